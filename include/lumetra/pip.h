@@ -1,0 +1,267 @@
+/* Lumetra: geographic boundary lookup -- the pip* C interface.
+ *
+ * Conventions
+ *  - Every service is reached through an int handle; 0 means "no handle".
+ *    Handles come from pipInit (library) and the initialising calls of each
+ *    family, and are ended by their terminating calls; pipTerm comes last.
+ *  - Status values: 1 success, 0 nothing found / no more results, -1 failure.
+ *    An unknown or wrong-kind handle returns -1 and records nothing; other
+ *    failures are recorded in the library handle's error record, read with
+ *    pipErrorGet.
+ *  - All output buffers are caller-owned; the library never hands out memory
+ *    the caller must free through this header.
+ *  - Coordinates are 32-bit integers: in geographic files millionths of a
+ *    degree (x longitude, y latitude), distances in feet.
+ */
+#ifndef LUMETRA_PIP_H
+#define LUMETRA_PIP_H
+
+#ifndef LUMETRA_API
+#  define LUMETRA_API __attribute__((visibility("default")))
+#endif
+#ifndef LUMETRA_STATIC_ASSERT
+#  ifdef __cplusplus
+#    define LUMETRA_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#  else
+#    define LUMETRA_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#  endif
+#endif
+LUMETRA_STATIC_ASSERT(sizeof(void*) == 8 && sizeof(int) == 4, "Lumetra's public layouts are LP64");
+
+#include <stddef.h>
+
+/* ---- Status values ---- */
+#define PIP_SUCCESS      1
+#define PIP_NOT_FOUND    0          /* nothing found / no more results */
+#define PIP_FAILURE    (-1)
+
+/* ---- Handle kinds ---- */
+typedef enum pipHandleKind {
+    PIP_HANDLE_NONE          = 0,   /* free slot; never demanded by a lookup */
+    PIP_HANDLE_LIBRARY       = 1,
+    PIP_HANDLE_IMPORT        = 2,
+    PIP_HANDLE_OBJECT_FILE   = 3,
+    PIP_HANDLE_ZIP4_FILE     = 4,
+    PIP_HANDLE_RADIAL_SEARCH = 5,
+    PIP_HANDLE_OVERLAP_CHECK = 6,
+    PIP_HANDLE_EXPORT        = 7,
+    PIP_HANDLE_PMA           = 8
+} pipHandleKind;
+#define PIP_HANDLE_TABLE_INITIAL_SLOTS 100
+#define PIP_HANDLE_TABLE_MAX_SLOTS     1600   /* slot 0 unused: at most 1599 live handles */
+
+/* ---- Error codes; codes below 100 are system error numbers ---- */
+#define PIP_ERR_NONE            (-1)  /* no error recorded */
+#define PIP_ERR_SHORT_READ        28  /* file layer: short read of a demanded length (system range) */
+#define PIP_ERR_GENERAL          100  /* message ""; the detail carries the text */
+#define PIP_ERR_UNKNOWN          101  /* "Unknown error." */
+#define PIP_ERR_BAD_SIGNATURE    102  /* "Invalid file signature." */
+#define PIP_ERR_TABLE_OVERFLOW   103  /* "Internal table overflow." */
+#define PIP_ERR_NO_MEMORY        104  /* "Insufficient memory." */
+#define PIP_ERR_FILE_NOT_FOUND   105  /* "File not found." */
+#define PIP_ERR_INVALID_DATA     106  /* "Invalid data passed to function." */
+#define PIP_ERR_BAD_HANDLE       109  /* returned by pipErrorGet only; never stored */
+#define PIP_ERR_CHECKSUM         111  /* "Invalid checksum or file size." */
+#define PIP_ERROR_TEXT_SIZE      256  /* each pipErrorGet buffer */
+
+/* ---- Error display modes (pipErrorShow) ---- */
+#define PIP_ERRSHOW_RECORD       0
+#define PIP_ERRSHOW_STDOUT       1
+#define PIP_ERRSHOW_MESSAGEBOX   2
+
+/* ---- Version (pipGetVersion) ---- */
+#define PIP_VERSION_MAJOR        41
+#define PIP_VERSION_MINOR        4
+#define PIP_VERSION_TEXT         "Lumetra+ v41.04"
+#define PIP_VERSION_BUFFER_SIZE  16
+
+/* ---- Units, coordinate types, object types ---- */
+#define PIP_UNITS_COORDINATE     0    /* pipDistance: any units value other than 1 */
+#define PIP_UNITS_FEET           1
+#define PIP_COORD_GEOGRAPHIC     1    /* coordinate-type code: millionths of a degree, distances in feet */
+#define PIP_OBJECT_REGION        0
+#define PIP_OBJECT_LINE          1
+#define PIP_OBJECT_POINT         2
+
+/* ---- File flags: pipObjectFileInfoStruct.flags and the import build flags ---- */
+#define PIP_FILE_SEGMENTS        0x0001  /* records carry segment records */
+#define PIP_FILE_COMPRESSED      0x0002  /* coordinate columns compressed */
+#define PIP_FILE_TAX             0x0010  /* tax-boundary file */
+
+/* ---- Object-file open modes (mode & 3: polygon-buffer budget) ---- */
+#define PIP_OPEN_SINGLE_BUFFER   0
+#define PIP_OPEN_CACHE_5MB       1
+#define PIP_OPEN_CACHE_20MB      2
+#define PIP_OPEN_CACHE_100MB     3
+
+/* ---- Searches ---- */
+#define PIP_DEFAULT_SEARCH_DISTANCE  366000     /* feet, set at open */
+#define PIP_MIN_SEARCH_DISTANCE      2738       /* smaller values are clamped up (result -1) */
+#define PIP_MAX_SEARCH_DISTANCE      36521358   /* values >= 36521359 are clamped down (result -1) */
+#define PIP_FOUND_INSIDE             1          /* containing results: 1 inside, 2 near, 3 both */
+#define PIP_FOUND_NEAR               2
+#define PIP_MAX_NEAREST_COUNT        65536
+#define PIP_NAME_SIZE                128
+#define PIP_ZIP4_TEXT_SIZE           10         /* pipZip4Find* ZIP+4 text buffer */
+#define PIP_ZIP4_TYPE_SIZE           2          /* pipZip4Find* record-type buffer */
+
+/* ---- Import ---- */
+#define PIP_IMPORT_MAX_POINTS        55000000   /* largest accepted point limit */
+#define PIP_IMPORT_MAX_POLYGONS      16383      /* largest accepted polygon limit */
+#define PIP_READ_END                 0          /* pipImportRead results */
+#define PIP_READ_OBJECT              1
+#define PIP_READ_SKIPPED             2
+
+/* ---- Region overlap results ---- */
+#define PIP_OVERLAP_NONE             2
+#define PIP_OVERLAP_A_IN_B           3
+#define PIP_OVERLAP_B_IN_A           4
+#define PIP_OVERLAP_PARTIAL          5
+#define PIP_OVERLAP_EQUAL            6
+
+/* ---- Radial search modes; market areas ---- */
+#define PIP_RAD_PLANAR               0
+#define PIP_RAD_GEOGRAPHIC           1
+#define PIP_PMA_BY_COUNT             1          /* countMode; any other value selects by weight */
+#define PIP_PMA_MIN_SEGMENTS         3
+#define PIP_PMA_MAX_SEGMENTS         360
+
+/* ---- Opaque internal objects taken by the handle-less Intern functions ---- */
+#ifdef __cplusplus
+class pipLibraryContext;     /* behind a library handle */
+class pipObjectFileObject;   /* behind an object-file handle */
+class pipRadContext;         /* behind a radial-search handle */
+class CpmaGlobalStoreList;   /* behind a market-area handle */
+#else
+typedef struct pipLibraryContext   pipLibraryContext;
+typedef struct pipObjectFileObject pipObjectFileObject;
+typedef struct pipRadContext       pipRadContext;
+typedef struct CpmaGlobalStoreList CpmaGlobalStoreList;
+#endif
+
+/* Market-area progress: after each store; returning 0 stops the generation. */
+typedef int (*pipPmaProgressCallback)(int storeCount, int storeNumber, const char* storeName);
+
+#pragma pack(push, 4)
+
+/* Filled by pipObjectFileQuery / pipObjectHandleFileQuery; read by pipImportInit (offsets 0, 260, 264, 284, 288). */
+typedef struct pipObjectFileInfoStruct {
+    char header[256];      /*   0 header text (signature line), NUL-terminated; import: replaces the default text when not empty */
+    int  maxRecordSize;    /* 256 largest object record in bytes */
+    int  maxPoints;        /* 260 most points in one object;  import: point limit (<= PIP_IMPORT_MAX_POINTS) */
+    int  maxParts;         /* 264 most parts in one object;   import: polygon limit (<= PIP_IMPORT_MAX_POLYGONS) */
+    int  minX;             /* 268 file bounding rectangle */
+    int  minY;             /* 272 */
+    int  maxX;             /* 276 */
+    int  maxY;             /* 280 */
+    int  coordType;        /* 284 coordinate-type code (1 geographic); import uses the low 16 bits */
+    int  flags;            /* 288 PIP_FILE_* bits (query: header flags & 0xFFC7, bit 4 set again for tax files by pipObjectFileQuery) */
+    int  numPointObjects;  /* 292 */
+    int  numLineObjects;   /* 296 */
+    int  numRegionObjects; /* 300 */
+} pipObjectFileInfoStruct;                                   /* 304 */
+
+/* The header extension block (pipImportInitEx / pipObjectHandleFileQueryEx). */
+typedef struct pipObjectFileExtraInfoStruct {
+    char text1[256];       /*   0 first text of pipImportInitEx */
+    char text2[32];        /* 256 second text */
+    char creationTime[32]; /* 288 ctime() text without its newline (24 characters) */
+    int  blockVersion;     /* 320 the block's 16-bit value, zero-extended (12) */
+    int  code;             /* 324 the 16-bit code of pipImportInitEx, zero-extended */
+} pipObjectFileExtraInfoStruct;                              /* 328 */
+
+/* The current object (pipObjectGetInfo); consumed by pipImportInsert and pipExportInsert. */
+typedef struct pipObjectInfoStruct {
+    char name[128];        /*   0 */
+    char name2[128];       /* 128 second name */
+    int  type;             /* 256 PIP_OBJECT_* */
+    int  id;               /* 260 id byte (only the low byte is stored) */
+    int  x;                /* 264 label point (regions, lines) or position (points) */
+    int  y;                /* 268 */
+    int  minX;             /* 272 object bounding rectangle (filled on read, ignored on insert) */
+    int  minY;             /* 276 */
+    int  maxX;             /* 280 */
+    int  maxY;             /* 284 */
+    int  penPattern;       /* 288 pen pattern, or symbol shape for points (one byte stored) */
+    int  penWidth;         /* 292 pen width, or symbol size (one byte stored) */
+    int  penColor;         /* 296 pen or symbol colour; the object's ordinal in files built by the library */
+    int  brushPattern;     /* 300 regions only; 0 otherwise */
+    int  brushForeground;  /* 304 */
+    int  brushBackground;  /* 308 */
+} pipObjectInfoStruct;                                       /* 312 */
+
+/* One attribute field of the current object. */
+typedef struct pipAttributeInfoStruct {
+    char name[12];         /*   0 field name */
+    char value[256];       /*  12 value as text, empty when the object has no attribute record */
+    int  width;            /* 268 field attribute 2 */
+    int  type;             /* 272 'C' (67) or 'N' (78); a 'C' field with decimals reads 'N' */
+    int  decimals;         /* 276 field attribute 3 */
+} pipAttributeInfoStruct;                                    /* 280 */
+
+#pragma pack(pop)
+
+LUMETRA_STATIC_ASSERT(sizeof(pipObjectFileInfoStruct) == 304, "pipObjectFileInfoStruct");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileInfoStruct, header) == 0, "header");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileInfoStruct, maxRecordSize) == 256, "maxRecordSize");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileInfoStruct, maxPoints) == 260, "maxPoints");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileInfoStruct, maxParts) == 264, "maxParts");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileInfoStruct, minX) == 268, "minX");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileInfoStruct, minY) == 272, "minY");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileInfoStruct, maxX) == 276, "maxX");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileInfoStruct, maxY) == 280, "maxY");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileInfoStruct, coordType) == 284, "coordType");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileInfoStruct, flags) == 288, "flags");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileInfoStruct, numPointObjects) == 292, "numPointObjects");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileInfoStruct, numLineObjects) == 296, "numLineObjects");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileInfoStruct, numRegionObjects) == 300, "numRegionObjects");
+
+LUMETRA_STATIC_ASSERT(sizeof(pipObjectFileExtraInfoStruct) == 328, "pipObjectFileExtraInfoStruct");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileExtraInfoStruct, text1) == 0, "text1");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileExtraInfoStruct, text2) == 256, "text2");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileExtraInfoStruct, creationTime) == 288, "creationTime");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileExtraInfoStruct, blockVersion) == 320, "blockVersion");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectFileExtraInfoStruct, code) == 324, "code");
+
+LUMETRA_STATIC_ASSERT(sizeof(pipObjectInfoStruct) == 312, "pipObjectInfoStruct");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, name) == 0, "name");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, name2) == 128, "name2");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, type) == 256, "type");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, id) == 260, "id");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, x) == 264, "x");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, y) == 268, "y");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, minX) == 272, "minX");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, minY) == 276, "minY");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, maxX) == 280, "maxX");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, maxY) == 284, "maxY");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, penPattern) == 288, "penPattern");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, penWidth) == 292, "penWidth");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, penColor) == 296, "penColor");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, brushPattern) == 300, "brushPattern");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, brushForeground) == 304, "brushForeground");
+LUMETRA_STATIC_ASSERT(offsetof(pipObjectInfoStruct, brushBackground) == 308, "brushBackground");
+
+LUMETRA_STATIC_ASSERT(sizeof(pipAttributeInfoStruct) == 280, "pipAttributeInfoStruct");
+LUMETRA_STATIC_ASSERT(offsetof(pipAttributeInfoStruct, name) == 0, "name");
+LUMETRA_STATIC_ASSERT(offsetof(pipAttributeInfoStruct, value) == 12, "value");
+LUMETRA_STATIC_ASSERT(offsetof(pipAttributeInfoStruct, width) == 268, "width");
+LUMETRA_STATIC_ASSERT(offsetof(pipAttributeInfoStruct, type) == 272, "type");
+LUMETRA_STATIC_ASSERT(offsetof(pipAttributeInfoStruct, decimals) == 276, "decimals");
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- library frame ---- */
+LUMETRA_API int pipInit(int reserved, const char* reservedText);              /* [-]  library handle (kind 1); 0 on failure. Arguments unused. */
+LUMETRA_API int pipTerm(int libraryHandle);                                   /* [1]  1; -1. Services opened through it stay open. */
+LUMETRA_API int pipErrorGet(int libraryHandle, char* message, char* detail);  /* [1]  recorded code (-1 none); 109 with fixed texts when not a library handle; -1 exception. Buffers >= 256. */
+LUMETRA_API int pipErrorShow(int libraryHandle, short mode);                  /* [1]  previous display mode; 0 when not a library handle */
+LUMETRA_API int pipGetVersion(char* buffer);                                  /* [-]  1; writes "Lumetra+ v41.04" (16 bytes) */
+LUMETRA_API int pipDistance(int x1, int y1, int x2, int y2, int units, int* bearing); /* [-] distance, truncated; -1 on a math fault. units 1 = feet. bearing may be NULL. */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* LUMETRA_PIP_H */
