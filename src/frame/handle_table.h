@@ -1,0 +1,128 @@
+// The process-wide handle table: int handles naming the library's service
+// objects, and the RAII pieces every exported pip* function is built from.
+//
+// A handle is a slot index from 1 to slot count - 1; 0 is "no handle".  The
+// table starts with 100 slots and doubles up to 1600, reusing the lowest free
+// index first.  A lookup demands the exact kind, so a handle of one kind
+// passed where another is expected is simply not found.  The table owns no
+// service object: initialising calls create them, terminating calls destroy
+// them.
+#ifndef LUMETRA_FRAME_HANDLE_TABLE_H
+#define LUMETRA_FRAME_HANDLE_TABLE_H
+
+#include <lumetra/pip.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "frame/sync.h"
+
+struct pipHandleSlot {
+  int kind = PIP_HANDLE_NONE;  // pipHandleKind, 0 when free
+  std::uint8_t busy = 0;       // set by LookupHandle, cleared by ReleaseHandle
+  std::uint8_t occupied = 0;
+  void* object = nullptr;      // not owned
+  int index = 0;               // the slot's own position: the handle
+};
+
+class pipHandleTable : public CSynchronization {
+ public:
+  static constexpr int kInitialSlots = PIP_HANDLE_TABLE_INITIAL_SLOTS;
+  static constexpr int kMaxSlots = PIP_HANDLE_TABLE_MAX_SLOTS;
+
+  pipHandleTable();
+  ~pipHandleTable() override;
+
+  // The table of this process; exists before the first exported call.
+  static pipHandleTable& Instance();
+
+  // Registers `object` under `kind` (1..8) in the lowest free slot, growing
+  // the table when needed.  Returns the handle, or 0 when the table is full
+  // (1599 live handles), memory runs out, the kind is invalid or the object
+  // is null.
+  int RegisterHandle(void* object, int kind);
+  // The slot of `handle` when it is occupied by an object of exactly `kind`
+  // (and marks it busy), else null.
+  pipHandleSlot* LookupHandle(int handle, int kind);
+  void ReleaseHandle(int handle);
+  void UnregisterHandle(int handle);
+  bool IsValidHandle(int handle);
+
+  int slot_count();
+
+ private:
+  bool Grow();
+
+  std::vector<std::unique_ptr<pipHandleSlot>> slots_;
+};
+
+namespace lumetra {
+
+// Looks a handle up for the lifetime of the lease and releases it on every
+// path out.  T is the class of the object behind handles of `kind`.
+template <class T>
+class HandleLease {
+ public:
+  HandleLease(int handle, int kind)
+      : handle_(handle), slot_(pipHandleTable::Instance().LookupHandle(handle, kind)) {}
+  ~HandleLease() { pipHandleTable::Instance().ReleaseHandle(handle_); }
+  HandleLease(const HandleLease&) = delete;
+  HandleLease& operator=(const HandleLease&) = delete;
+
+  explicit operator bool() const { return slot_ != nullptr; }
+  T* get() const { return slot_ != nullptr ? static_cast<T*>(slot_->object) : nullptr; }
+  T& operator*() const { return *get(); }
+  T* operator->() const { return get(); }
+  int handle() const { return handle_; }
+
+ private:
+  int handle_;
+  pipHandleSlot* slot_;
+};
+
+// Runs `work` and turns any exception into `failure`: nothing crosses the
+// exported interface.
+template <class F>
+int GuardedCall(int failure, F&& work) noexcept {
+  try {
+    return work();
+  } catch (...) {
+    return failure;
+  }
+}
+
+// The common pattern of an exported function on a handle of `kind`: look it
+// up (unknown handle -> `failure`, nothing recorded), run work(T&), release
+// on every path, and catch every exception at the boundary.
+template <class T, class F>
+int WithHandle(int handle, int kind, int failure, F&& work) noexcept {
+  return GuardedCall(failure, [&]() -> int {
+    HandleLease<T> lease(handle, kind);
+    if (!lease) return failure;
+    return work(*lease);
+  });
+}
+
+// The terminating pattern: look the handle up, destroy its object, release
+// and unregister.  Returns `success` when an object was found, else -1.
+template <class T>
+int TerminateHandle(int handle, int kind, int success) noexcept {
+  return GuardedCall(-1, [&]() -> int {
+    pipHandleTable& table = pipHandleTable::Instance();
+    pipHandleSlot* slot = table.LookupHandle(handle, kind);
+    if (slot == nullptr) {
+      table.ReleaseHandle(handle);
+      return -1;
+    }
+    std::unique_ptr<T> object(static_cast<T*>(slot->object));
+    table.ReleaseHandle(handle);
+    table.UnregisterHandle(handle);
+    object.reset();
+    return success;
+  });
+}
+
+}  // namespace lumetra
+
+#endif  // LUMETRA_FRAME_HANDLE_TABLE_H

@@ -1,0 +1,119 @@
+// The library frame as callers see it: only the public header and the
+// shared library.
+#include <lumetra/pip.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+TEST(FrameCapi, FreshLibraryHasNoError) {
+  const int lib = pipInit(0, nullptr);
+  ASSERT_GT(lib, 0);
+  char message[PIP_ERROR_TEXT_SIZE] = "junk";
+  char detail[PIP_ERROR_TEXT_SIZE] = "junk";
+  EXPECT_EQ(pipErrorGet(lib, message, detail), -1);
+  EXPECT_STREQ(message, "");
+  EXPECT_STREQ(detail, "");
+  EXPECT_EQ(pipTerm(lib), 1);
+  EXPECT_EQ(pipTerm(lib), -1);
+}
+
+TEST(FrameCapi, ErrorGetOnABadHandleAnswers109) {
+  for (int h : {0, -5, 99999}) {
+    char message[PIP_ERROR_TEXT_SIZE];
+    char detail[PIP_ERROR_TEXT_SIZE];
+    EXPECT_EQ(pipErrorGet(h, message, detail), 109);
+    EXPECT_STREQ(message, "Handle is not recognized");
+    EXPECT_STREQ(detail, "attempted call to pipErrorGet with invalid handle as first parameter");
+  }
+}
+
+TEST(FrameCapi, HandlesAreReusedLowestFirst) {
+  const int a = pipInit(0, nullptr);
+  const int b = pipInit(0, nullptr);
+  ASSERT_GT(a, 0);
+  ASSERT_GT(b, a);
+  EXPECT_EQ(pipTerm(a), 1);
+  EXPECT_EQ(pipInit(0, ""), a);
+  EXPECT_EQ(pipTerm(a), 1);
+  EXPECT_EQ(pipTerm(b), 1);
+}
+
+TEST(FrameCapi, ErrorShowReturnsThePreviousMode) {
+  const int lib = pipInit(0, nullptr);
+  EXPECT_EQ(pipErrorShow(lib, 1), 0);
+  EXPECT_EQ(pipErrorShow(lib, 2), 1);
+  EXPECT_EQ(pipErrorShow(lib, 0), 2);
+  EXPECT_EQ(pipErrorShow(0, 1), 0);
+  EXPECT_EQ(pipErrorShow(lib + 1000, 1), 0);
+  pipTerm(lib);
+}
+
+TEST(FrameCapi, VersionText) {
+  char buffer[64];
+  std::memset(buffer, 'x', sizeof buffer);
+  EXPECT_EQ(pipGetVersion(buffer), 1);
+  EXPECT_STREQ(buffer, "Lumetra+ v41.04");
+  EXPECT_EQ(std::strlen(buffer), 15u);
+  EXPECT_EQ(buffer[16], 'x');
+}
+
+struct DistanceRow {
+  int x1, y1, x2, y2, units;
+  int distance;
+  int bearing;
+};
+
+TEST(FrameCapi, DistanceAndBearing) {
+  const DistanceRow rows[] = {
+      {0, 0, 0, 1000000, 1, 364320, 0},
+      {0, 0, 1000000, 0, 1, 364320, 90},
+      {0, 0, -1000000, 0, 1, 364320, 270},
+      {0, 0, 0, -1000000, 1, 364320, 180},
+      {5, 5, 5, 5, 1, 0, 0},
+      {0, 0, 3, 4, 0, 5, 37},
+      {0, 0, 3, 4, 7, 5, 37},
+      {0, 0, -1, 1000, 0, 1000, 360},  // just west of north rounds to 360
+      {0, 0, 1000, 1000, 0, 1414, 45},
+      // cos(60 deg) from the rounded radian factor lands just below 182160
+      {0, 60000000, 1000000, 60000000, 1, 182159, 90},
+      // differences wrap as 32-bit integers: 4e9 becomes -294967296
+      {-2000000000, 0, 2000000000, 0, 0, 294967296, 270},
+  };
+  for (const DistanceRow& r : rows) {
+    int bearing = -99;
+    EXPECT_EQ(pipDistance(r.x1, r.y1, r.x2, r.y2, r.units, &bearing), r.distance)
+        << r.x1 << "," << r.y1 << " -> " << r.x2 << "," << r.y2;
+    EXPECT_EQ(bearing, r.bearing) << r.x1 << "," << r.y1 << " -> " << r.x2 << "," << r.y2;
+    EXPECT_EQ(pipDistance(r.x1, r.y1, r.x2, r.y2, r.units, nullptr), r.distance);
+  }
+}
+
+TEST(FrameCapi, DistanceTooLargeForTheResultIsAFault) {
+  int bearing = 1234;
+  const int kMin = -2147483647 - 1;
+  EXPECT_EQ(pipDistance(0, 0, kMin, kMin, 0, &bearing), -1);
+  EXPECT_EQ(bearing, 1234);
+}
+
+TEST(FrameCapi, ManyThreadsOpenAndClose) {
+  std::vector<std::thread> threads;
+  std::vector<int> failures(6, 0);
+  for (int t = 0; t < 6; ++t) {
+    threads.emplace_back([t, &failures] {
+      for (int i = 0; i < 500; ++i) {
+        const int lib = pipInit(0, nullptr);
+        if (lib <= 0 || pipErrorShow(lib, 1) != 0 || pipTerm(lib) != 1) ++failures[t];
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  for (int f : failures) EXPECT_EQ(f, 0);
+}
+
+}  // namespace

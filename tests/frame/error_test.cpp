@@ -1,0 +1,155 @@
+#include "frame/error.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct TableRow {
+  int code;
+  const char* message;
+};
+
+TEST(QError, FreshRecordIsEmpty) {
+  QError e;
+  EXPECT_EQ(e.code(), -1);
+  EXPECT_STREQ(e.message(), "");
+  EXPECT_STREQ(e.detail(), "");
+  EXPECT_STREQ(e.location(), "");
+}
+
+TEST(QError, CodeTableMessages) {
+  const TableRow rows[] = {
+      {100, ""},
+      {101, "Unknown error."},
+      {102, "Invalid file signature."},
+      {103, "Internal table overflow."},
+      {104, "Insufficient memory."},
+      {105, "File not found."},
+      {106, "Invalid data passed to function."},
+      {111, "Invalid checksum or file size."},
+      {107, "Unknown error code."},
+      {109, "Unknown error code."},
+      {250, "Unknown error code."},
+  };
+  for (const TableRow& row : rows) {
+    QError e;
+    EXPECT_EQ(e.Set(row.code, "d", "mod.cpp", 7), row.code) << row.code;
+    EXPECT_EQ(e.code(), row.code);
+    EXPECT_STREQ(e.message(), row.message) << "code " << row.code;
+    EXPECT_STREQ(e.detail(), "d");
+    EXPECT_STREQ(e.location(), "Error recorded in: mod.cpp, (7).");
+  }
+}
+
+TEST(QError, SystemCodeTakesCurrentErrnoText) {
+  QError e;
+  errno = ENOENT;
+  e.Set(5, "x", "f", 1);
+  EXPECT_EQ(e.code(), 5);
+  EXPECT_STREQ(e.message(), std::strerror(ENOENT));
+  EXPECT_EQ(std::strchr(e.message(), '\n'), nullptr);
+}
+
+TEST(QError, MinusOneClears) {
+  QError e;
+  e.Set(104, "gone", "f", 1);
+  EXPECT_EQ(e.Set(-1, "ignored", "f", 2), -1);
+  EXPECT_EQ(e.code(), -1);
+  EXPECT_STREQ(e.message(), "");
+  EXPECT_STREQ(e.detail(), "");
+  EXPECT_STREQ(e.location(), "");
+}
+
+TEST(QError, LongTextsAreCut) {
+  QError e;
+  const std::string detail(300, 'd');
+  const std::string file(200, 'f');
+  e.Set(100, detail.c_str(), file.c_str(), 12345);
+  EXPECT_EQ(std::string(e.detail()), detail.substr(0, 255));
+  EXPECT_EQ(std::strlen(e.location()), 127u);
+}
+
+TEST(QError, NullDetailIsEmpty) {
+  QError e;
+  e.Set(100, "first", "f", 1);
+  e.Set(101, nullptr, "f", 1);
+  EXPECT_STREQ(e.detail(), "");
+}
+
+TEST(QError, SetFFormatsDetail) {
+  QError e;
+  e.SetF(111, "pagefile.cpp", 9, "File %s is too short, expected %i found %i ", "a.dat", 10, 9);
+  EXPECT_STREQ(e.detail(), "File a.dat is too short, expected 10 found 9 ");
+}
+
+TEST(QErrorEx, SetThrowsACopyOfItself) {
+  QErrorEx e;
+  try {
+    e.Set(102, "wrong kind", "f.cpp", 3);
+    FAIL() << "no throw";
+  } catch (const QErrorEx& thrown) {
+    EXPECT_EQ(thrown.code(), 102);
+    EXPECT_STREQ(thrown.detail(), "wrong kind");
+    EXPECT_NE(&thrown, &e);
+  }
+  EXPECT_EQ(e.code(), 102);  // the record keeps it too
+}
+
+TEST(PipError, ModeOnePrintsFourLines) {
+  pipError e;
+  e.set_display_mode(1);
+  testing::internal::CaptureStdout();
+  e.Report(103, "Too many handles in use!\n", "pipmain.cpp", 42);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out,
+            "Error: 103\nInternal table overflow.\nToo many handles in use!\n\n"
+            "Error recorded in: pipmain.cpp, (42).");
+}
+
+TEST(PipError, ModeZeroOnlyRecords) {
+  pipError e;
+  testing::internal::CaptureStdout();
+  e.Report(106, "bad", "f", 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(e.code(), 106);
+}
+
+std::string g_box_text;
+std::string g_box_caption;
+void RecordBox(const char* text, const char* caption) {
+  g_box_text = text;
+  g_box_caption = caption;
+}
+
+TEST(PipError, ModeTwoGoesToTheMessageBoxHook) {
+  lumetra::MessageBoxHook old = lumetra::SetMessageBoxHook(&RecordBox);
+  pipError e;
+  e.set_display_mode(2);
+  e.Report(105, "no file", "exporter.cpp", 5);
+  lumetra::SetMessageBoxHook(old);
+  EXPECT_EQ(g_box_caption, "Error");
+  EXPECT_EQ(g_box_text, "Error: 105\nFile not found.\nno file\nError recorded in: exporter.cpp, (5).");
+}
+
+TEST(PipError, DefaultMessageBoxWritesToStderr) {
+  pipError e;
+  e.set_display_mode(2);
+  testing::internal::CaptureStderr();
+  e.Report(101, "x", "f", 1);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Error: 101\nUnknown error.\nx\nError recorded in: f, (1)."), std::string::npos);
+}
+
+TEST(PipError, SetDoesNotDisplay) {
+  pipError e;
+  e.set_display_mode(1);
+  testing::internal::CaptureStdout();
+  e.Set(100, "quiet", "f", 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+}  // namespace

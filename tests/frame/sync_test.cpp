@@ -1,0 +1,65 @@
+#include "frame/sync.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+TEST(CSynchronization, UnlockBeforeAnyLockReturnsZero) {
+  CSynchronization s;
+  EXPECT_FALSE(s.initialised());
+  EXPECT_EQ(s.Unlock(), 0);
+}
+
+TEST(CSynchronization, LockIsRecursiveAndCounted) {
+  CSynchronization s;
+  EXPECT_EQ(s.Lock(), 1);
+  EXPECT_EQ(s.Lock(), 1);
+  EXPECT_EQ(s.lock_count(), 2u);
+  EXPECT_EQ(s.Unlock(), 1);
+  EXPECT_EQ(s.Unlock(), 1);
+  EXPECT_EQ(s.lock_count(), 0u);
+  EXPECT_EQ(s.last_error(), 0);
+}
+
+TEST(CSynchronization, ExtraUnlockRecordsSixAndReturnsZero) {
+  CSynchronization s;
+  s.Lock();
+  s.Unlock();
+  EXPECT_EQ(s.Unlock(), 0);
+  EXPECT_EQ(s.last_error(), CSynchronization::kErrorNotLocked);
+  s.Lock();  // a later Lock clears it
+  EXPECT_EQ(s.last_error(), 0);
+  s.Unlock();
+}
+
+TEST(CSynchronization, ExcludesOtherThreads) {
+  CSynchronization s;
+  long counter = 0;
+  auto work = [&] {
+    for (int i = 0; i < 20000; ++i) {
+      SyncLock lock(s);
+      SyncLock again(s);
+      ++counter;
+    }
+  };
+  std::thread a(work), b(work);
+  a.join();
+  b.join();
+  EXPECT_EQ(counter, 40000);
+}
+
+TEST(CSynchronizationDeathTest, ExitOnMisuseEndsTheProcess) {
+  EXPECT_EXIT(
+      {
+        CSynchronization s;
+        s.set_exit_on_misuse(true);
+        s.Lock();
+        s.Unlock();
+        s.Unlock();
+      },
+      testing::ExitedWithCode(1), "");
+}
+
+}  // namespace
