@@ -260,6 +260,17 @@ LUMETRA_API int pipErrorShow(int libraryHandle, short mode);                  /*
 LUMETRA_API int pipGetVersion(char* buffer);                                  /* [-]  1; writes "Lumetra+ v41.04" (16 bytes) */
 LUMETRA_API int pipDistance(int x1, int y1, int x2, int y2, int units, int* bearing); /* [-] distance, truncated; -1 on a math fault. units 1 = feet. bearing may be NULL. */
 
+/* ---- region overlap check ---- */
+LUMETRA_API int pipInitializeOverlapCheck(int libraryHandle, int* checkHandle); /* [1->6] 1; -1 (handle 0) */
+LUMETRA_API int pipAddRegionAPolygon(int checkHandle, int numPoints, const int* xy); /* [6] 1; -1 */
+LUMETRA_API int pipAddRegionBPolygon(int checkHandle, int numPoints, const int* xy); /* [6] 1; -1 */
+LUMETRA_API int pipClearRegionAPolygon(int checkHandle);                      /* [6]  1; -1 */
+LUMETRA_API int pipClearRegionBPolygon(int checkHandle);                      /* [6]  1; -1 */
+LUMETRA_API int pipClearRegionAllPolygon(int checkHandle);                    /* [6]  1; -1 */
+LUMETRA_API int pipCheckForRegionOverlap(int checkHandle);                    /* [6]  PIP_OVERLAP_* (2..6); -1 */
+LUMETRA_API int pipCheckForRegionOverlapEx(int checkHandle, int resolution, double* percent); /* [6] 2..6; -1 */
+LUMETRA_API int pipTerminateOverlapCheck(int checkHandle);                    /* [6]  1; -1 */
+
 #ifdef __cplusplus
 }
 #endif
