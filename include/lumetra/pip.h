@@ -271,6 +271,15 @@ LUMETRA_API int pipCheckForRegionOverlap(int checkHandle);                    /*
 LUMETRA_API int pipCheckForRegionOverlapEx(int checkHandle, int resolution, double* percent); /* [6] 2..6; -1 */
 LUMETRA_API int pipTerminateOverlapCheck(int checkHandle);                    /* [6]  1; -1 */
 
+/* ---- import ---- */
+LUMETRA_API int pipImportInit(int libraryHandle, const char* fileName, const pipObjectFileInfoStruct* info, int* importHandle); /* [1->2] 1; -1 (106 on limits) */
+LUMETRA_API int pipImportInitEx(int libraryHandle, const char* fileName, const pipObjectFileInfoStruct* info, short code, const char* text1, const char* text2, int* importHandle); /* [1->2] 1; -1 */
+LUMETRA_API int pipImportTXBInit(int libraryHandle, const char* fileName, pipObjectFileInfoStruct* info, int* importHandle); /* [1->2] 1; -1. Writes the tax text (when empty) and flag bit 4 into *info. */
+LUMETRA_API int pipImportRead(int importHandle, char* name, int nameLength, int* percent, int* line); /* [2] 1 object, 2 skipped, 0 end; -1 */
+LUMETRA_API int pipImportInsert(int importHandle, pipObjectInfoStruct* info, const int* points, const int* partCounts, int numParts); /* [2] 1; -1. In/out: see below. */
+LUMETRA_API int pipImportClose(int importHandle);                             /* [2]  1; -1 */
+LUMETRA_API int pipImportTerm(int importHandle, int commit);                  /* [2]  1; -1. commit 0 deletes the output. */
+
 #ifdef __cplusplus
 }
 #endif
