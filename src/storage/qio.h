@@ -31,6 +31,20 @@ constexpr int kRtExclusive = 0x0400;
 // O_CLOEXEC.
 int RtFlagsToPosix(int rt_flags);
 
+// Reports the current errno to err with detail (null = none) as made at
+// source_file:line; code 100 when errno is 0 (a failure without a system
+// cause, such as a short write).  Returns the code.
+int QioReportErrno(QError& err, const char* source_file, int line, const char* detail);
+
+// Opens name with runtime-library flags rt_flags and permissions perm (used
+// with kRtCreate), traced as an open; retries on EINTR.  Returns the
+// descriptor or -1 with errno set; reports nothing.
+int QioOpen(const char* name, int rt_flags, unsigned perm);
+
+// lseek, traced as a seek.  Returns the resulting offset or -1 with errno set;
+// reports nothing.
+int64_t QioSeek(int fd, int64_t offset, int origin);
+
 // Owns one open descriptor and closes it (untraced, unreported) when it goes
 // away.  -1 means "none".
 class UniqueFd {
@@ -66,6 +80,10 @@ int QioCreate(QError& err, const char* name);
 // Reads up to len bytes at the current position (traced).  Returns the count
 // read (0 at end of file); -1 after reporting errno when the read failed.
 int32_t QioRead(int fd, QError& err, void* buf, uint32_t len);
+
+// Writes len bytes at the current position (traced).  False after reporting
+// a failed or short write.
+bool QioWrite(int fd, QError& err, const void* buf, uint32_t len);
 
 // Writes len bytes at offset.  False after reporting a failed seek, a failed
 // write or a short write.
