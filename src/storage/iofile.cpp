@@ -44,7 +44,7 @@ bool IOFile::DetectLineEnd() {
   const uint8_t* end = probe + got;
   const uint8_t* cr = std::find(begin, end, static_cast<uint8_t>(kCR));
   const uint8_t* lf = std::find(begin, end, static_cast<uint8_t>(kLF));
-  if (cr != end && lf == cr + 1) {
+  if (cr != end && lf != end && lf == cr + 1) {
     line_end_ = LineEnd::kCRLF;
   } else if (cr != end || lf != end) {
     line_end_ = cr < lf ? LineEnd::kCR : LineEnd::kLF;
