@@ -1,0 +1,152 @@
+#include "storage/record_mgr.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "frame/error.h"
+#include "storage/qfile.h"
+
+namespace {
+
+constexpr int kBadRequestCode = 100;
+constexpr int kAllocationCode = 104;
+
+// Allocation failures injected by tests (this thread only).
+thread_local int fail_slot_for_test = -1;
+thread_local bool fail_buffer_for_test = false;
+
+}  // namespace
+
+// ---- QRecordMgrRecord -------------------------------------------------------------
+
+QRecordMgrRecord::QRecordMgrRecord(QError& err, QRecordMgr& owner,
+                                   std::unique_ptr<std::uint8_t[]> buffer)
+    : err_(err), owner_(owner), buffer_(std::move(buffer)) {}
+
+QRecordMgrRecord::~QRecordMgrRecord() = default;
+
+bool QRecordMgrRecord::Matches(const void* key) const {
+  std::uint32_t wanted;
+  std::memcpy(&wanted, key, sizeof wanted);
+  return wanted == page_number_;
+}
+
+bool QRecordMgrRecord::Load(std::uint32_t page_number) {
+  // Empty first: a failed (or throwing) read must not leave a stale page
+  // number on a half-overwritten buffer.
+  page_number_ = kNoPage;
+  if (page_number == kNoPage) return true;
+  const std::int64_t offset =
+      owner_.base_offset() + static_cast<std::int64_t>(page_number) * owner_.page_size();
+  if (!owner_.file().ReadAt("QRecordMgrRecord::Load", offset, buffer_.get(),
+                            owner_.page_size())) {
+    return false;
+  }
+  page_number_ = page_number;
+  return true;
+}
+
+// ---- QRecordMgr ---------------------------------------------------------------------
+
+void QRecordMgr::FailSlotAllocationForTest(int slot, bool buffer) {
+  fail_slot_for_test = slot;
+  fail_buffer_for_test = buffer;
+}
+
+QRecordMgr::QRecordMgr(const char* label, Qfile& file, std::int64_t base_offset,
+                       std::uint32_t page_size, std::uint32_t requested_slots, QError& err)
+    : err_(err),
+      file_(file),
+      base_offset_(base_offset),
+      page_size_(page_size),
+      slot_list_(label) {
+  std::memset(label_, 0, sizeof label_);
+  if (label != nullptr) std::strncpy(label_, label, kLabelLength);
+  if (page_size_ == 0 || base_offset_ < 0) {
+    err_.SetF(kBadRequestCode, QERR_HERE, "QRecordMgr %s: page size %u, base offset %lld", label_,
+              static_cast<unsigned>(page_size_), static_cast<long long>(base_offset_));
+    return;
+  }
+  if (file_.is_mapped() && file_.mapped_view() != nullptr) {
+    mapped_base_ = file_.mapped_view();
+    mapped_size_ = file_.mapped_size();
+    ready_ = true;
+    return;
+  }
+  ready_ = BuildSlots(requested_slots);
+}
+
+QRecordMgr::~QRecordMgr() = default;
+
+bool QRecordMgr::BuildSlots(std::uint32_t requested_slots) {
+  std::uint32_t count = requested_slots;
+  if (count > kMaxSlots) count = kMaxSlots;
+  if (count < kMinSlots) count = kMinSlots;
+  slots_.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const bool injected = fail_slot_for_test == static_cast<int>(i);
+    std::unique_ptr<std::uint8_t[]> buffer;
+    try {
+      if (injected && fail_buffer_for_test) throw std::bad_alloc();
+      buffer = std::make_unique<std::uint8_t[]>(page_size_);
+    } catch (const std::bad_alloc&) {
+      err_.Set(kAllocationCode, "QTree - Unable to allocate QRecordMgr", QERR_HERE);
+      return false;
+    }
+    try {
+      if (injected && !fail_buffer_for_test) throw std::bad_alloc();
+      slots_.push_back(std::make_unique<QRecordMgrRecord>(err_, *this, std::move(buffer)));
+    } catch (const std::bad_alloc&) {
+      err_.Set(kAllocationCode, "QRecordMgr - Failed to Initialize QRecordMgrRecord", QERR_HERE);
+      return false;
+    }
+    slot_list_.PushBack(slots_.back().get());
+    slot_count_ = i + 1;
+  }
+  return true;
+}
+
+const std::uint8_t* QRecordMgr::GetMappedPage(std::uint32_t page_number) {
+  const std::int64_t offset =
+      base_offset_ + static_cast<std::int64_t>(page_number) * page_size_;
+  if (mapped_size_ < 0 || offset > mapped_size_ - static_cast<std::int64_t>(page_size_)) {
+    err_.SetF(kBadRequestCode, QERR_HERE, "Page %u of %s lies beyond the end of the file",
+              static_cast<unsigned>(page_number), label_);
+    return nullptr;
+  }
+  return mapped_base_ + offset;
+}
+
+const std::uint8_t* QRecordMgr::GetPage(std::uint32_t page_number, int* hit) {
+  if (!ready_) return nullptr;
+  if (mapped_base_ != nullptr) {
+    if (hit != nullptr) *hit = kHitMapped;
+    return GetMappedPage(page_number);
+  }
+  if (hit != nullptr) *hit = kMiss;
+  if (page_number == QRecordMgrRecord::kNoPage) {
+    err_.SetF(kBadRequestCode, QERR_HERE, "Page %u of %s is not a page number",
+              static_cast<unsigned>(page_number), label_);
+    return nullptr;
+  }
+  auto* slot = static_cast<QRecordMgrRecord*>(slot_list_.Find(&page_number));
+  if (slot != nullptr) {
+    if (hit != nullptr) *hit = kHit;
+  } else {
+    slot = static_cast<QRecordMgrRecord*>(slot_list_.Last());
+    ++read_count_;
+    if (!slot->Load(page_number)) return nullptr;
+  }
+  slot_list_.MoveToFront(slot);
+  return slot->data();
+}
+
+std::vector<std::uint32_t> QRecordMgr::SlotPagesForTest() const {
+  std::vector<std::uint32_t> pages;
+  for (QDlistObject* element = slot_list_.First(); element != nullptr;
+       element = element->next()) {
+    pages.push_back(static_cast<QRecordMgrRecord*>(element)->page_number());
+  }
+  return pages;
+}
