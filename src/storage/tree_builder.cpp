@@ -142,8 +142,8 @@ namespace {
 // The in-place block sort of a scratch file of n records of r bytes: blocks
 // of b records; pass i brings the smallest records of blocks i .. k-1 into
 // block i by merging it with every later block (the first pass also sorts
-// each block in memory).  Every step is stable, so equal keys keep the order
-// in which they were added.
+// each block in memory).  Records travel between blocks in both directions,
+// so equal keys do not keep the order in which they were added.
 class BlockSort {
  public:
   BlockSort(TreeScratchFile& file, std::size_t record_size, std::uint64_t records, std::size_t block_bytes, const QKeyCompare& compare,
@@ -222,7 +222,7 @@ class BlockSort {
     std::size_t b = 0;
     std::uint8_t* out = merge_.data();
     while (a < n_i && b < n_j) {
-      // Block i wins ties: its records were added earlier.
+      // Block i wins ties, which keeps records that are already in place.
       if (compare_(Key(block_i_, a), Key(block_j_, b)) <= 0) {
         std::memcpy(out, Key(block_i_, a++), r_);
       } else {

@@ -39,7 +39,7 @@ struct QTreeBuilderOptions {
 // Collects fixed-length records in a scratch file "qtb.tmp.N" of the current
 // directory, sorts that file in place when the records arrived out of order
 // (a block sort needing about four blocks of memory whatever the file size;
-// equal keys keep the order in which they were added), then writes the tree
+// equal keys then end up in no particular order), then writes the tree
 // level by level at the end of the output file: leaves first, each level's
 // pages consecutive, each page aligned to the page size.
 //

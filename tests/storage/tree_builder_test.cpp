@@ -1,0 +1,534 @@
+// Tree builder: round trips through QTree against std::multimap, the block
+// sort, the level layout byte by byte, progress reports and scratch files.
+#include "storage/tree_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "frame/error.h"
+#include "storage/qfile.h"
+#include "storage/qio.h"
+#include "storage/qtree.h"
+#include "support/test_files.h"
+
+namespace {
+
+using lumetra_test::ListDir;
+using lumetra_test::ReadBytes;
+using lumetra_test::ScopedChdir;
+using lumetra_test::ScopedTempDir;
+
+constexpr std::uint32_t kSeed = 20240611;
+
+std::string Key8(const std::string& text) {
+  std::string key(8, '\0');
+  std::memcpy(&key[0], text.data(), std::min<std::size_t>(8, text.size()));
+  return key;
+}
+
+std::string U64Bytes(std::uint64_t v) {
+  std::string out(8, '\0');
+  for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(v >> (8 * i));
+  return out;
+}
+
+std::uint64_t U64From(const std::uint8_t* p) {
+  std::uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+std::uint16_t U16From(const std::vector<std::uint8_t>& b, std::size_t at) {
+  return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+}
+
+// The page checksum, written out independently of the library.
+std::uint16_t ReferenceChecksum(const std::uint8_t* page, std::size_t n) {
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i + 2 < n; ++i) sum += std::uint32_t{page[i]} << (i % 8);
+  return static_cast<std::uint16_t>(sum);
+}
+
+struct NameLess {
+  bool operator()(const std::string& a, const std::string& b) const {
+    return lumetra::CompareNameKeys(a.data(), b.data(), 8) < 0;
+  }
+};
+using Model = std::multimap<std::string, std::uint64_t, NameLess>;
+
+struct Progress {
+  std::vector<std::pair<std::string, int>> reports;
+  bool Saw(const std::string& text) const {
+    return std::any_of(reports.begin(), reports.end(),
+                       [&](const auto& r) { return r.first == text; });
+  }
+};
+
+// Builds a tree from (key, value) records into "out.obj" (after `prefix`
+// bytes of other content) inside a temporary working directory.
+class TreeFixture : public ::testing::Test {
+ protected:
+  TreeFixture() : chdir_(dir_.path()) {}
+
+  std::uint64_t BuildTree(const std::vector<std::pair<std::string, std::string>>& records,
+                          QTreeBuilderOptions options = QTreeBuilderOptions(),
+                          std::size_t prefix = 0) {
+    options.progress = [this](const char* text, int p) { progress_.reports.emplace_back(text, p); };
+    QTreeBuilder builder(err_, options);
+    EXPECT_TRUE(builder.ready());
+    for (const auto& r : records) EXPECT_TRUE(builder.Add(r.first.data(), r.second.data()));
+    out_of_order_ = builder.out_of_order();
+    const int fd = QioCreate(err_, path_.c_str());
+    EXPECT_GE(fd, 0);
+    if (prefix > 0) {
+      std::vector<std::uint8_t> bytes(prefix, 0xAB);
+      EXPECT_TRUE(QioWriteAt(fd, err_, 0, bytes.data(), static_cast<std::uint32_t>(prefix)));
+    }
+    const std::uint64_t root = builder.Build(fd);
+    EXPECT_TRUE(QioClose(fd, err_));
+    return root;
+  }
+
+  // Everything but the output file must be gone from the working directory.
+  void ExpectNoScratchFiles() {
+    for (const std::string& name : ListDir(dir_.path())) EXPECT_EQ(name, "out.obj");
+  }
+
+  ScopedTempDir dir_;
+  ScopedChdir chdir_;
+  std::string path_ = dir_.File("out.obj");
+  QError err_;
+  Progress progress_;
+  bool out_of_order_ = false;
+};
+
+std::vector<std::pair<std::string, std::string>> RandomRecords(std::size_t n, std::mt19937* rng,
+                                                               Model* model) {
+  // Few letters and short keys give many duplicates and case-only differences.
+  static const char kLetters[] = "abcdefABCDEF";
+  std::uniform_int_distribution<int> letter(0, 11);
+  std::uniform_int_distribution<int> length(1, n > 5000 ? 8 : 3);
+  std::vector<std::pair<std::string, std::string>> records;
+  for (std::size_t i = 0; i < n; ++i) {
+    std::string text;
+    for (int c = length(*rng); c > 0; --c) text += kLetters[letter(*rng)];
+    records.emplace_back(Key8(text), U64Bytes(i));
+  }
+  for (const auto& r : records) {
+    model->emplace(r.first, U64From(reinterpret_cast<const std::uint8_t*>(r.second.data())));
+  }
+  return records;
+}
+
+// Walks the whole tree with First / NextEntry.
+std::vector<std::pair<std::string, std::uint64_t>> WalkTree(QTree& tree) {
+  std::vector<std::pair<std::string, std::uint64_t>> entries;
+  std::uint8_t key[8];
+  std::uint8_t value[8];
+  for (bool ok = tree.First(key, value); ok; ok = tree.NextEntry(key, value)) {
+    entries.emplace_back(std::string(reinterpret_cast<char*>(key), 8), U64From(value));
+  }
+  return entries;
+}
+
+// Checks the tree against the model: the walk holds exactly the model's
+// entries in key order (in the model's order too when `exact_order`, that is
+// when nothing was sorted); every key is found at the first entry of its run
+// and Next yields the rest of the run; absent keys in mode 1 land on the
+// last entry below them.
+void ExpectTreeMatchesModel(QTree& tree, const Model& model, bool exact_order, std::mt19937* rng) {
+  const auto walk = WalkTree(tree);
+  ASSERT_EQ(walk.size(), model.size());
+  std::size_t at = 0;
+  for (auto it = model.begin(); it != model.end(); it = model.upper_bound(it->first)) {
+    auto range = model.equal_range(it->first);
+    std::vector<std::uint64_t> want;
+    for (auto e = range.first; e != range.second; ++e) want.push_back(e->second);
+    std::vector<std::uint64_t> got;
+    for (std::size_t n = 0; n < want.size(); ++n, ++at) {
+      ASSERT_EQ(lumetra::CompareNameKeys(walk[at].first.data(), it->first.data(), 8), 0) << at;
+      got.push_back(walk[at].second);
+    }
+    const std::vector<std::uint64_t> run = got;
+    if (!exact_order) {
+      std::sort(got.begin(), got.end());
+      std::sort(want.begin(), want.end());
+    }
+    ASSERT_EQ(got, want) << it->first;
+    std::uint8_t key[8];
+    std::uint8_t value[8];
+    ASSERT_TRUE(tree.Find(it->first.data(), key, value, QTree::kModeExact)) << it->first;
+    ASSERT_EQ(U64From(value), run[0]) << it->first;
+    for (std::size_t n = 1; n < run.size(); ++n) {
+      ASSERT_TRUE(tree.Next(key, value)) << it->first;
+      ASSERT_EQ(U64From(value), run[n]) << it->first;
+    }
+    ASSERT_FALSE(tree.Next(key, value)) << it->first;
+  }
+  std::uniform_int_distribution<int> byte('0', 'z');
+  for (int probe = 0; probe < 300; ++probe) {
+    std::string text;
+    for (int c = 0; c < 4; ++c) text += static_cast<char>(byte(*rng));
+    const std::string search = Key8(text);
+    auto below = std::partition_point(walk.begin(), walk.end(), [&](const auto& e) {
+      return lumetra::CompareNameKeys(e.first.data(), search.data(), 8) < 0;
+    });
+    if (below != walk.end() && lumetra::CompareNameKeys(below->first.data(), search.data(), 8) == 0) {
+      continue;
+    }
+    std::uint8_t key[8];
+    std::uint8_t value[8];
+    const bool found = tree.Find(search.data(), key, value, QTree::kModeFloor);
+    ASSERT_EQ(found, below != walk.begin()) << text;
+    if (found) {
+      ASSERT_EQ(U64From(value), std::prev(below)->second) << text;
+    }
+    ASSERT_FALSE(tree.Find(search.data(), key, value, QTree::kModeExact)) << text;
+  }
+}
+
+struct RoundTripCase {
+  std::size_t records;
+  bool shuffled;
+  std::size_t block_bytes;
+};
+
+class TreeRoundTrip : public TreeFixture, public ::testing::WithParamInterface<RoundTripCase> {};
+
+TEST_P(TreeRoundTrip, MatchesMultimap) {
+  const RoundTripCase c = GetParam();
+  std::mt19937 rng(kSeed + static_cast<std::uint32_t>(c.records));
+  SCOPED_TRACE("seed " + std::to_string(kSeed + c.records) + ", records " +
+               std::to_string(c.records) + (c.shuffled ? ", shuffled" : ", in order"));
+  Model model;
+  auto records = RandomRecords(c.records, &rng, &model);
+  if (!c.shuffled) {
+    std::stable_sort(records.begin(), records.end(),
+                     [](const auto& a, const auto& b) { return NameLess()(a.first, b.first); });
+  }
+  QTreeBuilderOptions options;
+  options.sort_block_bytes = c.block_bytes;
+  const std::uint64_t root = BuildTree(records, options);
+  ASSERT_NE(root, QTreeBuilder::kBuildFailed) << err_.detail();
+  EXPECT_EQ(root % 1024, 0u);
+  ExpectNoScratchFiles();
+  EXPECT_EQ(progress_.Saw("Sort complete"), out_of_order_);
+  if (!c.shuffled) {
+    EXPECT_FALSE(out_of_order_);
+  }
+  Qfile file(err_, path_.c_str(), Qfile::kModeMapped);
+  QTree tree("roundtr", file, root, nullptr, err_);
+  ASSERT_TRUE(tree.ready()) << err_.detail();
+  ExpectTreeMatchesModel(tree, model, !out_of_order_, &rng);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, TreeRoundTrip,
+    ::testing::Values(RoundTripCase{1, false, 580000}, RoundTripCase{2, true, 580000},
+                      RoundTripCase{63, true, 580000}, RoundTripCase{64, true, 580000},
+                      RoundTripCase{1000, false, 580000}, RoundTripCase{1000, true, 16 * 37},
+                      RoundTripCase{5000, true, 16 * 100}, RoundTripCase{100000, false, 580000},
+                      RoundTripCase{100000, true, 16 * 3000},
+                      RoundTripCase{100000, true, 580000}),
+    [](const ::testing::TestParamInfo<RoundTripCase>& info) {
+      return std::to_string(info.param.records) + (info.param.shuffled ? "Shuffled" : "InOrder") +
+             "Block" + std::to_string(info.param.block_bytes);
+    });
+
+TEST_F(TreeFixture, SinglePageTreeIsOneLeafRootByteExact) {
+  const std::vector<std::pair<std::string, std::string>> records = {
+      {Key8("Alpha"), U64Bytes(0x1122334455667788)},
+      {Key8("Beta"), U64Bytes(2)},
+      {Key8("Gamma"), U64Bytes(3)}};
+  const std::uint64_t root = BuildTree(records, QTreeBuilderOptions(), 100);
+  ASSERT_EQ(root, 1024u);  // the 100-byte prefix is padded to one page
+  const std::vector<std::uint8_t> bytes = ReadBytes(path_);
+  ASSERT_EQ(bytes.size(), 2048u);
+  for (std::size_t i = 100; i < 1024; ++i) ASSERT_EQ(bytes[i], 0) << i;
+  const std::uint8_t* page = bytes.data() + 1024;
+  EXPECT_EQ(U16From(bytes, 1024), 3);     // count
+  EXPECT_EQ(U16From(bytes, 1026), 1024);  // page size
+  EXPECT_EQ(U16From(bytes, 1028), 0);     // level
+  EXPECT_EQ(page[6], 0x02 | 0x04 | 0x08);
+  EXPECT_EQ(page[7], 0);
+  EXPECT_EQ(page[8], 8);
+  EXPECT_EQ(page[9], 8);
+  EXPECT_EQ(page[10], 0);
+  EXPECT_EQ(page[11], 0);
+  for (std::size_t e = 0; e < records.size(); ++e) {
+    const std::string entry = records[e].first + records[e].second;
+    EXPECT_EQ(std::memcmp(page + 12 + 16 * e, entry.data(), 16), 0) << e;
+  }
+  for (std::size_t i = 12 + 48; i < 1022; ++i) ASSERT_EQ(page[i], 0) << i;
+  EXPECT_EQ(U16From(bytes, 2046), ReferenceChecksum(page, 1024));
+  EXPECT_NE(U16From(bytes, 2046), 0);
+}
+
+TEST_F(TreeFixture, SixtyFourRecordsMakeTwoLeavesAndARoot) {
+  std::vector<std::pair<std::string, std::string>> records;
+  for (int i = 0; i < 64; ++i) {
+    char text[9];
+    std::snprintf(text, sizeof text, "K%05d", i);
+    records.emplace_back(Key8(text), U64Bytes(i));
+  }
+  const std::uint64_t root = BuildTree(records);
+  ASSERT_EQ(root, 2048u);
+  const std::vector<std::uint8_t> bytes = ReadBytes(path_);
+  ASSERT_EQ(bytes.size(), 3072u);
+  // Leaf 0: 63 entries, first of its level; leaf 1: 1 entry, last.
+  EXPECT_EQ(U16From(bytes, 0), 63);
+  EXPECT_EQ(bytes[6], 0x02 | 0x04);
+  EXPECT_EQ(U16From(bytes, 1024), 1);
+  EXPECT_EQ(bytes[1024 + 6], 0x02 | 0x08);
+  // Root: level 1, interior, first and last, entries (first key, offset).
+  EXPECT_EQ(U16From(bytes, 2048), 2);
+  EXPECT_EQ(U16From(bytes, 2052), 1);
+  EXPECT_EQ(bytes[2048 + 6], 0x01 | 0x04 | 0x08);
+  EXPECT_EQ(bytes[2048 + 9], 8);
+  EXPECT_EQ(std::memcmp(bytes.data() + 2048 + 12, "K00000\0\0", 8), 0);
+  EXPECT_EQ(U64From(bytes.data() + 2048 + 20), 0u);
+  EXPECT_EQ(std::memcmp(bytes.data() + 2048 + 28, "K00063\0\0", 8), 0);
+  EXPECT_EQ(U64From(bytes.data() + 2048 + 36), 1024u);
+  for (std::size_t page = 0; page < 3; ++page) {
+    EXPECT_EQ(U16From(bytes, page * 1024 + 1022), ReferenceChecksum(&bytes[page * 1024], 1024));
+  }
+}
+
+TEST_F(TreeFixture, AscendingInputIsNeverSorted) {
+  std::vector<std::pair<std::string, std::string>> records;
+  for (int i = 0; i < 5000; ++i) {
+    char text[9];
+    std::snprintf(text, sizeof text, "n%06d", i);
+    records.emplace_back(Key8(text), U64Bytes(i));
+  }
+  QTreeBuilderOptions options;
+  options.sort_block_bytes = 1600;
+  ASSERT_NE(BuildTree(records, options), QTreeBuilder::kBuildFailed);
+  EXPECT_FALSE(out_of_order_);
+  EXPECT_FALSE(progress_.Saw("Sorting"));
+  EXPECT_FALSE(progress_.Saw("Sort complete"));
+  // 5000 records: 80 leaves, 2 interior pages, a root.
+  EXPECT_TRUE(progress_.Saw("Level 0"));
+  EXPECT_TRUE(progress_.Saw("Level 2"));
+  EXPECT_FALSE(progress_.Saw("Level 3"));
+}
+
+TEST_F(TreeFixture, OneRecordOutOfOrderTriggersTheSortWithItsProgress) {
+  // 30 records of 16 bytes in blocks of 10: k = 3 blocks, so the sort reports
+  // (k*i + j) * 10000 / k^2 for (i, j) = (0, 1), (0, 2), (1, 2).
+  std::vector<std::pair<std::string, std::string>> records;
+  for (int i = 0; i < 30; ++i) {
+    char text[9];
+    std::snprintf(text, sizeof text, "k%03d", i);
+    records.emplace_back(Key8(text), U64Bytes(i));
+  }
+  std::swap(records[28], records[29]);
+  QTreeBuilderOptions options;
+  options.sort_block_bytes = 160;
+  const std::uint64_t root = BuildTree(records, options);
+  ASSERT_NE(root, QTreeBuilder::kBuildFailed);
+  EXPECT_TRUE(out_of_order_);
+  std::vector<std::pair<std::string, int>> sort_reports;
+  for (const auto& r : progress_.reports) {
+    if (r.first.rfind("Sort", 0) == 0) sort_reports.push_back(r);
+  }
+  const std::vector<std::pair<std::string, int>> expected = {
+      {"Sorting", 1111}, {"Sorting", 2222}, {"Sorting", 5555}, {"Sort complete", 10000}};
+  EXPECT_EQ(sort_reports, expected);
+  Qfile file(err_, path_.c_str(), Qfile::kModeRead);
+  QTree tree("sorted", file, root, nullptr, err_);
+  std::uint8_t key[8], value[8];
+  ASSERT_TRUE(tree.First(key, value));
+  for (int i = 1; i < 30; ++i) {
+    ASSERT_TRUE(tree.NextEntry(key, value));
+    EXPECT_EQ(U64From(value), static_cast<std::uint64_t>(i));
+  }
+}
+
+TEST_F(TreeFixture, DuplicatesSpanningLeafPagesAreFoundAtTheFirst) {
+  // 30 "a", 200 "dup" (spanning four leaves), 30 "z", added shuffled.
+  std::vector<std::pair<std::string, std::string>> records;
+  for (int i = 0; i < 260; ++i) {
+    const char* text = i < 30 ? "a" : i < 230 ? "dup" : "z";
+    records.emplace_back(Key8(text), U64Bytes(i));
+  }
+  std::mt19937 rng(kSeed);
+  std::shuffle(records.begin(), records.end(), rng);
+  std::vector<std::uint64_t> dup_order;  // insertion order of the "dup" values
+  for (const auto& r : records) {
+    if (r.first == Key8("dup")) {
+      dup_order.push_back(U64From(reinterpret_cast<const std::uint8_t*>(r.second.data())));
+    }
+  }
+  QTreeBuilderOptions options;
+  options.sort_block_bytes = 16 * 20;
+  const std::uint64_t root = BuildTree(records, options);
+  Qfile file(err_, path_.c_str(), Qfile::kModeRead);
+  QTree tree("dups", file, root, nullptr, err_);
+  ASSERT_TRUE(tree.ready());
+  std::uint8_t key[8], value[8];
+  ASSERT_TRUE(tree.Find(Key8("DUP").data(), key, value, QTree::kModeExact));
+  std::vector<std::uint64_t> seen = {U64From(value)};
+  while (tree.Next(key, value)) seen.push_back(U64From(value));
+  // The first found is the first "dup" of the stored order, and Next walks
+  // exactly the stored run of them.
+  std::vector<std::uint64_t> stored;
+  for (const auto& e : WalkTree(tree)) {
+    if (e.first == Key8("dup")) stored.push_back(e.second);
+  }
+  EXPECT_EQ(seen, stored);
+  std::sort(seen.begin(), seen.end());
+  std::sort(dup_order.begin(), dup_order.end());
+  EXPECT_EQ(seen, dup_order);
+}
+
+TEST_F(TreeFixture, KeysDifferingOnlyInCaseAreEqual) {
+  const std::vector<std::pair<std::string, std::string>> records = {
+      {Key8("bravo"), U64Bytes(0)}, {Key8("ALPHA"), U64Bytes(1)}, {Key8("alpha"), U64Bytes(2)},
+      {Key8("Bravo"), U64Bytes(3)}, {Key8("AlPhA"), U64Bytes(4)}};
+  const std::uint64_t root = BuildTree(records);
+  EXPECT_TRUE(out_of_order_);
+  Qfile file(err_, path_.c_str(), Qfile::kModeRead);
+  QTree tree("case", file, root, nullptr, err_);
+  std::uint8_t key[8], value[8];
+  ASSERT_TRUE(tree.Find(Key8("aLpHa").data(), key, value, QTree::kModeExact));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(key), 8), Key8("ALPHA"));
+  std::vector<std::uint64_t> seen = {U64From(value)};
+  while (tree.Next(key, value)) seen.push_back(U64From(value));
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, (std::vector<std::uint64_t>{1, 2, 4}));
+  ASSERT_TRUE(tree.Find(Key8("BRAVO").data(), key, value, QTree::kModeExact));
+  const std::uint64_t first_bravo = U64From(value);
+  ASSERT_TRUE(tree.Next(key, value));
+  EXPECT_EQ(first_bravo + U64From(value), 3u);  // 0 and 3 in either order
+  EXPECT_FALSE(tree.Next(key, value));
+}
+
+TEST_F(TreeFixture, SearchKeySmallerThanEveryKeyFindsNothing) {
+  std::vector<std::pair<std::string, std::string>> records;
+  for (int i = 0; i < 500; ++i) {
+    char text[9];
+    std::snprintf(text, sizeof text, "m%04d", i);
+    records.emplace_back(Key8(text), U64Bytes(i));
+  }
+  const std::uint64_t root = BuildTree(records);
+  Qfile file(err_, path_.c_str(), Qfile::kModeRead);
+  QTree tree("small", file, root, nullptr, err_);
+  std::uint8_t key[8], value[8];
+  EXPECT_FALSE(tree.Find(Key8("a").data(), key, value, QTree::kModeFloor));
+  EXPECT_FALSE(tree.Find(Key8("a").data(), key, value, QTree::kModeExact));
+  EXPECT_FALSE(tree.Next(key, value));
+}
+
+TEST_F(TreeFixture, EmptyBuilderWritesAnEmptyLeafRoot) {
+  const std::uint64_t root = BuildTree({});
+  ASSERT_EQ(root, 0u);
+  const std::vector<std::uint8_t> bytes = ReadBytes(path_);
+  ASSERT_EQ(bytes.size(), 1024u);
+  EXPECT_EQ(U16From(bytes, 0), 0);
+  EXPECT_EQ(bytes[6], 0x0E);
+  Qfile file(err_, path_.c_str(), Qfile::kModeRead);
+  QTree tree("empty", file, root, nullptr, err_);
+  ASSERT_TRUE(tree.ready());
+  std::uint8_t key[8], value[8];
+  EXPECT_FALSE(tree.First(key, value));
+  EXPECT_FALSE(tree.Find(Key8("x").data(), key, value, QTree::kModeFloor));
+  ExpectNoScratchFiles();
+}
+
+TEST_F(TreeFixture, OtherKeyAndValueLengthsWithBytewiseCompare) {
+  // An indexed file's layout: 12-byte keys, 4-byte values, 512-byte pages.
+  QTreeBuilderOptions options;
+  options.key_length = 12;
+  options.value_length = 4;
+  options.page_size = 512;
+  options.sort_block_bytes = 16 * 50;
+  options.compare = [](const void* a, const void* b) { return std::memcmp(a, b, 12); };
+  std::mt19937 rng(kSeed);
+  std::vector<std::pair<std::string, std::string>> records;
+  std::map<std::string, std::string> model;
+  for (int i = 0; i < 3000; ++i) {
+    char text[13];
+    std::snprintf(text, sizeof text, "%012u", static_cast<unsigned>(rng() % 100000000));
+    std::string value(4, '\0');
+    std::memcpy(&value[0], &i, 4);
+    if (!model.emplace(text, value).second) continue;
+    records.emplace_back(std::string(text, 12), value);
+  }
+  const std::uint64_t root = BuildTree(records, options);
+  ASSERT_NE(root, QTreeBuilder::kBuildFailed);
+  EXPECT_EQ(root % 512, 0u);
+  Qfile file(err_, path_.c_str(), Qfile::kModeRead);
+  QTree tree("dlfile", file, root, options.compare, err_);
+  ASSERT_TRUE(tree.ready());
+  EXPECT_EQ(tree.key_length(), 12u);
+  EXPECT_EQ(tree.value_length(), 4u);
+  std::uint8_t key[12], value[4];
+  for (const auto& [k, v] : model) {
+    ASSERT_TRUE(tree.Find(k.data(), key, value, QTree::kModeExact)) << k;
+    ASSERT_EQ(std::memcmp(value, v.data(), 4), 0) << k;
+  }
+}
+
+TEST_F(TreeFixture, UnusableLayoutsAreRefused) {
+  const QTreeBuilderOptions base;
+  struct Row {
+    const char* what;
+    std::uint32_t key, value, page;
+    std::size_t block;
+  } rows[] = {{"zero key", 0, 8, 1024, 580000},      {"key over 255", 256, 8, 1024, 580000},
+              {"value over 255", 8, 256, 1024, 580000}, {"page over 65535", 8, 8, 65536, 580000},
+              {"page too small", 8, 8, 40, 580000},   {"block below a record", 8, 8, 1024, 15}};
+  for (const Row& row : rows) {
+    QTreeBuilderOptions options = base;
+    options.key_length = row.key;
+    options.value_length = row.value;
+    options.page_size = row.page;
+    options.sort_block_bytes = row.block;
+    QError err;
+    QTreeBuilder builder(err, options);
+    EXPECT_FALSE(builder.ready()) << row.what;
+    EXPECT_EQ(err.code(), 100) << row.what;
+    EXPECT_FALSE(builder.Add("12345678", "12345678")) << row.what;
+  }
+  ExpectNoScratchFiles();
+}
+
+TEST_F(TreeFixture, FailedBuildReportsAndLeavesNoScratchFiles) {
+  {
+    QTreeBuilder builder(err_);
+    ASSERT_TRUE(builder.Add(Key8("b").data(), U64Bytes(1).data()));
+    ASSERT_TRUE(builder.Add(Key8("a").data(), U64Bytes(2).data()));
+    EXPECT_EQ(ListDir(dir_.path()).size(), 1u);  // the record scratch file
+    const int fd = QioOpen(path_.c_str(), kRtBinary | kRtCreate | kRtReadOnly, 0600);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(builder.Build(fd), QTreeBuilder::kBuildFailed);
+    EXPECT_NE(err_.code(), -1);
+    EXPECT_TRUE(QioClose(fd, err_));
+    EXPECT_EQ(builder.Build(fd), QTreeBuilder::kBuildFailed);  // builds once
+    EXPECT_FALSE(builder.Add(Key8("c").data(), U64Bytes(3).data()));
+  }
+  ExpectNoScratchFiles();
+}
+
+TEST_F(TreeFixture, DestroyingAnUnbuiltBuilderDeletesItsScratchFile) {
+  {
+    QTreeBuilder builder(err_);
+    ASSERT_TRUE(builder.ready());
+    for (int i = 0; i < 10000; ++i) builder.Add(Key8(std::to_string(i)).data(), U64Bytes(i).data());
+    const auto names = ListDir(dir_.path());
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].rfind("qtb.tmp.", 0), 0u) << names[0];
+  }
+  EXPECT_TRUE(ListDir(dir_.path()).empty());
+}
+
+}  // namespace
