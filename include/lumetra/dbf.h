@@ -14,6 +14,9 @@
  *    terminated), a double for 'F' and 'N', one character for 'L'.  dbRead
  *    fills them from the current record; dbWrite formats them into a new
  *    record.  Numbers are read and written in the C locale's notation.
+ *  - dbClose returns 0, or -1 when the final header or the buffered records
+ *    of a created table could not be written (the table is released all the
+ *    same).
  *  - A table is used by one thread at a time.
  */
 #ifndef LUMETRA_DBF_H

@@ -67,9 +67,11 @@ void FieldFromDescriptor(const DbfFieldDescriptor& descriptor, dbField* field) {
   BuildNumberFormat(field);
 }
 
-// Checks the header read by dbOpen against itself and the file's size before
-// anything is allocated from it.  Returns the field count, or -1.
-int CheckOpenedHeader(const DbfHeader& header, std::int64_t file_size, const std::string& path) {
+// Checks the header read by dbOpen against itself before anything is
+// allocated from it.  The allocations it allows are bounded by the 16-bit
+// lengths (at most 2,046 fields, 65,536 record bytes).  Returns the field
+// count, or -1.
+int CheckOpenedHeader(const DbfHeader& header, const std::string& path) {
   const int num_fields = (static_cast<int>(header.header_length) - 1) / 32 - 1;
   if (num_fields < 0) {
     return ReportCorruption("dbOpen", "%s: header length %u leaves no room for the terminator", path.c_str(),
@@ -81,15 +83,22 @@ int CheckOpenedHeader(const DbfHeader& header, std::int64_t file_size, const std
   if (header.num_records > static_cast<std::uint32_t>(INT_MAX)) {
     return ReportCorruption("dbOpen", "%s: record count %u is out of range", path.c_str(), header.num_records);
   }
+  return num_fields;
+}
+
+// Fails when the file is too short for the records its header declares.
+// Sequential reading starts right after the terminator, which is where the
+// records must begin.
+int CheckRecordsPresent(const DbfHeader& header, int num_fields, std::int64_t file_size, const std::string& path) {
   const std::int64_t needed =
-      static_cast<std::int64_t>(header.header_length) +
+      static_cast<std::int64_t>(DbfHeaderLengthFor(static_cast<std::size_t>(num_fields))) +
       static_cast<std::int64_t>(header.num_records) * static_cast<std::int64_t>(header.record_length);
   if (file_size >= 0 && file_size < needed) {
     return ReportCorruption("dbOpen", "%s: %u records of %u bytes need %lld bytes, the file holds %lld",
                             path.c_str(), header.num_records, header.record_length,
                             static_cast<long long>(needed), static_cast<long long>(file_size));
   }
-  return num_fields;
+  return 0;
 }
 
 // Reads the descriptors and the terminator into `fields`.
@@ -115,14 +124,15 @@ int OpenTable(dbTable* table, const char* file_name) {
     return ReportStreamFailure("dbOpen: fread", stream.get());
   }
   const DbfHeader header = DbfHeader::DecodeFrom(bytes);
-  const int num_fields = CheckOpenedHeader(header, StreamFileSize(stream.get()), path);
+  const int num_fields = CheckOpenedHeader(header, path);
   if (num_fields < 0) return -1;
 
-  UniqueBlock<char> record(static_cast<char*>(std::calloc(header.record_length + 1u, 1)));
+  UniqueBlock<char> record(static_cast<char*>(ClearedBlock(header.record_length + 1u, 1)));
   UniqueBlock<dbField> fields(
-      static_cast<dbField*>(std::calloc(num_fields > 0 ? num_fields : 1, sizeof(dbField))));
+      static_cast<dbField*>(ClearedBlock(num_fields > 0 ? num_fields : 1, sizeof(dbField))));
   if (!record || !fields) return ReportFailure("dbOpen: _CALLOC", ENOMEM);
   if (ReadFields(stream.get(), num_fields, fields.get()) != 0) return -1;
+  if (CheckRecordsPresent(header, num_fields, StreamFileSize(stream.get()), path) != 0) return -1;
 
   table->version = header.version;
   std::memcpy(table->date, header.date, sizeof table->date);
@@ -171,9 +181,9 @@ int WriteDescriptors(std::FILE* stream, const dbTable& table) {
     descriptor.length = field.length;
     descriptor.decimals = field.decimals;
     descriptor.EncodeTo(bytes);
-    if (!WriteAll(stream, bytes, sizeof bytes)) return ReportStreamFailure("fwrite", stream);
+    if (!WriteAll(stream, bytes, sizeof bytes)) return ReportWriteFailure("fwrite");
   }
-  if (!WriteAll(stream, &kDbfTerminator, 1)) return ReportStreamFailure("fwrite", stream);
+  if (!WriteAll(stream, &kDbfTerminator, 1)) return ReportWriteFailure("fwrite");
   return 0;
 }
 
@@ -193,11 +203,11 @@ int CreateTable(dbTable* table, const char* file_name) {
   table->numRecords = 0;
   const std::uint8_t placeholder[DbfHeader::kEncodedSize] = {};
   if (!WriteAll(stream.get(), placeholder, sizeof placeholder)) {
-    return ReportStreamFailure("fwrite", stream.get());
+    return ReportWriteFailure("fwrite");
   }
   table->recordLength = static_cast<short>(record_length);
   table->headerLength = static_cast<short>(DbfHeaderLengthFor(static_cast<std::size_t>(table->numFields)));
-  UniqueBlock<char> record(static_cast<char*>(std::calloc(static_cast<std::size_t>(record_length) + 1, 1)));
+  UniqueBlock<char> record(static_cast<char*>(ClearedBlock(static_cast<std::size_t>(record_length) + 1, 1)));
   if (!record) return ReportFailure("_CALLOC", ENOMEM);
   if (WriteDescriptors(stream.get(), *table) != 0) return -1;
   table->stream = stream.release();
@@ -238,7 +248,7 @@ int WriteRecord(dbTable* table) {
     PackField(table->fields[i], bytes + offset);
     offset += table->fields[i].length;
   }
-  if (!WriteAll(table->stream, bytes, record_length)) return ReportStreamFailure("fwrite", table->stream);
+  if (!WriteAll(table->stream, bytes, record_length)) return ReportWriteFailure("fwrite");
   ++table->numRecords;
   return 0;
 }
@@ -260,8 +270,9 @@ int FinishCreatedTable(dbTable* table) {
   header.record_length = RecordLengthOf(*table);
   std::uint8_t bytes[DbfHeader::kEncodedSize];
   header.EncodeTo(bytes);
+  errno = 0;
   if (std::fseek(table->stream, 0, SEEK_SET) != 0 || !WriteAll(table->stream, bytes, sizeof bytes)) {
-    return ReportStreamFailure("fwrite", table->stream);
+    return ReportWriteFailure("fwrite");
   }
   std::memcpy(table->date, header.date, sizeof table->date);
   table->version = kDbfVersion;

@@ -27,7 +27,7 @@ int GrowIntCounted(T** data, int* capacity, std::size_t count, const char* text)
   if (count > static_cast<std::size_t>(INT_MAX)) return ReportFailure(text, ENOMEM);
   const std::size_t old_capacity = *data == nullptr ? 0 : static_cast<std::size_t>(*capacity);
   const std::size_t grown = GrownCapacity(old_capacity, count, INT_MAX);
-  void* block = std::realloc(*data, (grown > 0 ? grown : 1) * sizeof(T));
+  void* block = ReallocateBlock(*data, (grown > 0 ? grown : 1) * sizeof(T));
   if (block == nullptr) return ReportFailure(text, ENOMEM);
   *data = static_cast<T*>(block);
   std::memset(static_cast<void*>(*data + old_capacity), 0, (grown - old_capacity) * sizeof(T));
@@ -41,7 +41,7 @@ int ReserveRecordBytes(shpFile* shape, std::size_t count, const char* text) {
   if (count <= shape->recordCapacity && shape->recordData != nullptr) return 0;
   const std::size_t old_capacity = shape->recordData == nullptr ? 0 : shape->recordCapacity;
   const std::size_t grown = GrownCapacity(old_capacity, count, SIZE_MAX / 2);
-  void* block = std::realloc(shape->recordData, grown > 0 ? grown : 1);
+  void* block = ReallocateBlock(shape->recordData, grown > 0 ? grown : 1);
   if (block == nullptr) return ReportFailure(text, ENOMEM);
   shape->recordData = static_cast<unsigned char*>(block);
   shape->recordCapacity = grown;
@@ -63,7 +63,7 @@ int ReservePoints(shpFile* shape, std::size_t count, const char* text) {
   double* old = shape->points;
   const std::size_t old_capacity = old == nullptr ? 0 : static_cast<std::size_t>(shape->pointCapacity);
   const std::size_t grown = GrownCapacity(old_capacity, count, INT_MAX);
-  double* block = static_cast<double*>(std::malloc((grown > 0 ? grown : 1) * 2 * sizeof(double)));
+  double* block = static_cast<double*>(ReallocateBlock(nullptr, (grown > 0 ? grown : 1) * 2 * sizeof(double)));
   if (block == nullptr) return ReportFailure(text, ENOMEM);
   if (old != nullptr) {
     std::memcpy(block, old, old_capacity * 2 * sizeof(double));

@@ -35,7 +35,7 @@ ShpMainHeader MainHeaderOf(const shpFile& shape, std::int32_t length_words) {
 int WriteMainHeader(std::FILE* stream, const ShpMainHeader& header, const char* text) {
   std::uint8_t bytes[ShpMainHeader::kEncodedSize];
   header.EncodeTo(bytes);
-  if (!WriteAll(stream, bytes, sizeof bytes)) return ReportStreamFailure(text, stream);
+  if (!WriteAll(stream, bytes, sizeof bytes)) return ReportWriteFailure(text);
   return 0;
 }
 
@@ -71,14 +71,14 @@ int StartRecord(shpFile* shape, std::size_t content_bytes) {
   entry.offset_words = shape->shpLength;
   entry.content_length_words = static_cast<std::int32_t>(words);
   entry.EncodeTo(bytes);
-  if (!WriteAll(shape->shx, bytes, sizeof bytes)) return ReportStreamFailure("IndexWriteBlob", shape->shx);
+  if (!WriteAll(shape->shx, bytes, sizeof bytes)) return ReportWriteFailure("IndexWriteBlob");
   shape->shxLength += kShxEntryWords;
 
   ShpRecordHeader header;
   header.record_number = shape->nextRecord;
   header.content_length_words = static_cast<std::int32_t>(words);
   header.EncodeTo(bytes);
-  if (!WriteAll(shape->shp, bytes, sizeof bytes)) return ReportStreamFailure("ShapeWriteBlob", shape->shp);
+  if (!WriteAll(shape->shp, bytes, sizeof bytes)) return ReportWriteFailure("ShapeWriteBlob");
   ++shape->nextRecord;
   shape->shpLength += kShpRecordHeaderWords;
   return 0;
@@ -86,7 +86,7 @@ int StartRecord(shpFile* shape, std::size_t content_bytes) {
 
 int WriteContent(shpFile* shape, std::size_t content_bytes) {
   if (!WriteAll(shape->shp, shape->recordData, content_bytes)) {
-    return ReportStreamFailure("ShapeWriteBlob", shape->shp);
+    return ReportWriteFailure("ShapeWriteBlob");
   }
   shape->shpLength += static_cast<int>(content_bytes / 2);
   return 0;
@@ -153,11 +153,13 @@ void EncodePoly(shpFile* shape, const shpPartList& poly, int shape_type, std::in
 int CloseCreated(shpFile* shape) {
   int result = 0;
   ShpMainHeader header = MainHeaderOf(*shape, shape->shpLength);
+  errno = 0;
   if (std::fseek(shape->shp, 0, SEEK_SET) != 0 ||
       WriteMainHeader(shape->shp, header, "Reset Shape Main Hdr") != 0) {
     result = -1;
   }
   header.file_length_words = shape->shxLength;
+  errno = 0;
   if (std::fseek(shape->shx, 0, SEEK_SET) != 0 ||
       WriteMainHeader(shape->shx, header, "Reset Indx Main Hdr") != 0) {
     result = -1;

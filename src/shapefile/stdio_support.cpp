@@ -2,12 +2,20 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdarg>
 #include <string>
 
 namespace lumetra {
 namespace shapefile {
+namespace {
+
+std::atomic<std::size_t> allocation_limit{SIZE_MAX};
+std::atomic<long> writes_left{-1};
+
+}  // namespace
 
 int ReportFailure(const char* text, int error_number) {
   errno = error_number;
@@ -26,6 +34,8 @@ int ReportCorruption(const char* text, const char* format, ...) {
   const std::string message = std::string(text) + ": " + detail;
   return ReportFailure(message.c_str(), EINVAL);
 }
+
+int ReportWriteFailure(const char* text) { return ReportFailure(text, errno != 0 ? errno : EIO); }
 
 int ReportStreamFailure(const char* text, std::FILE* stream) {
   int error_number = ENODATA;
@@ -55,8 +65,28 @@ std::size_t ReadUpTo(std::FILE* stream, void* buffer, std::size_t size) {
 bool WriteAll(std::FILE* stream, const void* buffer, std::size_t size) {
   if (size == 0) return true;
   errno = 0;
+  long left = writes_left.load(std::memory_order_relaxed);
+  if (left == 0) {
+    errno = EIO;
+    return false;
+  }
+  if (left > 0) writes_left.store(left - 1, std::memory_order_relaxed);
   return std::fwrite(buffer, 1, size, stream) == size;
 }
+
+void* ReallocateBlock(void* block, std::size_t bytes) {
+  if (bytes > allocation_limit.load(std::memory_order_relaxed)) return nullptr;
+  return std::realloc(block, bytes);
+}
+
+void* ClearedBlock(std::size_t count, std::size_t size) {
+  if (size != 0 && count > allocation_limit.load(std::memory_order_relaxed) / size) return nullptr;
+  return std::calloc(count, size);
+}
+
+void SetAllocationLimitForTest(std::size_t bytes) { allocation_limit.store(bytes, std::memory_order_relaxed); }
+
+void FailWritesAfterForTest(long count) { writes_left.store(count, std::memory_order_relaxed); }
 
 std::int64_t StreamFileSize(std::FILE* stream) {
   struct stat info;

@@ -28,6 +28,10 @@ int ReportFailure(const char* text, int error_number);
 int ReportCorruption(const char* text, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 
+// Reports a failed write or seek: errno as the failing call left it (EIO
+// when it left none).  Returns -1.
+int ReportWriteFailure(const char* text);
+
 // Reports a failed or short stream operation on `stream`: the system's errno
 // when the stream has its error flag set, otherwise (end of file reached
 // early) ENODATA.  Returns -1.
@@ -59,8 +63,20 @@ UniqueStream OpenBufferedStream(const char* path, const char* mode, const char* 
 // file or on a stream error).
 std::size_t ReadUpTo(std::FILE* stream, void* buffer, std::size_t size);
 
-// Writes exactly `size` bytes; false on a short write.
+// Writes exactly `size` bytes; false (errno set) on a short write.
 bool WriteAll(std::FILE* stream, const void* buffer, std::size_t size);
+
+// realloc and calloc for the blocks handed to callers' structures, subject
+// to the test limits below.
+void* ReallocateBlock(void* block, std::size_t bytes);
+void* ClearedBlock(std::size_t count, std::size_t size);
+
+// Test seams.  SetAllocationLimitForTest makes every block of more than
+// `bytes` bytes fail as if memory had run out (SIZE_MAX lifts the limit).
+// FailWritesAfterForTest lets `count` more WriteAll calls succeed and fails
+// the following ones with EIO (-1 lifts it).
+void SetAllocationLimitForTest(std::size_t bytes);
+void FailWritesAfterForTest(long count);
 
 // Current size of the file behind `stream` in bytes, or -1 when unknown.
 std::int64_t StreamFileSize(std::FILE* stream);
