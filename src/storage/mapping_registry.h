@@ -40,7 +40,9 @@ class MappedRegion {
 // Entries are keyed by the file's full path (symbolic links resolved,
 // backslashes turned into '/') and reference counted: the first Acquire of a
 // path maps the file, later ones share the view, and the last Release unmaps
-// it.  The view covers the file as it was when first mapped.
+// it.  The view covers the file as it was when it was mapped; a file that has
+// since been replaced or has changed size or modification time gets a fresh
+// entry instead of the stale view (the old entry lives on for its holders).
 //
 // Thread rule: all operations run under the registry's own process-wide lock.
 // Lifetime: a function-local static; views stay valid until their last
@@ -51,8 +53,21 @@ class MappingRegistry {
   static constexpr std::size_t kMaxPath = 1023;
 
   struct View {
+    uint64_t id = 0;                // what Release takes; 0 = none
     const uint8_t* data = nullptr;  // null for an empty file
     int64_t size = 0;               // bytes in the view
+  };
+
+  // What tells one version of a file from another: device, inode, size and
+  // modification time.
+  struct Identity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = 0;
+    int64_t mtime_ns = 0;
+    bool operator==(const Identity& o) const {
+      return device == o.device && inode == o.inode && size == o.size && mtime_ns == o.mtime_ns;
+    }
   };
 
   static MappingRegistry& Instance();
@@ -60,17 +75,17 @@ class MappingRegistry {
   MappingRegistry(const MappingRegistry&) = delete;
   MappingRegistry& operator=(const MappingRegistry&) = delete;
 
-  // Maps name (or shares its existing mapping) and adds one reference.  On
-  // success fills *key (what Release takes) and *view.  Failures report code
-  // 100 with the system's message text and leave no entry behind.
-  bool Acquire(const char* name, QError& err, std::string* key, View* view);
+  // Maps name (or shares its existing mapping) and adds one reference.
+  // Failures report code 100 with the system's message text and leave no
+  // entry behind.
+  bool Acquire(const char* name, QError& err, View* view);
 
-  // Drops one reference of the entry with this key; the last one unmaps it.
-  // False when no entry has the key.
-  bool Release(const std::string& key);
+  // Drops one reference of the entry view_id names; the last one unmaps it.
+  // False when no entry has that id.
+  bool Release(uint64_t view_id);
 
-  // Number of entries, and the reference count of the entry for name (0 when
-  // there is none or name cannot be resolved).
+  // Number of entries, and the summed reference count of the entries for
+  // name's full path (0 when there is none or name cannot be resolved).
   std::size_t EntryCountForTest();
   uint32_t ReferenceCountForTest(const char* name);
 
@@ -80,16 +95,21 @@ class MappingRegistry {
 
  private:
   struct Entry {
+    uint64_t id = 0;
     std::string path;
+    Identity identity;
     MappedRegion region;
     uint32_t references = 0;
   };
 
   MappingRegistry() = default;
-  bool MapFile(const std::string& path, QError& err, MappedRegion* region);
+  static bool MapFile(const std::string& path, QError& err, Identity* identity,
+                      MappedRegion* region);
+  static bool CurrentIdentity(const std::string& path, Identity* identity);
 
   CSynchronization lock_;
   std::list<Entry> entries_;  // most recently mapped first
+  uint64_t next_id_ = 1;
 };
 
 }  // namespace lumetra

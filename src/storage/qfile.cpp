@@ -61,7 +61,7 @@ void Qfile::ResetFields() {
   fd_.Release();  // the caller has taken or closed the descriptor
   view_ = nullptr;
   mapped_size_ = 0;
-  mapping_key_.clear();
+  mapping_id_ = 0;
   position_ = 0;
   access_ = kAccessDescriptor;
   is_open_ = false;
@@ -98,9 +98,10 @@ bool Qfile::OpenDescriptor(int mode) {
 
 bool Qfile::OpenMapped() {
   lumetra::MappingRegistry::View view;
-  if (!lumetra::MappingRegistry::Instance().Acquire(name_.c_str(), err_, &mapping_key_, &view)) {
+  if (!lumetra::MappingRegistry::Instance().Acquire(name_.c_str(), err_, &view)) {
     return false;
   }
+  mapping_id_ = view.id;
   view_ = view.data;
   mapped_size_ = view.size;
   access_ = kAccessMapped;
@@ -154,10 +155,10 @@ bool Qfile::Close() {
 // Fields are reset before anything is reported, so a throwing record leaves a
 // closed, reusable object behind.
 bool Qfile::CloseMapped() {
-  const std::string key = mapping_key_;
+  const uint64_t id = mapping_id_;
   const std::string name = name_;
   ResetFields();
-  if (!lumetra::MappingRegistry::Instance().Release(key)) {
+  if (!lumetra::MappingRegistry::Instance().Release(id)) {
     err_.SetF(100, QERR_HERE, "No shared mapping for %s", name.c_str());
     return false;
   }

@@ -124,7 +124,7 @@ class Qfile {
   UniqueFd fd_;
   const uint8_t* view_ = nullptr;
   int64_t mapped_size_ = 0;
-  std::string mapping_key_;  // registry key while is_mapped_
+  uint64_t mapping_id_ = 0;  // the registry entry while is_mapped_
   int64_t position_ = 0;
   uint32_t access_ = kAccessDescriptor;
   bool is_open_ = false;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "frame/error.h"
@@ -230,6 +232,67 @@ TEST(QfileMapping, DestructorReleasesTheMapping) {
     Qfile file(err, path.c_str(), Qfile::kModeMapped);
     EXPECT_EQ(MappingRegistry::Instance().EntryCountForTest(), entries_before + 1);
   }
+  EXPECT_EQ(MappingRegistry::Instance().EntryCountForTest(), entries_before);
+}
+
+TEST(QfileMapping, ReplacedFileIsMappedAfresh) {
+  ScopedTempDir dir;
+  const std::string path = dir.File("v.bin");
+  WriteText(path, "old");
+  const size_t entries_before = MappingRegistry::Instance().EntryCountForTest();
+  QError err;
+  Qfile old_file(err, path.c_str(), Qfile::kModeMapped);
+  WriteText(dir.File("v.new"), "newer");
+  ASSERT_EQ(std::rename(dir.File("v.new").c_str(), path.c_str()), 0);
+  Qfile new_file(err, path.c_str(), Qfile::kModeMapped);
+  ASSERT_TRUE(new_file.is_mapped());
+  EXPECT_NE(old_file.mapped_view(), new_file.mapped_view());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(old_file.mapped_view()), 3), "old");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(new_file.mapped_view()), 5), "newer");
+  EXPECT_EQ(MappingRegistry::Instance().EntryCountForTest(), entries_before + 2);
+  EXPECT_EQ(MappingRegistry::Instance().ReferenceCountForTest(path.c_str()), 2u);
+  old_file.Close();
+  new_file.Close();
+  EXPECT_EQ(MappingRegistry::Instance().EntryCountForTest(), entries_before);
+}
+
+TEST(QfileMapping, KeyIsTheFullPathWithForwardSlashes) {
+  ScopedTempDir dir;
+  WriteText(dir.File("a\\b"), "x");
+  ScopedChdir chdir(dir.path());
+  std::string key;
+  ASSERT_TRUE(MappingRegistry::FullPathKey("a\\b", &key));
+  EXPECT_EQ(key.front(), '/');
+  EXPECT_EQ(key.substr(key.size() - 4), "/a/b");
+  EXPECT_FALSE(MappingRegistry::FullPathKey("missing", &key));
+  EXPECT_FALSE(MappingRegistry::FullPathKey(nullptr, &key));
+}
+
+TEST(QfileMapping, ConcurrentOpenAndCloseKeepCountsExact) {
+  ScopedTempDir dir;
+  const std::string path = dir.File("c.bin");
+  WriteBytes(path, Iota(4096));
+  const size_t entries_before = MappingRegistry::Instance().EntryCountForTest();
+  QError keep_err;
+  Qfile keeper(keep_err, path.c_str(), Qfile::kModeMapped);
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&path, &failures] {
+      for (int i = 0; i < 200; ++i) {
+        QError err;
+        Qfile file(err, path.c_str(), Qfile::kModeMapped);
+        uint8_t byte = 0;
+        if (!file.is_mapped() || !file.ReadAt("test", 4095, &byte, 1) || byte != Iota(4096)[4095]) {
+          ++failures;
+        }
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(MappingRegistry::Instance().ReferenceCountForTest(path.c_str()), 1u);
+  keeper.Close();
   EXPECT_EQ(MappingRegistry::Instance().EntryCountForTest(), entries_before);
 }
 
