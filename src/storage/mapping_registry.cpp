@@ -71,9 +71,30 @@ bool MappingRegistry::FullPathKey(const char* name, std::string* key) {
   return true;
 }
 
+namespace {
+
+MappingRegistry::Identity IdentityOf(const struct stat& st) {
+  MappingRegistry::Identity id;
+  id.device = static_cast<uint64_t>(st.st_dev);
+  id.inode = static_cast<uint64_t>(st.st_ino);
+  id.size = static_cast<int64_t>(st.st_size);
+  id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return id;
+}
+
+}  // namespace
+
+bool MappingRegistry::CurrentIdentity(const std::string& path, Identity* identity) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  *identity = IdentityOf(st);
+  return true;
+}
+
 // Maps the whole file read-only.  The descriptor is only needed while the
 // mapping is made; the mapping itself keeps the file's pages reachable.
-bool MappingRegistry::MapFile(const std::string& path, QError& err, MappedRegion* region) {
+bool MappingRegistry::MapFile(const std::string& path, QError& err, Identity* identity,
+                              MappedRegion* region) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) return ReportSystem(err, QERR_HERE);
   struct stat st;
@@ -82,6 +103,7 @@ bool MappingRegistry::MapFile(const std::string& path, QError& err, MappedRegion
     errno = EINVAL;
     return ReportSystem(err, QERR_HERE);
   }
+  *identity = IdentityOf(st);
   if (st.st_size == 0) {
     *region = MappedRegion();  // nothing to map; an empty view
     return true;
@@ -94,29 +116,34 @@ bool MappingRegistry::MapFile(const std::string& path, QError& err, MappedRegion
   return true;
 }
 
-bool MappingRegistry::Acquire(const char* name, QError& err, std::string* key, View* view) {
+bool MappingRegistry::Acquire(const char* name, QError& err, View* view) {
   SyncLock guard(lock_);
   std::string path;
-  if (!FullPathKey(name, &path)) return ReportSystem(err, QERR_HERE);
+  Identity current;
+  if (!FullPathKey(name, &path) || !CurrentIdentity(path, &current)) {
+    return ReportSystem(err, QERR_HERE);
+  }
   auto it = std::find_if(entries_.begin(), entries_.end(),
-                         [&path](const Entry& e) { return e.path == path; });
+                         [&](const Entry& e) { return e.path == path && e.identity == current; });
   if (it == entries_.end()) {
-    MappedRegion region;
-    if (!MapFile(path, err, &region)) return false;
-    entries_.push_front(Entry{path, std::move(region), 0});
+    Entry entry;
+    if (!MapFile(path, err, &entry.identity, &entry.region)) return false;
+    entry.id = next_id_++;
+    entry.path = path;
+    entries_.push_front(std::move(entry));
     it = entries_.begin();
   }
   ++it->references;
-  *key = path;
+  view->id = it->id;
   view->data = it->region.data();
   view->size = static_cast<int64_t>(it->region.size());
   return true;
 }
 
-bool MappingRegistry::Release(const std::string& key) {
+bool MappingRegistry::Release(uint64_t view_id) {
   SyncLock guard(lock_);
   auto it = std::find_if(entries_.begin(), entries_.end(),
-                         [&key](const Entry& e) { return e.path == key; });
+                         [view_id](const Entry& e) { return e.id == view_id; });
   if (it == entries_.end()) return false;
   if (--it->references == 0) entries_.erase(it);
   return true;
@@ -131,10 +158,11 @@ uint32_t MappingRegistry::ReferenceCountForTest(const char* name) {
   std::string path;
   if (!FullPathKey(name, &path)) return 0;
   SyncLock guard(lock_);
+  uint32_t references = 0;
   for (const Entry& e : entries_) {
-    if (e.path == path) return e.references;
+    if (e.path == path) references += e.references;
   }
-  return 0;
+  return references;
 }
 
 }  // namespace lumetra
