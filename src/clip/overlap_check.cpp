@@ -183,17 +183,6 @@ bool StrictlyInsideRun(double x, const OverlapEdge& e) {
   return x > e.x1 + kCrossingMargin && x < e.x2 - kCrossingMargin;
 }
 
-// True when the edges cross at a point strictly inside both.
-bool EdgesCross(const OverlapEdge& a, const OverlapEdge& b) {
-  if (!(a.x1 < b.x2 && b.x1 < a.x2)) return false;
-  if (!(a.min_y() < b.max_y() && b.min_y() < a.max_y())) return false;
-  if (a.horizontal() && b.horizontal()) return false;
-  if (a.vertical() && b.vertical()) return false;
-  if (a.slope == b.slope) return false;
-  const double x = CrossingX(a, b);
-  return StrictlyInsideRun(x, a) && StrictlyInsideRun(x, b);
-}
-
 // ---- The scan-line percentage ----
 
 struct ScanCut {
@@ -298,6 +287,16 @@ double OverlapEdge::YAt(double x) const {
   const long double run = static_cast<long double>(Diff(x2, x1));
   const long double offset = static_cast<long double>(x) - x1;
   return static_cast<double>(y1 + rise * offset / run);
+}
+
+bool OverlapEdgesCross(const OverlapEdge& a, const OverlapEdge& b) {
+  if (!(a.x1 < b.x2 && b.x1 < a.x2)) return false;
+  if (!(a.min_y() < b.max_y() && b.min_y() < a.max_y())) return false;
+  if (a.horizontal() && b.horizontal()) return false;
+  if (a.vertical() && b.vertical()) return false;
+  if (a.slope == b.slope) return false;
+  const double x = CrossingX(a, b);
+  return StrictlyInsideRun(x, a) && StrictlyInsideRun(x, b);
 }
 
 // ---- The check ----
@@ -470,7 +469,7 @@ bool OverlapCheck::HasProperCrossing() const {
       if (b.region != OverlapRegion::kB) continue;
       // Edges are sorted by x1: no later B edge starts left of a.x2.
       if (b.x1 >= a.x2) break;
-      if (EdgesCross(a, b)) return true;
+      if (OverlapEdgesCross(a, b)) return true;
     }
   }
   return false;

@@ -127,6 +127,12 @@ struct OverlapEdge {
   OverlapRegion region;
 };
 
+// True when two edges cross at a point lying more than 1e-7 inside both
+// edges' x ranges.  Only pairs whose x ranges and y ranges overlap strictly
+// are tried; pairs that are both horizontal, both vertical or of equal slope
+// never cross.  A horizontal edge's line is y = y1.
+bool OverlapEdgesCross(const OverlapEdge& a, const OverlapEdge& b);
+
 // The three facts the sweep establishes.
 struct OverlapFlags {
   bool overlap = false;
