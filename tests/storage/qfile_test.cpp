@@ -296,6 +296,18 @@ TEST(QfileMapping, ConcurrentOpenAndCloseKeepCountsExact) {
   EXPECT_EQ(MappingRegistry::Instance().EntryCountForTest(), entries_before);
 }
 
+TEST(QfileMapping, UnmappableFileFallsBackToTheDescriptor) {
+  QError err;
+  Qfile file(err, "/dev/null", Qfile::kModeMapped);
+  ASSERT_TRUE(file.is_open());
+  EXPECT_FALSE(file.is_mapped());
+  EXPECT_EQ(file.access(), Qfile::kAccessDescriptor);
+  EXPECT_EQ(err.code(), 100);  // the refused mapping stays recorded
+  uint8_t byte;
+  EXPECT_EQ(file.Read(&byte, 1, false), 0);
+  EXPECT_EQ(MappingRegistry::Instance().ReferenceCountForTest("/dev/null"), 0u);
+}
+
 TEST(QfileMapping, EmptyFileMapsToAnEmptyView) {
   ScopedTempDir dir;
   const std::string path = dir.File("empty.bin");
@@ -474,6 +486,19 @@ TEST(QfileTemporary, DisappearsOnCloseWhileOpenedFilesStay) {
   EXPECT_FALSE(plain.delete_on_close());
   EXPECT_TRUE(plain.Close());
   EXPECT_TRUE(FileExists(name));
+}
+
+TEST(QfileTemporary, FailedRemovalIsReported) {
+  ScopedTempDir dir;
+  QError err;
+  Qfile temp(err);
+  ASSERT_TRUE(temp.OpenTemporary(dir.path().c_str()));
+  const std::string name = temp.name();
+  ASSERT_EQ(std::remove(name.c_str()), 0);
+  EXPECT_FALSE(temp.Close());
+  EXPECT_EQ(err.code(), ENOENT);
+  EXPECT_EQ(std::string(err.detail()), name);
+  EXPECT_FALSE(temp.is_open());
 }
 
 TEST(QfileTemporary, NameHasTheScratchPattern) {
