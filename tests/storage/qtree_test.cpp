@@ -1,0 +1,368 @@
+// QTree over hand-made pages: descent, the walk back over equal keys, next
+// across pages, and pages that lie about themselves.
+#include "storage/qtree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "frame/error.h"
+#include "storage/qfile.h"
+#include "storage/record_mgr.h"
+#include "support/test_files.h"
+
+namespace {
+
+using lumetra_test::ScopedTempDir;
+using lumetra_test::WriteBytes;
+
+constexpr std::size_t kPage = 128;
+constexpr std::uint8_t kInterior = 0x01, kLeaf = 0x02, kFirst = 0x04, kLast = 0x08;
+
+void Put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
+  b[at] = static_cast<std::uint8_t>(v);
+  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void Put64(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v) {
+  for (int i = 0; i < 8; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// A file of 128-byte tree pages with 4-byte keys; leaves carry 4-byte values
+// (the value is the entry's number), interior pages 8-byte child offsets.
+class PageImage {
+ public:
+  void Leaf(std::size_t page, std::uint8_t flags, const std::vector<std::string>& keys,
+            std::uint32_t first_value) {
+    Header(page, 0, static_cast<std::uint8_t>(kLeaf | flags), keys.size(), 4);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const std::size_t at = page * kPage + 12 + i * 8;
+      std::memcpy(&bytes_[at], keys[i].data(), std::min<std::size_t>(4, keys[i].size()));
+      const std::uint32_t value = first_value + static_cast<std::uint32_t>(i);
+      std::memcpy(&bytes_[at + 4], &value, 4);
+    }
+  }
+
+  void Interior(std::size_t page, std::uint16_t level, std::uint8_t flags,
+                const std::vector<std::pair<std::string, std::size_t>>& children) {
+    Header(page, level, static_cast<std::uint8_t>(kInterior | flags), children.size(), 8);
+    for (std::size_t i = 0; i < children.size(); ++i) {
+      const std::size_t at = page * kPage + 12 + i * 12;
+      std::memcpy(&bytes_[at], children[i].first.data(),
+                  std::min<std::size_t>(4, children[i].first.size()));
+      Put64(bytes_, at + 4, children[i].second * kPage);
+    }
+  }
+
+  std::vector<std::uint8_t>& bytes() { return bytes_; }
+
+ private:
+  void Header(std::size_t page, std::uint16_t level, std::uint8_t flags, std::size_t count,
+              std::uint8_t value_length) {
+    if (bytes_.size() < (page + 1) * kPage) bytes_.resize((page + 1) * kPage, 0);
+    Put16(bytes_, page * kPage, static_cast<std::uint16_t>(count));
+    Put16(bytes_, page * kPage + 2, kPage);
+    Put16(bytes_, page * kPage + 4, level);
+    bytes_[page * kPage + 6] = flags;
+    bytes_[page * kPage + 8] = 4;
+    bytes_[page * kPage + 9] = value_length;
+  }
+
+  std::vector<std::uint8_t> bytes_;
+};
+
+// Leaves p0 [a b c], p1 [d e], p2 [f g h i]; root p3 over them.
+PageImage ThreeLeafTree() {
+  PageImage image;
+  image.Leaf(0, kFirst, {"a", "b", "c"}, 0);
+  image.Leaf(1, 0, {"d", "e"}, 3);
+  image.Leaf(2, kLast, {"f", "g", "h", "i"}, 5);
+  image.Interior(3, 1, kFirst | kLast, {{"a", 0}, {"d", 1}, {"f", 2}});
+  return image;
+}
+
+std::string Key4(const std::string& text) {
+  std::string key(4, '\0');
+  std::memcpy(&key[0], text.data(), std::min<std::size_t>(4, text.size()));
+  return key;
+}
+
+std::uint32_t ValueOf(const std::uint8_t* value) {
+  std::uint32_t v;
+  std::memcpy(&v, value, 4);
+  return v;
+}
+
+class QTreeTest : public ::testing::TestWithParam<int> {
+ protected:
+  // Writes the image and opens a tree on it with the parameter's open mode.
+  QTree& Open(PageImage& image, std::uint64_t root_offset, const char* label = "qtreetst",
+              lumetra::QKeyCompare compare = nullptr) {
+    WriteBytes(path_, image.bytes());
+    file_ = std::make_unique<Qfile>(err_, path_.c_str(), GetParam());
+    EXPECT_TRUE(file_->is_open());
+    tree_ = std::make_unique<QTree>(label, *file_, root_offset, std::move(compare), err_);
+    return *tree_;
+  }
+
+  ScopedTempDir dir_;
+  std::string path_ = dir_.File("tree.bin");
+  QError err_;
+  std::unique_ptr<Qfile> file_;
+  std::unique_ptr<QTree> tree_;
+};
+
+TEST_P(QTreeTest, FindsEveryKeyAndWalksAcrossPages) {
+  PageImage image = ThreeLeafTree();
+  QTree& tree = Open(image, 3 * kPage);
+  ASSERT_TRUE(tree.ready()) << err_.detail();
+  EXPECT_EQ(tree.root_level(), 1);
+  EXPECT_EQ(tree.page_size(), kPage);
+  EXPECT_EQ(tree.key_length(), 4u);
+  EXPECT_EQ(tree.value_length(), 4u);
+  std::uint8_t key[4], value[4];
+  const char* keys[] = {"a", "b", "c", "d", "e", "f", "g", "h", "i"};
+  for (std::uint32_t i = 0; i < 9; ++i) {
+    ASSERT_TRUE(tree.Find(Key4(keys[i]).data(), key, value, QTree::kModeExact)) << keys[i];
+    EXPECT_EQ(ValueOf(value), i);
+    EXPECT_EQ(std::memcmp(key, Key4(keys[i]).data(), 4), 0);
+    EXPECT_FALSE(tree.Next(key, value)) << keys[i];  // no second equal key
+  }
+  ASSERT_TRUE(tree.First(key, value));
+  for (std::uint32_t i = 1; i < 9; ++i) {
+    ASSERT_TRUE(tree.NextEntry(key, value));
+    EXPECT_EQ(ValueOf(value), i);
+  }
+  EXPECT_FALSE(tree.NextEntry(key, value));  // p2 is the level's last page
+}
+
+TEST_P(QTreeTest, FloorModeLandsOnTheLastEntryBelow) {
+  PageImage image = ThreeLeafTree();
+  QTree& tree = Open(image, 3 * kPage);
+  std::uint8_t key[4], value[4];
+  struct Row {
+    const char* search;
+    bool found;
+    std::uint32_t value;
+  } rows[] = {{"0", false, 0}, {"a", true, 0}, {"ca", true, 2}, {"cz", true, 2},
+              {"d", true, 3},  {"ez", true, 4}, {"z", true, 8}};
+  for (const Row& row : rows) {
+    EXPECT_EQ(tree.Find(Key4(row.search).data(), key, value, QTree::kModeFloor), row.found)
+        << row.search;
+    if (row.found) {
+      EXPECT_EQ(ValueOf(value), row.value) << row.search;
+    }
+    const bool exact = std::strlen(row.search) == 1 && row.search[0] != '0' && row.search[0] != 'z';
+    EXPECT_EQ(tree.Find(Key4(row.search).data(), key, value, QTree::kModeExact), exact)
+        << row.search;
+  }
+}
+
+TEST_P(QTreeTest, EqualKeysOverTwoLeavesArePositionedOnTheFirst) {
+  // p0 [a k k], p1 [k k z]: the root's first "k" entry names p1, but the
+  // run of "k" starts on p0.
+  PageImage image;
+  image.Leaf(0, kFirst, {"a", "k", "k"}, 0);
+  image.Leaf(1, kLast, {"k", "k", "z"}, 3);
+  image.Interior(2, 1, kFirst | kLast, {{"a", 0}, {"k", 1}});
+  QTree& tree = Open(image, 2 * kPage);
+  std::uint8_t key[4], value[4];
+  ASSERT_TRUE(tree.Find(Key4("K").data(), key, value, QTree::kModeExact));
+  std::vector<std::uint32_t> seen = {ValueOf(value)};
+  while (tree.Next(key, value)) seen.push_back(ValueOf(value));
+  EXPECT_EQ(seen, (std::vector<std::uint32_t>{1, 2, 3, 4}));
+  // Next stopped before "z" and left the cursor on the last "k".
+  ASSERT_TRUE(tree.NextEntry(key, value));
+  EXPECT_EQ(ValueOf(value), 5u);
+}
+
+TEST_P(QTreeTest, WalkBackStopsAtTheLevelsFirstPage) {
+  // Page 0 belongs to something else but ends with "k"; the tree's leaf
+  // level starts at page 1, flagged first.
+  PageImage image;
+  image.Leaf(0, kFirst | kLast, {"k"}, 100);
+  image.Leaf(1, kFirst, {"k", "m"}, 0);
+  image.Leaf(2, kLast, {"n"}, 2);
+  image.Interior(3, 1, kFirst | kLast, {{"k", 1}, {"n", 2}});
+  QTree& tree = Open(image, 3 * kPage);
+  std::uint8_t key[4], value[4];
+  ASSERT_TRUE(tree.Find(Key4("k").data(), key, value, QTree::kModeExact));
+  EXPECT_EQ(ValueOf(value), 0u);
+}
+
+TEST_P(QTreeTest, SingleLeafRootAndRecordManagerSizing) {
+  PageImage image = ThreeLeafTree();
+  QTree& tree = Open(image, 3 * kPage);
+  ASSERT_TRUE(tree.ready());
+  // (root level + 1) x 256 slots, none for a mapped file.
+  EXPECT_EQ(tree.record_manager()->slot_count(), GetParam() == Qfile::kModeMapped ? 0u : 512u);
+  QTree leaf_root("leafroot", *file_, 2 * kPage, nullptr, err_);
+  ASSERT_TRUE(leaf_root.ready());
+  EXPECT_EQ(leaf_root.root_level(), 0);
+  std::uint8_t key[4], value[4];
+  ASSERT_TRUE(leaf_root.Find(Key4("h").data(), key, value, QTree::kModeExact));
+  EXPECT_EQ(ValueOf(value), 7u);
+  EXPECT_FALSE(leaf_root.Find(Key4("a").data(), key, value, QTree::kModeFloor));
+}
+
+TEST_P(QTreeTest, ShortSearchKeysArePaddedAndOutputsMayBeNull) {
+  PageImage image = ThreeLeafTree();
+  QTree& tree = Open(image, 3 * kPage);
+  std::uint8_t value[4];
+  ASSERT_TRUE(tree.Find("G", 1, nullptr, value, QTree::kModeExact));
+  EXPECT_EQ(ValueOf(value), 6u);
+  EXPECT_TRUE(tree.Find("e", 1, nullptr, nullptr, QTree::kModeExact));
+  EXPECT_FALSE(tree.Find(nullptr, nullptr, nullptr, QTree::kModeFloor));
+}
+
+TEST_P(QTreeTest, NextNeedsASearchKey) {
+  PageImage image = ThreeLeafTree();
+  QTree& tree = Open(image, 3 * kPage);
+  std::uint8_t key[4], value[4];
+  EXPECT_FALSE(tree.Next(key, value));
+  EXPECT_FALSE(tree.NextEntry(key, value));
+  ASSERT_TRUE(tree.First(key, value));
+  EXPECT_FALSE(tree.Next(key, value));
+  EXPECT_TRUE(tree.NextEntry(key, value));
+}
+
+TEST_P(QTreeTest, ComparisonMayReadTheSearchKeyInItsOwnForm) {
+  // Stored keys are 4 decimal digits, the search key a 32-bit number (the
+  // comparison gets compare(search, entry)).
+  PageImage image;
+  image.Leaf(0, kFirst, {"0007", "0012", "0040"}, 0);
+  image.Leaf(1, kLast, {"0100", "0999"}, 3);
+  image.Interior(2, 1, kFirst | kLast, {{"0007", 0}, {"0100", 1}});
+  auto compare = [](const void* search, const void* entry) {
+    std::int32_t wanted;
+    std::memcpy(&wanted, search, 4);
+    const std::int32_t stored = std::atoi(std::string(static_cast<const char*>(entry), 4).c_str());
+    return wanted < stored ? -1 : wanted > stored ? 1 : 0;
+  };
+  QTree& tree = Open(image, 2 * kPage, "numbers", compare);
+  std::uint8_t key[4], value[4];
+  const std::int32_t hundred = 100;
+  ASSERT_TRUE(tree.Find(&hundred, sizeof hundred, key, value, QTree::kModeExact));
+  EXPECT_EQ(ValueOf(value), 3u);
+  const std::int32_t fifty = 50;
+  ASSERT_TRUE(tree.Find(&fifty, sizeof fifty, key, value, QTree::kModeFloor));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(key), 4), "0040");
+}
+
+struct Corruption {
+  const char* name;
+  std::function<void(std::vector<std::uint8_t>&)> damage;
+  const char* search;  // null: construction itself must fail
+  bool code_111;       // the page check reports it (else the read fails)
+};
+
+class QTreeCorruptionTest
+    : public ::testing::TestWithParam<std::tuple<int, Corruption>> {};
+
+TEST_P(QTreeCorruptionTest, CorruptPagesEndTheSearchWithAReport) {
+  const int mode = std::get<0>(GetParam());
+  const Corruption& c = std::get<1>(GetParam());
+  ScopedTempDir dir;
+  PageImage image = ThreeLeafTree();
+  c.damage(image.bytes());
+  WriteBytes(dir.File("t"), image.bytes());
+  QError err;
+  Qfile file(err, dir.File("t").c_str(), mode);
+  ASSERT_TRUE(file.is_open());
+  QTree tree("corrupt", file, 3 * kPage, nullptr, err);
+  if (c.search == nullptr) {
+    EXPECT_FALSE(tree.ready()) << c.name;
+  } else {
+    ASSERT_TRUE(tree.ready()) << c.name << ": " << err.detail();
+    std::uint8_t key[4], value[4];
+    EXPECT_FALSE(tree.Find(Key4(c.search).data(), key, value, QTree::kModeExact)) << c.name;
+  }
+  EXPECT_NE(err.code(), -1) << c.name;
+  if (c.code_111) {
+    EXPECT_EQ(err.code(), 111) << c.name;
+    EXPECT_NE(std::string(err.detail()).find("QTree corrupt"), std::string::npos) << err.detail();
+  }
+}
+
+const Corruption kCorruptions[] = {
+    {"leaf count beyond the page", [](auto& b) { Put16(b, kPage + 0, 0xFFFF); }, "d", true},
+    {"leaf count just past the checksum", [](auto& b) { Put16(b, kPage + 0, 15); }, "d", true},
+    {"leaf page size field", [](auto& b) { Put16(b, kPage + 2, 256); }, "e", true},
+    {"leaf key length", [](auto& b) { b[kPage + 8] = 8; }, "d", true},
+    {"leaf value length", [](auto& b) { b[2 * kPage + 9] = 5; }, "g", true},
+    {"leaf with interior flag too", [](auto& b) { b[kPage + 6] |= kInterior; }, "d", true},
+    {"leaf above level 0", [](auto& b) { Put16(b, kPage + 4, 1); }, "d", true},
+    {"child offset not a page offset", [](auto& b) { Put64(b, 3 * kPage + 28, 100); }, "d", true},
+    {"child is the root itself", [](auto& b) { Put64(b, 3 * kPage + 28, 3 * kPage); }, "d", true},
+    {"child beyond the file", [](auto& b) { Put64(b, 3 * kPage + 28, 40 * kPage); }, "d", false},
+    {"root count beyond the page", [](auto& b) { Put16(b, 3 * kPage, 500); }, nullptr, true},
+    {"root interior values not 8 bytes", [](auto& b) { b[3 * kPage + 9] = 4; }, nullptr, true},
+    {"root page size zero", [](auto& b) { Put16(b, 3 * kPage + 2, 0); }, nullptr, true},
+    {"root page size not dividing its offset",
+     [](auto& b) { Put16(b, 3 * kPage + 2, 100); }, nullptr, true},
+    {"interior root without entries", [](auto& b) { Put16(b, 3 * kPage, 0); }, nullptr, true},
+    {"file cut inside the root", [](auto& b) { b.resize(3 * kPage + 40); }, nullptr, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(All, QTreeCorruptionTest,
+                         ::testing::Combine(::testing::Values(Qfile::kModeRead,
+                                                              Qfile::kModeMapped),
+                                            ::testing::ValuesIn(kCorruptions)),
+                         [](const auto& info) {
+                           std::string name = std::get<1>(info.param).name;
+                           for (char& ch : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           }
+                           return name + (std::get<0>(info.param) == 4 ? "_Mapped" : "_Read");
+                         });
+
+TEST(QTreeOpen, RootOffsetsThatNameNoPageAreRefused) {
+  ScopedTempDir dir;
+  PageImage image = ThreeLeafTree();
+  WriteBytes(dir.File("t"), image.bytes());
+  for (std::uint64_t root : {std::uint64_t{3 * kPage + 1}, std::uint64_t{50 * kPage},
+                             std::uint64_t{0x8000000000000000ull}}) {
+    QError err;
+    Qfile file(err, dir.File("t").c_str(), Qfile::kModeRead);
+    QTree tree("badroot", file, root, nullptr, err);
+    EXPECT_FALSE(tree.ready()) << root;
+    EXPECT_NE(err.code(), -1) << root;
+    std::uint8_t key[4], value[4];
+    EXPECT_FALSE(tree.Find("a\0\0\0", key, value, QTree::kModeFloor));
+    EXPECT_FALSE(tree.First(key, value));
+  }
+}
+
+TEST(QTreeOpen, ReportsNameTheTreeByItsLabelCutToEightCharacters) {
+  ScopedTempDir dir;
+  PageImage image = ThreeLeafTree();
+  Put16(image.bytes(), kPage, 0xFFFF);
+  WriteBytes(dir.File("t"), image.bytes());
+  QError err;
+  Qfile file(err, dir.File("t").c_str(), Qfile::kModeRead);
+  QTree tree("abcdefghijk", file, 3 * kPage, nullptr, err);
+  ASSERT_TRUE(tree.ready());
+  std::uint8_t value[4];
+  EXPECT_FALSE(tree.Find("d\0\0\0", nullptr, value, QTree::kModeExact));
+  EXPECT_NE(std::string(err.detail()).find("QTree abcdefgh: page 1"), std::string::npos)
+      << err.detail();
+  EXPECT_EQ(std::string(err.detail()).find("abcdefghi"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(OpenModes, QTreeTest,
+                         ::testing::Values(Qfile::kModeRead, Qfile::kModeMapped),
+                         [](const auto& info) {
+                           return std::string(info.param == Qfile::kModeMapped ? "Mapped"
+                                                                               : "Read");
+                         });
+
+}  // namespace
