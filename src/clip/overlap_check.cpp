@@ -299,6 +299,18 @@ bool OverlapEdgesCross(const OverlapEdge& a, const OverlapEdge& b) {
   return StrictlyInsideRun(x, a) && StrictlyInsideRun(x, b);
 }
 
+bool AnyRegionEdgesCross(const std::vector<OverlapEdge>& edges) {
+  for (const OverlapEdge& a : edges) {
+    if (a.region != OverlapRegion::kA) continue;
+    for (const OverlapEdge& b : edges) {
+      // Sorted by x1: no later edge starts left of a.x2.
+      if (b.x1 >= a.x2) break;
+      if (b.region == OverlapRegion::kB && OverlapEdgesCross(a, b)) return true;
+    }
+  }
+  return false;
+}
+
 // ---- The check ----
 
 OverlapCheck::OverlapCheck(pipError& error) : error_(error) {}
@@ -371,7 +383,7 @@ OverlapResult OverlapCheck::Classify() {
       result = OverlapResult::kEqual;
     }
   }
-  return HasProperCrossing() ? OverlapResult::kPartial : result;
+  return AnyRegionEdgesCross(edges_) ? OverlapResult::kPartial : result;
 }
 
 void OverlapCheck::ComputeBoxes() {
@@ -460,19 +472,6 @@ void OverlapCheck::RunSweep(OverlapFlags& flags) {
     WalkEvents(events, flags);
     if (flags.overlap && flags.a_outside && flags.b_outside) return;
   }
-}
-
-bool OverlapCheck::HasProperCrossing() const {
-  for (const OverlapEdge& a : edges_) {
-    if (a.region != OverlapRegion::kA) continue;
-    for (const OverlapEdge& b : edges_) {
-      if (b.region != OverlapRegion::kB) continue;
-      // Edges are sorted by x1: no later B edge starts left of a.x2.
-      if (b.x1 >= a.x2) break;
-      if (OverlapEdgesCross(a, b)) return true;
-    }
-  }
-  return false;
 }
 
 double OverlapCheck::PercentFor(OverlapResult result, int resolution) {

@@ -133,6 +133,10 @@ struct OverlapEdge {
 // never cross.  A horizontal edge's line is y = y1.
 bool OverlapEdgesCross(const OverlapEdge& a, const OverlapEdge& b);
 
+// True when some A edge crosses some B edge as OverlapEdgesCross says.
+// REQUIRES: `edges` sorted by x1 (the sweep order).
+bool AnyRegionEdgesCross(const std::vector<OverlapEdge>& edges);
+
 // The three facts the sweep establishes.
 struct OverlapFlags {
   bool overlap = false;
@@ -190,7 +194,6 @@ class OverlapCheck {
   void AddSweepEdges(const OverlapPolygonList& list, const Window& window);
   OverlapFlags InitialFlags() const;
   void RunSweep(OverlapFlags& flags);
-  bool HasProperCrossing() const;
   double PercentFor(OverlapResult result, int resolution);
   double ScanLinePercent(int resolution);
   void BuildScanEdges();

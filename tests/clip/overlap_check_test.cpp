@@ -104,6 +104,11 @@ std::vector<CaseRow> HandMadeCases() {
        {{50, -20, 120, 50, 50, 120, -20, 50}},
        {Rect(0, 0, 100, 100)},
        100, 5, kAny},
+      // Polygons without area: a boundary of one region alone inside the
+      // other counts as overlap.
+      {"two-point A inside B", {{20, 50, 80, 50}}, {Rect(0, 0, 100, 100)}, 100, 3, 100.0},
+      {"two-point B inside A", {Rect(0, 0, 100, 100)}, {{20, 50, 80, 50}}, 100, 4, 0.0},
+      {"two-point A in the notch of B", {{60, 60, 90, 90}}, {kL}, 100, 2, 0.0},
       // Scan lines at x = 1, 3, ..., 99 pass through the diamond's vertices
       // (1,50), (51,0) and (51,100).
       {"scan lines through vertices",
@@ -326,6 +331,36 @@ TEST(OverlapEdgesCross, OnlyProperInteriorCrossingsCount) {
     const OverlapEdge b = OverlapEdge::FromSide(row.b0, row.b1, OverlapRegion::kB);
     EXPECT_EQ(OverlapEdgesCross(a, b), row.cross);
     EXPECT_EQ(OverlapEdgesCross(b, a), row.cross);
+  }
+}
+
+OverlapEdge EdgeOf(OverlapRegion region, OverlapPoint from, OverlapPoint to) {
+  return OverlapEdge::FromSide(from, to, region);
+}
+
+TEST(AnyRegionEdgesCross, FindsACrossingOfAnAEdgeWithABEdgeOnly) {
+  const OverlapRegion kA = OverlapRegion::kA;
+  const OverlapRegion kB = OverlapRegion::kB;
+  struct Row {
+    const char* name;
+    std::vector<OverlapEdge> edges;
+    bool cross;
+  } rows[] = {
+      {"A crosses B", {EdgeOf(kA, {0, 0}, {10, 10}), EdgeOf(kB, {0, 10}, {10, 0})}, true},
+      {"two A edges cross", {EdgeOf(kA, {0, 0}, {10, 10}), EdgeOf(kA, {0, 10}, {10, 0})}, false},
+      {"two B edges cross", {EdgeOf(kB, {0, 0}, {10, 10}), EdgeOf(kB, {0, 10}, {10, 0})}, false},
+      {"B edge starting late in the order",
+       {EdgeOf(kA, {0, 0}, {100, 100}), EdgeOf(kB, {1, 90}, {2, 95}), EdgeOf(kA, {3, 0}, {4, 1}),
+        EdgeOf(kB, {50, 60}, {60, 40})},
+       true},
+      {"B edge beyond every A edge", {EdgeOf(kA, {0, 0}, {10, 10}), EdgeOf(kB, {10, 0}, {20, 10})},
+       false},
+  };
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::sort(row.edges.begin(), row.edges.end(),
+              [](const OverlapEdge& l, const OverlapEdge& r) { return l.x1 < r.x1; });
+    EXPECT_EQ(AnyRegionEdgesCross(row.edges), row.cross);
   }
 }
 
