@@ -1,3 +1,4 @@
+cmake_policy(SET CMP0057 NEW)
 # Fails when a module includes a header of a module above it.
 # Allowed direct needs; anything those need is allowed too.
 set(deps_frame "")
