@@ -275,7 +275,7 @@ TEST_F(TreeFixture, SinglePageTreeIsOneLeafRootByteExact) {
 TEST_F(TreeFixture, SixtyFourRecordsMakeTwoLeavesAndARoot) {
   std::vector<std::pair<std::string, std::string>> records;
   for (int i = 0; i < 64; ++i) {
-    char text[9];
+    char text[32];
     std::snprintf(text, sizeof text, "K%05d", i);
     records.emplace_back(Key8(text), U64Bytes(i));
   }
@@ -305,7 +305,7 @@ TEST_F(TreeFixture, SixtyFourRecordsMakeTwoLeavesAndARoot) {
 TEST_F(TreeFixture, AscendingInputIsNeverSorted) {
   std::vector<std::pair<std::string, std::string>> records;
   for (int i = 0; i < 5000; ++i) {
-    char text[9];
+    char text[32];
     std::snprintf(text, sizeof text, "n%06d", i);
     records.emplace_back(Key8(text), U64Bytes(i));
   }
@@ -326,7 +326,7 @@ TEST_F(TreeFixture, OneRecordOutOfOrderTriggersTheSortWithItsProgress) {
   // (k*i + j) * 10000 / k^2 for (i, j) = (0, 1), (0, 2), (1, 2).
   std::vector<std::pair<std::string, std::string>> records;
   for (int i = 0; i < 30; ++i) {
-    char text[9];
+    char text[32];
     std::snprintf(text, sizeof text, "k%03d", i);
     records.emplace_back(Key8(text), U64Bytes(i));
   }
@@ -415,7 +415,7 @@ TEST_F(TreeFixture, KeysDifferingOnlyInCaseAreEqual) {
 TEST_F(TreeFixture, SearchKeySmallerThanEveryKeyFindsNothing) {
   std::vector<std::pair<std::string, std::string>> records;
   for (int i = 0; i < 500; ++i) {
-    char text[9];
+    char text[32];
     std::snprintf(text, sizeof text, "m%04d", i);
     records.emplace_back(Key8(text), U64Bytes(i));
   }
@@ -456,7 +456,7 @@ TEST_F(TreeFixture, OtherKeyAndValueLengthsWithBytewiseCompare) {
   std::vector<std::pair<std::string, std::string>> records;
   std::map<std::string, std::string> model;
   for (int i = 0; i < 3000; ++i) {
-    char text[13];
+    char text[32];
     std::snprintf(text, sizeof text, "%012u", static_cast<unsigned>(rng() % 100000000));
     std::string value(4, '\0');
     std::memcpy(&value[0], &i, 4);
