@@ -1,0 +1,536 @@
+// Indexed files: round trips through QIndexedFileBuilder and QIndexedFile,
+// against std::multimap, the builder's byte layout, and the failure paths.
+#include "storage/indexed_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frame/error.h"
+#include "storage/indexed_file_builder.h"
+#include "storage/paged_file.h"
+#include "storage/qio.h"
+#include "storage/qtree.h"
+#include "storage/record_mgr.h"
+#include "support/test_files.h"
+
+namespace {
+
+using lumetra_test::FileExists;
+using lumetra_test::ListDir;
+using lumetra_test::ReadBytes;
+using lumetra_test::ScopedChdir;
+using lumetra_test::ScopedTempDir;
+using lumetra_test::WriteBytes;
+
+constexpr std::uint32_t kKind = 0x1100AAAA;
+constexpr std::size_t kRootOffset = 296;  // where these tests keep the tree root
+
+// Keys are big-endian u32, so memcmp order is numeric order.
+std::vector<std::uint8_t> Key(std::uint32_t k) {
+  return {static_cast<std::uint8_t>(k >> 24), static_cast<std::uint8_t>(k >> 16),
+          static_cast<std::uint8_t>(k >> 8), static_cast<std::uint8_t>(k)};
+}
+
+std::uint32_t KeyValue(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
+}
+
+std::vector<std::uint8_t> Value(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+          static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+}
+
+std::uint32_t U32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+         (std::uint32_t{p[3]} << 24);
+}
+
+std::uint64_t U64(const std::uint8_t* p) {
+  std::uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+std::uint16_t ReferenceChecksum(const std::uint8_t* page, std::size_t n) {
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i + 2 < n; ++i) sum += std::uint32_t{page[i]} << (i % 8);
+  return static_cast<std::uint16_t>(sum);
+}
+
+QIndexedFileBuilderOptions SmallOptions(std::uint32_t page_size = 64) {
+  QIndexedFileBuilderOptions options;
+  options.kind = kKind;
+  options.key_length = 4;
+  options.value_length = 4;
+  options.page_size = page_size;
+  options.header_page_size = 512;
+  options.tree_page_size = 256;
+  options.text = "indexed file test";
+  options.fill_header = [](std::uint8_t* header, std::uint32_t, std::uint64_t root) {
+    for (int i = 0; i < 8; ++i) header[kRootOffset + i] = static_cast<std::uint8_t>(root >> (8 * i));
+    return true;
+  };
+  return options;
+}
+
+// Builds `records` (key, value) in the given order; true on success.
+bool Build(const std::string& path, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& records,
+           QIndexedFileBuilderOptions options, QError& err) {
+  QIndexedFileBuilder builder(err, std::move(options));
+  if (!builder.Create(path.c_str())) return false;
+  for (const auto& r : records) {
+    if (!builder.Add(Key(r.first).data(), Value(r.second).data())) return false;
+  }
+  return builder.Finish() != QIndexedFileBuilder::kFailed;
+}
+
+// An open indexed file with its tree, for a file built by Build().
+std::unique_ptr<QIndexedFile> OpenBuilt(const std::string& path, QError& err) {
+  auto file = std::make_unique<QIndexedFile>(path.c_str(), kKind, 4, nullptr, &err);
+  if (!file->ready()) return file;
+  const std::uint64_t root = U64(file->paged_file()->header_page() + kRootOffset);
+  EXPECT_TRUE(file->OpenTree(root)) << err.detail();
+  return file;
+}
+
+// Every value stored under `key`, in the order the file returns them.
+std::vector<std::uint32_t> ValuesOf(QIndexedFile& file, std::uint32_t key) {
+  std::vector<std::uint32_t> values;
+  const std::vector<std::uint8_t> k = Key(key);
+  std::uint32_t id = 0;
+  for (bool found = file.FindFirst(k.data(), &id); found;
+       found = file.FindNext(k.data(), &id, QIndexedFile::kModeSameKey)) {
+    std::uint8_t key_out[4], value_out[4];
+    EXPECT_TRUE(file.Get(id, key_out, value_out));
+    EXPECT_EQ(KeyValue(key_out), key);
+    values.push_back(U32(value_out));
+    if (values.size() > 100000) break;  // a loop that never ends is a failure too
+  }
+  return values;
+}
+
+class IndexedFileTest : public ::testing::Test {
+ protected:
+  IndexedFileTest() : cd_(dir_.path()) {}
+  std::string Path(const char* name) const { return dir_.File(name); }
+
+  ScopedTempDir dir_;
+  ScopedChdir cd_;  // the tree builder's scratch files go here
+  QError err_;
+};
+
+TEST(RecordId, SplitsEighteenPageBitsAndFourteenSlotBits) {
+  EXPECT_EQ(QIndexedFile::RecordId(5, 0), 5u);
+  EXPECT_EQ(QIndexedFile::RecordId(5, 1), 0x40005u);
+  EXPECT_EQ(QIndexedFile::RecordId(0x3FFFF, 0x3FFF), 0xFFFFFFFFu);
+  EXPECT_EQ(QIndexedFile::PageOf(0x40005u), 5u);
+  EXPECT_EQ(QIndexedFile::SlotOf(0x40005u), 1u);
+  EXPECT_EQ(QIndexedFile::RecordId(7, 0x3FFF) + QIndexedFile::kSlotStep, 7u);  // wraps
+}
+
+TEST_F(IndexedFileTest, SmallFileRoundTrips) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> records;
+  for (std::uint32_t k = 10; k < 400; k += 10) records.push_back({k, k * 3});
+  ASSERT_TRUE(Build(Path("small.idx"), records, SmallOptions(), err_)) << err_.detail();
+  auto file = OpenBuilt(Path("small.idx"), err_);
+  ASSERT_TRUE(file->ready()) << err_.detail();
+  EXPECT_EQ(file->key_length(), 4u);
+  EXPECT_EQ(file->value_length(), 4u);
+  for (const auto& r : records) {
+    EXPECT_EQ(ValuesOf(*file, r.first), std::vector<std::uint32_t>{r.second}) << r.first;
+  }
+  for (std::uint32_t absent : {0u, 5u, 15u, 395u, 400u, 1000u}) {
+    std::uint32_t id = 12345;
+    EXPECT_FALSE(file->FindFirst(Key(absent).data(), &id)) << absent;
+    EXPECT_EQ(id, 12345u);
+  }
+}
+
+TEST_F(IndexedFileTest, KeyStoredThreeTimesOnOnePageIsFoundAtTheFirstInsertedRecord) {
+  const std::vector<std::pair<std::uint32_t, std::uint32_t>> records = {
+      {1, 100}, {2, 200}, {7, 701}, {7, 702}, {7, 703}, {9, 900}};
+  ASSERT_TRUE(Build(Path("three.idx"), records, SmallOptions(128), err_)) << err_.detail();
+  auto file = OpenBuilt(Path("three.idx"), err_);
+  ASSERT_TRUE(file->ready());
+  const std::vector<std::uint8_t> key = Key(7);
+  std::uint32_t id = 0;
+  std::uint8_t value[4];
+  ASSERT_TRUE(file->FindFirst(key.data(), &id));
+  EXPECT_EQ(QIndexedFile::SlotOf(id), 2u);
+  ASSERT_TRUE(file->Get(id, nullptr, value));
+  EXPECT_EQ(U32(value), 701u);
+  ASSERT_TRUE(file->FindNext(key.data(), &id, QIndexedFile::kModeSameKey));
+  ASSERT_TRUE(file->Get(id, nullptr, value));
+  EXPECT_EQ(U32(value), 702u);
+  ASSERT_TRUE(file->FindNext(key.data(), &id, QIndexedFile::kModeSameKey));
+  ASSERT_TRUE(file->Get(id, nullptr, value));
+  EXPECT_EQ(U32(value), 703u);
+  const std::uint32_t last = id;
+  EXPECT_FALSE(file->FindNext(key.data(), &id, QIndexedFile::kModeSameKey));
+  EXPECT_EQ(id, last);
+}
+
+TEST_F(IndexedFileTest, RunOfEqualKeysIsFollowedAcrossPageBoundaries) {
+  // 64-byte pages hold 6 records; key 50 runs over three pages, starting
+  // in the middle of the first.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> records = {{10, 1}, {20, 2}, {30, 3}};
+  for (std::uint32_t i = 0; i < 14; ++i) records.push_back({50, 5000 + i});
+  records.push_back({60, 6});
+  ASSERT_TRUE(Build(Path("run.idx"), records, SmallOptions(64), err_)) << err_.detail();
+  auto file = OpenBuilt(Path("run.idx"), err_);
+  ASSERT_TRUE(file->ready());
+  std::vector<std::uint32_t> expected;
+  for (std::uint32_t i = 0; i < 14; ++i) expected.push_back(5000 + i);
+  EXPECT_EQ(ValuesOf(*file, 50), expected);
+  // The run starts a page, so every page it covers can be reached.
+  std::uint32_t id = 0;
+  ASSERT_TRUE(file->FindFirst(Key(50).data(), &id));
+  EXPECT_EQ(QIndexedFile::SlotOf(id), 0u);
+  EXPECT_EQ(ValuesOf(*file, 30), std::vector<std::uint32_t>{3});
+  EXPECT_EQ(ValuesOf(*file, 60), std::vector<std::uint32_t>{6});
+}
+
+TEST_F(IndexedFileTest, ModeZeroContinuesWithTheFirstRecordOfTheNextPage) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> records;
+  for (std::uint32_t k = 1; k <= 12; ++k) records.push_back({k, k});  // two pages of six
+  ASSERT_TRUE(Build(Path("mode0.idx"), records, SmallOptions(64), err_)) << err_.detail();
+  auto file = OpenBuilt(Path("mode0.idx"), err_);
+  ASSERT_TRUE(file->ready());
+  std::uint32_t id = 0;
+  ASSERT_TRUE(file->FindFirst(Key(3).data(), &id));
+  const std::uint32_t page = QIndexedFile::PageOf(id);
+  // As a search that failed on this page would leave the id.
+  std::uint32_t failed = QIndexedFile::RecordId(page, QIndexedFile::kSlotMask);
+  ASSERT_TRUE(file->FindNext(Key(7).data(), &failed, QIndexedFile::kModeNextPage));
+  EXPECT_EQ(QIndexedFile::SlotOf(failed), 0u);
+  EXPECT_EQ(QIndexedFile::PageOf(failed), page + 1);
+  // The next page does not start with key 8: mode 0 finds nothing.
+  ASSERT_TRUE(file->FindFirst(Key(3).data(), &id));
+  std::uint32_t again = QIndexedFile::RecordId(page, QIndexedFile::kSlotMask);
+  EXPECT_FALSE(file->FindNext(Key(8).data(), &again, QIndexedFile::kModeNextPage));
+}
+
+TEST_F(IndexedFileTest, SlotZeroIdNamesThePagesFirstRecord) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> records;
+  for (std::uint32_t k = 0; k < 40; ++k) records.push_back({k * 2, k});
+  ASSERT_TRUE(Build(Path("slot0.idx"), records, SmallOptions(64), err_)) << err_.detail();
+  auto file = OpenBuilt(Path("slot0.idx"), err_);
+  ASSERT_TRUE(file->ready());
+  const std::uint32_t pages = file->paged_file()->page_count();
+  ASSERT_EQ(pages, 7u);  // 40 records, six to a page
+  for (std::uint32_t p = 0; p < pages; ++p) {
+    std::uint8_t key[4];
+    ASSERT_TRUE(file->Get(QIndexedFile::RecordId(p, 0), key, nullptr));
+    EXPECT_EQ(KeyValue(key), p * 6 * 2) << "page " << p;
+  }
+  QError bad;
+  QIndexedFile other(Path("slot0.idx").c_str(), kKind, 1, nullptr, &bad);
+  EXPECT_FALSE(other.Get(QIndexedFile::RecordId(6, 4), nullptr, nullptr));  // page 6 holds 4
+  EXPECT_EQ(bad.code(), 100);
+}
+
+TEST_F(IndexedFileTest, RandomRecordsAgreeWithStdMultimap) {
+  const std::uint32_t seed = 918273;
+  std::printf("QIndexedFile differential seed %u\n", seed);
+  std::mt19937 rng(seed);
+  std::multimap<std::uint32_t, std::uint32_t> model;
+  for (std::uint32_t i = 0; i < 6000; ++i) {
+    // Many duplicates, some long runs.
+    const std::uint32_t key = rng() % 8 == 0 ? 777 : (rng() % 1500) * 3;
+    model.insert({key, i});  // multimap keeps equal keys in insertion order
+  }
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> records(model.begin(), model.end());
+  QIndexedFileBuilderOptions options = SmallOptions(200);
+  options.tree_page_size = 128;  // several tree levels
+  ASSERT_TRUE(Build(Path("random.idx"), records, options, err_)) << err_.detail();
+  auto file = OpenBuilt(Path("random.idx"), err_);
+  ASSERT_TRUE(file->ready());
+  EXPECT_GE(file->tree()->root_level(), 2);
+  for (std::uint32_t key = 0; key < 1500 * 3 + 5; ++key) {
+    std::vector<std::uint32_t> expected;
+    auto range = model.equal_range(key);
+    for (auto it = range.first; it != range.second; ++it) expected.push_back(it->second);
+    ASSERT_EQ(ValuesOf(*file, key), expected) << "key " << key << " seed " << seed;
+  }
+}
+
+TEST_F(IndexedFileTest, BuilderWritesTheDocumentedLayout) {
+  QIndexedFileBuilderOptions options = SmallOptions(64);
+  for (int i = 0; i < 12; ++i) options.kind_fields[i] = static_cast<std::uint8_t>(0x40 + i);
+  const std::vector<std::pair<std::uint32_t, std::uint32_t>> records = {
+      {1, 0x11}, {2, 0x22}, {3, 0x33}, {4, 0x44}, {5, 0x55}, {6, 0x66}, {7, 0x77}};
+  ASSERT_TRUE(Build(Path("layout.idx"), records, options, err_)) << err_.detail();
+  const std::vector<std::uint8_t> bytes = ReadBytes(Path("layout.idx"));
+  ASSERT_GE(bytes.size(), 512u + 2 * 64);
+  const std::uint8_t* header = bytes.data();
+  EXPECT_STREQ(reinterpret_cast<const char*>(header), "indexed file test");
+  EXPECT_EQ(U32(header + 256), kKind);
+  EXPECT_EQ(U32(header + 260), 2u);  // data pages
+  EXPECT_EQ(header[264] | (header[265] << 8), 512);
+  EXPECT_EQ(header[266] | (header[267] << 8), 64);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(header[268 + i], 0x40 + i);
+  EXPECT_EQ(U32(header + 288), 4u);
+  EXPECT_EQ(U32(header + 292), 4u);
+  EXPECT_EQ(header[510] | (header[511] << 8), ReferenceChecksum(header, 512));
+
+  const std::uint8_t* page0 = bytes.data() + 512;
+  EXPECT_EQ(U32(page0), 62u);  // record area end
+  EXPECT_EQ(U32(page0 + 4), 6u);
+  for (std::uint32_t slot = 0; slot < 6; ++slot) {
+    const std::uint8_t* record = page0 + 62 - (slot + 1) * 8;
+    EXPECT_EQ(KeyValue(record), slot + 1);
+    EXPECT_EQ(U32(record + 4), (slot + 1) * 0x11);
+  }
+  EXPECT_EQ(page0[62] | (page0[63] << 8), ReferenceChecksum(page0, 64));
+  const std::uint8_t* page1 = page0 + 64;
+  EXPECT_EQ(U32(page1 + 4), 1u);
+  EXPECT_EQ(KeyValue(page1 + 54), 7u);
+
+  // The tree: one leaf holding (first key, page number) per data page.
+  const std::uint64_t root = U64(header + kRootOffset);
+  ASSERT_EQ(root % 256, 0u);
+  const std::uint8_t* leaf = bytes.data() + root;
+  EXPECT_EQ(leaf[0] | (leaf[1] << 8), 2);  // entries
+  EXPECT_EQ(leaf[6], 0x02 | 0x04 | 0x08);
+  EXPECT_EQ(leaf[8], 4);  // key length
+  EXPECT_EQ(leaf[9], 4);  // value length: u32 page number
+  EXPECT_EQ(KeyValue(leaf + 12), 1u);
+  EXPECT_EQ(U32(leaf + 16), 0u);
+  EXPECT_EQ(KeyValue(leaf + 20), 7u);
+  EXPECT_EQ(U32(leaf + 24), 1u);
+}
+
+TEST_F(IndexedFileTest, BuilderRefusesKeysOutOfOrderAndRemovesTheUnfinishedFile) {
+  {
+    QIndexedFileBuilder builder(err_, SmallOptions());
+    ASSERT_TRUE(builder.Create(Path("order.idx").c_str()));
+    EXPECT_TRUE(builder.Add(Key(5).data(), Value(1).data()));
+    EXPECT_TRUE(builder.Add(Key(5).data(), Value(2).data()));
+    EXPECT_FALSE(builder.Add(Key(3).data(), Value(3).data()));
+    EXPECT_EQ(err_.code(), 100);
+    EXPECT_NE(std::string(err_.detail()).find("ascending key order"), std::string::npos)
+        << err_.detail();
+    EXPECT_EQ(builder.record_count(), 2u);
+    EXPECT_TRUE(FileExists(Path("order.idx")));
+  }
+  EXPECT_FALSE(FileExists(Path("order.idx")));
+  EXPECT_TRUE(ListDir(dir_.path()).empty());  // no scratch files left either
+}
+
+TEST_F(IndexedFileTest, BuilderRefusesUnusableOptions) {
+  const struct {
+    const char* what;
+    void (*change)(QIndexedFileBuilderOptions&);
+  } rows[] = {
+      {"key length 0", [](QIndexedFileBuilderOptions& o) { o.key_length = 0; }},
+      {"key length 256", [](QIndexedFileBuilderOptions& o) { o.key_length = 256; }},
+      {"record too big", [](QIndexedFileBuilderOptions& o) { o.value_length = 60; }},
+      {"small header", [](QIndexedFileBuilderOptions& o) { o.header_page_size = 297; }},
+      {"big page", [](QIndexedFileBuilderOptions& o) { o.page_size = 70000; }},
+  };
+  for (const auto& row : rows) {
+    QIndexedFileBuilderOptions options = SmallOptions(64);
+    row.change(options);
+    QError err;
+    QIndexedFileBuilder builder(err, options);
+    EXPECT_FALSE(builder.Create(Path("bad.idx").c_str())) << row.what;
+    EXPECT_EQ(err.code(), 100) << row.what;
+    EXPECT_FALSE(FileExists(Path("bad.idx"))) << row.what;
+  }
+}
+
+TEST_F(IndexedFileTest, EmptyFileHasATreeThatFindsNothing) {
+  ASSERT_TRUE(Build(Path("empty.idx"), {}, SmallOptions(), err_)) << err_.detail();
+  auto file = OpenBuilt(Path("empty.idx"), err_);
+  ASSERT_TRUE(file->ready());
+  std::uint32_t id = 0;
+  EXPECT_FALSE(file->FindFirst(Key(1).data(), &id));
+  EXPECT_EQ(file->paged_file()->page_count(), 0u);
+}
+
+// Puts one byte per record (its number) in front of each page's records.
+class CountingPayload : public QIndexedPagePayload {
+ public:
+  std::size_t PayloadSize(std::uint64_t, std::uint32_t count) override { return 2 + count; }
+  bool WritePayload(std::uint32_t page_number, std::uint64_t first, std::uint32_t count,
+                    std::uint8_t* dest, std::size_t size) override {
+    EXPECT_EQ(size, 2u + count);
+    dest[0] = static_cast<std::uint8_t>(page_number);
+    dest[1] = static_cast<std::uint8_t>(count);
+    for (std::uint32_t i = 0; i < count; ++i) dest[2 + i] = static_cast<std::uint8_t>(first + i);
+    pages.push_back(page_number);
+    return true;
+  }
+  std::vector<std::uint32_t> pages;
+};
+
+TEST_F(IndexedFileTest, PayloadIsWrittenBetweenHeadAndRecordsAndLimitsThePage) {
+  CountingPayload payload;
+  QIndexedFileBuilderOptions options = SmallOptions(64);
+  options.payload = &payload;
+  options.first_data_page = 1;  // page 0 belongs to the owner
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> records;
+  for (std::uint32_t k = 0; k < 11; ++k) records.push_back({k, k});
+  {
+    QIndexedFileBuilder builder(err_, options);
+    ASSERT_TRUE(builder.Create(Path("payload.idx").c_str()));
+    const char owner[] = "owner page";
+    ASSERT_TRUE(builder.SetReservedPage(0, owner, sizeof owner));
+    for (const auto& r : records) ASSERT_TRUE(builder.Add(Key(r.first).data(), Value(r.second).data()));
+    const std::int64_t block = builder.AppendBlock("tail", 4);
+    EXPECT_EQ(block, 512 + 4 * 64);  // behind the reserved page and three data pages
+    EXPECT_FALSE(builder.Add(Key(99).data(), Value(0).data()));
+    ASSERT_NE(builder.Finish(), QIndexedFileBuilder::kFailed) << err_.detail();
+  }
+  // 8 + 2 + n + 8n <= 62 gives five records a page.
+  EXPECT_EQ(payload.pages, (std::vector<std::uint32_t>{1, 2, 3}));
+  const std::vector<std::uint8_t> bytes = ReadBytes(Path("payload.idx"));
+  EXPECT_STREQ(reinterpret_cast<const char*>(bytes.data() + 512), "owner page");
+  const std::uint8_t* page2 = bytes.data() + 512 + 2 * 64;
+  EXPECT_EQ(U32(page2 + 4), 5u);
+  EXPECT_EQ(page2[8], 2);
+  EXPECT_EQ(page2[9], 5);
+  EXPECT_EQ(page2[10], 5);  // its first record is record number 5
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data() + 512 + 4 * 64), 4), "tail");
+
+  auto file = OpenBuilt(Path("payload.idx"), err_);
+  ASSERT_TRUE(file->ready());
+  EXPECT_EQ(file->paged_file()->page_count(), 4u);
+  for (const auto& r : records) EXPECT_EQ(ValuesOf(*file, r.first), std::vector<std::uint32_t>{r.second});
+  std::uint32_t id = 0;
+  ASSERT_TRUE(file->FindFirst(Key(0).data(), &id));
+  EXPECT_EQ(id, 1u);  // slot 0 of page 1
+}
+
+TEST_F(IndexedFileTest, HeaderHookRefusalFailsTheBuild) {
+  QIndexedFileBuilderOptions options = SmallOptions();
+  options.fill_header = [](std::uint8_t*, std::uint32_t, std::uint64_t) { return false; };
+  EXPECT_FALSE(Build(Path("hook.idx"), {{1, 1}}, options, err_));
+  EXPECT_FALSE(FileExists(Path("hook.idx")));
+}
+
+TEST_F(IndexedFileTest, HeaderWithUnusableRecordLengthsIsRefused) {
+  ASSERT_TRUE(Build(Path("lengths.idx"), {{1, 1}}, SmallOptions(64), err_));
+  for (std::uint32_t key_length : {0u, 60u}) {
+    std::vector<std::uint8_t> bytes = ReadBytes(Path("lengths.idx"));
+    for (int i = 0; i < 4; ++i) bytes[288 + i] = static_cast<std::uint8_t>(key_length >> (8 * i));
+    StorePageChecksum(bytes.data(), 512);
+    WriteBytes(Path("lengths2.idx"), bytes);
+    QError err;
+    QIndexedFile file(Path("lengths2.idx").c_str(), kKind, 2, nullptr, &err);
+    EXPECT_FALSE(file.ready()) << key_length;
+    EXPECT_EQ(err.code(), 111) << key_length;
+  }
+}
+
+TEST_F(IndexedFileTest, CorruptDataPageIsReportedNotRead) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> records;
+  for (std::uint32_t k = 0; k < 6; ++k) records.push_back({k, k});
+  ASSERT_TRUE(Build(Path("corrupt.idx"), records, SmallOptions(64), err_));
+  std::vector<std::uint8_t> bytes = ReadBytes(Path("corrupt.idx"));
+  bytes[512 + 4] = 7;  // seven records cannot fit below the area end
+  WriteBytes(Path("corrupt.idx"), bytes);
+  QError err;
+  auto file = OpenBuilt(Path("corrupt.idx"), err);
+  ASSERT_TRUE(file->ready());
+  std::uint32_t id = 0;
+  EXPECT_FALSE(file->FindFirst(Key(3).data(), &id));
+  EXPECT_EQ(err.code(), 111);
+
+  bytes[512 + 4] = 6;
+  bytes[512] = 70;  // record area end beyond the page
+  WriteBytes(Path("corrupt.idx"), bytes);
+  QError err2;
+  auto file2 = OpenBuilt(Path("corrupt.idx"), err2);
+  EXPECT_FALSE(file2->FindFirst(Key(3).data(), &id));
+  EXPECT_EQ(err2.code(), 111);
+}
+
+TEST_F(IndexedFileTest, WithoutATreeNothingIsFound) {
+  ASSERT_TRUE(Build(Path("notree.idx"), {{1, 1}}, SmallOptions(), err_));
+  QIndexedFile file(Path("notree.idx").c_str(), kKind, 2, nullptr, &err_);
+  ASSERT_TRUE(file.ready());
+  std::uint32_t id = 0;
+  EXPECT_FALSE(file.FindFirst(Key(1).data(), &id));
+  EXPECT_FALSE(file.FindNext(Key(1).data(), &id, QIndexedFile::kModeSameKey));
+  EXPECT_FALSE(file.OpenTree(3));  // not a tree root
+  EXPECT_EQ(file.tree(), nullptr);
+}
+
+TEST_F(IndexedFileTest, TreeLabelEndsWithTheLastFiveCharactersOfTheName) {
+  ASSERT_TRUE(Build(Path("labels.idx"), {{1, 1}}, SmallOptions(), err_));
+  QIndexedFile file(Path("labels.idx").c_str(), kKind, 2, nullptr, &err_);
+  const std::uint64_t root = U64(file.paged_file()->header_page() + kRootOffset);
+  ASSERT_TRUE(file.OpenTree(root));
+  const std::string label = file.tree()->record_manager()->label();
+  ASSERT_GE(label.size(), 5u);
+  EXPECT_EQ(label.substr(label.size() - 5), "s.idx");
+}
+
+TEST_F(IndexedFileTest, WithoutAnErrorRecordFailuresThrow) {
+  EXPECT_THROW(QIndexedFile(Path("missing.idx").c_str(), kKind, 2, nullptr, nullptr), QErrorEx);
+  ASSERT_TRUE(Build(Path("kind.idx"), {{1, 1}}, SmallOptions(), err_));
+  try {
+    QIndexedFile file(Path("kind.idx").c_str(), kKind + 1, 2, nullptr, nullptr);
+    ADD_FAILURE() << "no throw";
+  } catch (const QErrorEx& thrown) {
+    EXPECT_EQ(thrown.code(), 102);
+  }
+}
+
+// A page view whose keys order without regard to ASCII case.
+class CaseBlindPage : public QIndexedFilePage {
+ public:
+  int Compare(const void* a, const void* b) const override {
+    const auto* x = static_cast<const unsigned char*>(a);
+    const auto* y = static_cast<const unsigned char*>(b);
+    for (std::uint32_t i = 0; i < key_length(); ++i) {
+      const int cx = std::tolower(x[i]), cy = std::tolower(y[i]);
+      if (cx != cy) return cx < cy ? -1 : 1;
+    }
+    return 0;
+  }
+};
+
+TEST_F(IndexedFileTest, PageViewComparisonDrivesTheSearch) {
+  QIndexedFileBuilderOptions options = SmallOptions(64);
+  options.compare = [](const void* a, const void* b) {
+    const auto* x = static_cast<const unsigned char*>(a);
+    const auto* y = static_cast<const unsigned char*>(b);
+    for (int i = 0; i < 4; ++i) {
+      const int cx = std::tolower(x[i]), cy = std::tolower(y[i]);
+      if (cx != cy) return cx < cy ? -1 : 1;
+    }
+    return 0;
+  };
+  QIndexedFileBuilder builder(err_, options);
+  ASSERT_TRUE(builder.Create(Path("case.idx").c_str()));
+  const char* keys[] = {"abcd", "ABCE", "abcf", "ABCF", "abcg"};
+  for (std::uint32_t i = 0; i < 5; ++i) ASSERT_TRUE(builder.Add(keys[i], Value(i).data()));
+  ASSERT_NE(builder.Finish(), QIndexedFileBuilder::kFailed);
+
+  QIndexedFile file(Path("case.idx").c_str(), kKind, 2, std::make_unique<CaseBlindPage>(), &err_);
+  ASSERT_TRUE(file.ready());
+  ASSERT_TRUE(file.OpenTree(U64(file.paged_file()->header_page() + kRootOffset)));
+  std::uint32_t id = 0;
+  std::uint8_t value[4];
+  ASSERT_TRUE(file.FindFirst("AbCf", &id));
+  ASSERT_TRUE(file.Get(id, nullptr, value));
+  EXPECT_EQ(U32(value), 2u);
+  ASSERT_TRUE(file.FindNext("AbCf", &id, QIndexedFile::kModeSameKey));
+  ASSERT_TRUE(file.Get(id, nullptr, value));
+  EXPECT_EQ(U32(value), 3u);
+  EXPECT_FALSE(file.FindNext("AbCf", &id, QIndexedFile::kModeSameKey));
+}
+
+}  // namespace
