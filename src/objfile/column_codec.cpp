@@ -131,9 +131,9 @@ void ColumnWriter::Add(std::int32_t value) {
     prev_distance_ = distance;
   }
   current_ = value;
-  // Bound the memory a hopeless column takes: past the limit it is refused
-  // anyway, so stop collecting nibbles.
-  if (data_.size() / 2 > max_bytes_ + 16) status_ = ColumnStatus::kTooLarge;
+  // The data part never shrinks, so once it alone is past the limit the
+  // column is refused; stop collecting nibbles to bound the memory.
+  if ((data_.size() + 1) / 2 > max_bytes_) status_ = ColumnStatus::kTooLarge;
 }
 
 // Codes one value whose delta from the current value is `delta`; leaves the
@@ -244,6 +244,7 @@ bool ColumnReader::Open(const std::uint8_t* stream, std::size_t size, std::uint3
   data_end_ = 2 * size;
   failed_ = false;
   error_ = "";
+  codes_decoded_ = 0;
   Restart();
   return true;
 }
@@ -392,6 +393,7 @@ bool ColumnReader::ReadCheckpoint(std::uint8_t k) {
 // Reads one code at the data position and applies it to the current value;
 // *delta receives the delta it applied.
 bool ColumnReader::DecodeCode(std::int64_t* delta) {
+  ++codes_decoded_;
   std::uint32_t c = 0;
   if (!DataNibbles(1, &c)) return false;
   std::uint32_t n = 0;

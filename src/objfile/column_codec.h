@@ -135,6 +135,8 @@ class ColumnReader {
 
   std::uint32_t count() const { return count_; }
   const char* error() const { return error_; }
+  // Codes decoded since Open (run repetitions and skipped blocks excluded).
+  std::uint64_t CodesDecodedForTest() const { return codes_decoded_; }
 
  private:
   void Restart();
@@ -161,6 +163,7 @@ class ColumnReader {
   std::int64_t anchor_delta_ = 0;
   std::size_t anchor_pos_ = 0;  // data nibble (relative to the data part)
   std::int64_t prev_distance_ = 0;
+  std::uint64_t codes_decoded_ = 0;
   const char* error_ = "";
   bool failed_ = true;  // until Open succeeds
 };
