@@ -280,6 +280,30 @@ LUMETRA_API int pipImportInsert(int importHandle, pipObjectInfoStruct* info, con
 LUMETRA_API int pipImportClose(int importHandle);                             /* [2]  1; -1 */
 LUMETRA_API int pipImportTerm(int importHandle, int commit);                  /* [2]  1; -1. commit 0 deletes the output. */
 
+/* ---- object files ---- */
+LUMETRA_API int pipObjectFileOpen(int libraryHandle, const char* fileName, int mode, int* objectFileHandle); /* [1->3] 1; -1 (handle 0 on code 103) */
+LUMETRA_API int pipObjectFileClose(int objectFileHandle);                     /* [3]  1; -1 */
+LUMETRA_API int pipObjectFileCloseEx(const int* objectFileHandle);            /* [3]  of *objectFileHandle; *objectFileHandle unchanged; NULL -> -1 */
+LUMETRA_API int pipObjectFileQuery(int libraryHandle, const char* fileName, pipObjectFileInfoStruct* info); /* [1] 1; -1 */
+LUMETRA_API int pipObjectFileQueryIntern(pipLibraryContext* library, const char* fileName, pipObjectFileInfoStruct* info); /* [-] as pipObjectFileQuery */
+LUMETRA_API int pipObjectHandleFileQuery(int objectFileHandle, pipObjectFileInfoStruct* info);        /* [3] 1; -1 */
+LUMETRA_API int pipObjectHandleFileQueryEx(int objectFileHandle, pipObjectFileExtraInfoStruct* info); /* [3] 1; -1 no extension block (structure zeroed) */
+LUMETRA_API int pipObjectGetInfo(int objectFileHandle, pipObjectInfoStruct* info); /* [3] 1; -1 no current object (code 100) */
+LUMETRA_API int pipObjectGetHandle64(int objectFileHandle, int* low, int* high); /* [3] 1; -1 (halves written whenever a search exists) */
+LUMETRA_API int pipObjectGetHandle(int objectFileHandle);                     /* [3]  low half of the current object handle; -1 */
+LUMETRA_API int pipObjectFileGoto64(int objectFileHandle, int low, int high); /* [3]  1; -1 */
+LUMETRA_API int pipObjectFileGoto(int objectFileHandle, int low);             /* [3]  pipObjectFileGoto64(h, low, 0) */
+LUMETRA_API int pipObjectGetSearchDistance(int objectFileHandle);             /* [3]  feet; -1 */
+LUMETRA_API int pipObjectSetSearchDistance(int objectFileHandle, int feet);   /* [3]  1 stored; -1 clamped or bad handle */
+LUMETRA_API int pipObjectIsTaxFile(int objectFileHandle);                     /* [3]  1 tax magic; -1 otherwise */
+
+/* ---- ---- */
+LUMETRA_API int pipPointInPoly(int objectFileHandle, int x, int y);           /* [3]  1 inside or on boundary; 0 outside or not a region; -1 no current object */
+
+/* ---- containing search ---- */
+LUMETRA_API int pipObjectFindFirstContaining(int objectFileHandle, int x, int y, int radius, char* name, int nameLength); /* [3] 1 inside, 2 near, 3 both; 0 none; -1 */
+LUMETRA_API int pipObjectFindNext(int objectFileHandle, char* name, int nameLength); /* [3] continues the current search (or the ranked list); 0 no more; -1 */
+
 #ifdef __cplusplus
 }
 #endif
