@@ -1,0 +1,122 @@
+// rtSpatialIndex: the reader of the paged R-tree that files written by this
+// library carry (see rtree_node.h and docs/formats/rtree.md), and
+// rtSpatialIndexEnum, its depth-first candidate enumerator.
+//
+// Pages are read through a QRecordMgr (label "rtIndex::rtIndex", base
+// offset 0, 10 cache slots), so a search touches one cached page per level
+// on its way down.  The reader distrusts the tree's bytes: a node whose
+// page-size field or entry count does not fit the page, whose level is not
+// one below its parent's (the root's level is the height), whose leaf flag
+// disagrees with its level, or whose child page lies outside the file ends
+// the enumeration (reported with code 111) instead of reading outside a page
+// or looping.  Page checksums are not verified.
+//
+// Ownership: the file and the error sink are not owned and must outlive the
+// index; enumerators must not outlive their index.  Thread rule: the index
+// and its enumerators belong to one thread at a time.  Enumerators of one
+// index may interleave: each copies what it returns before the next fetch.
+//
+// Usage:
+//   rtSpatialIndex index(err, file, header_rtree_root);   // root page x 32768
+//   if (!index.IsReady()) return false;                  // reported
+//   auto it = index.CreateEnum();
+//   std::uint64_t offset;
+//   for (bool more = it->First(query, &offset); more; more = it->Next(&offset)) ...
+#ifndef LUMETRA_STORAGE_RT_SPATIAL_INDEX_H
+#define LUMETRA_STORAGE_RT_SPATIAL_INDEX_H
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "storage/record_mgr.h"
+#include "storage/rtree_node.h"
+#include "storage/spatial_index.h"
+
+class QError;
+class Qfile;
+
+class rtSpatialIndex : public SpatialIndex {
+ public:
+  static constexpr std::uint32_t kCacheSlots = 10;
+
+  // The tree whose root page lies at file offset `root_offset` (the root page
+  // number x page_size) of `file`.  Ready when the page size is valid, the
+  // offset is a whole page inside the file, the record manager could be
+  // built and the root page reads as a valid node; otherwise the failure was
+  // reported and the index is not ready.
+  rtSpatialIndex(QError& error, Qfile& file, std::uint64_t root_offset,
+                 std::uint32_t page_size = lumetra::kRtreePageSize);
+  ~rtSpatialIndex() override;
+
+  bool IsReady() const override { return ready_; }
+  // A rtSpatialIndexEnum; null when the index is not ready.
+  std::unique_ptr<SpatialIndexEnum> CreateEnum() override;
+
+  std::uint32_t root_page() const { return root_page_; }
+  // The root's level: 0 for a tree that is a single leaf.
+  std::uint32_t height() const { return height_; }
+  std::uint32_t page_size() const { return page_size_; }
+  // Whole pages in the file; child page numbers must be below it.
+  std::uint64_t page_count() const { return page_count_; }
+  const QRecordMgr& record_mgr() const { return pages_; }
+
+  // Fetches page `page_number` and decodes its header into `header`.  Null
+  // when the page cannot be read (reported by the record manager) or is not
+  // a valid node of this tree's page size (not reported; the caller names
+  // the failure).  The bytes stay valid until the next fetch through this
+  // index.
+  const std::uint8_t* FetchNode(std::uint32_t page_number, lumetra::RtreeNodeHeader* header);
+
+  // Reports a corrupt node at `page_number` with code 111.
+  void ReportCorruptNode(std::uint32_t page_number, const char* what) const;
+
+ private:
+  bool Open(std::uint64_t root_offset);
+
+  Qfile& file_;
+  std::uint32_t page_size_;
+  QRecordMgr pages_;
+  std::uint32_t root_page_ = 0;
+  std::uint32_t height_ = 0;
+  std::uint64_t page_count_ = 0;
+  bool ready_ = false;
+};
+
+// Depth-first enumeration of the leaf entries whose rectangles meet a query:
+// entries come in stored order, each at most once.  It keeps an explicit
+// stack of (page, next entry) pairs with room for height + 1 levels, taken
+// at construction; First and Next never allocate.
+class rtSpatialIndexEnum : public SpatialIndexEnum {
+ public:
+  // REQUIRES: `index` is ready and outlives the enumerator.
+  explicit rtSpatialIndexEnum(rtSpatialIndex& index);
+
+  bool First(const lumetra::Rect& query, std::uint64_t* offset) override;
+  bool Next(std::uint64_t* offset) override;
+
+  // The rectangle and record offset of the last returned candidate.
+  const lumetra::Rect& last_rect() const { return last_rect_; }
+  std::uint64_t last_offset() const { return last_offset_; }
+  // True while the enumeration can still return candidates.
+  bool active() const { return depth_ >= 0; }
+
+ private:
+  struct Frame {
+    std::uint32_t page = 0;
+    std::uint32_t next_entry = 0;
+    std::uint32_t level = 0;  // the level the page must have
+  };
+
+  // Ends the enumeration and reports `what` about `page`; returns false.
+  bool Stop(std::uint32_t page, const char* what);
+
+  rtSpatialIndex& index_;
+  lumetra::Rect query_;
+  std::vector<Frame> stack_;
+  int depth_ = -1;  // -1: exhausted
+  lumetra::Rect last_rect_;
+  std::uint64_t last_offset_ = 0;
+};
+
+#endif  // LUMETRA_STORAGE_RT_SPATIAL_INDEX_H
