@@ -1,0 +1,453 @@
+// The object family: adding points and parts, closing parts, the records
+// Write produces (read back from the finished file), segment records and
+// compressed coordinates.
+#include "import/polygon_object.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "frame/error.h"
+#include "import/import_limits.h"
+#include "import/object_file_build.h"
+#include "objfile/byte_order.h"
+#include "objfile/column_codec.h"
+#include "objfile/object_header.h"
+#include "objfile/object_record.h"
+#include "support/test_files.h"
+
+namespace {
+
+using lumetra::PolyRecord;
+using lumetra::RecordPoint;
+using lumetra::SegmentRecord;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+
+// A build in a scratch directory, finished on demand and read back.
+class ObjectFixture : public ::testing::Test {
+ protected:
+  ObjectFixture() : chdir_(dir_.path()) {}
+
+  void Open(int max_points, int max_parts, int coord_type, int flags) {
+    ASSERT_TRUE(lumetra::ImportLimits::CheckAndSet(err_, max_points, max_parts));
+    pipObjectFileInfoStruct info;
+    std::memset(&info, 0, sizeof info);
+    info.maxPoints = max_points;
+    info.maxParts = max_parts;
+    info.coordType = coord_type;
+    info.flags = flags;
+    build_ = std::make_unique<ObjectFileBuild>(err_, path().c_str(), info);
+    ASSERT_TRUE(build_->success());
+  }
+
+  std::string path() const { return dir_.File("objects.obj"); }
+
+  // Finishes the file and decodes its header and every record.
+  void FinishAndRead() {
+    ASSERT_TRUE(build_->Finish());
+    bytes_ = lumetra_test::ReadBytes(path());
+    ASSERT_TRUE(header_.DecodeFrom(bytes_.data(), bytes_.size(), "objects.obj", &err_));
+    const auto ctx = lumetra::RecordContext::ForFile(header_, "objects.obj");
+    std::size_t at = header_.HasExtension() ? 860 : 536;
+    for (std::uint64_t i = 0; i < header_.RecordCount(); ++i) {
+      ASSERT_LT(at + 8, bytes_.size());
+      offsets_.push_back(at);
+      const std::uint8_t kind = bytes_[at];
+      if (kind == 2) {
+        lumetra::PointRecord point;
+        ASSERT_TRUE(point.DecodeFrom(bytes_.data() + at, bytes_.size() - at, ctx, &err_));
+        points_.push_back(point);
+      } else {
+        PolyRecord record;
+        ASSERT_TRUE(record.DecodeFrom(bytes_.data() + at, bytes_.size() - at, ctx, &err_))
+            << err_.detail();
+        records_.push_back(record);
+      }
+      at += lumetra::GetU32(bytes_.data() + at + 4);
+    }
+  }
+
+  std::uint8_t RecordFlags(std::size_t i) const { return bytes_.at(offsets_.at(i) + 38); }
+
+  lumetra_test::ScopedTempDir dir_;
+  lumetra_test::ScopedChdir chdir_;
+  pipError err_;
+  std::unique_ptr<ObjectFileBuild> build_;
+  Bytes bytes_;
+  lumetra::ObjectHeader header_;
+  std::vector<std::size_t> offsets_;
+  std::vector<PolyRecord> records_;
+  std::vector<lumetra::PointRecord> points_;
+};
+
+std::vector<RecordPoint> Points(std::initializer_list<std::int32_t> xy) {
+  std::vector<RecordPoint> out;
+  for (auto it = xy.begin(); it != xy.end(); it += 2) out.push_back(RecordPoint{it[0], it[1]});
+  return out;
+}
+
+TEST(RoundToHundred, HalvesGoAwayFromZero) {
+  const struct {
+    std::int32_t in, out;
+  } rows[] = {{123450, 123500}, {-123449, -123400}, {-123450, -123500}, {49, 0},
+              {50, 100},        {-50, -100},        {0, 0},             {149, 100},
+              {kMax, 2147483600}, {kMin, -2147483600}};
+  for (const auto& row : rows) EXPECT_EQ(RoundToHundred(row.in), row.out) << row.in;
+}
+
+TEST(TrimWhiteSpace, BothEnds) {
+  EXPECT_EQ(TrimWhiteSpace("  a b \t\r\n"), "a b");
+  EXPECT_EQ(TrimWhiteSpace(" \t "), "");
+  EXPECT_EQ(TrimWhiteSpace("x"), "x");
+}
+
+TEST_F(ObjectFixture, RegionDropsTheClosingCopyAndLineKeepsIt) {
+  Open(100, 10, 0, 0);
+  {
+    QPolygonRegion region(*build_, "R", "", 0);
+    ASSERT_TRUE(region.AddParts(std::vector<std::int32_t>{0, 0, 4, 0, 4, 4, 0, 0, 9, 9, 9, 9}.data(),
+                                std::vector<std::int32_t>{4, 2}.data(), 2));
+    EXPECT_EQ(region.point_count(), 4);
+    EXPECT_EQ(region.part_count(), 2);
+    ASSERT_TRUE(region.Write());
+  }
+  {
+    QPolygonLine line(*build_, "L", "", 0);
+    ASSERT_TRUE(line.AddParts(std::vector<std::int32_t>{0, 0, 4, 0, 4, 4, 0, 0}.data(),
+                              std::vector<std::int32_t>{4}.data(), 1));
+    ASSERT_TRUE(line.Write());
+  }
+  FinishAndRead();
+  ASSERT_EQ(records_.size(), 2u);
+  EXPECT_EQ(records_[0].points, Points({0, 0, 4, 0, 4, 4, 9, 9}));
+  EXPECT_EQ(records_[0].ring_counts, (std::vector<std::uint32_t>{3, 1}));
+  EXPECT_EQ(records_[1].points, Points({0, 0, 4, 0, 4, 4, 0, 0}));
+  EXPECT_EQ(records_[1].ring_counts, (std::vector<std::uint32_t>{4}));
+}
+
+TEST_F(ObjectFixture, EmptyPartsAreNotCounted) {
+  Open(100, 2, 0, 0);
+  QPolygonLine line(*build_, "L", "", 0);
+  EXPECT_TRUE(line.ClosePart());
+  EXPECT_EQ(line.part_count(), 0);
+  // The limit check counts the parts passed, empty ones included, so three
+  // parts are refused under a limit of 2 although one of them is empty.
+  EXPECT_FALSE(line.AddParts(std::vector<std::int32_t>{1, 1, 2, 2}.data(),
+                             std::vector<std::int32_t>{1, 0, 1}.data(), 3));
+  EXPECT_STREQ(err_.detail(), "Too many polygons.");
+  ASSERT_TRUE(line.AddParts(std::vector<std::int32_t>{1, 1, 2, 2}.data(),
+                            std::vector<std::int32_t>{0, 2}.data(), 2));
+  EXPECT_EQ(line.part_count(), 1);
+  // Exactly the limit of parts still writes: Write closes an empty part.
+  ASSERT_TRUE(line.AddPoint(5, 5));
+  ASSERT_TRUE(line.ClosePart());
+  EXPECT_EQ(line.part_count(), 2);
+  ASSERT_TRUE(line.Write());
+  FinishAndRead();
+  ASSERT_EQ(records_.size(), 1u);
+  EXPECT_EQ(records_[0].ring_counts, (std::vector<std::uint32_t>{2, 1}));
+}
+
+TEST_F(ObjectFixture, LimitFailuresLeaveTheObjectUnwritten) {
+  Open(4, 1, 0, 0);
+  {
+    QPolygonLine line(*build_, "L", "", 0);
+    EXPECT_FALSE(line.AddParts(std::vector<std::int32_t>(10, 1).data(),
+                               std::vector<std::int32_t>{5}.data(), 1));
+    EXPECT_EQ(err_.code(), 100);
+    EXPECT_STREQ(err_.detail(), "Too many points.");
+    EXPECT_EQ(line.point_count(), 0);  // refused before any point was taken
+  }
+  {
+    QPolygonLine line(*build_, "L", "", 0);
+    EXPECT_FALSE(line.AddParts(std::vector<std::int32_t>{1, 1, 2, 2}.data(),
+                               std::vector<std::int32_t>{-1}.data(), 1));
+    EXPECT_EQ(err_.code(), 106);
+  }
+  EXPECT_EQ(build_->records_written(), 0);
+  FinishAndRead();
+  EXPECT_EQ(header_.RecordCount(), 0u);
+}
+
+TEST_F(ObjectFixture, NewObjectTakesTheArraysOver) {
+  Open(10, 2, 0, 0);
+  QPolygonLine first(*build_, "first", "", 0);
+  ASSERT_TRUE(first.AddPoint(1, 1));
+  QPolygonLine second(*build_, "second", "", 0);
+  EXPECT_FALSE(first.AddPoint(2, 2));
+  EXPECT_STREQ(err_.detail(), "Object buffers were taken over by another object.");
+  EXPECT_FALSE(first.Write());
+  ASSERT_TRUE(second.AddPoint(3, 3));
+  ASSERT_TRUE(second.Write());
+  FinishAndRead();
+  ASSERT_EQ(records_.size(), 1u);
+  EXPECT_EQ(records_[0].name, "second");
+  EXPECT_EQ(records_[0].points, Points({3, 3}));
+}
+
+TEST_F(ObjectFixture, RectangleGrowsByOneAndSaturates) {
+  Open(10, 2, 0, 0);
+  {
+    QPolygonSingleLine line(*build_, "edge", "", 0, kMin, 0, kMax, 5);
+    ASSERT_TRUE(line.Write());
+  }
+  {
+    QPolygonLine line(*build_, "label", "", 0);
+    line.set_label(7, 0);  // only (0, 0) means "no label point"
+    ASSERT_TRUE(line.AddPoint(100, 100));
+    ASSERT_TRUE(line.Write());
+  }
+  FinishAndRead();
+  ASSERT_EQ(records_.size(), 2u);
+  EXPECT_EQ(records_[0].bounds.minx, kMin);
+  EXPECT_EQ(records_[0].bounds.miny, -1);
+  EXPECT_EQ(records_[0].bounds.maxx, kMax);
+  EXPECT_EQ(records_[0].bounds.maxy, 6);
+  EXPECT_EQ(records_[0].ring_counts, (std::vector<std::uint32_t>{2}));
+  EXPECT_EQ(records_[0].label_x, 0);  // (kMin + kMax) / 2 in 64 bits
+  EXPECT_EQ(records_[0].label_y, 2);
+  EXPECT_EQ(records_[1].label_x, 7);
+  EXPECT_EQ(records_[1].label_y, 0);
+}
+
+TEST_F(ObjectFixture, PointRecordKeepsItsPositionUngrown) {
+  Open(10, 2, 0, 0);
+  QPolygonPoint point(*build_, "p", " q ", 9, 40, -40);
+  point.TrimName2();
+  point.set_symbol(3, 4, 17);
+  ASSERT_TRUE(point.Write());
+  FinishAndRead();
+  ASSERT_EQ(points_.size(), 1u);
+  EXPECT_EQ(points_[0].x, 40);
+  EXPECT_EQ(points_[0].y, -40);
+  EXPECT_EQ(points_[0].second_name, "q");
+  EXPECT_EQ(points_[0].symbol_shape, 3);
+  EXPECT_EQ(points_[0].symbol_size, 4);
+  EXPECT_EQ(points_[0].symbol_colour, 17u);
+  EXPECT_EQ(header_.bounds.minx, 40);
+  EXPECT_EQ(header_.bounds.maxy, -40);
+  EXPECT_EQ(header_.max_point_count, 0u);
+}
+
+// Segment records computed here from their definition: offsets from the
+// grown rectangle's minimum, scaled to feet in geographic files, each
+// segment oriented from its smaller x.
+std::vector<SegmentRecord> ExpectedSegments(const std::vector<RecordPoint>& pts,
+                                            const std::vector<std::uint32_t>& rings,
+                                            bool closed, const lumetra::Rect& rect,
+                                            bool geographic) {
+  const double sy = geographic ? 0.36432 : 1.0;
+  const double sx = geographic ? 0.36432 * std::cos(rect.miny * 1.745329252e-8) : 1.0;
+  auto u = [&](std::int32_t x) { return std::floor((double(x) - rect.minx) * sx + 0.5); };
+  auto v = [&](std::int32_t y) { return std::floor((double(y) - rect.miny) * sy + 0.5); };
+  auto seg = [&](RecordPoint a, RecordPoint b) {
+    double ax = u(a.x), ay = v(a.y), bx = u(b.x), by = v(b.y);
+    if (ax > bx || (ax == bx && ay > by)) {
+      std::swap(ax, bx);
+      std::swap(ay, by);
+    }
+    SegmentRecord s;
+    s.start_x = static_cast<std::int32_t>(ax) | (ay > by ? std::int32_t(0x80000000u) : 0);
+    s.min_y = static_cast<std::int32_t>(std::min(ay, by));
+    s.max_x = static_cast<std::int32_t>(bx);
+    s.max_y = static_cast<std::int32_t>(std::max(ay, by));
+    const double len = std::hypot(bx - ax, by - ay);
+    s.length = static_cast<std::int32_t>(std::floor(len + 0.5));
+    s.direction_x = len > 0 ? static_cast<std::int32_t>(std::round((bx - ax) / len * 1e7)) : 0;
+    s.direction_y = len > 0 ? static_cast<std::int32_t>(std::round((by - ay) / len * 1e7)) : 0;
+    return s;
+  };
+  std::vector<SegmentRecord> out;
+  std::size_t start = 0;
+  for (std::uint32_t n : rings) {
+    for (std::size_t i = 1; i < n; ++i) out.push_back(seg(pts[start + i - 1], pts[start + i]));
+    if (closed && n > 0) out.push_back(seg(pts[start + n - 1], pts[start]));
+    start += n;
+  }
+  return out;
+}
+
+struct SegmentCase {
+  const char* name;
+  int coord_type;
+  int flags;
+};
+
+class SegmentRecords : public ObjectFixture, public ::testing::WithParamInterface<SegmentCase> {};
+
+TEST_P(SegmentRecords, MatchTheirDefinition) {
+  const SegmentCase c = GetParam();
+  Open(100, 10, c.coord_type, c.flags);
+  const std::vector<std::int32_t> region_xy = {-87000000, 41000000, -86000000, 41500000,
+                                               -86500000, 42000000, -87000000, 41000000,
+                                               -86800000, 41200000, -86700000, 41300000,
+                                               -86750000, 41250000};
+  const std::vector<std::int32_t> line_xy = {10, 10, 10, 5, 20, 5, 15, 30, 15, 30};
+  {
+    QPolygonRegion region(*build_, "region", "", 0);
+    ASSERT_TRUE(region.AddParts(region_xy.data(), std::vector<std::int32_t>{4, 3}.data(), 2));
+    ASSERT_TRUE(region.Write());
+  }
+  {
+    QPolygonLine line(*build_, "line", "", 0);
+    ASSERT_TRUE(line.AddParts(line_xy.data(), std::vector<std::int32_t>{5}.data(), 1));
+    ASSERT_TRUE(line.Write());
+  }
+  FinishAndRead();
+  ASSERT_EQ(records_.size(), 2u);
+  const bool geographic = c.coord_type == 1;
+  const PolyRecord& region = records_[0];
+  const PolyRecord& line = records_[1];
+  EXPECT_EQ(region.segments.size(), 3u + 3u);  // closed rings count their closing segment
+  EXPECT_EQ(line.segments.size(), 4u);         // an open chain of 5 points
+  EXPECT_EQ(region.segments, ExpectedSegments(region.points, region.ring_counts, true,
+                                              region.bounds, geographic));
+  EXPECT_EQ(line.segments,
+            ExpectedSegments(line.points, line.ring_counts, false, line.bounds, geographic));
+  // The line's first segment runs from (10, 10) to (10, 5): equal x, so it
+  // starts at its smaller y.
+  EXPECT_FALSE(line.segments[0].StartsAtMaxY());
+  // (20, 5) -> (15, 30) runs from x 15 at y 30 down to x 20 at y 5.
+  EXPECT_TRUE(line.segments[2].StartsAtMaxY());
+  for (std::size_t i = 0; i < records_.size(); ++i) {
+    EXPECT_EQ(RecordFlags(i) & 0x01, 0x01);
+    EXPECT_EQ(RecordFlags(i) & 0x02, c.flags & 0x02);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, SegmentRecords,
+                         ::testing::Values(SegmentCase{"Geographic", 1, 1},
+                                           SegmentCase{"Planar", 0, 1},
+                                           SegmentCase{"GeographicCompressed", 1, 3}),
+                         [](const ::testing::TestParamInfo<SegmentCase>& info) {
+                           return info.param.name;
+                         });
+
+// Reads column `column` of a compressed record's coordinate area with the
+// column decoder.
+std::vector<std::int32_t> DecodeColumn(const Bytes& file, std::size_t record, std::size_t column,
+                                       std::size_t columns, std::uint32_t count) {
+  const std::size_t area = record + lumetra::GetU32(file.data() + record + 24);
+  std::size_t at = area + 4 * columns;
+  for (std::size_t c = 0; c < column; ++c) at += lumetra::GetU32(file.data() + area + 4 * c);
+  const std::uint32_t size = lumetra::GetU32(file.data() + area + 4 * column);
+  lumetra::ColumnReader reader;
+  std::vector<std::int32_t> out(count);
+  if (!reader.Open(file.data() + at, size, count) || !reader.DecodeAll(out.data(), 1)) {
+    ADD_FAILURE() << reader.error();
+  }
+  return out;
+}
+
+TEST_F(ObjectFixture, CompressedColumnsDecodeToTheInsertedCoordinates) {
+  const unsigned seed = 20240611;
+  SCOPED_TRACE(seed);
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<std::int32_t> step(-300, 300);
+  Open(5000, 4, 1, 2);
+  std::vector<std::int32_t> xy;
+  std::int32_t x = -87000000, y = 41000000;
+  for (int i = 0; i < 1000; ++i) {
+    x += step(rng);
+    y += (i % 50 == 0) ? 40000000 : step(rng) % 3;  // a few jumps beyond code 11
+    xy.push_back(x);
+    xy.push_back(y);
+  }
+  {
+    QPolygonLine line(*build_, "wiggle", "", 0);
+    ASSERT_TRUE(line.AddParts(xy.data(), std::vector<std::int32_t>{600, 400}.data(), 2));
+    ASSERT_TRUE(line.Write());
+  }
+  FinishAndRead();
+  ASSERT_EQ(records_.size(), 1u);
+  EXPECT_EQ(RecordFlags(0), 0x08 | 0x02);
+  std::vector<std::int32_t> xs, ys;
+  for (std::size_t i = 0; i < xy.size(); i += 2) {
+    xs.push_back(xy[i]);
+    ys.push_back(xy[i + 1]);
+  }
+  EXPECT_EQ(DecodeColumn(bytes_, offsets_[0], 0, 2, 1000), xs);
+  EXPECT_EQ(DecodeColumn(bytes_, offsets_[0], 1, 2, 1000), ys);
+  ASSERT_EQ(records_[0].points.size(), 1000u);
+  for (std::size_t i = 0; i < 1000; ++i) {
+    ASSERT_EQ(records_[0].points[i], (RecordPoint{xs[i], ys[i]})) << i;
+  }
+}
+
+TEST_F(ObjectFixture, CompressedSegmentColumnsDecodeToTheSegmentRecords) {
+  Open(100, 4, 1, 3);
+  const std::vector<std::int32_t> xy = {0, 0, 1000, 0, 1000, 1000, 0, 1000};
+  {
+    QPolygonRegion region(*build_, "square", "", 0);
+    ASSERT_TRUE(region.AddParts(xy.data(), std::vector<std::int32_t>{4}.data(), 1));
+    ASSERT_TRUE(region.Write());
+  }
+  FinishAndRead();
+  ASSERT_EQ(records_.size(), 1u);
+  EXPECT_EQ(RecordFlags(0), 0x08 | 0x02 | 0x01);
+  const auto expected = ExpectedSegments(records_[0].points, records_[0].ring_counts, true,
+                                         records_[0].bounds, true);
+  for (int f = 0; f < SegmentRecord::kFieldCount; ++f) {
+    const auto column = DecodeColumn(bytes_, offsets_[0], 2 + f, 9, 4);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(column[i], expected[i].Field(f)) << f << " " << i;
+  }
+}
+
+struct FallbackCase {
+  const char* name;
+  int max_points;
+  int count;
+  bool alternate;  // small alternating deltas: a long control part, little data
+};
+
+class CompressionFallback : public ObjectFixture,
+                            public ::testing::WithParamInterface<FallbackCase> {};
+
+TEST_P(CompressionFallback, StoresTheRecordUncompressed) {
+  const FallbackCase c = GetParam();
+  SCOPED_TRACE(c.name);
+  Open(c.max_points, 1, 0, 2);
+  std::mt19937 rng(7);
+  std::vector<std::int32_t> xy;
+  for (int i = 0; i < c.count; ++i) {
+    const std::int32_t v =
+        c.alternate ? (i % 2) : static_cast<std::int32_t>(rng() & 0x3FFFFFFF) - 0x20000000;
+    xy.push_back(v);
+    xy.push_back(c.alternate ? 0 : -v);
+  }
+  {
+    QPolygonLine line(*build_, "big", "", 0);
+    ASSERT_TRUE(line.AddParts(xy.data(), std::vector<std::int32_t>{c.count}.data(), 1));
+    ASSERT_TRUE(line.Write());
+    QPolygonLine small(*build_, "small", "", 0);
+    ASSERT_TRUE(small.AddPoint(1, 2));
+    ASSERT_TRUE(small.Write());
+  }
+  FinishAndRead();
+  ASSERT_EQ(records_.size(), 2u);
+  EXPECT_EQ(RecordFlags(0), 0x08);  // compression dropped for this record only
+  EXPECT_EQ(RecordFlags(1), 0x08 | 0x02);
+  EXPECT_EQ(header_.flags & 0x02, 0x02);
+  ASSERT_EQ(records_[0].points.size(), static_cast<std::size_t>(c.count));
+  for (int i = 0; i < c.count; ++i) {
+    ASSERT_EQ(records_[0].points[i], (RecordPoint{xy[2 * i], xy[2 * i + 1]})) << i;
+  }
+  EXPECT_EQ(lumetra::GetU32(bytes_.data() + offsets_[0] + 4), 80u + 8 + 4 + 8u * c.count);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, CompressionFallback,
+    ::testing::Values(FallbackCase{"ColumnAbove65525Bytes", 20000, 20000, false},
+                      FallbackCase{"ControlPartAbove255Bytes", 40000, 40000, true},
+                      FallbackCase{"ColumnAboveFourTimesThePointLimit", 3, 3, false}),
+    [](const ::testing::TestParamInfo<FallbackCase>& info) { return info.param.name; });
+
+}  // namespace
