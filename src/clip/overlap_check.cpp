@@ -42,9 +42,9 @@ template <class X>
 void AdvanceActive(const std::vector<OverlapEdge>& edges, X x, std::size_t& next,
                    std::vector<std::size_t>& active) {
   while (next < edges.size() && edges[next].x1 <= x) active.push_back(next++);
-  active.erase(std::remove_if(active.begin(), active.end(),
-                              [&](std::size_t i) { return edges[i].x2 < x; }),
-               active.end());
+  active.erase(
+      std::remove_if(active.begin(), active.end(), [&](std::size_t i) { return edges[i].x2 < x; }),
+      active.end());
 }
 
 // ---- The sweep at one event x ----
@@ -209,8 +209,7 @@ struct LineLengths {
 
 // Walks the sorted cuts of one line with even-odd parity per region.
 void MeasureLine(std::vector<ScanCut>& cuts, LineLengths& sums) {
-  std::sort(cuts.begin(), cuts.end(),
-            [](const ScanCut& a, const ScanCut& b) { return a.y < b.y; });
+  std::sort(cuts.begin(), cuts.end(), [](const ScanCut& a, const ScanCut& b) { return a.y < b.y; });
   bool inside[2] = {false, false};
   double previous_y = 0;
   for (const ScanCut& cut : cuts) {

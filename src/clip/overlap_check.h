@@ -50,11 +50,11 @@ enum class OverlapRegion : int { kA = 1, kB = 6 };
 // Results of a check; the values are the PIP_OVERLAP_* codes.
 enum class OverlapResult : int {
   kFailure = -1,
-  kApart = 2,      // the interiors do not meet
-  kAInsideB = 3,   // overlap, A lies entirely within B
-  kBInsideA = 4,   // overlap, B lies entirely within A
-  kPartial = 5,    // overlap, each has area outside the other
-  kEqual = 6,      // overlap, both cover the same area
+  kApart = 2,     // the interiors do not meet
+  kAInsideB = 3,  // overlap, A lies entirely within B
+  kBInsideA = 4,  // overlap, B lies entirely within A
+  kPartial = 5,   // overlap, each has area outside the other
+  kEqual = 6,     // overlap, both cover the same area
 };
 
 struct OverlapPoint {

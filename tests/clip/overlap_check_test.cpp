@@ -1,8 +1,7 @@
 #include "clip/overlap_check.h"
 
-#include <lumetra/pip.h>
-
 #include <gtest/gtest.h>
+#include <lumetra/pip.h>
 
 #include <algorithm>
 #include <cmath>
@@ -65,20 +64,38 @@ std::vector<CaseRow> HandMadeCases() {
       {"apart", {Rect(0, 0, 10, 10)}, {Rect(50, 60, 70, 80)}, 10, 2, 0.0},
       {"small A inside large B", {Rect(25, 25, 75, 75)}, {Rect(0, 0, 100, 100)}, 100, 3, 100.0},
       {"small B inside large A", {Rect(0, 0, 100, 100)}, {Rect(25, 25, 75, 75)}, 100, 4, 25.0},
-      {"B inside A sharing three edges", {Rect(0, 0, 100, 100)}, {Rect(0, 0, 50, 100)}, 100, 4,
+      {"B inside A sharing three edges",
+       {Rect(0, 0, 100, 100)},
+       {Rect(0, 0, 50, 100)},
+       100,
+       4,
        50.0},
       {"identical squares", {Rect(0, 0, 100, 100)}, {Rect(0, 0, 100, 100)}, 100, 6, 100.0},
       {"identical squares, other start vertex",
        {Rect(0, 0, 100, 100)},
        {{100, 100, 0, 100, 0, 0, 100, 0}},
-       100, 6, 100.0},
-      {"square against two halves", {Rect(0, 0, 20, 10)}, {Rect(0, 0, 10, 10), Rect(10, 0, 20, 10)},
-       20, 6, 100.0},
+       100,
+       6,
+       100.0},
+      {"square against two halves",
+       {Rect(0, 0, 20, 10)},
+       {Rect(0, 0, 10, 10), Rect(10, 0, 20, 10)},
+       20,
+       6,
+       100.0},
       {"offset squares", {Rect(0, 0, 100, 100)}, {Rect(50, 50, 150, 150)}, 100, 5, 25.0},
-      {"offset squares, resolution 0", {Rect(0, 0, 100, 100)}, {Rect(50, 50, 150, 150)}, 0, 5,
+      {"offset squares, resolution 0",
+       {Rect(0, 0, 100, 100)},
+       {Rect(50, 50, 150, 150)},
+       0,
+       5,
        -1.0},
-      {"offset squares, negative resolution", {Rect(0, 0, 100, 100)}, {Rect(50, 50, 150, 150)},
-       -3, 5, -1.0},
+      {"offset squares, negative resolution",
+       {Rect(0, 0, 100, 100)},
+       {Rect(50, 50, 150, 150)},
+       -3,
+       5,
+       -1.0},
       {"cross of thin rectangles", {Rect(0, 40, 100, 60)}, {Rect(40, 0, 60, 100)}, 100, 5, 20.0},
       {"L and square in its notch", {kL}, {Rect(50, 50, 100, 100)}, 100, 2, 0.0},
       {"L and square inside its arm", {kL}, {Rect(10, 10, 40, 40)}, 100, 4, 12.0},
@@ -87,23 +104,33 @@ std::vector<CaseRow> HandMadeCases() {
       {"two A squares, B bridging them",
        {Rect(0, 0, 10, 10), Rect(20, 0, 30, 10)},
        {Rect(5, 0, 25, 10)},
-       30, 5, 50.0},
+       30,
+       5,
+       50.0},
       {"A square, B two squares inside",
        {Rect(0, 0, 40, 40)},
        {Rect(0, 0, 10, 10), Rect(20, 20, 30, 30)},
-       40, 4, 12.5},
+       40,
+       4,
+       12.5},
       {"diamond A inscribed in square B",
        {{50, 0, 100, 50, 50, 100, 0, 50}},
        {Rect(0, 0, 100, 100)},
-       100, 3, 100.0},
+       100,
+       3,
+       100.0},
       {"square A around an inscribed diamond B",
        {Rect(0, 0, 100, 100)},
        {{50, 0, 100, 50, 50, 100, 0, 50}},
-       100, 4, 50.0},
+       100,
+       4,
+       50.0},
       {"diamond poking out of a square",
        {{50, -20, 120, 50, 50, 120, -20, 50}},
        {Rect(0, 0, 100, 100)},
-       100, 5, kAny},
+       100,
+       5,
+       kAny},
       // Polygons without area: a boundary of one region alone inside the
       // other counts as overlap.
       {"two-point A inside B", {{20, 50, 80, 50}}, {Rect(0, 0, 100, 100)}, 100, 3, 100.0},
@@ -114,7 +141,9 @@ std::vector<CaseRow> HandMadeCases() {
       {"scan lines through vertices",
        {Rect(0, 0, 100, 100)},
        {{1, 50, 51, 0, 101, 50, 51, 100}},
-       50, 5, 50.0},
+       50,
+       5,
+       50.0},
   };
 }
 
@@ -142,6 +171,35 @@ TEST(OverlapCheck, OffsetSquaresGiveExactlyAQuarter) {
   double percent = 0;
   ASSERT_EQ(check.CheckEx(100, &percent), 5);
   EXPECT_EQ(percent, 25.0);
+}
+
+struct QuickExitRow {
+  const char* name;
+  Polygon a, b;
+  bool quick;  // answered from the boxes alone
+};
+
+TEST(OverlapCheck, BoxesThatOnlyTouchAreApartWithoutASweep) {
+  const QuickExitRow rows[] = {
+      {"B right of A", Rect(0, 0, 10, 10), Rect(10, 0, 20, 10), true},
+      {"B left of A", Rect(0, 0, 10, 10), Rect(-10, 3, 0, 5), true},
+      {"B above A", Rect(0, 0, 10, 10), Rect(2, 10, 8, 20), true},
+      {"B below A", Rect(0, 0, 10, 10), Rect(-5, -10, 15, 0), true},
+      {"B far away", Rect(0, 0, 10, 10), Rect(100, 100, 110, 110), true},
+      {"A a vertical needle on B's left edge", {10, 0, 10, 100}, Rect(10, 0, 50, 100), false},
+      {"A a horizontal needle on B's bottom edge", {0, 10, 50, 10}, Rect(0, 10, 50, 100), false},
+      {"L-shape and square in its notch", kL, Rect(50, 50, 100, 100), false},
+  };
+  for (const QuickExitRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    pipError error;
+    OverlapCheck check(error);
+    Load(check, {row.a}, {row.b});
+    double percent = -1;
+    EXPECT_EQ(check.CheckEx(10, &percent), 2);
+    EXPECT_EQ(percent, 0.0);
+    EXPECT_EQ(check.edges().empty(), row.quick);
+  }
 }
 
 TEST(OverlapCheck, NullPercentStillClassifies) {
@@ -280,9 +338,9 @@ TEST(OverlapEdge, StoresSmallerEndFirstWithSlopeAndIntercept) {
       {{0, 0}, {10, 5}, 0, 0, 10, 5, 0.5, 0.0},
       {{10, 5}, {0, 0}, 0, 0, 10, 5, 0.5, 0.0},
       {{2, 10}, {4, 0}, 2, 10, 4, 0, -5.0, 20.0},
-      {{7, 9}, {7, 3}, 7, 3, 7, 9, 0.0, 7.0},      // vertical: intercept holds x
-      {{9, 4}, {1, 4}, 1, 4, 9, 4, 0.0, 0.0},      // horizontal: intercept 0
-      {{3, 3}, {3, 3}, 3, 3, 3, 3, 0.0, 3.0},      // a single point
+      {{7, 9}, {7, 3}, 7, 3, 7, 9, 0.0, 7.0},  // vertical: intercept holds x
+      {{9, 4}, {1, 4}, 1, 4, 9, 4, 0.0, 0.0},  // horizontal: intercept 0
+      {{3, 3}, {3, 3}, 3, 3, 3, 3, 0.0, 3.0},  // a single point
   };
   for (const EdgeRow& row : rows) {
     SCOPED_TRACE(std::to_string(row.from.x) + "," + std::to_string(row.from.y) + " -> " +
@@ -299,8 +357,8 @@ TEST(OverlapEdge, StoresSmallerEndFirstWithSlopeAndIntercept) {
 }
 
 TEST(OverlapEdge, YAtIsExactForIntegerAnswersAtLargeCoordinates) {
-  const OverlapEdge e = OverlapEdge::FromSide({-2000000000, -1999999999},
-                                              {2000000000, 2000000001}, OverlapRegion::kA);
+  const OverlapEdge e = OverlapEdge::FromSide({-2000000000, -1999999999}, {2000000000, 2000000001},
+                                              OverlapRegion::kA);
   EXPECT_EQ(e.YAt(0.0), 1.0);
   EXPECT_EQ(e.YAt(123456789.0), 123456790.0);
 }
@@ -353,7 +411,8 @@ TEST(AnyRegionEdgesCross, FindsACrossingOfAnAEdgeWithABEdgeOnly) {
        {EdgeOf(kA, {0, 0}, {100, 100}), EdgeOf(kB, {1, 90}, {2, 95}), EdgeOf(kA, {3, 0}, {4, 1}),
         EdgeOf(kB, {50, 60}, {60, 40})},
        true},
-      {"B edge beyond every A edge", {EdgeOf(kA, {0, 0}, {10, 10}), EdgeOf(kB, {10, 0}, {20, 10})},
+      {"B edge beyond every A edge",
+       {EdgeOf(kA, {0, 0}, {10, 10}), EdgeOf(kB, {10, 0}, {20, 10})},
        false},
   };
   for (Row& row : rows) {
@@ -377,8 +436,9 @@ TEST(OverlapCheck, SweepKeepsEdgesReachingTheWindowAndTheirEventXs) {
   // of it; the other six sides stay.
   const std::vector<OverlapEdge>& edges = check.edges();
   ASSERT_EQ(edges.size(), 6u);
-  EXPECT_TRUE(std::is_sorted(edges.begin(), edges.end(),
-                             [](const OverlapEdge& l, const OverlapEdge& r) { return l.x1 < r.x1; }));
+  EXPECT_TRUE(
+      std::is_sorted(edges.begin(), edges.end(),
+                     [](const OverlapEdge& l, const OverlapEdge& r) { return l.x1 < r.x1; }));
   for (const OverlapEdge& e : edges) {
     EXPECT_FALSE(e.x1 == 0 && e.x2 == 0);
     EXPECT_FALSE(e.x1 == 150 && e.x2 == 150);
@@ -589,11 +649,19 @@ TEST(OverlapDifferential, PolygonSharesMatchSampledScanLines) {
     Region a = {RandomStar(rng, cx, cy, 15, 45)};
     Region b;
     switch (round % 4) {
-      case 0: b = {Scaled(a[0], cx, cy, 0.5)}; break;  // inside A
-      case 1: b = {a[0]}; a = {Scaled(b[0], cx, cy, 0.5)}; break;  // A inside B
-      case 2: b = {RandomStar(rng, centre(rng), centre(rng), 10, 40)}; break;
-      default: b = {RandomStar(rng, centre(rng), centre(rng), 5, 20),
-                    RandomStar(rng, centre(rng), centre(rng), 5, 20)};
+      case 0:
+        b = {Scaled(a[0], cx, cy, 0.5)};
+        break;  // inside A
+      case 1:
+        b = {a[0]};
+        a = {Scaled(b[0], cx, cy, 0.5)};
+        break;  // A inside B
+      case 2:
+        b = {RandomStar(rng, centre(rng), centre(rng), 10, 40)};
+        break;
+      default:
+        b = {RandomStar(rng, centre(rng), centre(rng), 5, 20),
+             RandomStar(rng, centre(rng), centre(rng), 5, 20)};
     }
     const Box box = BoxOf(a);
     const int width = box.max_x - box.min_x;
