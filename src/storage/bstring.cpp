@@ -91,9 +91,7 @@ void BString::Clear() {
   if (buffer_ != nullptr) buffer_[0] = '\0';
 }
 
-const char* BString::c_str() const {
-  return buffer_ != nullptr ? buffer_.get() : "";
-}
+const char* BString::c_str() const { return buffer_ != nullptr ? buffer_.get() : ""; }
 
 std::uint32_t BString::counter(int index) const {
   return (index == 0 || index == 1) ? counters_[index] : 0;

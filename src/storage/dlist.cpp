@@ -39,13 +39,9 @@ QDlist::~QDlist() {
   sentinel_.previous_ = nullptr;
 }
 
-QDlistObject* QDlist::First() const {
-  return empty() ? nullptr : sentinel_.next_;
-}
+QDlistObject* QDlist::First() const { return empty() ? nullptr : sentinel_.next_; }
 
-QDlistObject* QDlist::Last() const {
-  return empty() ? nullptr : sentinel_.previous_;
-}
+QDlistObject* QDlist::Last() const { return empty() ? nullptr : sentinel_.previous_; }
 
 void QDlist::PushFront(QDlistObject* element) {
   if (element == nullptr || element == &sentinel_) return;
@@ -71,8 +67,7 @@ void QDlist::Remove(QDlistObject* element) {
 }
 
 QDlistObject* QDlist::Find(const void* key) const {
-  for (QDlistObject* element = sentinel_.next_; element != &sentinel_;
-       element = element->next_) {
+  for (QDlistObject* element = sentinel_.next_; element != &sentinel_; element = element->next_) {
     if (!element->KeepSearching()) return nullptr;
     if (element->Matches(key)) return element;
   }

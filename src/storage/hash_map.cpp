@@ -46,9 +46,7 @@ QPair::QPair(const char* key, std::unique_ptr<QPairObject> value)
 
 QPair::~QPair() = default;
 
-const BString* QPair::key_string() const {
-  return dynamic_cast<const BString*>(key_.object.get());
-}
+const BString* QPair::key_string() const { return dynamic_cast<const BString*>(key_.object.get()); }
 
 void QPair::SetValue(std::uint32_t value) { value_.SetInteger(value); }
 
@@ -147,9 +145,8 @@ bool QHashMap::Suits(const Key& key) const {
 
 std::uint32_t QHashMap::BucketOf(const Key& key, std::size_t bucket_count) const {
   const auto count = static_cast<std::uint32_t>(bucket_count);
-  const std::uint32_t bucket = key.is_string
-                                   ? hasher_->HashString(key.text, key.length, count)
-                                   : hasher_->HashInteger(key.integer, count);
+  const std::uint32_t bucket = key.is_string ? hasher_->HashString(key.text, key.length, count)
+                                             : hasher_->HashInteger(key.integer, count);
   return bucket < count ? bucket : bucket % count;  // guards a careless hasher
 }
 
@@ -188,8 +185,10 @@ bool QHashMap::Insert(QPair pair) {
   entry->next_in_bucket = std::move(buckets_[bucket]);
   buckets_[bucket] = std::move(entry);
   added->previous_in_order = last_;
-  if (last_ != nullptr) last_->next_in_order = added;
-  else first_ = added;
+  if (last_ != nullptr)
+    last_->next_in_order = added;
+  else
+    first_ = added;
   last_ = added;
   ++count_;
   GrowIfNeeded();
@@ -278,9 +277,7 @@ void QHashMap::Clear() {
   cursor_ = nullptr;
 }
 
-void QHashMap::StartIteration() {
-  cursor_ = ordered_ ? first_ : FirstInBucketOrder(0);
-}
+void QHashMap::StartIteration() { cursor_ = ordered_ ? first_ : FirstInBucketOrder(0); }
 
 QPair* QHashMap::Next() {
   Entry* entry = cursor_;

@@ -160,11 +160,12 @@ class QHashMap : public QMap {
   static constexpr std::uint32_t kInitialThreshold = 145;
   static constexpr int kGrowthSteps = 15;
   static constexpr std::uint32_t kGrowthTable[kGrowthSteps] = {
-      53,    101,   211,    401,    809,    1601,   3203,  6421,
+      53,    101,   211,   401,    809,    1601,   3203,  6421,
       12809, 25601, 51203, 102407, 204803, 409609, 819229};
 
-  // `hasher` null gives a QHashLong (integer keys).  `ordered` keeps the
-  // insertion-order list; without it iteration runs in bucket order.
+  // `hasher` null gives a QHashLong (integer keys).  `ordered` makes
+  // iteration follow insertion order; without it iteration runs in bucket
+  // order.  Either way entries are deleted in insertion order.
   explicit QHashMap(std::unique_ptr<QHash> hasher = nullptr, bool ordered = true);
   // Deletes all entries in insertion order, then the buckets and hasher.
   ~QHashMap() override;

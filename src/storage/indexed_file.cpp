@@ -156,8 +156,8 @@ bool QIndexedFile::OpenTree(std::uint64_t root_offset) {
               "Indexed file %s: tree at %llu has %u-byte keys and %u-byte values, expected "
               "%u-byte keys and page numbers",
               name.c_str(), static_cast<unsigned long long>(root_offset),
-              static_cast<unsigned>(tree->key_length()), static_cast<unsigned>(tree->value_length()),
-              static_cast<unsigned>(key_length_));
+              static_cast<unsigned>(tree->key_length()),
+              static_cast<unsigned>(tree->value_length()), static_cast<unsigned>(key_length_));
     return false;
   }
   tree_value_.assign(tree->value_length(), 0);

@@ -80,14 +80,14 @@ class QIndexedPagePayload {
 
 struct QIndexedFileBuilderOptions {
   std::uint32_t kind = 0;
-  std::uint32_t key_length = 8;            // 1 to 255
+  std::uint32_t key_length = 8;  // 1 to 255
   std::uint32_t value_length = 8;
-  std::uint32_t page_size = 1024;          // data pages, up to 65535
-  std::uint32_t header_page_size = 1024;   // 298 to 65535
-  std::uint32_t tree_page_size = 1024;     // up to 65535
-  std::uint32_t first_data_page = 0;       // pages in front reserved for the owner
-  std::string text;                        // header bytes 0-255 (cut to 255 characters)
-  std::uint8_t kind_fields[12] = {};       // header bytes 268-279
+  std::uint32_t page_size = 1024;         // data pages, up to 65535
+  std::uint32_t header_page_size = 1024;  // 298 to 65535
+  std::uint32_t tree_page_size = 1024;    // up to 65535
+  std::uint32_t first_data_page = 0;      // pages in front reserved for the owner
+  std::string text;                       // header bytes 0-255 (cut to 255 characters)
+  std::uint8_t kind_fields[12] = {};      // header bytes 268-279
   // Key order of Add and of the tree; empty = memcmp over key_length.
   lumetra::QKeyCompare compare;
   // Called once by Finish, before the header checksum, with the header page
@@ -101,7 +101,7 @@ struct QIndexedFileBuilderOptions {
 class QIndexedFileBuilder {
  public:
   static constexpr std::uint64_t kFailed = 0xFFFFFFFF;
-  static constexpr std::uint32_t kMaxDataPages = 1u << 18;  // page bits of a record id
+  static constexpr std::uint32_t kMaxDataPages = 1u << 18;     // page bits of a record id
   static constexpr std::uint32_t kMaxRecordsPerPage = 0x3FFF;  // slot bits, 0x3FFF kept free
   static constexpr std::uint32_t kPageHeadSize = 8;
   static constexpr std::size_t kKeyLengthOffset = 288;
@@ -166,11 +166,11 @@ class QIndexedFileBuilder {
   std::vector<std::uint8_t> pending_;  // records of the page being filled, slot order
   std::vector<std::uint8_t> last_key_;
   std::uint32_t pending_count_ = 0;
-  std::uint64_t pending_first_ = 0;    // number of the pending page's slot 0 record
-  std::uint32_t run_start_ = 0;        // slot where the last key's run starts
+  std::uint64_t pending_first_ = 0;  // number of the pending page's slot 0 record
+  std::uint32_t run_start_ = 0;      // slot where the last key's run starts
   std::uint64_t record_count_ = 0;
   std::uint32_t data_pages_ = 0;
-  std::int64_t end_offset_ = 0;        // end of data pages and blocks
+  std::int64_t end_offset_ = 0;  // end of data pages and blocks
   bool created_ = false;
   bool data_ended_ = false;
   bool finished_ = false;

@@ -24,9 +24,7 @@ std::uint16_t GetU16(const std::uint8_t* p) {
 }
 
 // The 32-bit view of a length that the length messages print.
-int AsInt32(std::int64_t value) {
-  return static_cast<int>(static_cast<std::uint32_t>(value));
-}
+int AsInt32(std::int64_t value) { return static_cast<int>(static_cast<std::uint32_t>(value)); }
 
 }  // namespace
 
@@ -47,8 +45,8 @@ bool QPagedFile::IsExtendableKind(std::uint32_t kind) {
   return false;
 }
 
-QPagedFile::QPagedFile(const char* name, std::uint32_t expected_kind,
-                       std::uint32_t requested_slots, QError& err)
+QPagedFile::QPagedFile(const char* name, std::uint32_t expected_kind, std::uint32_t requested_slots,
+                       QError& err)
     : err_(err), file_(std::make_unique<Qfile>(err)) {
   ready_ = Open(name, expected_kind, requested_slots);
 }
@@ -104,8 +102,8 @@ bool QPagedFile::ReadHeaderPage(const std::uint8_t* fixed) {
   page_count_ = GetU32(fixed + kPageCountOffset);
   // The header page must at least hold the fixed fields and its checksum.
   if (header_page_size_ < kFixedHeaderSize + 2) {
-    err_.SetF(kCorruptCode, QERR_HERE, "File %s has a header page of only %u bytes",
-              file_->name(), static_cast<unsigned>(header_page_size_));
+    err_.SetF(kCorruptCode, QERR_HERE, "File %s has a header page of only %u bytes", file_->name(),
+              static_cast<unsigned>(header_page_size_));
     return false;
   }
   try {
@@ -137,8 +135,8 @@ bool QPagedFile::CheckLength() {
   if (actual < 0) actual = 0;
   if (actual == 0 || page_count_ == 0) return true;
   if (actual < expected) {
-    err_.SetF(kCorruptCode, QERR_HERE, "File %s is too short, expected %i found %i ",
-              file_->name(), AsInt32(expected), AsInt32(actual));
+    err_.SetF(kCorruptCode, QERR_HERE, "File %s is too short, expected %i found %i ", file_->name(),
+              AsInt32(expected), AsInt32(actual));
     return false;
   }
   if (actual > expected && IsExtendableKind(kind_)) {
@@ -160,8 +158,7 @@ bool QPagedFile::CheckFooter() {
   std::uint8_t footer[kFooterProbeSize];
   // A failed read is reported by the file layer first; the footer record
   // then replaces it as the reason the open failed.
-  const bool readable =
-      file_->ReadAt("QPagedFile::CheckFooter", offset, footer, kFooterProbeSize);
+  const bool readable = file_->ReadAt("QPagedFile::CheckFooter", offset, footer, kFooterProbeSize);
   if (!readable) {
     err_.SetF(kCorruptCode, QERR_HERE, "Cannot read footer page on file %s", file_->name());
     return false;

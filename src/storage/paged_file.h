@@ -56,9 +56,9 @@ class QPagedFile {
   static constexpr std::uint32_t kFooterProbeSize = 280;
 
   // Kinds whose file length is checked against the page count.
-  static constexpr std::uint32_t kLengthCheckedKinds[] = {
-      0x02000900, 0x01000F00, 0x01001001, 0x01001002, 0x05000900,
-      0x04000A00, 0x08000E00, 0xD07F454D, 0x879FE5D7};
+  static constexpr std::uint32_t kLengthCheckedKinds[] = {0x02000900, 0x01000F00, 0x01001001,
+                                                          0x01001002, 0x05000900, 0x04000A00,
+                                                          0x08000E00, 0xD07F454D, 0x879FE5D7};
   // Kinds that may hold more whole pages than their header counts.
   static constexpr std::uint32_t kExtendableKinds[] = {0x04000A00, 0x08000E00};
 

@@ -39,8 +39,7 @@ bool QRecordMgrRecord::Load(std::uint32_t page_number) {
   if (page_number == kNoPage) return true;
   const std::int64_t offset =
       owner_.base_offset() + static_cast<std::int64_t>(page_number) * owner_.page_size();
-  if (!owner_.file().ReadAt("QRecordMgrRecord::Load", offset, buffer_.get(),
-                            owner_.page_size())) {
+  if (!owner_.file().ReadAt("QRecordMgrRecord::Load", offset, buffer_.get(), owner_.page_size())) {
     return false;
   }
   page_number_ = page_number;
@@ -56,11 +55,7 @@ void QRecordMgr::FailSlotAllocationForTest(int slot, bool buffer) {
 
 QRecordMgr::QRecordMgr(const char* label, Qfile& file, std::int64_t base_offset,
                        std::uint32_t page_size, std::uint32_t requested_slots, QError& err)
-    : err_(err),
-      file_(file),
-      base_offset_(base_offset),
-      page_size_(page_size),
-      slot_list_(label) {
+    : err_(err), file_(file), base_offset_(base_offset), page_size_(page_size), slot_list_(label) {
   std::memset(label_, 0, sizeof label_);
   if (label != nullptr) std::strncpy(label_, label, kLabelLength);
   if (page_size_ == 0 || base_offset_ < 0) {
@@ -108,8 +103,7 @@ bool QRecordMgr::BuildSlots(std::uint32_t requested_slots) {
 }
 
 const std::uint8_t* QRecordMgr::GetMappedPage(std::uint32_t page_number) {
-  const std::int64_t offset =
-      base_offset_ + static_cast<std::int64_t>(page_number) * page_size_;
+  const std::int64_t offset = base_offset_ + static_cast<std::int64_t>(page_number) * page_size_;
   if (mapped_size_ < 0 || offset > mapped_size_ - static_cast<std::int64_t>(page_size_)) {
     err_.SetF(kBadRequestCode, QERR_HERE, "Page %u of %s lies beyond the end of the file",
               static_cast<unsigned>(page_number), label_);
@@ -144,8 +138,7 @@ const std::uint8_t* QRecordMgr::GetPage(std::uint32_t page_number, int* hit) {
 
 std::vector<std::uint32_t> QRecordMgr::SlotPagesForTest() const {
   std::vector<std::uint32_t> pages;
-  for (QDlistObject* element = slot_list_.First(); element != nullptr;
-       element = element->next()) {
+  for (QDlistObject* element = slot_list_.First(); element != nullptr; element = element->next()) {
     pages.push_back(static_cast<QRecordMgrRecord*>(element)->page_number());
   }
   return pages;

@@ -77,14 +77,16 @@ QIndexedFileBuilderOptions SmallOptions(std::uint32_t page_size = 64) {
   options.tree_page_size = 256;
   options.text = "indexed file test";
   options.fill_header = [](std::uint8_t* header, std::uint32_t, std::uint64_t root) {
-    for (int i = 0; i < 8; ++i) header[kRootOffset + i] = static_cast<std::uint8_t>(root >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+      header[kRootOffset + i] = static_cast<std::uint8_t>(root >> (8 * i));
     return true;
   };
   return options;
 }
 
 // Builds `records` (key, value) in the given order; true on success.
-bool Build(const std::string& path, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& records,
+bool Build(const std::string& path,
+           const std::vector<std::pair<std::uint32_t, std::uint32_t>>& records,
            QIndexedFileBuilderOptions options, QError& err) {
   QIndexedFileBuilder builder(err, std::move(options));
   if (!builder.Create(path.c_str())) return false;
@@ -386,7 +388,8 @@ TEST_F(IndexedFileTest, PayloadIsWrittenBetweenHeadAndRecordsAndLimitsThePage) {
     ASSERT_TRUE(builder.Create(Path("payload.idx").c_str()));
     const char owner[] = "owner page";
     ASSERT_TRUE(builder.SetReservedPage(0, owner, sizeof owner));
-    for (const auto& r : records) ASSERT_TRUE(builder.Add(Key(r.first).data(), Value(r.second).data()));
+    for (const auto& r : records)
+      ASSERT_TRUE(builder.Add(Key(r.first).data(), Value(r.second).data()));
     const std::int64_t block = builder.AppendBlock("tail", 4);
     EXPECT_EQ(block, 512 + 4 * 64);  // behind the reserved page and three data pages
     EXPECT_FALSE(builder.Add(Key(99).data(), Value(0).data()));
@@ -406,7 +409,8 @@ TEST_F(IndexedFileTest, PayloadIsWrittenBetweenHeadAndRecordsAndLimitsThePage) {
   auto file = OpenBuilt(Path("payload.idx"), err_);
   ASSERT_TRUE(file->ready());
   EXPECT_EQ(file->paged_file()->page_count(), 4u);
-  for (const auto& r : records) EXPECT_EQ(ValuesOf(*file, r.first), std::vector<std::uint32_t>{r.second});
+  for (const auto& r : records)
+    EXPECT_EQ(ValuesOf(*file, r.first), std::vector<std::uint32_t>{r.second});
   std::uint32_t id = 0;
   ASSERT_TRUE(file->FindFirst(Key(0).data(), &id));
   EXPECT_EQ(id, 1u);  // slot 0 of page 1

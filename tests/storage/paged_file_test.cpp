@@ -187,9 +187,8 @@ TEST(QPagedFile, EveryLengthCheckedKindRefusesAFileOneByteShort) {
     QPagedFile file(path.c_str(), kind, 1, err);
     EXPECT_FALSE(file.ready());
     EXPECT_EQ(err.code(), 111);
-    EXPECT_EQ(std::string(err.detail()),
-              Format("File %s is too short, expected %i found %i ", path, Expected(shape),
-                     Expected(shape) - 1));
+    EXPECT_EQ(std::string(err.detail()), Format("File %s is too short, expected %i found %i ", path,
+                                                Expected(shape), Expected(shape) - 1));
   }
 }
 
@@ -202,12 +201,10 @@ TEST(QPagedFile, LongerFilesFollowTheRulesOfTheirKind) {
     bool ready;
     std::uint32_t page_count;
   } rows[] = {
-      {0x04000A00, 2, 0, true, 5},    {0x08000E00, 2, 0, true, 5},
-      {0x04000A00, 0, 0, true, 3},    {0x08000E00, 1, 7, false, 0},
-      {0x04000A00, 0, 299, false, 0}, {0x02000900, 2, 0, true, 3},
-      {0x01000F00, 0, 7, true, 3},    {0x01001001, 1, 1, true, 3},
-      {0x01001002, 3, 0, true, 3},    {0x05000900, 0, 1, true, 3},
-      {0xD07F454D, 2, 5, true, 3},    {0x879FE5D7, 1, 0, true, 3},
+      {0x04000A00, 2, 0, true, 5},     {0x08000E00, 2, 0, true, 5},    {0x04000A00, 0, 0, true, 3},
+      {0x08000E00, 1, 7, false, 0},    {0x04000A00, 0, 299, false, 0}, {0x02000900, 2, 0, true, 3},
+      {0x01000F00, 0, 7, true, 3},     {0x01001001, 1, 1, true, 3},    {0x01001002, 3, 0, true, 3},
+      {0x05000900, 0, 1, true, 3},     {0xD07F454D, 2, 5, true, 3},    {0x879FE5D7, 1, 0, true, 3},
       {kUncheckedKind, 2, 5, true, 3},
   };
   for (const Row& row : rows) {
@@ -227,12 +224,11 @@ TEST(QPagedFile, LongerFilesFollowTheRulesOfTheirKind) {
       // The counted pages are all readable.
       EXPECT_NE(file.record_mgr()->GetPage(row.page_count - 1), nullptr);
     } else {
-      const int actual = Expected(shape) +
-                         static_cast<int>(row.extra_pages * shape.page_size + row.extra_bytes);
+      const int actual =
+          Expected(shape) + static_cast<int>(row.extra_pages * shape.page_size + row.extra_bytes);
       EXPECT_EQ(err.code(), 111);
-      EXPECT_EQ(std::string(err.detail()),
-                Format("File %s is too long.  Expected %i found %i ", path, Expected(shape),
-                       actual));
+      EXPECT_EQ(std::string(err.detail()), Format("File %s is too long.  Expected %i found %i ",
+                                                  path, Expected(shape), actual));
     }
   }
 }
