@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "frame/error.h"
+#include "storage/qfile.h"
 #include "storage/qio.h"
 
 namespace lumetra {
@@ -320,6 +321,14 @@ std::uint64_t QTreeBuilder::Build(int fd) {
     records_.reset();
   }
   return root;
+}
+
+std::uint64_t QTreeBuilder::Build(Qfile& file) {
+  if (!file.is_open() || file.access() != Qfile::kAccessDescriptor) {
+    err_.SetF(100, QERR_HERE, "Tree builder needs a file open for writing: %s", file.name());
+    return kBuildFailed;
+  }
+  return Build(file.descriptor());
 }
 
 std::uint64_t QTreeBuilder::BuildLevels(int fd) {

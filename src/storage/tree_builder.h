@@ -13,6 +13,7 @@
 #include "storage/tree_page.h"
 
 class QError;
+class Qfile;
 
 namespace lumetra {
 class TreeScratchFile;
@@ -74,6 +75,10 @@ class QTreeBuilder {
   // after a reported failure.  With no records the root is one empty leaf.
   // The scratch files are deleted either way; a builder builds once.
   std::uint64_t Build(int fd);
+  // As Build(fd) on the descriptor of a Qfile open in descriptor access for
+  // writing.  A closed or mapped file is a bad request (code 100) that leaves
+  // the builder as it was.
+  std::uint64_t Build(Qfile& file);
 
   bool ready() const { return ready_; }
   std::uint64_t record_count() const { return record_count_; }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <string>
 #include <utility>
@@ -97,6 +98,8 @@ struct SortCase {
   int key_alphabet;  // small alphabets give many equal keys
   bool expect_runs;
 };
+
+void PrintTo(const SortCase& c, std::ostream* os) { *os << c.name; }
 
 class QSortCases : public ::testing::TestWithParam<SortCase> {};
 

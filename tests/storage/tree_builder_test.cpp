@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <ostream>
 #include <random>
 #include <string>
 #include <utility>
@@ -200,6 +201,11 @@ struct RoundTripCase {
   bool shuffled;
   std::size_t block_bytes;
 };
+
+void PrintTo(const RoundTripCase& c, std::ostream* os) {
+  *os << c.records << (c.shuffled ? " shuffled" : " in order") << ", blocks of "
+      << c.block_bytes << " bytes";
+}
 
 class TreeRoundTrip : public TreeFixture, public ::testing::WithParamInterface<RoundTripCase> {};
 
@@ -516,6 +522,29 @@ TEST_F(TreeFixture, FailedBuildReportsAndLeavesNoScratchFiles) {
     EXPECT_EQ(builder.Build(fd), QTreeBuilder::kBuildFailed);  // builds once
     EXPECT_FALSE(builder.Add(Key8("c").data(), U64Bytes(3).data()));
   }
+  ExpectNoScratchFiles();
+}
+
+TEST_F(TreeFixture, BuildsIntoAQfileOpenForWriting) {
+  QTreeBuilder second(err_);
+  {
+    QTreeBuilder builder(err_);
+    ASSERT_TRUE(builder.Add(Key8("x").data(), U64Bytes(7).data()));
+    Qfile closed(err_);
+    EXPECT_EQ(builder.Build(closed), QTreeBuilder::kBuildFailed);
+    EXPECT_EQ(err_.code(), 100);
+  }
+  ASSERT_TRUE(second.Add(Key8("x").data(), U64Bytes(7).data()));
+  lumetra_test::WriteBytes(path_, std::vector<std::uint8_t>(10, 1));
+  Qfile file(err_, path_.c_str(), Qfile::kModeReadWrite);
+  ASSERT_TRUE(file.is_open());
+  EXPECT_EQ(second.Build(file), 1024u);
+  file.Close();
+  Qfile reader(err_, path_.c_str(), Qfile::kModeMapped);
+  QTree tree("qfile", reader, 1024, nullptr, err_);
+  std::uint8_t value[8];
+  ASSERT_TRUE(tree.Find(Key8("X").data(), nullptr, value, QTree::kModeExact));
+  EXPECT_EQ(U64From(value), 7u);
   ExpectNoScratchFiles();
 }
 
