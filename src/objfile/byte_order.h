@@ -109,7 +109,9 @@ class ByteReader {
  public:
   ByteReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
-  bool ReadU8(std::uint8_t* v) { return Read(1, [&](const std::uint8_t* p) { *v = p[0]; }); }
+  bool ReadU8(std::uint8_t* v) {
+    return Read(1, [&](const std::uint8_t* p) { *v = p[0]; });
+  }
   bool ReadU16(std::uint16_t* v) {
     return Read(2, [&](const std::uint8_t* p) { *v = GetU16(p); });
   }

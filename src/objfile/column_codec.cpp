@@ -17,9 +17,8 @@ struct DeltaCode {
 };
 
 constexpr DeltaCode kDeltaCodes[] = {
-    {0, 0, 0},       {1, 0, 1},        {2, 0, 2},          {3, 0, -1},
-    {4, 0, -2},      {5, 1, 3},        {6, 1, -18},        {7, 2, 19},
-    {8, 2, -274},    {9, 3, -2048},    {10, 4, -32768},    {11, 6, -8388608},
+    {0, 0, 0},   {1, 0, 1},  {2, 0, 2},    {3, 0, -1},    {4, 0, -2},      {5, 1, 3},
+    {6, 1, -18}, {7, 2, 19}, {8, 2, -274}, {9, 3, -2048}, {10, 4, -32768}, {11, 6, -8388608},
 };
 constexpr int kDeltaCodeCount = static_cast<int>(sizeof kDeltaCodes / sizeof kDeltaCodes[0]);
 
@@ -28,8 +27,8 @@ constexpr std::uint8_t kCodeRunShort = 13;  // 1 nibble n: n more repetitions
 constexpr std::uint8_t kCodeRunLong = 14;   // 2 nibbles b: b + 15 more repetitions
 constexpr std::uint8_t kCodeRunOnce = 15;   // the previous delta once
 constexpr int kAbsoluteNibbles = 8;
-constexpr std::uint32_t kRunShortMax = 16;       // repetitions code 13 covers
-constexpr std::uint32_t kRunLongExtra = 15;      // code 14 covers b + 15 more
+constexpr std::uint32_t kRunShortMax = 16;   // repetitions code 13 covers
+constexpr std::uint32_t kRunLongExtra = 15;  // code 14 covers b + 15 more
 
 // Checkpoint forms (first control nibble k): 0 none; 1 absolute distance
 // in three nibbles; 2, 3 distance unchanged; 4-7 distance grows by

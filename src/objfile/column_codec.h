@@ -64,9 +64,9 @@ constexpr bool IsColumnBoundary(std::uint64_t i) { return (i + 1) % kColumnBlock
 
 enum class ColumnStatus {
   kOk,
-  kTooLarge,           // control and data parts together exceed the byte limit
-  kControlTooLarge,    // control part above 255 bytes
-  kCheckpointTooFar,   // a checkpoint distance no checkpoint form can express
+  kTooLarge,          // control and data parts together exceed the byte limit
+  kControlTooLarge,   // control part above 255 bytes
+  kCheckpointTooFar,  // a checkpoint distance no checkpoint form can express
 };
 
 const char* ColumnStatusText(ColumnStatus status);

@@ -48,8 +48,8 @@ void ExtensionBlock::EncodeTo(std::vector<std::uint8_t>* dst) const {
   w.PutU16(code);
 }
 
-bool ExtensionBlock::DecodeFrom(const std::uint8_t* data, std::size_t size,
-                                const char* file_name, QError* err) {
+bool ExtensionBlock::DecodeFrom(const std::uint8_t* data, std::size_t size, const char* file_name,
+                                QError* err) {
   if (data == nullptr || size < kEncodedSize) {
     if (err != nullptr) {
       err->SetF(111, QERR_HERE, "Object file %s: header extension is %zu bytes, expected %zu",

@@ -47,8 +47,7 @@ struct ExtensionBlock {
   // Decodes the first kEncodedSize of `size` bytes; a shorter buffer records
   // code 111 naming `file_name` (null = "") and the size found.  `err` may be
   // null.
-  bool DecodeFrom(const std::uint8_t* data, std::size_t size, const char* file_name,
-                  QError* err);
+  bool DecodeFrom(const std::uint8_t* data, std::size_t size, const char* file_name, QError* err);
 
   bool operator==(const ExtensionBlock& o) const {
     return first_text == o.first_text && second_text == o.second_text &&

@@ -181,8 +181,7 @@ void ObjectHeader::AddRecord(ObjectKind kind, std::uint32_t record_size, std::ui
 }
 
 bool ObjectHeader::operator==(const ObjectHeader& o) const {
-  return signature == o.signature && magic == o.magic &&
-         name_index_root32 == o.name_index_root32 &&
+  return signature == o.signature && magic == o.magic && name_index_root32 == o.name_index_root32 &&
          spatial_index_root32 == o.spatial_index_root32 && max_record_size == o.max_record_size &&
          max_point_count == o.max_point_count && old_bounds == o.old_bounds &&
          coordinate_type == o.coordinate_type && flags == o.flags &&

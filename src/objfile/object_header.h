@@ -74,8 +74,7 @@ struct ObjectHeader {
 
   // Signature texts; the default ends with Ctrl-Z (0x1A) so that a text
   // viewer stops there.  Readers never test the signature.
-  static constexpr const char kDefaultSignature[] =
-      "Korvalune\r\nGeographic object file.\r\n\x1A";
+  static constexpr const char kDefaultSignature[] = "Korvalune\r\nGeographic object file.\r\n\x1A";
   static constexpr const char kTaxSignature[] = "Korvalune\r\nTax Boundary File";
 
   std::string signature;  // up to 256 bytes; stored NUL-padded
@@ -91,8 +90,8 @@ struct ObjectHeader {
   std::uint32_t point_records = 0;
   std::uint32_t line_records = 0;
   std::uint32_t region_records = 0;
-  Rect bounds = EmptyBounds();  // current files; see BoundingBox()
-  std::uint16_t extension_flag = 0;  // 1: the 324-byte extension block follows
+  Rect bounds = EmptyBounds();        // current files; see BoundingBox()
+  std::uint16_t extension_flag = 0;   // 1: the 324-byte extension block follows
   std::uint16_t large_file_flag = 0;  // 1: the index roots are the u64 fields
   std::uint64_t name_index_root64 = 0;
   std::uint64_t spatial_index_root64 = 0;
@@ -110,8 +109,7 @@ struct ObjectHeader {
   // magic records code 102 ("Invalid file signature.") with `file_name` as
   // the detail; the decoded fields are kept, so `magic` holds the bad value.
   // `file_name` may be null (treated as ""), `err` may be null.
-  bool DecodeFrom(const std::uint8_t* data, std::size_t size, const char* file_name,
-                  QError* err);
+  bool DecodeFrom(const std::uint8_t* data, std::size_t size, const char* file_name, QError* err);
 
   static bool IsKnownMagic(std::uint32_t magic) {
     return magic == kMagicCurrent || magic == kMagicTax || magic == kMagicOld;

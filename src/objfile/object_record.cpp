@@ -129,8 +129,8 @@ void RecordPrefix::EncodeTo(std::uint8_t* dst) const {
   PutU32(dst + 4, length);
 }
 
-bool RecordPrefix::DecodeFrom(const std::uint8_t* data, std::size_t size,
-                              const RecordContext& ctx, QError* err) {
+bool RecordPrefix::DecodeFrom(const std::uint8_t* data, std::size_t size, const RecordContext& ctx,
+                              QError* err) {
   if (data == nullptr || size < kEncodedSize) {
     return Refuse(ctx, err, "record prefix is cut short, bytes", data == nullptr ? 0 : size);
   }
@@ -165,8 +165,7 @@ void NamesBlock::EncodeTo(const std::string& name, const std::string& second_nam
   ByteWriter w(dst);
   w.PutBytes(reinterpret_cast<const std::uint8_t*>(name.data()), StoredLength(name));
   w.PutU8(0);
-  w.PutBytes(reinterpret_cast<const std::uint8_t*>(second_name.data()),
-             StoredLength(second_name));
+  w.PutBytes(reinterpret_cast<const std::uint8_t*>(second_name.data()), StoredLength(second_name));
   w.PutU8(0);
   w.PutZeros(EncodedSize(name, second_name) - (dst->size() - start));
 }
@@ -276,7 +275,8 @@ bool PointRecord::DecodeFrom(const std::uint8_t* data, std::size_t size, const R
   if (prefix.kind != ObjectKind::kPoint) {
     return Refuse(ctx, err, "not a point record, kind", static_cast<std::uint8_t>(prefix.kind));
   }
-  if (prefix.length > size) return Refuse(ctx, err, "record longer than the bytes read", prefix.length);
+  if (prefix.length > size)
+    return Refuse(ctx, err, "record longer than the bytes read", prefix.length);
   ByteReader r(data, prefix.length);
   r.Skip(RecordPrefix::kEncodedSize);
   id = prefix.id;
@@ -285,8 +285,8 @@ bool PointRecord::DecodeFrom(const std::uint8_t* data, std::size_t size, const R
   r.ReadU32(&symbol_colour);
   r.ReadU8(&symbol_size);
   r.ReadU8(&symbol_shape);
-  if (!r.ok() || !NamesBlock::DecodeFrom(data + kFixedSize, prefix.length - kFixedSize, &name,
-                                         &second_name)) {
+  if (!r.ok() ||
+      !NamesBlock::DecodeFrom(data + kFixedSize, prefix.length - kFixedSize, &name, &second_name)) {
     return Refuse(ctx, err, "names block without its terminators, length", prefix.length);
   }
   return true;
@@ -453,7 +453,8 @@ bool PolyRecord::DecodeFrom(const std::uint8_t* data, std::size_t size, const Re
   if (prefix.kind == ObjectKind::kPoint) {
     return Refuse(ctx, err, "not a region or line record, kind", 2);
   }
-  if (prefix.length > size) return Refuse(ctx, err, "record longer than the bytes read", prefix.length);
+  if (prefix.length > size)
+    return Refuse(ctx, err, "record longer than the bytes read", prefix.length);
   kind = prefix.kind;
   id = prefix.id;
   layout = ctx.layout;

@@ -171,8 +171,8 @@ struct PointRecord {
 
 // What PolyRecord::EncodeTo wrote.
 struct PolyEncodeResult {
-  bool ok = false;             // false: nothing was appended (inconsistent record)
-  std::uint32_t length = 0;    // record length in bytes
+  bool ok = false;                // false: nothing was appended (inconsistent record)
+  std::uint32_t length = 0;       // record length in bytes
   std::uint8_t record_flags = 0;  // as written: kRecordFlagCompressed cleared on fallback
   ColumnStatus column_status = ColumnStatus::kOk;  // why compression fell back, if it did
 };
@@ -196,11 +196,11 @@ struct PolyRecord {
   std::uint8_t pen_pattern = 0;
   std::int32_t label_x = 0;
   std::int32_t label_y = 0;
-  std::uint32_t pen_colour = 0;  // the object's ordinal; also its attribute key
+  std::uint32_t pen_colour = 0;        // the object's ordinal; also its attribute key
   std::uint32_t brush_foreground = 0;  // regions only (not stored in old lines)
   std::uint32_t brush_background = 0;
   std::uint32_t brush_pattern = 0;
-  Rect bounds;               // current layout: the rectangle widened by one unit
+  Rect bounds;                // current layout: the rectangle widened by one unit
   CoarseBounds old_bounds{};  // old layout: p, q, r, s (zero in current records)
   std::string name;
   std::string second_name;

@@ -87,11 +87,12 @@ std::vector<PinnedCase> PinnedCases() {
   cases.push_back({"negative absolute", {-40000000}, {0x01, 0xCF, 0xD9, 0xDA, 0x60, 0x00}});
   // Each code's smallest and largest delta.
   cases.push_back({"code 5 and 6 limits", {3, 21, 3, 0}, {0x01, 0x50, 0x5F, 0x60, 0x6F}});
-  cases.push_back({"code 7 and 8 limits", {19, 293, 19, 0},
-                   {0x01, 0x70, 0x07, 0xFF, 0x80, 0x08, 0xFF}});
-  cases.push_back({"code 9 limits", {-2048, -1, -2049}, {0x01, 0x90, 0x00, 0x9F, 0xFF, 0x90, 0x00}});
-  cases.push_back({"code 10 and 11", {32767, 32767 + 8388607},
-                   {0x01, 0xAF, 0xFF, 0xFB, 0xFF, 0xFF, 0xFF}});
+  cases.push_back(
+      {"code 7 and 8 limits", {19, 293, 19, 0}, {0x01, 0x70, 0x07, 0xFF, 0x80, 0x08, 0xFF}});
+  cases.push_back(
+      {"code 9 limits", {-2048, -1, -2049}, {0x01, 0x90, 0x00, 0x9F, 0xFF, 0x90, 0x00}});
+  cases.push_back(
+      {"code 10 and 11", {32767, 32767 + 8388607}, {0x01, 0xAF, 0xFF, 0xFB, 0xFF, 0xFF, 0xFF}});
   // 272 zeros: one full run of 271 (code 14, 255) -- carried over the
   // boundaries at 127 and 255 by zero checkpoints -- then a new run of 1.
   cases.push_back({"272 zeros", Values(272, 0), {0x02, 0x00, 0xEF, 0xFF}});
@@ -146,7 +147,7 @@ TEST(ColumnCodec, BoundaryValueIsDecodedFromTheAnchorNotThePreviousValue) {
   ASSERT_TRUE(r.Get(127, &v));
   EXPECT_EQ(v, 3);  // 0 + 3; from value 126 it would be 1263
   ASSERT_TRUE(r.Get(255, &v));
-  EXPECT_EQ(v, 20);  // 3 + 17; from value 254 it would be 147
+  EXPECT_EQ(v, 20);             // 3 + 17; from value 254 it would be 147
   ASSERT_TRUE(r.Get(126, &v));  // earlier: restart
   EXPECT_EQ(v, 1260);
   ASSERT_TRUE(r.Get(254, &v));
@@ -166,7 +167,7 @@ TEST(ColumnCodec, HandBuiltCheckpointFormsAreRead) {
     Bytes control;  // after the distance byte, padded
   };
   const Form forms[] = {
-      {"grow from 0", {0x45}},          // 4, 5: 0 + 0 * 16 + 5
+      {"grow from 0", {0x45}},                // 4, 5: 0 + 0 * 16 + 5
       {"absolute below 1024", {0xC0, 0x50}},  // 12, 0 5: 0 * 256 + 5
       {"absolute 12-bit", {0x10, 0x05}},      // 1, 0 0 5
   };
@@ -288,7 +289,8 @@ Values RandomColumn(std::mt19937& rng, int count) {
           break;
         default:
           next = std::uniform_int_distribution<std::int32_t>(
-              std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max())(rng);
+              std::numeric_limits<std::int32_t>::min(),
+              std::numeric_limits<std::int32_t>::max())(rng);
           break;
       }
       next = std::max<std::int64_t>(std::min<std::int64_t>(next, 2147483647), -2147483647 - 1);
@@ -524,13 +526,15 @@ TEST(ColumnCodec, CheckpointDistanceBeyondEveryFormIsRefused) {
   std::mt19937 rng(5);
   Values v;
   for (int block = 0; block < 6; ++block) {
-    for (int i = 0; i < 90; ++i) v.push_back(static_cast<std::int32_t>(rng() % 0x30000000u + 0x40000000u));
+    for (int i = 0; i < 90; ++i)
+      v.push_back(static_cast<std::int32_t>(rng() % 0x30000000u + 0x40000000u));
     for (int i = 0; i < 38; ++i) v.push_back(v.back() + 1);
   }
   Values until_carried(v);
   Bytes ok;
   ASSERT_EQ(Encode(until_carried, &ok), ColumnStatus::kOk);  // only zero checkpoints so far
-  for (int i = 0; i < 200; ++i) v.push_back(static_cast<std::int32_t>(rng() % 0x30000000u + 0x40000000u));
+  for (int i = 0; i < 200; ++i)
+    v.push_back(static_cast<std::int32_t>(rng() % 0x30000000u + 0x40000000u));
   Bytes out;
   EXPECT_EQ(Encode(v, &out), ColumnStatus::kCheckpointTooFar);
 }

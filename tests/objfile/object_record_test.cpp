@@ -1,0 +1,675 @@
+#include "objfile/object_record.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frame/error.h"
+
+namespace lumetra {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Hand-placed little-endian values, independent of the code under test.
+void Put8(Bytes& b, std::size_t at, std::uint8_t v) { b[at] = v; }
+void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
+  b[at] = v & 0xFF;
+  b[at + 1] = v >> 8;
+}
+void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
+}
+void PutI32(Bytes& b, std::size_t at, std::int32_t v) {
+  Put32(b, at, static_cast<std::uint32_t>(v));
+}
+void PutText(Bytes& b, std::size_t at, const char* text) {
+  std::memcpy(b.data() + at, text, std::strlen(text));
+}
+
+RecordContext Context(RecordLayout layout = RecordLayout::kCurrent) {
+  RecordContext ctx;
+  ctx.layout = layout;
+  ctx.file_name = "test.obj";
+  ctx.offset = 4096;
+  return ctx;
+}
+
+// ------------------------------------------------------------------ names
+
+TEST(NamesBlock, PadsToAMultipleOfFourWithOneToFourZeros) {
+  struct Row {
+    const char* name;
+    const char* second;
+    Bytes expected;
+  };
+  const Row rows[] = {
+      {"AB", "C", {'A', 'B', 0, 'C', 0, 0, 0, 0}},
+      {"AB", "", {'A', 'B', 0, 0, 0, 0, 0, 0}},
+      {"A", "", {'A', 0, 0, 0}},
+      {"", "", {0, 0, 0, 0}},
+      {"A", "B", {'A', 0, 'B', 0, 0, 0, 0, 0}},
+      {"ABC", "DEF", {'A', 'B', 'C', 0, 'D', 'E', 'F', 0, 0, 0, 0, 0}},
+  };
+  for (const Row& row : rows) {
+    Bytes out;
+    NamesBlock::EncodeTo(row.name, row.second, &out);
+    EXPECT_EQ(out, row.expected) << row.name << "/" << row.second;
+    EXPECT_EQ(NamesBlock::EncodedSize(row.name, row.second), row.expected.size());
+    std::string name, second;
+    ASSERT_TRUE(NamesBlock::DecodeFrom(out.data(), out.size(), &name, &second));
+    EXPECT_EQ(name, row.name);
+    EXPECT_EQ(second, row.second);
+  }
+}
+
+TEST(NamesBlock, KeyIsTheFirstEightBytesZeroFilled) {
+  const NamesBlock::Key long_key = NamesBlock::KeyOf("Alameda County", "CA");
+  EXPECT_EQ(std::string(long_key.begin(), long_key.end()), "Alameda ");
+  const NamesBlock::Key short_key = NamesBlock::KeyOf("A", "");
+  EXPECT_EQ(short_key, (NamesBlock::Key{'A', 0, 0, 0, 0, 0, 0, 0}));
+  const NamesBlock::Key mixed = NamesBlock::KeyOf("AB", "C");
+  EXPECT_EQ(mixed, (NamesBlock::Key{'A', 'B', 0, 'C', 0, 0, 0, 0}));
+}
+
+TEST(NamesBlock, NamesAreCutAt127Characters) {
+  Bytes out;
+  NamesBlock::EncodeTo(std::string(200, 'n'), std::string(130, 's'), &out);
+  std::string name, second;
+  ASSERT_TRUE(NamesBlock::DecodeFrom(out.data(), out.size(), &name, &second));
+  EXPECT_EQ(name, std::string(127, 'n'));
+  EXPECT_EQ(second, std::string(127, 's'));
+  EXPECT_EQ(out.size(), 260u);  // 127 + 1 + 127 + 1 = 256, a multiple of 4, gains 4 zeros
+}
+
+TEST(NamesBlock, MissingTerminatorIsRefused) {
+  const Bytes one = {'A', 'B', 'C'};
+  const Bytes two = {'A', 0, 'B', 'C'};
+  std::string name, second;
+  EXPECT_FALSE(NamesBlock::DecodeFrom(one.data(), one.size(), &name, &second));
+  EXPECT_FALSE(NamesBlock::DecodeFrom(two.data(), two.size(), &name, &second));
+}
+
+// ------------------------------------------------------------------ prefix and points
+
+TEST(RecordPrefix, EncodesKindIdAndLength) {
+  RecordPrefix p;
+  p.kind = ObjectKind::kLine;
+  p.id = 0xAB;
+  p.length = 0x01020304;
+  std::uint8_t raw[8];
+  p.EncodeTo(raw);
+  EXPECT_EQ(Bytes(raw, raw + 8), (Bytes{1, 0xAB, 0, 0, 4, 3, 2, 1}));
+}
+
+PointRecord SamplePoint() {
+  PointRecord p;
+  p.id = 7;
+  p.x = -122419000;
+  p.y = 37774900;
+  p.symbol_colour = 3;
+  p.symbol_size = 12;
+  p.symbol_shape = 34;
+  p.name = "AB";
+  p.second_name = "C";
+  return p;
+}
+
+Bytes SamplePointBytes() {
+  Bytes b(32, 0);
+  Put8(b, 0, 2);
+  Put8(b, 1, 7);
+  Put32(b, 4, 32);
+  PutI32(b, 8, -122419000);
+  PutI32(b, 12, 37774900);
+  Put32(b, 16, 3);
+  Put8(b, 20, 12);
+  Put8(b, 21, 34);
+  PutText(b, 24, "AB");
+  PutText(b, 27, "C");
+  return b;
+}
+
+TEST(PointRecord, EncodesEveryFieldAtItsOffset) {
+  Bytes out;
+  SamplePoint().EncodeTo(&out);
+  EXPECT_EQ(out, SamplePointBytes());
+  EXPECT_EQ(SamplePoint().EncodedSize(), 32u);
+}
+
+TEST(PointRecord, DecodesHandBuiltBytes) {
+  const Bytes b = SamplePointBytes();
+  PointRecord p;
+  QError err;
+  ASSERT_TRUE(p.DecodeFrom(b.data(), b.size(), Context(), &err)) << err.detail();
+  EXPECT_EQ(p, SamplePoint());
+  EXPECT_EQ(p.Bounds(), (Rect{-122419000, 37774900, -122419000, 37774900}));
+}
+
+TEST(PointRecord, IdByteDoesNotChangeHowTheRecordReads) {
+  for (std::uint8_t id : {0, 1, 255}) {
+    PointRecord p = SamplePoint();
+    p.id = id;
+    Bytes out;
+    p.EncodeTo(&out);
+    PointRecord back;
+    ASSERT_TRUE(back.DecodeFrom(out.data(), out.size(), Context(), nullptr));
+    EXPECT_EQ(back, p);
+  }
+}
+
+// ------------------------------------------------------------------ regions and lines
+
+PolyRecord SampleRegion() {
+  PolyRecord r;
+  r.kind = ObjectKind::kRegion;
+  r.id = 9;
+  r.record_flags = kRecordFlagCurrent;
+  r.pen_width = 2;
+  r.pen_pattern = 3;
+  r.label_x = 6;
+  r.label_y = 10;
+  r.pen_colour = 1;
+  r.brush_foreground = 0x00FF00;
+  r.brush_background = 0xFFFFFF;
+  r.brush_pattern = 5;
+  r.bounds = Rect{4, 9, 8, 12};
+  r.name = "R";
+  r.ring_counts = {3};
+  r.points = {{5, 10}, {6, 10}, {7, 11}};
+  return r;
+}
+
+// The fixed part of SampleRegion in the current layout, names "R" at 80.
+Bytes SampleRegionFixed(std::uint32_t length, std::uint8_t flags, std::uint32_t segments) {
+  Bytes b(length, 0);
+  Put8(b, 0, 0);
+  Put8(b, 1, 9);
+  Put32(b, 4, length);
+  Put32(b, 8, 1);
+  Put32(b, 12, 3);
+  Put32(b, 16, segments);
+  Put32(b, 20, 84);
+  Put32(b, 24, 88);
+  Put8(b, 36, 2);
+  Put8(b, 37, 3);
+  Put8(b, 38, flags);
+  PutI32(b, 40, 6);
+  PutI32(b, 44, 10);
+  Put32(b, 48, 1);
+  Put32(b, 52, 0x00FF00);
+  Put32(b, 56, 0xFFFFFF);
+  Put32(b, 60, 5);
+  PutI32(b, 64, 4);
+  PutI32(b, 68, 9);
+  PutI32(b, 72, 8);
+  PutI32(b, 76, 12);
+  PutText(b, 80, "R");
+  Put32(b, 84, 3);
+  return b;
+}
+
+TEST(PolyRecord, EncodesAnUncompressedRegionAtItsOffsets) {
+  Bytes expected = SampleRegionFixed(112, 0x08, 0);
+  const std::int32_t xy[] = {5, 10, 6, 10, 7, 11};
+  for (int i = 0; i < 6; ++i) PutI32(expected, 88 + 4 * i, xy[i]);
+  Bytes out;
+  const PolyEncodeResult res = SampleRegion().EncodeTo(&out);
+  ASSERT_TRUE(res.ok);
+  EXPECT_EQ(res.length, 112u);
+  EXPECT_EQ(res.record_flags, 0x08);
+  EXPECT_EQ(out, expected);
+}
+
+TEST(PolyRecord, EncodesSegmentRecordsBehindTheCoordinates) {
+  PolyRecord r = SampleRegion();
+  r.record_flags = kRecordFlagCurrent | kRecordFlagSegments;
+  SegmentRecord s;
+  s.start_x = static_cast<std::int32_t>(0x80000001u);
+  s.min_y = 2;
+  s.max_x = 3;
+  s.max_y = 4;
+  s.length = 5;
+  s.direction_x = -6;
+  s.direction_y = 7;
+  r.segments = {s};
+  Bytes expected = SampleRegionFixed(140, 0x09, 1);
+  const std::int32_t xy[] = {5, 10, 6, 10, 7, 11};
+  for (int i = 0; i < 6; ++i) PutI32(expected, 88 + 4 * i, xy[i]);
+  const std::int32_t seg[] = {static_cast<std::int32_t>(0x80000001u), 2, 3, 4, 5, -6, 7};
+  for (int i = 0; i < 7; ++i) PutI32(expected, 112 + 4 * i, seg[i]);
+  Bytes out;
+  ASSERT_TRUE(r.EncodeTo(&out).ok);
+  EXPECT_EQ(out, expected);
+  EXPECT_TRUE(s.StartsAtMaxY());
+  EXPECT_EQ(s.StartX(), 1);
+}
+
+TEST(PolyRecord, EncodesACompressedRegionAsSizeTableAndColumns) {
+  PolyRecord r = SampleRegion();
+  r.record_flags = kRecordFlagCurrent | kRecordFlagCompressed;
+  // x 5, 6, 7: code 5 (n 2), code 1, run once  -> 01 52 1F
+  // y 10, 10, 11: code 5 (n 7), code 0, code 1 -> 01 57 01
+  Bytes expected = SampleRegionFixed(102, 0x0A, 0);
+  Put32(expected, 88, 3);
+  Put32(expected, 92, 3);
+  const std::uint8_t columns[] = {0x01, 0x52, 0x1F, 0x01, 0x57, 0x01};
+  std::copy(columns, columns + 6, expected.begin() + 96);
+  Bytes out;
+  const PolyEncodeResult res = r.EncodeTo(&out);
+  ASSERT_TRUE(res.ok);
+  EXPECT_EQ(res.record_flags, 0x0A);
+  EXPECT_EQ(out, expected);
+}
+
+PolyRecord SampleOldLine() {
+  PolyRecord r;
+  r.kind = ObjectKind::kLine;
+  r.id = 4;
+  r.layout = RecordLayout::kOld;
+  r.record_flags = 0;
+  r.pen_width = 1;
+  r.pen_pattern = 2;
+  r.label_x = -1;
+  r.label_y = -2;
+  r.pen_colour = 77;
+  r.old_bounds = {14000, 15000, 16000, 17000};
+  r.name = "L";
+  r.ring_counts = {2};
+  r.points = {{-90000000, 32000000}, {-88000000, 34000000}};
+  return r;
+}
+
+TEST(PolyRecord, EncodesAnOldLineWithNamesAt52) {
+  Bytes expected(76, 0);
+  Put8(expected, 0, 1);
+  Put8(expected, 1, 4);
+  Put32(expected, 4, 76);
+  Put32(expected, 8, 1);
+  Put32(expected, 12, 2);
+  Put32(expected, 20, 56);
+  Put32(expected, 24, 60);
+  Put16(expected, 28, 14000);
+  Put16(expected, 30, 15000);
+  Put16(expected, 32, 16000);
+  Put16(expected, 34, 17000);
+  Put8(expected, 36, 1);
+  Put8(expected, 37, 2);
+  PutI32(expected, 40, -1);
+  PutI32(expected, 44, -2);
+  Put32(expected, 48, 77);
+  PutText(expected, 52, "L");
+  Put32(expected, 56, 2);
+  PutI32(expected, 60, -90000000);
+  PutI32(expected, 64, 32000000);
+  PutI32(expected, 68, -88000000);
+  PutI32(expected, 72, 34000000);
+  Bytes out;
+  ASSERT_TRUE(SampleOldLine().EncodeTo(&out).ok);
+  EXPECT_EQ(out, expected);
+
+  PolyRecord back;
+  ASSERT_TRUE(
+      back.DecodeFrom(expected.data(), expected.size(), Context(RecordLayout::kOld), nullptr));
+  EXPECT_EQ(back, SampleOldLine());
+  EXPECT_EQ(back.EffectiveBounds(), (Rect{-90000000, 32000000, -88000000, 34000000}));
+  EXPECT_EQ(back.Origin(), (RecordPoint{-90000000, 32000000}));
+}
+
+TEST(PolyRecord, OldRegionNamesStartAt64) {
+  PolyRecord r = SampleOldLine();
+  r.kind = ObjectKind::kRegion;
+  r.brush_foreground = 1;
+  r.brush_background = 2;
+  r.brush_pattern = 3;
+  Bytes out;
+  ASSERT_TRUE(r.EncodeTo(&out).ok);
+  EXPECT_EQ(out[64], 'L');
+  EXPECT_EQ(out[52], 1);  // brush foreground
+  EXPECT_EQ(out[60], 3);  // brush pattern
+  EXPECT_EQ(PolyRecord::FixedSize(ObjectKind::kRegion, RecordLayout::kOld), 64u);
+  EXPECT_EQ(PolyRecord::FixedSize(ObjectKind::kLine, RecordLayout::kOld), 52u);
+  EXPECT_EQ(PolyRecord::FixedSize(ObjectKind::kLine, RecordLayout::kCurrent), 80u);
+}
+
+// A record with random geometry for round trips.
+PolyRecord RandomPoly(std::mt19937& rng, ObjectKind kind, RecordLayout layout, std::uint8_t flags) {
+  PolyRecord r;
+  r.kind = kind;
+  r.layout = layout;
+  r.record_flags = flags;
+  r.id = static_cast<std::uint8_t>(rng());
+  r.pen_width = static_cast<std::uint8_t>(rng());
+  r.pen_pattern = static_cast<std::uint8_t>(rng());
+  r.label_x = static_cast<std::int32_t>(rng());
+  r.label_y = static_cast<std::int32_t>(rng());
+  r.pen_colour = rng();
+  const bool brush = kind == ObjectKind::kRegion || layout == RecordLayout::kCurrent;
+  if (brush) {
+    r.brush_foreground = rng();
+    r.brush_background = rng();
+    r.brush_pattern = rng();
+  }
+  if (layout == RecordLayout::kCurrent) {
+    r.bounds = Rect{static_cast<std::int32_t>(rng()), -5, 7, static_cast<std::int32_t>(rng())};
+  } else {
+    r.old_bounds = {static_cast<std::uint16_t>(rng()), 2, 3, static_cast<std::uint16_t>(rng())};
+  }
+  r.name = std::string(rng() % 128, 'x');
+  r.second_name = std::string(rng() % 20, 'y');
+  const int rings = static_cast<int>(rng() % 5);
+  std::int32_t x = static_cast<std::int32_t>(rng() % 360000000) - 180000000;
+  std::int32_t y = static_cast<std::int32_t>(rng() % 180000000) - 90000000;
+  for (int i = 0; i < rings; ++i) {
+    const std::uint32_t n = rng() % 400;
+    r.ring_counts.push_back(n);
+    for (std::uint32_t k = 0; k < n; ++k) {
+      x += static_cast<std::int32_t>(rng() % 2001) - 1000;
+      y += (k % 50 < 25) ? 3 : static_cast<std::int32_t>(rng() % 41) - 20;
+      r.points.push_back({x, y});
+    }
+  }
+  if ((flags & kRecordFlagSegments) != 0) {
+    r.segments.resize(r.points.size());
+    for (SegmentRecord& s : r.segments) {
+      for (int f = 0; f < SegmentRecord::kFieldCount; ++f) {
+        s.SetField(f, static_cast<std::int32_t>(rng() % 100000));
+      }
+    }
+  }
+  return r;
+}
+
+TEST(PolyRecord, EveryKindLayoutAndFlagCombinationRoundTrips) {
+  const unsigned seed = 777u;
+  std::printf("PolyRecord round-trip seed %u\n", seed);
+  std::mt19937 rng(seed);
+  for (ObjectKind kind : {ObjectKind::kRegion, ObjectKind::kLine}) {
+    for (RecordLayout layout : {RecordLayout::kCurrent, RecordLayout::kOld}) {
+      for (std::uint8_t bits = 0; bits < 4; ++bits) {
+        for (int round = 0; round < 5; ++round) {
+          const std::uint8_t flags = static_cast<std::uint8_t>(
+              bits | (layout == RecordLayout::kCurrent ? kRecordFlagCurrent : 0));
+          const PolyRecord r = RandomPoly(rng, kind, layout, flags);
+          Bytes out;
+          const PolyEncodeResult res = r.EncodeTo(&out);
+          ASSERT_TRUE(res.ok);
+          ASSERT_EQ(out.size(), res.length);
+          EXPECT_EQ(res.record_flags, flags);  // small records always compress
+          PolyRecord back;
+          QError err;
+          ASSERT_TRUE(back.DecodeFrom(out.data(), out.size(), Context(layout), &err))
+              << err.detail();
+          EXPECT_EQ(back, r) << "kind " << int(kind) << " flags " << int(flags);
+        }
+      }
+    }
+  }
+}
+
+TEST(PolyRecord, ColumnTooLargeFallsBackToUncompressed) {
+  std::mt19937 rng(8);
+  PolyRecord r = RandomPoly(rng, ObjectKind::kRegion, RecordLayout::kCurrent,
+                            kRecordFlagCurrent | kRecordFlagCompressed | kRecordFlagSegments);
+  ASSERT_GT(r.points.size(), 10u);
+  Bytes out;
+  const PolyEncodeResult res = r.EncodeTo(&out, /*column_max_bytes=*/10);
+  ASSERT_TRUE(res.ok);
+  EXPECT_EQ(res.record_flags, kRecordFlagCurrent | kRecordFlagSegments);
+  EXPECT_EQ(res.column_status, ColumnStatus::kTooLarge);
+  EXPECT_EQ(out[38], kRecordFlagCurrent | kRecordFlagSegments);
+  PolyRecord back;
+  ASSERT_TRUE(back.DecodeFrom(out.data(), out.size(), Context(), nullptr));
+  PolyRecord expected = r;
+  expected.record_flags = res.record_flags;
+  EXPECT_EQ(back, expected);
+}
+
+TEST(PolyRecord, ControlPartOverflowFallsBackToUncompressed) {
+  PolyRecord r = SampleRegion();
+  r.record_flags = kRecordFlagCurrent | kRecordFlagCompressed;
+  r.points.clear();
+  for (int i = 0; i < 40000; ++i) r.points.push_back({i % 2, i % 2});
+  r.ring_counts = {40000};
+  Bytes out;
+  const PolyEncodeResult res = r.EncodeTo(&out);
+  ASSERT_TRUE(res.ok);
+  EXPECT_EQ(res.column_status, ColumnStatus::kControlTooLarge);
+  EXPECT_EQ(res.record_flags, kRecordFlagCurrent);
+  EXPECT_EQ(res.length, 88u + 8u * 40000u);
+}
+
+TEST(PolyRecord, InconsistentRecordIsNotEncoded) {
+  PolyRecord r = SampleRegion();
+  r.ring_counts = {2};  // 3 points
+  Bytes out = {0xEE};
+  EXPECT_FALSE(r.EncodeTo(&out).ok);
+  EXPECT_EQ(out, Bytes{0xEE});
+  r = SampleRegion();
+  r.kind = ObjectKind::kPoint;
+  EXPECT_FALSE(r.EncodeTo(&out).ok);
+}
+
+TEST(PolyRecord, EffectiveBoundsFollowTheRecordFlag) {
+  PolyRecord r = SampleRegion();
+  r.old_bounds = {14000, 15000, 16000, 17000};
+  EXPECT_EQ(r.EffectiveBounds(), (Rect{4, 9, 8, 12}));
+  r.record_flags = 0;
+  EXPECT_EQ(r.EffectiveBounds(), (Rect{-90000000, 32000000, -88000000, 34000000}));
+}
+
+TEST(PolyRecord, DecodingReusesCapacity) {
+  std::mt19937 rng(12);
+  const PolyRecord big = RandomPoly(rng, ObjectKind::kRegion, RecordLayout::kCurrent,
+                                    kRecordFlagCurrent | kRecordFlagCompressed);
+  Bytes out;
+  ASSERT_TRUE(big.EncodeTo(&out).ok);
+  PolyRecord reader;
+  reader.points.reserve(big.points.size() + 10);
+  const RecordPoint* before = reader.points.data();
+  ASSERT_TRUE(reader.DecodeFrom(out.data(), out.size(), Context(), nullptr));
+  EXPECT_EQ(reader.points.data(), before);
+}
+
+// ------------------------------------------------------------------ corrupt records
+
+struct Corruption {
+  const char* what;
+  void (*apply)(Bytes&);
+  RecordLimits limits;
+  const char* reason;  // part of the expected detail
+};
+
+// A compressed region with segments: every count and offset is in play.
+Bytes CorruptionBase() {
+  PolyRecord r = SampleRegion();
+  r.record_flags = kRecordFlagCurrent | kRecordFlagCompressed | kRecordFlagSegments;
+  r.segments.resize(3);
+  r.segments[1].length = 99;
+  Bytes out;
+  EXPECT_TRUE(r.EncodeTo(&out).ok);
+  return out;
+}
+
+RecordLimits Limits(std::uint32_t record, std::uint32_t points, std::uint32_t rings) {
+  RecordLimits l;
+  l.max_record_size = record;
+  l.max_point_count = points;
+  l.max_ring_count = rings;
+  return l;
+}
+
+TEST(PolyRecord, CorruptRecordsAreRefusedWithCode100) {
+  const RecordLimits wide = Limits(1000, 10, 4);
+  const Corruption rows[] = {
+      {"unknown kind", [](Bytes& b) { b[0] = 3; }, wide, "unknown record kind"},
+      {"point kind", [](Bytes& b) { b[0] = 2; }, wide, "not a region or line record"},
+      {"length beyond the bytes", [](Bytes& b) { Put32(b, 4, 500); }, wide,
+       "record longer than the bytes read"},
+      {"length below the fixed part", [](Bytes& b) { Put32(b, 4, 83); }, wide,
+       "record length below its fixed part"},
+      {"length above the largest record", [](Bytes&) {}, Limits(100, 10, 4),
+       "above the file's largest record"},
+      {"ring count above the maximum", [](Bytes&) {}, Limits(1000, 10, 0), "ring count above"},
+      {"point count above the maximum", [](Bytes&) {}, Limits(1000, 2, 4), "point count above"},
+      {"ring counts beyond the record", [](Bytes& b) { Put32(b, 8, 1000000); },
+       Limits(1000, 10, 0xFFFFFFFF), "ring counts beyond the record"},
+      {"ring offset beyond the record", [](Bytes& b) { Put32(b, 20, 0xFFFFFFF0u); }, wide,
+       "ring counts beyond the record"},
+      {"coordinate offset beyond the record", [](Bytes& b) { Put32(b, 24, 4000); }, wide,
+       "coordinate area beyond the record"},
+      {"ring sum differs from points", [](Bytes& b) { Put32(b, 84, 2); }, wide, "do not add up"},
+      {"segment count above the maximum", [](Bytes& b) { Put32(b, 16, 11); }, wide,
+       "segment count above"},
+      {"column size beyond the record", [](Bytes& b) { Put32(b, 88, 1000); }, wide,
+       "column size beyond the record"},
+      {"column with a bad distance byte", [](Bytes& b) { b[88 + 36] = 0; }, wide,
+       "column control length does not fit"},
+      {"names without terminators",
+       [](Bytes& b) {
+         for (std::size_t i = 80; i < b.size(); ++i) b[i] = 'z';
+       },
+       wide, "names block without its terminators"},
+      {"huge point count in a compressed record",
+       [](Bytes& b) {
+         Put32(b, 12, 0x7FFFFFFF);
+         Put32(b, 84, 0x7FFFFFFF);
+       },
+       Limits(1000, 0xFFFFFFFF, 4), "more values than a compressed column can hold"},
+  };
+  for (const Corruption& row : rows) {
+    Bytes b = CorruptionBase();
+    row.apply(b);
+    RecordContext ctx = Context();
+    ctx.limits = row.limits;
+    PolyRecord r;
+    QError err;
+    EXPECT_FALSE(r.DecodeFrom(b.data(), b.size(), ctx, &err)) << row.what;
+    EXPECT_EQ(err.code(), 100) << row.what;
+    EXPECT_NE(std::string(err.detail()).find("test.obj"), std::string::npos) << row.what;
+    EXPECT_NE(std::string(err.detail()).find("4096"), std::string::npos) << row.what;
+    EXPECT_NE(std::string(err.detail()).find(row.reason), std::string::npos)
+        << row.what << ": " << err.detail();
+  }
+  // The untouched base decodes under the wide limits.
+  const Bytes base = CorruptionBase();
+  RecordContext ctx = Context();
+  ctx.limits = wide;
+  PolyRecord r;
+  EXPECT_TRUE(r.DecodeFrom(base.data(), base.size(), ctx, nullptr));
+}
+
+TEST(PolyRecord, UncompressedCoordinatesBeyondTheRecordAreRefused) {
+  Bytes out;
+  ASSERT_TRUE(SampleRegion().EncodeTo(&out).ok);
+  Put32(out, 12, 4);  // 4 points claimed, 3 stored
+  Put32(out, 84, 4);
+  PolyRecord r;
+  QError err;
+  EXPECT_FALSE(r.DecodeFrom(out.data(), out.size(), Context(), &err));
+  EXPECT_EQ(err.code(), 100);
+}
+
+TEST(PointRecord, CorruptPointsAreRefused) {
+  struct Row {
+    const char* what;
+    void (*apply)(Bytes&);
+  };
+  const Row rows[] = {
+      {"region kind", [](Bytes& b) { b[0] = 0; }},
+      {"length beyond the bytes", [](Bytes& b) { Put32(b, 4, 33); }},
+      {"length below the fixed part", [](Bytes& b) { Put32(b, 4, 27); }},
+      {"names without terminators",
+       [](Bytes& b) {
+         b[26] = 'x';
+         b[28] = 'x';
+         b[29] = 'x';
+         b[30] = 'x';
+         b[31] = 'x';
+       }},
+  };
+  for (const Row& row : rows) {
+    Bytes b = SamplePointBytes();
+    row.apply(b);
+    PointRecord p;
+    QError err;
+    EXPECT_FALSE(p.DecodeFrom(b.data(), b.size(), Context(), &err)) << row.what;
+    EXPECT_EQ(err.code(), 100) << row.what;
+  }
+}
+
+// Copies into a heap block of exactly `size` bytes so the sanitizer sees
+// any read past the end.
+bool DecodeExact(const std::uint8_t* data, std::size_t size, RecordLayout layout) {
+  auto copy = std::make_unique<std::uint8_t[]>(size == 0 ? 1 : size);
+  std::copy(data, data + size, copy.get());
+  RecordPrefix prefix;
+  RecordContext ctx = Context(layout);
+  ctx.limits = Limits(100000, 5000, 100);
+  if (!prefix.DecodeFrom(size == 0 ? nullptr : copy.get(), size, ctx, nullptr)) return false;
+  if (prefix.kind == ObjectKind::kPoint) {
+    PointRecord p;
+    return p.DecodeFrom(copy.get(), size, ctx, nullptr);
+  }
+  PolyRecord r;
+  return r.DecodeFrom(copy.get(), size, ctx, nullptr);
+}
+
+std::vector<std::pair<Bytes, RecordLayout>> EncodedSamples() {
+  std::mt19937 rng(31);
+  std::vector<std::pair<Bytes, RecordLayout>> out;
+  for (RecordLayout layout : {RecordLayout::kCurrent, RecordLayout::kOld}) {
+    for (std::uint8_t bits : {0, 1, 2, 3}) {
+      PolyRecord r =
+          RandomPoly(rng, bits % 2 ? ObjectKind::kLine : ObjectKind::kRegion, layout,
+                     static_cast<std::uint8_t>(bits | (layout == RecordLayout::kCurrent ? 8 : 0)));
+      r.ring_counts.resize(std::min<std::size_t>(r.ring_counts.size(), 1));
+      r.points.resize(r.ring_counts.empty() ? 0 : r.ring_counts[0]);
+      if (!r.segments.empty()) r.segments.resize(r.points.size());
+      if (r.points.size() > 60) {
+        r.points.resize(60);
+        r.ring_counts[0] = 60;
+        if (!r.segments.empty()) r.segments.resize(60);
+      }
+      Bytes b;
+      EXPECT_TRUE(r.EncodeTo(&b).ok);
+      out.emplace_back(b, layout);
+    }
+  }
+  Bytes point;
+  SamplePoint().EncodeTo(&point);
+  out.emplace_back(point, RecordLayout::kCurrent);
+  return out;
+}
+
+TEST(ObjectRecord, TruncatedRecordsAreRefused) {
+  for (const auto& [bytes, layout] : EncodedSamples()) {
+    ASSERT_TRUE(DecodeExact(bytes.data(), bytes.size(), layout));
+    for (std::size_t len = 0; len < bytes.size(); ++len) {
+      EXPECT_FALSE(DecodeExact(bytes.data(), len, layout)) << "cut at " << len;
+    }
+  }
+}
+
+TEST(ObjectRecord, BitFlippedRecordsNeverReadOutside) {
+  // A flipped bit may leave a readable record (another coordinate), but
+  // decoding must stay inside the record; the sanitizer build checks that.
+  int refused = 0;
+  for (const auto& [bytes, layout] : EncodedSamples()) {
+    for (std::size_t bit = 0; bit < 8 * bytes.size(); ++bit) {
+      Bytes b = bytes;
+      b[bit / 8] = static_cast<std::uint8_t>(b[bit / 8] ^ (1u << (bit % 8)));
+      if (!DecodeExact(b.data(), b.size(), layout)) ++refused;
+    }
+  }
+  EXPECT_GT(refused, 0);
+}
+
+}  // namespace
+}  // namespace lumetra
