@@ -151,8 +151,9 @@ bool QSort::FlushRun() {
   }
   SortBuffer(buffered_);
   const std::int64_t offset =
-      runs_.empty() ? 0 : runs_.back().offset + static_cast<std::int64_t>(runs_.back().records *
-                                                                         layout_.slot_size);
+      runs_.empty() ? 0
+                    : runs_.back().offset +
+                          static_cast<std::int64_t>(runs_.back().records * layout_.slot_size);
   const std::size_t bytes = buffered_ * layout_.slot_size;
   if (!runs_file_->Write(buffer_, static_cast<std::uint32_t>(bytes))) return false;
   runs_.push_back(Run{offset, buffered_});
@@ -185,8 +186,7 @@ bool QSort::Finish() {
 bool QSort::MergePass() {
   // Groups are as even as possible: ceil(runs / max) groups of at least two
   // runs each (more than max(group) * (groups - 1) runs are spread over them).
-  const std::size_t max_group =
-      std::min<std::size_t>(kMaxMergeGroup, buffer_records_ - 1);
+  const std::size_t max_group = std::min<std::size_t>(kMaxMergeGroup, buffer_records_ - 1);
   const std::size_t run_count = runs_.size();
   const std::size_t groups = (run_count + max_group - 1) / max_group;
   auto out = std::make_unique<Qfile>(err_);
@@ -209,8 +209,7 @@ bool QSort::MergePass() {
   return true;
 }
 
-bool QSort::MergeGroup(Qfile& out, std::size_t first, std::size_t count,
-                       std::int64_t* out_offset) {
+bool QSort::MergeGroup(Qfile& out, std::size_t first, std::size_t count, std::int64_t* out_offset) {
   const std::size_t slice = buffer_records_ / (count + 1);
   const std::size_t slot = layout_.slot_size;
   std::vector<MergeBlock> blocks;

@@ -115,8 +115,7 @@ bool QTree::FindLeftmostLeaf(std::uint32_t* leaf) {
 
 int QTree::CompareEntry(const std::uint8_t* page, const TreePageHeader& header,
                         std::size_t index) const {
-  return compare_(search_key_.data(),
-                  page + lumetra::TreeEntryOffset(header.entry_size(), index));
+  return compare_(search_key_.data(), page + lumetra::TreeEntryOffset(header.entry_size(), index));
 }
 
 // First index in [0, end) whose entry is not below the search key.
@@ -158,8 +157,7 @@ bool QTree::Find(const void* key, void* key_out, void* value_out, int mode) {
   return Find(key, key_length_, key_out, value_out, mode);
 }
 
-bool QTree::Find(const void* key, std::size_t key_size, void* key_out, void* value_out,
-                 int mode) {
+bool QTree::Find(const void* key, std::size_t key_size, void* key_out, void* value_out, int mode) {
   positioned_ = false;
   if (!ready_ || key == nullptr) return false;
   const auto* k = static_cast<const std::uint8_t*>(key);

@@ -147,8 +147,8 @@ namespace {
 // so equal keys do not keep the order in which they were added.
 class BlockSort {
  public:
-  BlockSort(TreeScratchFile& file, std::size_t record_size, std::uint64_t records, std::size_t block_bytes, const QKeyCompare& compare,
-            const QTreeProgress& progress)
+  BlockSort(TreeScratchFile& file, std::size_t record_size, std::uint64_t records,
+            std::size_t block_bytes, const QKeyCompare& compare, const QTreeProgress& progress)
       : file_(file),
         r_(record_size),
         b_(block_bytes / record_size),
@@ -275,8 +275,7 @@ bool QTreeBuilder::ValidateOptions() {
   const std::size_t record = std::size_t{o.key_length} + o.value_length;
   const bool lengths_ok = o.key_length >= 1 && o.key_length <= 255 && o.value_length <= 255;
   const bool page_ok =
-      o.page_size <= 65535 &&
-      lumetra::TreePageCapacity(o.page_size, record) >= 1 &&
+      o.page_size <= 65535 && lumetra::TreePageCapacity(o.page_size, record) >= 1 &&
       lumetra::TreePageCapacity(o.page_size, o.key_length + lumetra::kTreeInteriorValueLength) >= 2;
   if (lengths_ok && page_ok && o.sort_block_bytes >= record) return true;
   err_.SetF(100, QERR_HERE, "Tree builder: unusable layout (key %u, value %u, page %u, block %zu)",
@@ -303,8 +302,8 @@ bool QTreeBuilder::Add(const void* key, const void* value) {
 bool QTreeBuilder::SortScratch() {
   if (!records_->Flush()) return false;
   lumetra::BlockSort sort(*records_, std::size_t{options_.key_length} + options_.value_length,
-                          record_count_, options_.sort_block_bytes,
-                          options_.compare, options_.progress);
+                          record_count_, options_.sort_block_bytes, options_.compare,
+                          options_.progress);
   return sort.Run();
 }
 

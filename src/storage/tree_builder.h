@@ -26,9 +26,9 @@ using QTreeProgress = std::function<void(const char* text, int progress)>;
 struct QTreeBuilderOptions {
   static constexpr std::size_t kDefaultSortBlockBytes = 580000;
 
-  std::uint32_t key_length = 8;     // 1 to 255
-  std::uint32_t value_length = 8;   // 0 to 255, bytes of each leaf value
-  std::uint32_t page_size = 1024;   // up to 65535; an interior page takes >= 2 entries
+  std::uint32_t key_length = 8;    // 1 to 255
+  std::uint32_t value_length = 8;  // 0 to 255, bytes of each leaf value
+  std::uint32_t page_size = 1024;  // up to 65535; an interior page takes >= 2 entries
   // Key order; empty means the name index's comparison over key_length
   // (lumetra::CompareNameKeys).
   lumetra::QKeyCompare compare;
@@ -93,8 +93,9 @@ class QTreeBuilder {
 
   bool ValidateOptions();
   bool SortScratch();
-  bool WriteLevel(int fd, lumetra::TreeScratchFile& input, std::uint64_t records, std::uint32_t value_length,
-                  std::uint16_t level, lumetra::TreeScratchFile& next, LevelResult* result);
+  bool WriteLevel(int fd, lumetra::TreeScratchFile& input, std::uint64_t records,
+                  std::uint32_t value_length, std::uint16_t level, lumetra::TreeScratchFile& next,
+                  LevelResult* result);
   std::uint64_t BuildLevels(int fd);
   void Report(const char* text, int progress) const;
 

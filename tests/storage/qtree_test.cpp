@@ -153,7 +153,7 @@ TEST_P(QTreeTest, FloorModeLandsOnTheLastEntryBelow) {
     const char* search;
     bool found;
     std::uint32_t value;
-  } rows[] = {{"0", false, 0}, {"a", true, 0}, {"ca", true, 2}, {"cz", true, 2},
+  } rows[] = {{"0", false, 0}, {"a", true, 0},  {"ca", true, 2}, {"cz", true, 2},
               {"d", true, 3},  {"ez", true, 4}, {"z", true, 8}};
   for (const Row& row : rows) {
     EXPECT_EQ(tree.Find(Key4(row.search).data(), key, value, QTree::kModeFloor), row.found)
@@ -265,8 +265,7 @@ struct Corruption {
   bool code_111;       // the page check reports it (else the read fails)
 };
 
-class QTreeCorruptionTest
-    : public ::testing::TestWithParam<std::tuple<int, Corruption>> {};
+class QTreeCorruptionTest : public ::testing::TestWithParam<std::tuple<int, Corruption>> {};
 
 TEST_P(QTreeCorruptionTest, CorruptPagesEndTheSearchWithAReport) {
   const int mode = std::get<0>(GetParam());
@@ -307,15 +306,14 @@ const Corruption kCorruptions[] = {
     {"root count beyond the page", [](auto& b) { Put16(b, 3 * kPage, 500); }, nullptr, true},
     {"root interior values not 8 bytes", [](auto& b) { b[3 * kPage + 9] = 4; }, nullptr, true},
     {"root page size zero", [](auto& b) { Put16(b, 3 * kPage + 2, 0); }, nullptr, true},
-    {"root page size not dividing its offset",
-     [](auto& b) { Put16(b, 3 * kPage + 2, 100); }, nullptr, true},
+    {"root page size not dividing its offset", [](auto& b) { Put16(b, 3 * kPage + 2, 100); },
+     nullptr, true},
     {"interior root without entries", [](auto& b) { Put16(b, 3 * kPage, 0); }, nullptr, true},
     {"file cut inside the root", [](auto& b) { b.resize(3 * kPage + 40); }, nullptr, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(All, QTreeCorruptionTest,
-                         ::testing::Combine(::testing::Values(Qfile::kModeRead,
-                                                              Qfile::kModeMapped),
+                         ::testing::Combine(::testing::Values(Qfile::kModeRead, Qfile::kModeMapped),
                                             ::testing::ValuesIn(kCorruptions)),
                          [](const auto& info) {
                            std::string name = std::get<1>(info.param).name;
@@ -361,8 +359,7 @@ TEST(QTreeOpen, ReportsNameTheTreeByItsLabelCutToEightCharacters) {
 INSTANTIATE_TEST_SUITE_P(OpenModes, QTreeTest,
                          ::testing::Values(Qfile::kModeRead, Qfile::kModeMapped),
                          [](const auto& info) {
-                           return std::string(info.param == Qfile::kModeMapped ? "Mapped"
-                                                                               : "Read");
+                           return std::string(info.param == Qfile::kModeMapped ? "Mapped" : "Read");
                          });
 
 }  // namespace

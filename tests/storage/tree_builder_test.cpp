@@ -182,7 +182,8 @@ void ExpectTreeMatchesModel(QTree& tree, const Model& model, bool exact_order, s
     auto below = std::partition_point(walk.begin(), walk.end(), [&](const auto& e) {
       return lumetra::CompareNameKeys(e.first.data(), search.data(), 8) < 0;
     });
-    if (below != walk.end() && lumetra::CompareNameKeys(below->first.data(), search.data(), 8) == 0) {
+    if (below != walk.end() &&
+        lumetra::CompareNameKeys(below->first.data(), search.data(), 8) == 0) {
       continue;
     }
     std::uint8_t key[8];
@@ -203,8 +204,8 @@ struct RoundTripCase {
 };
 
 void PrintTo(const RoundTripCase& c, std::ostream* os) {
-  *os << c.records << (c.shuffled ? " shuffled" : " in order") << ", blocks of "
-      << c.block_bytes << " bytes";
+  *os << c.records << (c.shuffled ? " shuffled" : " in order") << ", blocks of " << c.block_bytes
+      << " bytes";
 }
 
 class TreeRoundTrip : public TreeFixture, public ::testing::WithParamInterface<RoundTripCase> {};
@@ -242,8 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTripCase{63, true, 580000}, RoundTripCase{64, true, 580000},
                       RoundTripCase{1000, false, 580000}, RoundTripCase{1000, true, 16 * 37},
                       RoundTripCase{5000, true, 16 * 100}, RoundTripCase{100000, false, 580000},
-                      RoundTripCase{100000, true, 16 * 3000},
-                      RoundTripCase{100000, true, 580000}),
+                      RoundTripCase{100000, true, 16 * 3000}, RoundTripCase{100000, true, 580000}),
     [](const ::testing::TestParamInfo<RoundTripCase>& info) {
       return std::to_string(info.param.records) + (info.param.shuffled ? "Shuffled" : "InOrder") +
              "Block" + std::to_string(info.param.block_bytes);
@@ -397,9 +397,11 @@ TEST_F(TreeFixture, DuplicatesSpanningLeafPagesAreFoundAtTheFirst) {
 }
 
 TEST_F(TreeFixture, KeysDifferingOnlyInCaseAreEqual) {
-  const std::vector<std::pair<std::string, std::string>> records = {
-      {Key8("bravo"), U64Bytes(0)}, {Key8("ALPHA"), U64Bytes(1)}, {Key8("alpha"), U64Bytes(2)},
-      {Key8("Bravo"), U64Bytes(3)}, {Key8("AlPhA"), U64Bytes(4)}};
+  const std::vector<std::pair<std::string, std::string>> records = {{Key8("bravo"), U64Bytes(0)},
+                                                                    {Key8("ALPHA"), U64Bytes(1)},
+                                                                    {Key8("alpha"), U64Bytes(2)},
+                                                                    {Key8("Bravo"), U64Bytes(3)},
+                                                                    {Key8("AlPhA"), U64Bytes(4)}};
   const std::uint64_t root = BuildTree(records);
   EXPECT_TRUE(out_of_order_);
   Qfile file(err_, path_.c_str(), Qfile::kModeRead);
@@ -490,9 +492,9 @@ TEST_F(TreeFixture, UnusableLayoutsAreRefused) {
     const char* what;
     std::uint32_t key, value, page;
     std::size_t block;
-  } rows[] = {{"zero key", 0, 8, 1024, 580000},      {"key over 255", 256, 8, 1024, 580000},
+  } rows[] = {{"zero key", 0, 8, 1024, 580000},         {"key over 255", 256, 8, 1024, 580000},
               {"value over 255", 8, 256, 1024, 580000}, {"page over 65535", 8, 8, 65536, 580000},
-              {"page too small", 8, 8, 40, 580000},   {"block below a record", 8, 8, 1024, 15}};
+              {"page too small", 8, 8, 40, 580000},     {"block below a record", 8, 8, 1024, 15}};
   for (const Row& row : rows) {
     QTreeBuilderOptions options = base;
     options.key_length = row.key;
