@@ -279,6 +279,9 @@ LUMETRA_API int pipImportRead(int importHandle, char* name, int nameLength, int*
 LUMETRA_API int pipImportInsert(int importHandle, pipObjectInfoStruct* info, const int* points, const int* partCounts, int numParts); /* [2] 1; -1. In/out: see below. */
 LUMETRA_API int pipImportClose(int importHandle);                             /* [2]  1; -1 */
 LUMETRA_API int pipImportTerm(int importHandle, int commit);                  /* [2]  1; -1. commit 0 deletes the output. */
+LUMETRA_API int pipImportOpenBNA(int importHandle, const char* fileName, int namePosition);     /* [2] 1; -1. namePosition 1..3 */
+LUMETRA_API int pipImportOpenMIF(int importHandle, const char* fileName, const char* nameField); /* [2] 1; -1. nameField NULL warns, "" = column 1 */
+LUMETRA_API int pipImportOpenMIF2(int importHandle, const char* fileName, const char* nameField, const char* nameField2); /* [2] 1; -1 */
 
 /* ---- object files ---- */
 LUMETRA_API int pipObjectFileOpen(int libraryHandle, const char* fileName, int mode, int* objectFileHandle); /* [1->3] 1; -1 (handle 0 on code 103) */
