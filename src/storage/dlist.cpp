@@ -1,5 +1,6 @@
 #include "storage/dlist.h"
 
+#include <algorithm>
 #include <cstring>
 
 QDlistObject::~QDlistObject() { Unlink(); }
@@ -28,8 +29,9 @@ QDlist::QDlist(const char* label) {
   sentinel_.next_ = &sentinel_;
   sentinel_.previous_ = &sentinel_;
   if (label == nullptr || label[0] == '\0') label = kDefaultLabel;
-  std::strncpy(label_, label, kLabelLength);
-  label_[kLabelLength] = '\0';
+  const std::size_t n = std::min<std::size_t>(std::strlen(label), kLabelLength);
+  std::memcpy(label_, label, n);
+  label_[n] = '\0';
 }
 
 QDlist::~QDlist() {
