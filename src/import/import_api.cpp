@@ -55,8 +55,8 @@ LUMETRA_API int pipImportInit(int libraryHandle, const char* fileName,
 }
 
 LUMETRA_API int pipImportInitEx(int libraryHandle, const char* fileName,
-                                const pipObjectFileInfoStruct* info, short code,
-                                const char* text1, const char* text2, int* importHandle) {
+                                const pipObjectFileInfoStruct* info, short code, const char* text1,
+                                const char* text2, int* importHandle) {
   if (importHandle != nullptr) *importHandle = 0;
   if (info == nullptr) return -1;
   return lumetra::InitService<ObjectFileBuild>(
@@ -82,16 +82,16 @@ LUMETRA_API int pipImportTXBInit(int libraryHandle, const char* fileName,
 LUMETRA_API int pipImportRead(int importHandle, char* name, int nameLength, int* percent,
                               int* line) {
   if (name != nullptr && nameLength > 0) name[0] = '\0';
-  return WithHandle<ObjectFileBuild>(
-      importHandle, PIP_HANDLE_IMPORT, -1, [&](ObjectFileBuild& build) -> int {
-        ImportRead* reader = build.reader();
-        if (reader == nullptr) return -1;
-        if (!reader->ReadObject()) return -1;
-        CopyName(reader->name(), name, nameLength);
-        if (percent != nullptr) *percent = reader->PercentDone();
-        if (line != nullptr) *line = reader->CurrentLine();
-        return reader->result();
-      });
+  return WithHandle<ObjectFileBuild>(importHandle, PIP_HANDLE_IMPORT, -1,
+                                     [&](ObjectFileBuild& build) -> int {
+                                       ImportRead* reader = build.reader();
+                                       if (reader == nullptr) return -1;
+                                       if (!reader->ReadObject()) return -1;
+                                       CopyName(reader->name(), name, nameLength);
+                                       if (percent != nullptr) *percent = reader->PercentDone();
+                                       if (line != nullptr) *line = reader->CurrentLine();
+                                       return reader->result();
+                                     });
 }
 
 LUMETRA_API int pipImportInsert(int importHandle, pipObjectInfoStruct* info, const int* points,

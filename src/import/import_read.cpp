@@ -78,9 +78,7 @@ int ImportTextFile::PercentDone() const {
   return static_cast<int>(percent);
 }
 
-bool ImportTextFile::failed() const {
-  return !success_ || file_ == nullptr || file_->failed();
-}
+bool ImportTextFile::failed() const { return !success_ || file_ == nullptr || file_->failed(); }
 
 bool ImportTextFile::at_end() const { return file_ == nullptr || file_->at_end(); }
 
@@ -163,9 +161,7 @@ bool ImportTextFile::NextField(std::string* field) {
   return true;
 }
 
-const char* ImportTextFile::Rest() const {
-  return line_ + (cursor_ < length_ ? cursor_ : length_);
-}
+const char* ImportTextFile::Rest() const { return line_ + (cursor_ < length_ ? cursor_ : length_); }
 
 // ---------------------------------------------------------------------------
 // ImportRead

@@ -115,8 +115,7 @@ bool ObjectFileBuild::AddExtension(std::uint16_t code, const char* text1, const 
     err_.Set(100, "The extension block must follow the header directly", QERR_HERE);
     return false;
   }
-  const std::int64_t at =
-      QioAppendZeros(fd_.get(), err_, lumetra::ExtensionBlock::kEncodedSize);
+  const std::int64_t at = QioAppendZeros(fd_.get(), err_, lumetra::ExtensionBlock::kEncodedSize);
   if (at < 0) return false;
   if (static_cast<std::uint64_t>(at) != lumetra::ExtensionBlock::kFileOffset) {
     err_.Set(100, "The extension block could not be reserved behind the header", QERR_HERE);
@@ -173,8 +172,8 @@ bool ObjectFileBuild::AppendRecord(const lumetra::PointRecord& record) {
   // A point raises only the largest record size: it has no points or parts
   // in the header's sense.
   return AppendBytes(lumetra::ObjectKind::kPoint,
-                     lumetra::NamesBlock::KeyOf(record.name, record.second_name),
-                     record.Bounds(), 0, 0) >= 0;
+                     lumetra::NamesBlock::KeyOf(record.name, record.second_name), record.Bounds(),
+                     0, 0) >= 0;
 }
 
 bool ObjectFileBuild::CanWrite() {

@@ -286,9 +286,9 @@ bool QPolygonLine::Write() {
 // ---------------------------------------------------------------------------
 // QPolygonSingleLine
 
-QPolygonSingleLine::QPolygonSingleLine(ObjectFileBuild& build, const char* name,
-                                       const char* name2, std::uint8_t id, std::int32_t x1,
-                                       std::int32_t y1, std::int32_t x2, std::int32_t y2)
+QPolygonSingleLine::QPolygonSingleLine(ObjectFileBuild& build, const char* name, const char* name2,
+                                       std::uint8_t id, std::int32_t x1, std::int32_t y1,
+                                       std::int32_t x2, std::int32_t y2)
     : QPolygonLine(build, name, name2, id) {
   added_ = AddPoint(x1, y1) && AddPoint(x2, y2) && ClosePart();
 }

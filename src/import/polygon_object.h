@@ -220,9 +220,8 @@ class QPolygonRegion : public QPolygonLine {
 // added (a point limit below 2) the failure is reported and Write fails.
 class QPolygonSingleLine : public QPolygonLine {
  public:
-  QPolygonSingleLine(ObjectFileBuild& build, const char* name, const char* name2,
-                     std::uint8_t id, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                     std::int32_t y2);
+  QPolygonSingleLine(ObjectFileBuild& build, const char* name, const char* name2, std::uint8_t id,
+                     std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2);
   bool Write() override;
 
  private:
@@ -233,8 +232,7 @@ class QPolygonSingleLine : public QPolygonLine {
 // ClosePart, like the parts of any line.
 class QPolygonMultiPline : public QPolygonLine {
  public:
-  QPolygonMultiPline(ObjectFileBuild& build, const char* name, const char* name2,
-                     std::uint8_t id)
+  QPolygonMultiPline(ObjectFileBuild& build, const char* name, const char* name2, std::uint8_t id)
       : QPolygonLine(build, name, name2, id) {}
 };
 

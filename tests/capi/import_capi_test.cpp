@@ -2,10 +2,8 @@
 // pipImportInsert and pipImportTerm, checked byte by byte against the
 // documented layout (the bytes are decoded here from their offsets, not
 // through the library's own decoders).
-#include <lumetra/pip.h>
-
 #include <gtest/gtest.h>
-
+#include <lumetra/pip.h>
 #include <sys/resource.h>
 
 #include <csignal>

@@ -26,9 +26,14 @@ struct RangeRow {
 
 TEST(ImportLimits, RangeEndsAreExact) {
   const RangeRow rows[] = {
-      {55000000, 16383, true}, {55000001, 16383, false}, {55000000, 16384, false},
-      {0, 0, true},            {-1, 10, false},          {10, -1, false},
-      {1, 1, true},            {2147483647, 1, false},
+      {55000000, 16383, true},
+      {55000001, 16383, false},
+      {55000000, 16384, false},
+      {0, 0, true},
+      {-1, 10, false},
+      {10, -1, false},
+      {1, 1, true},
+      {2147483647, 1, false},
   };
   for (const RangeRow& row : rows) {
     EXPECT_EQ(ImportLimits::InRange(row.points, row.polygons), row.accepted)
@@ -54,7 +59,8 @@ TEST(ImportLimits, RefusedPairReports106AndKeepsTheLimits) {
     EXPECT_FALSE(ImportLimits::CheckAndSet(err, row.points, row.polygons));
     EXPECT_EQ(err.code(), 106);
     EXPECT_STREQ(err.message(), "Invalid data passed to function.");
-    EXPECT_STREQ(err.detail(), "Parameter out of range.  PointLimit = 55000000, PolygonLimit = 16383.");
+    EXPECT_STREQ(err.detail(),
+                 "Parameter out of range.  PointLimit = 55000000, PolygonLimit = 16383.");
     EXPECT_EQ(ImportLimits::PointLimit(), 500);
     EXPECT_EQ(ImportLimits::PolygonLimit(), 5);
   }

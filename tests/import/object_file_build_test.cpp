@@ -4,7 +4,6 @@
 #include "import/object_file_build.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -273,7 +272,8 @@ TEST_F(BuildFixture, ReadThroughTheImportHandle) {
   ASSERT_GT(handle, 0);
 
   int destroyed = 0;
-  build->SetReader(std::make_unique<ScriptedRead>(*build, std::vector<int>{1, 2, 1, 0}, &destroyed));
+  build->SetReader(
+      std::make_unique<ScriptedRead>(*build, std::vector<int>{1, 2, 1, 0}, &destroyed));
   char name[8] = "junk";
   int percent = -1;
   int line = -1;

@@ -97,9 +97,16 @@ std::vector<RecordPoint> Points(std::initializer_list<std::int32_t> xy) {
 TEST(RoundToHundred, HalvesGoAwayFromZero) {
   const struct {
     std::int32_t in, out;
-  } rows[] = {{123450, 123500}, {-123449, -123400}, {-123450, -123500}, {49, 0},
-              {50, 100},        {-50, -100},        {0, 0},             {149, 100},
-              {kMax, 2147483600}, {kMin, -2147483600}};
+  } rows[] = {{123450, 123500},
+              {-123449, -123400},
+              {-123450, -123500},
+              {49, 0},
+              {50, 100},
+              {-50, -100},
+              {0, 0},
+              {149, 100},
+              {kMax, 2147483600},
+              {kMin, -2147483600}};
   for (const auto& row : rows) EXPECT_EQ(RoundToHundred(row.in), row.out) << row.in;
 }
 
@@ -113,8 +120,9 @@ TEST_F(ObjectFixture, RegionDropsTheClosingCopyAndLineKeepsIt) {
   Open(100, 10, 0, 0);
   {
     QPolygonRegion region(*build_, "R", "", 0);
-    ASSERT_TRUE(region.AddParts(std::vector<std::int32_t>{0, 0, 4, 0, 4, 4, 0, 0, 9, 9, 9, 9}.data(),
-                                std::vector<std::int32_t>{4, 2}.data(), 2));
+    ASSERT_TRUE(
+        region.AddParts(std::vector<std::int32_t>{0, 0, 4, 0, 4, 4, 0, 0, 9, 9, 9, 9}.data(),
+                        std::vector<std::int32_t>{4, 2}.data(), 2));
     EXPECT_EQ(region.point_count(), 4);
     EXPECT_EQ(region.part_count(), 2);
     ASSERT_TRUE(region.Write());
@@ -241,9 +249,8 @@ TEST_F(ObjectFixture, PointRecordKeepsItsPositionUngrown) {
 // grown rectangle's minimum, scaled to feet in geographic files, each
 // segment oriented from its smaller x.
 std::vector<SegmentRecord> ExpectedSegments(const std::vector<RecordPoint>& pts,
-                                            const std::vector<std::uint32_t>& rings,
-                                            bool closed, const lumetra::Rect& rect,
-                                            bool geographic) {
+                                            const std::vector<std::uint32_t>& rings, bool closed,
+                                            const lumetra::Rect& rect, bool geographic) {
   const double sy = geographic ? 0.36432 : 1.0;
   const double sx = geographic ? 0.36432 * std::cos(rect.miny * 1.745329252e-8) : 1.0;
   auto u = [&](std::int32_t x) { return std::floor((double(x) - rect.minx) * sx + 0.5); };
@@ -286,10 +293,9 @@ class SegmentRecords : public ObjectFixture, public ::testing::WithParamInterfac
 TEST_P(SegmentRecords, MatchTheirDefinition) {
   const SegmentCase c = GetParam();
   Open(100, 10, c.coord_type, c.flags);
-  const std::vector<std::int32_t> region_xy = {-87000000, 41000000, -86000000, 41500000,
-                                               -86500000, 42000000, -87000000, 41000000,
-                                               -86800000, 41200000, -86700000, 41300000,
-                                               -86750000, 41250000};
+  const std::vector<std::int32_t> region_xy = {
+      -87000000, 41000000,  -86000000, 41500000,  -86500000, 42000000,  -87000000,
+      41000000,  -86800000, 41200000,  -86700000, 41300000,  -86750000, 41250000};
   const std::vector<std::int32_t> line_xy = {10, 10, 10, 5, 20, 5, 15, 30, 15, 30};
   {
     QPolygonRegion region(*build_, "region", "", 0);
@@ -308,8 +314,8 @@ TEST_P(SegmentRecords, MatchTheirDefinition) {
   const PolyRecord& line = records_[1];
   EXPECT_EQ(region.segments.size(), 3u + 3u);  // closed rings count their closing segment
   EXPECT_EQ(line.segments.size(), 4u);         // an open chain of 5 points
-  EXPECT_EQ(region.segments, ExpectedSegments(region.points, region.ring_counts, true,
-                                              region.bounds, geographic));
+  EXPECT_EQ(region.segments,
+            ExpectedSegments(region.points, region.ring_counts, true, region.bounds, geographic));
   EXPECT_EQ(line.segments,
             ExpectedSegments(line.points, line.ring_counts, false, line.bounds, geographic));
   // The line's first segment runs from (10, 10) to (10, 5): equal x, so it
@@ -393,8 +399,8 @@ TEST_F(ObjectFixture, CompressedSegmentColumnsDecodeToTheSegmentRecords) {
   FinishAndRead();
   ASSERT_EQ(records_.size(), 1u);
   EXPECT_EQ(RecordFlags(0), 0x08 | 0x02 | 0x01);
-  const auto expected = ExpectedSegments(records_[0].points, records_[0].ring_counts, true,
-                                         records_[0].bounds, true);
+  const auto expected =
+      ExpectedSegments(records_[0].points, records_[0].ring_counts, true, records_[0].bounds, true);
   for (int f = 0; f < SegmentRecord::kFieldCount; ++f) {
     const auto column = DecodeColumn(bytes_, offsets_[0], 2 + f, 9, 4);
     for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(column[i], expected[i].Field(f)) << f << " " << i;
