@@ -66,8 +66,9 @@ class ObjectFileBuild {
   // info.flags | 8, coordinate type, empty box), output file with the
   // header's 536 bytes reserved, scratch arrays sized from the current
   // import limits, index builders and, with flag bit 1, the column
-  // compressors.  Failures are reported to err and leave success() false
-  // (and no file behind).  The caller has checked and set the limits.
+  // compressors' capacity.  Failures are reported to err and leave
+  // success() false (and no file behind, unless one existed that could
+  // not be opened).  The caller has checked and set the limits.
   ObjectFileBuild(pipError& err, const char* file_name, const pipObjectFileInfoStruct& info);
   // Destroys the reader first, then closes the file and deletes it unless
   // the build was finished.
