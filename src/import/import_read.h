@@ -13,10 +13,16 @@
 //
 // A format reader derives from ImportRead, opens its input in its
 // constructor (clearing the success flag on failure) and implements
-// ReadObject; an opener installs it when it opened:
+// ReadObject.  An opener (pipImportOpen*) first drops the handle's current
+// reader, then installs the new one when it opened:
+//   build.CloseReader();                 // its pending object is lost
 //   auto reader = std::make_unique<BNARead>(build, file_name, position);
 //   if (!reader->success()) return -1;  // reported; the reader is destroyed
 //   build.SetReader(std::move(reader));
+// ReadObject writes the previous pending object (WritePending), reads the
+// next one into a QPolygonObject made pending (SetPending), sets the current
+// name and the result code, and at the end of input writes the last pending
+// object and sets kResultEnd.
 #ifndef LUMETRA_IMPORT_IMPORT_READ_H
 #define LUMETRA_IMPORT_IMPORT_READ_H
 
