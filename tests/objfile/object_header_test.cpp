@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "frame/error.h"
+#include "objfile/byte_order.h"
 #include "objfile/extension_block.h"
 
 namespace lumetra {
@@ -286,6 +287,35 @@ TEST(ObjectHeader, AddRecordRaisesMaximaCountsAndBox) {
   EXPECT_EQ(h.point_records, 1u);
   EXPECT_EQ(h.RecordCount(), 3u);
   EXPECT_EQ(h.bounds, (Rect{-5, -9, 20, 8}));
+}
+
+// ------------------------------------------------------------------ byte order
+
+TEST(ByteOrder, ValuesAreLittleEndian) {
+  std::uint8_t b[8] = {};
+  PutI32(b, -2);
+  EXPECT_EQ(Bytes(b, b + 4), (Bytes{0xFE, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(GetI32(b), -2);
+  PutU64(b, 0x0102030405060708ull);
+  EXPECT_EQ(Bytes(b, b + 8), (Bytes{8, 7, 6, 5, 4, 3, 2, 1}));
+  EXPECT_EQ(GetU16(b), 0x0708);
+  EXPECT_EQ(I32FromBits(0x80000000u), -2147483647 - 1);
+}
+
+TEST(ByteOrder, ReaderRefusesReadsPastTheEndAndKeepsItsPlace) {
+  const std::uint8_t b[6] = {1, 0, 0, 0, 2, 0};
+  ByteReader r(b, sizeof b);
+  std::uint32_t v32 = 0;
+  ASSERT_TRUE(r.ReadU32(&v32));
+  EXPECT_EQ(v32, 1u);
+  EXPECT_FALSE(r.ReadU32(&v32));  // only 2 bytes left
+  EXPECT_FALSE(r.ok());
+  EXPECT_EQ(r.position(), 4u);
+  std::uint16_t v16 = 0;
+  EXPECT_TRUE(r.ReadU16(&v16));
+  EXPECT_EQ(v16, 2);
+  EXPECT_FALSE(r.Seek(7));
+  EXPECT_EQ(r.remaining(), 0u);
 }
 
 // ------------------------------------------------------------------ extension block
