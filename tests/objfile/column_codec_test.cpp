@@ -575,7 +575,7 @@ std::vector<Values> CorruptionSamples() {
   for (const PinnedCase& c : PinnedCases()) {
     if (!c.values.empty()) samples.push_back(c.values);
   }
-  samples.push_back(RandomColumn(rng, 700));
+  samples.push_back(RandomColumn(rng, 300));
   samples.push_back(ExtremeAlternating(300));
   return samples;
 }
