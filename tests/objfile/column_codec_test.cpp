@@ -576,7 +576,7 @@ std::vector<Values> CorruptionSamples() {
     if (!c.values.empty()) samples.push_back(c.values);
   }
   samples.push_back(RandomColumn(rng, 300));
-  samples.push_back(ExtremeAlternating(300));
+  samples.push_back(ExtremeAlternating(140));
   return samples;
 }
 
