@@ -48,12 +48,24 @@ int ReserveRecordBytes(shpFile* shape, std::size_t count, const char* text) {
   return 0;
 }
 
+// The packed structure's members go through locals: no pointer to a
+// (possibly misaligned) member is formed.
 int ReservePartStarts(shpFile* shape, std::size_t count, const char* text) {
-  return GrowIntCounted(&shape->partStarts, &shape->partStartCapacity, count, text);
+  int* data = shape->partStarts;
+  int capacity = shape->partStartCapacity;
+  if (GrowIntCounted(&data, &capacity, count, text) != 0) return -1;
+  shape->partStarts = data;
+  shape->partStartCapacity = capacity;
+  return 0;
 }
 
 int ReservePartList(shpFile* shape, std::size_t count, const char* text) {
-  return GrowIntCounted(&shape->parts, &shape->partCapacity, count, text);
+  shpPart* data = shape->parts;
+  int capacity = shape->partCapacity;
+  if (GrowIntCounted(&data, &capacity, count, text) != 0) return -1;
+  shape->parts = data;
+  shape->partCapacity = capacity;
+  return 0;
 }
 
 int ReservePoints(shpFile* shape, std::size_t count, const char* text) {

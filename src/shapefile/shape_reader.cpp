@@ -81,8 +81,12 @@ void DecodePoints(const ByteCursor& cursor, std::size_t offset, std::size_t coun
   for (std::size_t i = 0; i < 2 * count; ++i) cursor.LeDoubleAt(offset + 8 * i, &points[i]);
 }
 
-void DecodeBox(const ByteCursor& cursor, double* box) {
+// The record box at content offset 4.  Copied into the packed structure
+// with memcpy, which makes no assumption about its alignment.
+void DecodeBox(const ByteCursor& cursor, shpFile* shape) {
+  double box[4] = {0, 0, 0, 0};
   for (int i = 0; i < 4; ++i) cursor.LeDoubleAt(4 + 8 * static_cast<std::size_t>(i), &box[i]);
+  std::memcpy(shape->box, box, sizeof box);
 }
 
 int ReadPoint(shpFile* shape, const ByteCursor& cursor, std::int32_t record_number) {
@@ -91,10 +95,14 @@ int ReadPoint(shpFile* shape, const ByteCursor& cursor, std::int32_t record_numb
                             cursor.size(), kPointContentSize);
   }
   if (ReservePoints(shape, 1, "PointSet") != 0) return -1;
-  cursor.LeDoubleAt(4, &shape->points[0]);
-  cursor.LeDoubleAt(12, &shape->points[1]);
-  shape->box[0] = shape->box[2] = shape->points[0];
-  shape->box[1] = shape->box[3] = shape->points[1];
+  double x = 0;
+  double y = 0;
+  cursor.LeDoubleAt(4, &x);
+  cursor.LeDoubleAt(12, &y);
+  shape->points[0] = x;
+  shape->points[1] = y;
+  const double box[4] = {x, y, x, y};
+  std::memcpy(shape->box, box, sizeof box);
   return 0;
 }
 
@@ -135,7 +143,7 @@ int ReadPoly(shpFile* shape, const ByteCursor& cursor, std::int32_t record_numbe
   if (ReservePoints(shape, static_cast<std::size_t>(points), "PointSet") != 0) return -1;
   if (ReadPartStarts(shape, cursor, parts, points, record_number) != 0) return -1;
   if (ReservePartList(shape, static_cast<std::size_t>(parts), "ProcPoly") != 0) return -1;
-  DecodeBox(cursor, shape->box);
+  DecodeBox(cursor, shape);
   DecodePoints(cursor, kPolyFixedContentSize + 4 * static_cast<std::size_t>(parts),
                static_cast<std::size_t>(points), shape->points);
   for (std::int32_t i = 0; i < parts; ++i) {
@@ -160,7 +168,7 @@ int ReadMultiPoint(shpFile* shape, const ByteCursor& cursor, std::int32_t record
                             points, static_cast<long long>(needed), cursor.size());
   }
   if (ReservePoints(shape, static_cast<std::size_t>(points), "PointSet") != 0) return -1;
-  DecodeBox(cursor, shape->box);
+  DecodeBox(cursor, shape);
   DecodePoints(cursor, kMultiPointFixedContentSize, static_cast<std::size_t>(points), shape->points);
   shape->numMultiPoints = points;
   shape->multiPoints = shape->points;
@@ -195,7 +203,9 @@ int ReadRecord(shpFile* shape) {
   if (ReadContent(shape, header) != 0) return -1;
 
   const ByteCursor cursor(shape->recordData, static_cast<std::size_t>(shape->recordSize));
-  cursor.LeInt32At(0, &shape->shapeType);
+  std::int32_t shape_type = 0;
+  cursor.LeInt32At(0, &shape_type);
+  shape->shapeType = shape_type;
   switch (shape->shapeType) {
     case SHP_POINT:
       return ReadPoint(shape, cursor, header.record_number);

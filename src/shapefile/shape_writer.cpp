@@ -50,6 +50,15 @@ void WidenBox(double* box, const double* other) {
   box[3] = std::max(box[3], other[3]);
 }
 
+// Widens the running box of the packed structure through a local copy, so
+// no pointer to its (possibly misaligned) doubles is ever formed.
+void WidenRunningBox(shpFile* shape, const double* other) {
+  double box[4];
+  std::memcpy(box, shape->box, sizeof box);
+  WidenBox(box, other);
+  std::memcpy(shape->box, box, sizeof box);
+}
+
 int CheckWritable(const shpFile* shape, const void* argument, const char* name) {
   if (shape == nullptr || argument == nullptr) return ReportFailure(name, EINVAL);
   if (shape->mode != 1 || shape->shp == nullptr || shape->shx == nullptr || shape->recordData == nullptr) {
@@ -198,8 +207,8 @@ int ShapeCreate(shpFile* shape, const char* baseName) {
   shape->shpLength = shape->shxLength = kShpHeaderWords;
   shape->nextRecord = 1;
   shape->mode = 1;
-  shape->box[0] = shape->box[1] = kEmptyBoxMin;
-  shape->box[2] = shape->box[3] = kEmptyBoxMax;
+  const double empty_box[4] = {kEmptyBoxMin, kEmptyBoxMin, kEmptyBoxMax, kEmptyBoxMax};
+  std::memcpy(shape->box, empty_box, sizeof empty_box);
   const ShpMainHeader header = MainHeaderOf(*shape, kShpHeaderWords);
   if (WriteMainHeader(shape->shp, header, "ShapeCreate::fwrite (shp)") != 0 ||
       WriteMainHeader(shape->shx, header, "ShapeCreate::fwrite (shx)") != 0) {
@@ -218,7 +227,7 @@ int ShapeWritePoint(shpFile* shape, const double* xy) {
   PutLeDouble(dst + 12, xy[1]);
   shape->recordSize = kPointContentSize;
   const double point_box[4] = {xy[0], xy[1], xy[0], xy[1]};
-  WidenBox(shape->box, point_box);
+  WidenRunningBox(shape, point_box);
   if (StartRecord(shape, kPointContentSize) != 0 || WriteContent(shape, kPointContentSize) != 0) return -1;
   shape->shapeType = SHP_POINT;
   return 0;
@@ -240,7 +249,7 @@ int ShapeWritePoly(shpFile* shape, const shpPartList* poly, int shapeType) {
   PolyBox(*poly, box);
   EncodePoly(shape, *poly, shapeType, static_cast<std::int32_t>(num_points), box);
   shape->recordSize = content_bytes;
-  WidenBox(shape->box, box);
+  WidenRunningBox(shape, box);
   if (StartRecord(shape, content_bytes) != 0 || WriteContent(shape, content_bytes) != 0) return -1;
   shape->shapeType = shapeType;
   return 0;
