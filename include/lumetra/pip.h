@@ -282,6 +282,8 @@ LUMETRA_API int pipImportTerm(int importHandle, int commit);                  /*
 LUMETRA_API int pipImportOpenBNA(int importHandle, const char* fileName, int namePosition);     /* [2] 1; -1. namePosition 1..3 */
 LUMETRA_API int pipImportOpenMIF(int importHandle, const char* fileName, const char* nameField); /* [2] 1; -1. nameField NULL warns, "" = column 1 */
 LUMETRA_API int pipImportOpenMIF2(int importHandle, const char* fileName, const char* nameField, const char* nameField2); /* [2] 1; -1 */
+LUMETRA_API int pipImportOpenSHP(int importHandle, const char* fileName, const char* nameColumn, const char* nameColumn2);   /* [2] 1; -1 */
+LUMETRA_API int pipImportOpenShape(int importHandle, const char* fileName, const char* nameColumn, const char* nameColumn2); /* [2] alias of pipImportOpenSHP */
 
 /* ---- object files ---- */
 LUMETRA_API int pipObjectFileOpen(int libraryHandle, const char* fileName, int mode, int* objectFileHandle); /* [1->3] 1; -1 (handle 0 on code 103) */
