@@ -104,11 +104,7 @@ bool rtSpatialIndexEnum::Next(std::uint64_t* offset) {
       return Stop(top.page, "level out of order");
     }
     std::uint32_t i = top.next_entry;
-    while (i < header.count && !lumetra::DecodeRect(page + lumetra::kRtreeHeaderSize +
-                                                    i * lumetra::kRtreeEntrySize)
-                                    .Meets(query_)) {
-      ++i;
-    }
+    while (i < header.count && !lumetra::RtreeEntryMeets(page, i, query_)) ++i;
     if (i >= header.count) {
       --depth_;
       continue;

@@ -243,6 +243,33 @@ TEST(RtreeNode, EncodedBytesAreExact) {
   EXPECT_EQ(lumetra::RtreeChildPage(d), 0x05060708u);
 }
 
+TEST(RtreeNode, EntryMeetsReadsTheStoredRectangleInclusively) {
+  RtreeEntry e[3];
+  e[0].rect = R(-10, -10, -5, -5);
+  e[1].rect = R(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN);
+  e[2].rect = R(0, 0, INT32_MAX, INT32_MAX);
+  std::vector<std::uint8_t> page(120);
+  ASSERT_TRUE(lumetra::EncodeRtreeNode(lumetra::kRtreeLeaf, 0, e, 3, page.data(), 120));
+  struct Row {
+    std::uint32_t entry;
+    Rect query;
+    bool meets;
+  };
+  const Row rows[] = {
+      {0, R(-5, -5, 0, 0), true},          {0, R(-4, -5, 0, 0), false},
+      {0, R(-20, -20, -10, -10), true},    {0, R(-20, -20, -11, -10), false},
+      {0, R(-7, -7, -7, -7), true},        {0, R(-10, -4, -5, 3), false},
+      {1, R(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN), true},
+      {1, R(INT32_MIN + 1, INT32_MIN, 0, 0), false},
+      {2, R(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX), true},
+      {2, R(-1, -1, -1, -1), false},       {2, R(-1, -1, 0, 0), true}};
+  for (const Row& row : rows) {
+    EXPECT_EQ(lumetra::RtreeEntryMeets(page.data(), row.entry, row.query), row.meets)
+        << row.entry << ": " << row.query.minx << "," << row.query.miny << ","
+        << row.query.maxx << "," << row.query.maxy;
+  }
+}
+
 TEST(RtreeNode, DecodeRejectsForeignPageSizeAndOverfullCount) {
   std::vector<std::uint8_t> page(120, 0);
   ASSERT_TRUE(lumetra::EncodeRtreeNode(lumetra::kRtreeLeaf, 0, nullptr, 0, page.data(), 120));
