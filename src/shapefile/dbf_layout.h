@@ -18,9 +18,9 @@
 namespace lumetra {
 namespace shapefile {
 
-constexpr std::uint8_t kDbfVersion = 3;            // dBase III without memo file
-constexpr std::uint8_t kDbfTerminator = 0x0D;      // ends the descriptor array
-constexpr std::uint8_t kDbfEndOfFileMarker = 0x1A; // optional byte after the records
+constexpr std::uint8_t kDbfVersion = 3;             // dBase III without memo file
+constexpr std::uint8_t kDbfTerminator = 0x0D;       // ends the descriptor array
+constexpr std::uint8_t kDbfEndOfFileMarker = 0x1A;  // optional byte after the records
 constexpr std::uint8_t kDbfLiveRecord = ' ';
 // Longest field name kept from a descriptor or written to one.
 constexpr std::size_t kDbfNameLength = 11;
@@ -31,8 +31,8 @@ struct DbfHeader {
   std::uint8_t version = 0;
   std::uint8_t date[3] = {0, 0, 0};  // year - 1900, month 1..12, day 1..31
   std::uint32_t num_records = 0;
-  std::uint16_t header_length = 0;   // bytes before the first record
-  std::uint16_t record_length = 0;   // including the deletion byte
+  std::uint16_t header_length = 0;  // bytes before the first record
+  std::uint16_t record_length = 0;  // including the deletion byte
 
   void EncodeTo(std::uint8_t* dst) const;
   static DbfHeader DecodeFrom(const std::uint8_t* src);

@@ -50,8 +50,8 @@ int CheckFieldsFit(const dbTable& table, const char* text) {
   for (int i = 0; i < table.numFields; ++i) {
     end += table.fields[i].length;
     if (end > RecordLengthOf(table)) {
-      return ReportCorruption(text, "field %d (%.11s) ends at byte %zu, past the record length %u", i,
-                              table.fields[i].name, end, RecordLengthOf(table));
+      return ReportCorruption(text, "field %d (%.11s) ends at byte %zu, past the record length %u",
+                              i, table.fields[i].name, end, RecordLengthOf(table));
     }
   }
   return 0;
@@ -74,14 +74,15 @@ void FieldFromDescriptor(const DbfFieldDescriptor& descriptor, dbField* field) {
 int CheckOpenedHeader(const DbfHeader& header, const std::string& path) {
   const int num_fields = (static_cast<int>(header.header_length) - 1) / 32 - 1;
   if (num_fields < 0) {
-    return ReportCorruption("dbOpen", "%s: header length %u leaves no room for the terminator", path.c_str(),
-                            header.header_length);
+    return ReportCorruption("dbOpen", "%s: header length %u leaves no room for the terminator",
+                            path.c_str(), header.header_length);
   }
   if (header.record_length == 0) {
     return ReportCorruption("dbOpen", "%s: record length 0 has no deletion byte", path.c_str());
   }
   if (header.num_records > static_cast<std::uint32_t>(INT_MAX)) {
-    return ReportCorruption("dbOpen", "%s: record count %u is out of range", path.c_str(), header.num_records);
+    return ReportCorruption("dbOpen", "%s: record count %u is out of range", path.c_str(),
+                            header.num_records);
   }
   return num_fields;
 }
@@ -89,12 +90,15 @@ int CheckOpenedHeader(const DbfHeader& header, const std::string& path) {
 // Fails when the file is too short for the records its header declares.
 // Sequential reading starts right after the terminator, which is where the
 // records must begin.
-int CheckRecordsPresent(const DbfHeader& header, int num_fields, std::int64_t file_size, const std::string& path) {
+int CheckRecordsPresent(const DbfHeader& header, int num_fields, std::int64_t file_size,
+                        const std::string& path) {
   const std::int64_t needed =
       static_cast<std::int64_t>(DbfHeaderLengthFor(static_cast<std::size_t>(num_fields))) +
-      static_cast<std::int64_t>(header.num_records) * static_cast<std::int64_t>(header.record_length);
+      static_cast<std::int64_t>(header.num_records) *
+          static_cast<std::int64_t>(header.record_length);
   if (file_size >= 0 && file_size < needed) {
-    return ReportCorruption("dbOpen", "%s: %u records of %u bytes need %lld bytes, the file holds %lld",
+    return ReportCorruption("dbOpen",
+                            "%s: %u records of %u bytes need %lld bytes, the file holds %lld",
                             path.c_str(), header.num_records, header.record_length,
                             static_cast<long long>(needed), static_cast<long long>(file_size));
   }
@@ -166,7 +170,8 @@ long PrepareCreatedFields(dbTable* table) {
     record_length += field.length;
   }
   if (record_length > 0xFFFF) {
-    return ReportCorruption("dbCreate", "fields need a record of %ld bytes, at most 65535 fit", record_length);
+    return ReportCorruption("dbCreate", "fields need a record of %ld bytes, at most 65535 fit",
+                            record_length);
   }
   return record_length;
 }
@@ -190,8 +195,8 @@ int WriteDescriptors(std::FILE* stream, const dbTable& table) {
 int CreateTable(dbTable* table, const char* file_name) {
   if (table->numFields < 0 || table->numFields > kDbfMaxFields ||
       (table->numFields > 0 && table->fields == nullptr)) {
-    return ReportCorruption("dbCreate", "%d fields at %p cannot make a table (0 to %d fields)", table->numFields,
-                            static_cast<void*>(table->fields), kDbfMaxFields);
+    return ReportCorruption("dbCreate", "%d fields at %p cannot make a table (0 to %d fields)",
+                            table->numFields, static_cast<void*>(table->fields), kDbfMaxFields);
   }
   const long record_length = PrepareCreatedFields(table);
   if (record_length < 0) return -1;
@@ -206,8 +211,10 @@ int CreateTable(dbTable* table, const char* file_name) {
     return ReportWriteFailure("fwrite");
   }
   table->recordLength = static_cast<short>(record_length);
-  table->headerLength = static_cast<short>(DbfHeaderLengthFor(static_cast<std::size_t>(table->numFields)));
-  UniqueBlock<char> record(static_cast<char*>(ClearedBlock(static_cast<std::size_t>(record_length) + 1, 1)));
+  table->headerLength =
+      static_cast<short>(DbfHeaderLengthFor(static_cast<std::size_t>(table->numFields)));
+  UniqueBlock<char> record(
+      static_cast<char*>(ClearedBlock(static_cast<std::size_t>(record_length) + 1, 1)));
   if (!record) return ReportFailure("_CALLOC", ENOMEM);
   if (WriteDescriptors(stream.get(), *table) != 0) return -1;
   table->stream = stream.release();
@@ -271,7 +278,8 @@ int FinishCreatedTable(dbTable* table) {
   std::uint8_t bytes[DbfHeader::kEncodedSize];
   header.EncodeTo(bytes);
   errno = 0;
-  if (std::fseek(table->stream, 0, SEEK_SET) != 0 || !WriteAll(table->stream, bytes, sizeof bytes)) {
+  if (std::fseek(table->stream, 0, SEEK_SET) != 0 ||
+      !WriteAll(table->stream, bytes, sizeof bytes)) {
     return ReportWriteFailure("fwrite");
   }
   std::memcpy(table->date, header.date, sizeof table->date);
@@ -340,7 +348,8 @@ int dbClose(dbTable* table) {
   if (table->stream != nullptr) {
     if (table->mode == DB_MODE_WRITE && FinishCreatedTable(table) != 0) result = -1;
     const bool closed = std::fclose(table->stream) == 0;
-    if (!closed && table->mode == DB_MODE_WRITE && result == 0) result = ReportFailure("fwrite", errno);
+    if (!closed && table->mode == DB_MODE_WRITE && result == 0)
+      result = ReportFailure("fwrite", errno);
     table->stream = nullptr;
   }
   // The field array is the library's only when dbOpen set it up, which it

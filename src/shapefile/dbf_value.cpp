@@ -104,7 +104,8 @@ double ParseNumber(const std::uint8_t* src, std::size_t length) {
   const char* first = reinterpret_cast<const char*>(src + begin);
   const char* last = reinterpret_cast<const char*>(src + end);
   double value = 0.0;
-  const std::from_chars_result result = std::from_chars(first, last, value, std::chars_format::general);
+  const std::from_chars_result result =
+      std::from_chars(first, last, value, std::chars_format::general);
   if (result.ec != std::errc()) return 0.0;
   return value;
 }

@@ -73,9 +73,11 @@ int ReservePoints(shpFile* shape, std::size_t count, const char* text) {
   // Two doubles per point; keep the byte size of the block within size_t.
   if (count > static_cast<std::size_t>(INT_MAX)) return ReportFailure(text, ENOMEM);
   double* old = shape->points;
-  const std::size_t old_capacity = old == nullptr ? 0 : static_cast<std::size_t>(shape->pointCapacity);
+  const std::size_t old_capacity =
+      old == nullptr ? 0 : static_cast<std::size_t>(shape->pointCapacity);
   const std::size_t grown = GrownCapacity(old_capacity, count, INT_MAX);
-  double* block = static_cast<double*>(ReallocateBlock(nullptr, (grown > 0 ? grown : 1) * 2 * sizeof(double)));
+  double* block =
+      static_cast<double*>(ReallocateBlock(nullptr, (grown > 0 ? grown : 1) * 2 * sizeof(double)));
   if (block == nullptr) return ReportFailure(text, ENOMEM);
   if (old != nullptr) {
     std::memcpy(block, old, old_capacity * 2 * sizeof(double));
@@ -83,7 +85,8 @@ int ReservePoints(shpFile* shape, std::size_t count, const char* text) {
     // old block is still alive).
     if (shape->multiPoints != nullptr) shape->multiPoints = block + (shape->multiPoints - old);
     for (int i = 0; i < shape->partCapacity && shape->parts != nullptr; ++i) {
-      if (shape->parts[i].points != nullptr) shape->parts[i].points = block + (shape->parts[i].points - old);
+      if (shape->parts[i].points != nullptr)
+        shape->parts[i].points = block + (shape->parts[i].points - old);
     }
   }
   std::free(old);

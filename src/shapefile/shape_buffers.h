@@ -25,7 +25,7 @@ constexpr std::size_t kReadRecordCapacity = 512;    // bytes, after ShapeOpen
 constexpr std::size_t kWriteRecordCapacity = 1024;  // bytes, after ShapeCreate
 constexpr int kReadPartStartCapacity = 64;
 constexpr int kWritePartStartCapacity = 128;
-constexpr int kInitialPointCapacity = 1024;         // points (16,384 bytes)
+constexpr int kInitialPointCapacity = 1024;  // points (16,384 bytes)
 
 // Each makes room for at least `count` entries; 0 or -1 (reported with
 // `text`).  Contents up to the old capacity are kept.

@@ -26,7 +26,8 @@ namespace {
 
 // Reads and checks the main header of an opened .shp or .shx.  `prefix` is
 // "shpOpen" or "shxOpen".
-int ReadMainHeader(std::FILE* stream, const std::string& path, const char* prefix, ShpMainHeader* header) {
+int ReadMainHeader(std::FILE* stream, const std::string& path, const char* prefix,
+                   ShpMainHeader* header) {
   std::uint8_t bytes[ShpMainHeader::kEncodedSize];
   const std::string fread_text = std::string(prefix) + "::fread";
   if (ReadUpTo(stream, bytes, sizeof bytes) != sizeof bytes) {
@@ -34,13 +35,15 @@ int ReadMainHeader(std::FILE* stream, const std::string& path, const char* prefi
   }
   *header = ShpMainHeader::DecodeFrom(bytes);
   if (header->file_code != kShpFileCode) {
-    return ReportCorruption(prefix, "%s: file code %d is not %d", path.c_str(), header->file_code, kShpFileCode);
+    return ReportCorruption(prefix, "%s: file code %d is not %d", path.c_str(), header->file_code,
+                            kShpFileCode);
   }
   const std::int64_t declared = static_cast<std::int64_t>(header->file_length_words) * 2;
   const std::int64_t actual = StreamFileSize(stream);
   if (header->file_length_words < kShpHeaderWords || (actual >= 0 && actual < declared)) {
-    return ReportCorruption(prefix, "%s: declared length %d words, the file holds %lld bytes", path.c_str(),
-                            header->file_length_words, static_cast<long long>(actual));
+    return ReportCorruption(prefix, "%s: declared length %d words, the file holds %lld bytes",
+                            path.c_str(), header->file_length_words,
+                            static_cast<long long>(actual));
   }
   return 0;
 }
@@ -91,8 +94,9 @@ void DecodeBox(const ByteCursor& cursor, shpFile* shape) {
 
 int ReadPoint(shpFile* shape, const ByteCursor& cursor, std::int32_t record_number) {
   if (!cursor.Holds(0, kPointContentSize)) {
-    return ReportCorruption("ShapeRead", "record %d: point content of %zu bytes is shorter than %zu", record_number,
-                            cursor.size(), kPointContentSize);
+    return ReportCorruption("ShapeRead",
+                            "record %d: point content of %zu bytes is shorter than %zu",
+                            record_number, cursor.size(), kPointContentSize);
   }
   if (ReservePoints(shape, 1, "PointSet") != 0) return -1;
   double x = 0;
@@ -108,15 +112,16 @@ int ReadPoint(shpFile* shape, const ByteCursor& cursor, std::int32_t record_numb
 
 // Reads parts + 1 part starts (the last one the point count) after checking
 // that they rise within [0, points].
-int ReadPartStarts(shpFile* shape, const ByteCursor& cursor, std::int32_t parts, std::int32_t points,
-                   std::int32_t record_number) {
+int ReadPartStarts(shpFile* shape, const ByteCursor& cursor, std::int32_t parts,
+                   std::int32_t points, std::int32_t record_number) {
   if (ReservePartStarts(shape, static_cast<std::size_t>(parts) + 1, "PartMalloc") != 0) return -1;
   std::int32_t previous = 0;
   for (std::int32_t i = 0; i < parts; ++i) {
     std::int32_t start = 0;
     cursor.LeInt32At(kPolyFixedContentSize + 4 * static_cast<std::size_t>(i), &start);
     if (start < previous || start > points) {
-      return ReportCorruption("ShapeRead", "record %d: part %d starts at point %d (previous %d, %d points)",
+      return ReportCorruption("ShapeRead",
+                              "record %d: part %d starts at point %d (previous %d, %d points)",
                               record_number, i, start, previous, points);
     }
     shape->partStarts[i] = start;
@@ -131,14 +136,16 @@ int ReadPoly(shpFile* shape, const ByteCursor& cursor, std::int32_t record_numbe
   std::int32_t parts = 0;
   std::int32_t points = 0;
   if (!cursor.LeInt32At(36, &parts) || !cursor.LeInt32At(40, &points)) {
-    return ReportCorruption("ShapeRead", "record %d: poly content of %zu bytes is shorter than %zu", record_number,
-                            cursor.size(), kPolyFixedContentSize);
+    return ReportCorruption("ShapeRead", "record %d: poly content of %zu bytes is shorter than %zu",
+                            record_number, cursor.size(), kPolyFixedContentSize);
   }
   const std::int64_t needed = static_cast<std::int64_t>(kPolyFixedContentSize) +
-                              4 * static_cast<std::int64_t>(parts) + 16 * static_cast<std::int64_t>(points);
+                              4 * static_cast<std::int64_t>(parts) +
+                              16 * static_cast<std::int64_t>(points);
   if (parts < 0 || points < 0 || needed > static_cast<std::int64_t>(cursor.size())) {
-    return ReportCorruption("ShapeRead", "record %d: %d parts and %d points need %lld bytes, the record holds %zu",
-                            record_number, parts, points, static_cast<long long>(needed), cursor.size());
+    return ReportCorruption(
+        "ShapeRead", "record %d: %d parts and %d points need %lld bytes, the record holds %zu",
+        record_number, parts, points, static_cast<long long>(needed), cursor.size());
   }
   if (ReservePoints(shape, static_cast<std::size_t>(points), "PointSet") != 0) return -1;
   if (ReadPartStarts(shape, cursor, parts, points, record_number) != 0) return -1;
@@ -157,19 +164,22 @@ int ReadPoly(shpFile* shape, const ByteCursor& cursor, std::int32_t record_numbe
 int ReadMultiPoint(shpFile* shape, const ByteCursor& cursor, std::int32_t record_number) {
   std::int32_t points = 0;
   if (!cursor.Holds(0, kMultiPointFixedContentSize)) {
-    return ReportCorruption("ShapeRead", "record %d: multipoint content of %zu bytes is shorter than %zu",
+    return ReportCorruption("ShapeRead",
+                            "record %d: multipoint content of %zu bytes is shorter than %zu",
                             record_number, cursor.size(), kMultiPointFixedContentSize);
   }
   cursor.LeInt32At(36, &points);
-  const std::int64_t needed =
-      static_cast<std::int64_t>(kMultiPointFixedContentSize) + 16 * static_cast<std::int64_t>(points);
+  const std::int64_t needed = static_cast<std::int64_t>(kMultiPointFixedContentSize) +
+                              16 * static_cast<std::int64_t>(points);
   if (points < 0 || needed > static_cast<std::int64_t>(cursor.size())) {
-    return ReportCorruption("ShapeRead", "record %d: %d points need %lld bytes, the record holds %zu", record_number,
-                            points, static_cast<long long>(needed), cursor.size());
+    return ReportCorruption("ShapeRead",
+                            "record %d: %d points need %lld bytes, the record holds %zu",
+                            record_number, points, static_cast<long long>(needed), cursor.size());
   }
   if (ReservePoints(shape, static_cast<std::size_t>(points), "PointSet") != 0) return -1;
   DecodeBox(cursor, shape);
-  DecodePoints(cursor, kMultiPointFixedContentSize, static_cast<std::size_t>(points), shape->points);
+  DecodePoints(cursor, kMultiPointFixedContentSize, static_cast<std::size_t>(points),
+               shape->points);
   shape->numMultiPoints = points;
   shape->multiPoints = shape->points;
   return 0;
@@ -182,12 +192,13 @@ int ReadContent(shpFile* shape, const ShpRecordHeader& header) {
   const std::int64_t position = StreamPosition(shape->shp);
   const std::int64_t size = StreamFileSize(shape->shp);
   if (header.content_length_words < 2 || position < 0 || size < 0 || length > size - position) {
-    return ReportCorruption("ShapeRead", "record %d: content of %d words, %lld bytes left in the file",
-                            header.record_number, header.content_length_words,
-                            static_cast<long long>(size - position));
+    return ReportCorruption(
+        "ShapeRead", "record %d: content of %d words, %lld bytes left in the file",
+        header.record_number, header.content_length_words, static_cast<long long>(size - position));
   }
   if (ReserveRecordBytes(shape, static_cast<std::size_t>(length), "BlobMalloc") != 0) return -1;
-  if (ReadUpTo(shape->shp, shape->recordData, static_cast<std::size_t>(length)) != static_cast<std::size_t>(length)) {
+  if (ReadUpTo(shape->shp, shape->recordData, static_cast<std::size_t>(length)) !=
+      static_cast<std::size_t>(length)) {
     return ReportStreamFailure("ShapeRead", shape->shp);
   }
   shape->recordSize = static_cast<unsigned long long>(length);
@@ -237,7 +248,8 @@ int ShapeOpen(shpFile* shape, const char* baseName) {
 
 int ShapeRead(shpFile* shape) {
   if (shape == nullptr) return ReportFailure("ShapeRead", EINVAL);
-  if (shape->shp == nullptr || shape->mode != 0 || shape->recordData == nullptr || shape->points == nullptr) {
+  if (shape->shp == nullptr || shape->mode != 0 || shape->recordData == nullptr ||
+      shape->points == nullptr) {
     return ReportFailure("ShapeRead", EBADF);
   }
   return ReadRecord(shape);

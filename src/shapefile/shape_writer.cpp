@@ -61,7 +61,8 @@ void WidenRunningBox(shpFile* shape, const double* other) {
 
 int CheckWritable(const shpFile* shape, const void* argument, const char* name) {
   if (shape == nullptr || argument == nullptr) return ReportFailure(name, EINVAL);
-  if (shape->mode != 1 || shape->shp == nullptr || shape->shx == nullptr || shape->recordData == nullptr) {
+  if (shape->mode != 1 || shape->shp == nullptr || shape->shx == nullptr ||
+      shape->recordData == nullptr) {
     return ReportFailure(name, EBADF);
   }
   return 0;
@@ -71,8 +72,8 @@ int CheckWritable(const shpFile* shape, const void* argument, const char* name) 
 // has `content_bytes` bytes (an even number).
 int StartRecord(shpFile* shape, std::size_t content_bytes) {
   const std::int64_t words = static_cast<std::int64_t>(content_bytes / 2);
-  if (shape->shpLength > INT_MAX - kShpRecordHeaderWords - words || shape->shxLength > INT_MAX - kShxEntryWords ||
-      shape->nextRecord == INT_MAX) {
+  if (shape->shpLength > INT_MAX - kShpRecordHeaderWords - words ||
+      shape->shxLength > INT_MAX - kShxEntryWords || shape->nextRecord == INT_MAX) {
     return ReportFailure("ShapeWriteBlob", EFBIG);
   }
   std::uint8_t bytes[ShxEntry::kEncodedSize];
@@ -104,7 +105,8 @@ int WriteContent(shpFile* shape, std::size_t content_bytes) {
 // Checks the caller's part list and returns the total point count, or -1.
 std::int64_t CountPolyPoints(const shpPartList& poly) {
   if (poly.numParts < 0 || (poly.numParts > 0 && poly.parts == nullptr)) {
-    return ReportCorruption("ShapeWritePoly", "%d parts at %p", poly.numParts, static_cast<void*>(poly.parts));
+    return ReportCorruption("ShapeWritePoly", "%d parts at %p", poly.numParts,
+                            static_cast<void*>(poly.parts));
   }
   std::int64_t total = 0;
   for (int i = 0; i < poly.numParts; ++i) {
@@ -228,7 +230,8 @@ int ShapeWritePoint(shpFile* shape, const double* xy) {
   shape->recordSize = kPointContentSize;
   const double point_box[4] = {xy[0], xy[1], xy[0], xy[1]};
   WidenRunningBox(shape, point_box);
-  if (StartRecord(shape, kPointContentSize) != 0 || WriteContent(shape, kPointContentSize) != 0) return -1;
+  if (StartRecord(shape, kPointContentSize) != 0 || WriteContent(shape, kPointContentSize) != 0)
+    return -1;
   shape->shapeType = SHP_POINT;
   return 0;
 }
@@ -258,7 +261,8 @@ int ShapeWritePoly(shpFile* shape, const shpPartList* poly, int shapeType) {
 int ShapeClose(shpFile* shape) {
   if (shape == nullptr) return ReportFailure("ShapeClose", EINVAL);
   int result = 0;
-  if (shape->mode == 1 && shape->shp != nullptr && shape->shx != nullptr) result = CloseCreated(shape);
+  if (shape->mode == 1 && shape->shp != nullptr && shape->shx != nullptr)
+    result = CloseCreated(shape);
   ReleaseShapeFile(shape);
   return result;
 }

@@ -24,8 +24,8 @@ constexpr std::int32_t kShxEntryWords = 4;    // one 8-byte index entry
 constexpr std::int32_t kShpRecordHeaderWords = 4;
 
 // Content sizes of the record layouts this library reads and writes.
-constexpr std::size_t kPointContentSize = 20;      // type, x, y
-constexpr std::size_t kPolyFixedContentSize = 44;  // type, box, parts, points
+constexpr std::size_t kPointContentSize = 20;            // type, x, y
+constexpr std::size_t kPolyFixedContentSize = 44;        // type, box, parts, points
 constexpr std::size_t kMultiPointFixedContentSize = 40;  // type, box, points
 
 // Bounding box xmin, ymin, xmax, ymax; the "empty" box that any point widens.
@@ -60,7 +60,7 @@ struct ShpRecordHeader {
 struct ShxEntry {
   static constexpr std::size_t kEncodedSize = 8;
 
-  std::int32_t offset_words = 0;          // of the record header in the .shp
+  std::int32_t offset_words = 0;  // of the record header in the .shp
   std::int32_t content_length_words = 0;
 
   void EncodeTo(std::uint8_t* dst) const;

@@ -4,8 +4,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdint>
 #include <cstdarg>
+#include <cstdint>
 #include <string>
 
 namespace lumetra {
@@ -84,7 +84,9 @@ void* ClearedBlock(std::size_t count, std::size_t size) {
   return std::calloc(count, size);
 }
 
-void SetAllocationLimitForTest(std::size_t bytes) { allocation_limit.store(bytes, std::memory_order_relaxed); }
+void SetAllocationLimitForTest(std::size_t bytes) {
+  allocation_limit.store(bytes, std::memory_order_relaxed);
+}
 
 void FailWritesAfterForTest(long count) { writes_left.store(count, std::memory_order_relaxed); }
 

@@ -1,10 +1,9 @@
 // The db* and Shape* routines as callers see them: only the public headers
 // and the shared library.
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <lumetra/dbf.h>
 #include <lumetra/shapefile.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,9 +19,9 @@ using lumetra_test::ReadBytes;
 using lumetra_test::ScopedTempDir;
 
 TEST(ShapefileCapi, EveryRoutineIsExported) {
-  const char* names[] = {"dbOpen",    "dbCreate",  "dbRead",          "dbReadByRecno",  "dbWrite",
-                         "dbClose",   "ShapeOpen", "ShapeRead",       "ShapeCreate",    "ShapeWritePoint",
-                         "ShapeWritePoly", "ShapeClose"};
+  const char* names[] = {"dbOpen",      "dbCreate",        "dbRead",         "dbReadByRecno",
+                         "dbWrite",     "dbClose",         "ShapeOpen",      "ShapeRead",
+                         "ShapeCreate", "ShapeWritePoint", "ShapeWritePoly", "ShapeClose"};
   for (const char* name : names) EXPECT_NE(dlsym(RTLD_DEFAULT, name), nullptr) << name;
   // Internal helpers stay hidden.
   EXPECT_EQ(dlsym(RTLD_DEFAULT, "ReportFailure"), nullptr);
@@ -76,7 +75,8 @@ TEST(ShapefileCapi, ShapefileWithTableRoundTrips) {
   EXPECT_EQ(in.shapeType, SHP_POLYGON);
   ASSERT_EQ(in.numParts, 2);
   EXPECT_EQ(in.parts[1].numPoints, 5);
-  EXPECT_EQ(std::vector<double>(in.parts[1].points, in.parts[1].points + 10), std::vector<double>(hole, hole + 10));
+  EXPECT_EQ(std::vector<double>(in.parts[1].points, in.parts[1].points + 10),
+            std::vector<double>(hole, hole + 10));
   ASSERT_EQ(ShapeRead(&in), 0);
   EXPECT_EQ(in.shapeType, SHP_POINT);
   EXPECT_EQ(in.points[0], -5.5);
@@ -108,9 +108,9 @@ TEST(ShapefileCapi, FailuresPrintTheirTextAndReturnMinusOne) {
   EXPECT_EQ(dbOpen(&table, base.c_str()), DB_ERROR);
   EXPECT_EQ(ShapeClose(nullptr), -1);
   EXPECT_EQ(dbClose(nullptr), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            base + ".shp: No such file or directory\n" + base + ".dbf: No such file or directory\n" +
-                "ShapeClose: Invalid argument\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), base + ".shp: No such file or directory\n" +
+                                                        base + ".dbf: No such file or directory\n" +
+                                                        "ShapeClose: Invalid argument\n");
   EXPECT_EQ(ShapeClose(&shape), 0);  // a failed open leaves nothing to release
   EXPECT_EQ(dbClose(&table), 0);
 }

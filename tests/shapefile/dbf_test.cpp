@@ -1,5 +1,7 @@
 // dBase tables: byte layout, value conversion, round trips, corruption and
 // failure texts, and cross-checks with shapelib's and GDAL's tools.
+#include "lumetra/dbf.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "lumetra/dbf.h"
 #include "shapefile/dbf_value.h"
 #include "shapefile/stdio_support.h"
 #include "support/test_files.h"
@@ -42,7 +43,9 @@ void SetText(dbField* field, const std::string& text) {
   std::snprintf(field->value.text, sizeof field->value.text, "%s", text.c_str());
 }
 
-void Append(Bytes* bytes, const std::string& text) { bytes->insert(bytes->end(), text.begin(), text.end()); }
+void Append(Bytes* bytes, const std::string& text) {
+  bytes->insert(bytes->end(), text.begin(), text.end());
+}
 void AppendZeros(Bytes* bytes, std::size_t count) { bytes->insert(bytes->end(), count, 0); }
 
 // Runs `call` while standard error is captured and returns what it printed.
@@ -116,8 +119,8 @@ TEST(DbfCreate, TwoWideCharFieldsGiveHeader97AndRecord257) {
 
 TEST(DbfCreate, TypedFieldLengthsAreFixed) {
   ScopedTempDir dir;
-  std::vector<dbField> fields{Field("D", 'D', 5), Field("L", 'L', 4), Field("M", 'M', 3), Field("C", 'C', 7),
-                              Field("N", 'N', 9, 3)};
+  std::vector<dbField> fields{Field("D", 'D', 5), Field("L", 'L', 4), Field("M", 'M', 3),
+                              Field("C", 'C', 7), Field("N", 'N', 9, 3)};
   dbTable table{};
   table.numFields = static_cast<int>(fields.size());
   table.fields = fields.data();
@@ -164,7 +167,8 @@ TEST(DbfLayout, CreatedTableBytesMatchHandComputedLayout) {
 
   std::tm local{};
   localtime_r(&now, &local);
-  Bytes expected = {0x03, static_cast<std::uint8_t>(local.tm_year), static_cast<std::uint8_t>(local.tm_mon + 1),
+  Bytes expected = {0x03, static_cast<std::uint8_t>(local.tm_year),
+                    static_cast<std::uint8_t>(local.tm_mon + 1),
                     static_cast<std::uint8_t>(local.tm_mday)};
   Append(&expected, std::string("\x02\x00\x00\x00", 4));  // 2 records
   Append(&expected, std::string("\xA1\x00", 2));          // header 161 = 32 * 4 + 33
@@ -174,7 +178,8 @@ TEST(DbfLayout, CreatedTableBytesMatchHandComputedLayout) {
     const char* name;
     char type;
     std::uint8_t length, decimals;
-  } descriptors[] = {{"NAME", 'C', 5, 0}, {"VAL", 'N', 8, 2}, {"OK", 'L', 1, 0}, {"DAY", 'D', 8, 0}};
+  } descriptors[] = {
+      {"NAME", 'C', 5, 0}, {"VAL", 'N', 8, 2}, {"OK", 'L', 1, 0}, {"DAY", 'D', 8, 0}};
   for (const auto& d : descriptors) {
     Append(&expected, d.name);
     AppendZeros(&expected, 11 - std::strlen(d.name));
@@ -204,13 +209,14 @@ TEST(DbfValue, NumbersAreWrittenRightAlignedAndShortenedToFit) {
       {1e15, 20, 2, " 1000000000000000.00"},
       {123456.789, 8, 2, "123456.8"},  // fewer decimals rather than overflow
       {123456.789, 6, 2, "123457"},
-      {123456789.0, 5, 0, "*****"},     // not even the integer part fits
+      {123456789.0, 5, 0, "*****"},  // not even the integer part fits
       {-5.0, 1, 0, "*"},
   };
   for (const auto& row : rows) {
     std::string text(static_cast<std::size_t>(row.width), '?');
     lumetra::shapefile::FormatNumberForTest(row.value, row.width, row.decimals, &text[0]);
-    EXPECT_EQ(text, row.expected) << row.value << " width " << row.width << " decimals " << row.decimals;
+    EXPECT_EQ(text, row.expected) << row.value << " width " << row.width << " decimals "
+                                  << row.decimals;
   }
 }
 
@@ -219,13 +225,20 @@ TEST(DbfValue, NumbersAreReadAsDecimalText) {
     std::string text;
     double expected;
   } rows[] = {
-      {"    3.14", 3.14}, {"  -12.50", -12.5}, {"        ", 0.0},    {"+7", 7.0},
-      {"abc", 0.0},       {"1e3", 1000.0},     {std::string("5\0\0", 3), 5.0}, {"*****", 0.0},
-      {"12abc", 12.0},    {"", 0.0},
+      {"    3.14", 3.14},
+      {"  -12.50", -12.5},
+      {"        ", 0.0},
+      {"+7", 7.0},
+      {"abc", 0.0},
+      {"1e3", 1000.0},
+      {std::string("5\0\0", 3), 5.0},
+      {"*****", 0.0},
+      {"12abc", 12.0},
+      {"", 0.0},
   };
   for (const auto& row : rows) {
-    const double value = lumetra::shapefile::ParseNumber(reinterpret_cast<const std::uint8_t*>(row.text.data()),
-                                                         row.text.size());
+    const double value = lumetra::shapefile::ParseNumber(
+        reinterpret_cast<const std::uint8_t*>(row.text.data()), row.text.size());
     EXPECT_DOUBLE_EQ(value, row.expected) << "'" << row.text << "'";
   }
 }
@@ -248,15 +261,18 @@ Row RandomRow(std::mt19937* rng) {
   row.count = std::uniform_int_distribution<int>(0, 99999)(*rng);
   row.flag = "TFYN?"[flag(*rng)];
   char day[16];
-  std::snprintf(day, sizeof day, "%04d%02d%02d", std::uniform_int_distribution<int>(1900, 2099)(*rng),
-                std::uniform_int_distribution<int>(1, 12)(*rng), std::uniform_int_distribution<int>(1, 28)(*rng));
+  std::snprintf(day, sizeof day, "%04d%02d%02d",
+                std::uniform_int_distribution<int>(1900, 2099)(*rng),
+                std::uniform_int_distribution<int>(1, 12)(*rng),
+                std::uniform_int_distribution<int>(1, 28)(*rng));
   row.day = day;
   return row;
 }
 
 std::vector<dbField> RoundTripFields() {
-  return {Field("NAME", 'C', 20), Field("CODE", 'C', 1), Field("AMOUNT", 'N', 12, 3), Field("COUNT", 'N', 6),
-          Field("RATIO", 'F', 10, 4), Field("FLAG", 'L', 1), Field("DAY", 'D', 8)};
+  return {Field("NAME", 'C', 20), Field("CODE", 'C', 1),      Field("AMOUNT", 'N', 12, 3),
+          Field("COUNT", 'N', 6), Field("RATIO", 'F', 10, 4), Field("FLAG", 'L', 1),
+          Field("DAY", 'D', 8)};
 }
 
 void ExpectRow(const dbTable& table, const Row& row, int index) {
@@ -358,7 +374,8 @@ TEST(DbfRead, DeletedRecordsAreReturnedLikeOthers) {
 
 TEST(DbfRead, UnknownFieldTypesAreSkippedByLength) {
   ScopedTempDir dir;
-  std::vector<dbField> fields{Field("A", 'C', 2), Field("X", 'X', 3), Field("M", 'M', 1), Field("B", 'C', 2)};
+  std::vector<dbField> fields{Field("A", 'C', 2), Field("X", 'X', 3), Field("M", 'M', 1),
+                              Field("B", 'C', 2)};
   dbTable out{};
   out.numFields = 4;
   out.fields = fields.data();
@@ -388,7 +405,8 @@ TEST(DbfRead, HeaderLengthBeyondDescriptorsStillUsesFieldFormula) {
   SampleTable sample;
   WriteSampleTable(dir.File("h.dbf"), &sample);
   Bytes bytes = ReadBytes(dir.File("h.dbf"));
-  bytes[8] = static_cast<std::uint8_t>(bytes[8] + 20);  // 129 -> 149: still (149 - 1) / 32 - 1 = 3 fields
+  bytes[8] =
+      static_cast<std::uint8_t>(bytes[8] + 20);  // 129 -> 149: still (149 - 1) / 32 - 1 = 3 fields
   WriteBytes(dir.File("h.dbf"), bytes);
   dbTable table{};
   ASSERT_EQ(dbOpen(&table, dir.File("h.dbf").c_str()), 0);
@@ -422,8 +440,8 @@ TEST(DbfName, ExtensionIsAddedUnlessPresent) {
     const char* given;
     const char* created;
   } rows[] = {
-      {"plain", "plain.dbf"}, {"a.dbf", "a.dbf"}, {".dbf", ".dbf.dbf"}, {"x.DBF", "x.DBF.dbf"},
-      {"y.dbfx", "y.dbfx.dbf"},
+      {"plain", "plain.dbf"}, {"a.dbf", "a.dbf"},       {".dbf", ".dbf.dbf"},
+      {"x.DBF", "x.DBF.dbf"}, {"y.dbfx", "y.dbfx.dbf"},
   };
   for (const auto& row : rows) {
     ScopedTempDir dir;
@@ -434,7 +452,8 @@ TEST(DbfName, ExtensionIsAddedUnlessPresent) {
     table.fields = fields.data();
     ASSERT_EQ(dbCreate(&table, row.given), 0) << row.given;
     ASSERT_EQ(dbClose(&table), 0);
-    EXPECT_EQ(lumetra_test::ListDir(dir.path()), std::vector<std::string>{row.created}) << row.given;
+    EXPECT_EQ(lumetra_test::ListDir(dir.path()), std::vector<std::string>{row.created})
+        << row.given;
     dbTable in{};
     EXPECT_EQ(dbOpen(&in, row.given), 0) << row.given;
     dbClose(&in);
@@ -448,11 +467,12 @@ TEST(DbfCorruption, EveryTruncationIsRefusedWithItsText) {
   const Bytes bytes = ReadBytes(dir.File("full.dbf"));
   ASSERT_EQ(bytes.size(), 129u + 6u * 15u);
   for (std::size_t length = 0; length < bytes.size(); ++length) {
-    WriteBytes(dir.File("cut.dbf"), Bytes(bytes.begin(), bytes.begin() + static_cast<long>(length)));
+    WriteBytes(dir.File("cut.dbf"),
+               Bytes(bytes.begin(), bytes.begin() + static_cast<long>(length)));
     int result = 0;
     const std::string text = StderrOf([&] { result = OpenAndReadAll(dir.File("cut.dbf")); });
     EXPECT_EQ(result, -1) << "length " << length;
-    const char* expected = length < 32             ? "dbOpen: fread: No data available\n"
+    const char* expected = length < 32            ? "dbOpen: fread: No data available\n"
                            : length < 32 + 3 * 32 ? "ReadFields: fread 1: No data available\n"
                            : length == 128        ? "ReadFields: fread 2: No data available\n"
                                                   : "dbOpen: ";
@@ -515,7 +535,8 @@ TEST(DbfFailure, OpenTexts) {
   header[8] = 20;  // header length below 33
   header[10] = 1;
   WriteBytes(dir.File("short.dbf"), header);
-  const std::string text = StderrOf([&] { result = dbOpen(&table, dir.File("short.dbf").c_str()); });
+  const std::string text =
+      StderrOf([&] { result = dbOpen(&table, dir.File("short.dbf").c_str()); });
   EXPECT_EQ(result, -1);
   EXPECT_TRUE(StartsWith(text, "dbOpen: " + dir.File("short.dbf") + ": header length 20")) << text;
   EXPECT_NE(text.find(": Invalid argument\n"), std::string::npos) << text;
@@ -534,7 +555,9 @@ TEST(DbfFailure, FieldsLongerThanTheRecordAreRefused) {
   int result = 0;
   const std::string text = StderrOf([&] { result = dbOpen(&table, dir.File("f.dbf").c_str()); });
   EXPECT_EQ(result, -1);
-  EXPECT_EQ(text, "ReadFields: field 2 (OK) ends at byte 16, past the record length 15: Invalid argument\n");
+  EXPECT_EQ(
+      text,
+      "ReadFields: field 2 (OK) ends at byte 16, past the record length 15: Invalid argument\n");
   EXPECT_EQ(Copy(table.fields), nullptr);
   EXPECT_EQ(dbClose(&table), 0);
 }
@@ -546,7 +569,8 @@ TEST(DbfFailure, ReadAndWriteTexts) {
   dbTable in{};
   ASSERT_EQ(dbOpen(&in, dir.File("r.dbf").c_str()), 0);
   int result = 0;
-  EXPECT_EQ(StderrOf([&] { result = dbReadByRecno(&in, -1); }), "dbReadByRecno: fseek: Invalid argument\n");
+  EXPECT_EQ(StderrOf([&] { result = dbReadByRecno(&in, -1); }),
+            "dbReadByRecno: fseek: Invalid argument\n");
   EXPECT_EQ(result, -1);
   EXPECT_EQ(StderrOf([&] { result = dbWrite(&in); }), "fwrite: Bad file descriptor\n");
   EXPECT_EQ(result, -1);
@@ -601,7 +625,8 @@ TEST(DbfFailure, CreateTexts) {
   table.fields = wide.data();
   const std::string wide_text = StderrOf([&] { result = dbCreate(&table, dir.File("t").c_str()); });
   EXPECT_EQ(result, -1);
-  EXPECT_EQ(wide_text, "dbCreate: fields need a record of 76501 bytes, at most 65535 fit: Invalid argument\n");
+  EXPECT_EQ(wide_text,
+            "dbCreate: fields need a record of 76501 bytes, at most 65535 fit: Invalid argument\n");
 }
 
 // Lifts the test limits on allocations and writes when it goes away.
@@ -735,7 +760,8 @@ TEST(DbfOracle, DbfdumpReadsOurTable) {
   const std::string dbfdump = FindTool("dbfdump");
   if (dbfdump.empty()) GTEST_SKIP() << "dbfdump (Debian package shapelib) is not installed";
   ScopedTempDir dir;
-  std::vector<dbField> fields{Field("NAME", 'C', 12), Field("VAL", 'N', 10, 2), Field("CNT", 'N', 5)};
+  std::vector<dbField> fields{Field("NAME", 'C', 12), Field("VAL", 'N', 10, 2),
+                              Field("CNT", 'N', 5)};
   dbTable out{};
   out.numFields = 3;
   out.fields = fields.data();
@@ -768,7 +794,8 @@ TEST(DbfOracle, DbfdumpReadsOurTable) {
 
 TEST(DbfOracle, ReadsTablesWrittenByShapelibAndOgr2ogr) {
   const std::string dbfcreate = FindTool("dbfcreate"), dbfadd = FindTool("dbfadd");
-  if (dbfcreate.empty() || dbfadd.empty()) GTEST_SKIP() << "dbfcreate/dbfadd (package shapelib) not installed";
+  if (dbfcreate.empty() || dbfadd.empty())
+    GTEST_SKIP() << "dbfcreate/dbfadd (package shapelib) not installed";
   ScopedTempDir dir;
   const std::string base = dir.File("lib");
   RunCommand(dbfcreate + " " + base + " -s NAME 20 -n VAL 10 2 >/dev/null");
@@ -789,8 +816,8 @@ TEST(DbfOracle, ReadsTablesWrittenByShapelibAndOgr2ogr) {
   const std::string ogr2ogr = FindTool("ogr2ogr");
   if (ogr2ogr.empty()) GTEST_SKIP() << "ogr2ogr (Debian package gdal-bin) is not installed";
   WriteText(dir.File("in.csv"), "NAME,VAL,CNT\nOslo,59.91,7\nLima,-12.05,123\n");
-  RunCommand(ogr2ogr + " -q -f \"ESRI Shapefile\" " + dir.File("gdal.dbf") + " " + dir.File("in.csv") +
-      " -oo AUTODETECT_TYPE=YES 2>&1");
+  RunCommand(ogr2ogr + " -q -f \"ESRI Shapefile\" " + dir.File("gdal.dbf") + " " +
+             dir.File("in.csv") + " -oo AUTODETECT_TYPE=YES 2>&1");
   dbTable gdal{};
   ASSERT_EQ(dbOpen(&gdal, dir.File("gdal.dbf").c_str()), 0);
   ASSERT_EQ(gdal.numFields, 3);

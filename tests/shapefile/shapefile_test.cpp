@@ -1,6 +1,8 @@
 // Shapefiles: byte layout of both files, round trips, hand-made records,
 // corruption and failure texts, and cross-checks with shapelib's and GDAL's
 // tools.
+#include "lumetra/shapefile.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,7 +17,6 @@
 #include <vector>
 
 #include "lumetra/dbf.h"
-#include "lumetra/shapefile.h"
 #include "shapefile/stdio_support.h"
 #include "support/test_files.h"
 
@@ -38,7 +39,8 @@ void Le32(Bytes* b, std::uint32_t v) {
 void LeDouble(Bytes* b, double v) {
   std::uint64_t bits;
   std::memcpy(&bits, &v, 8);
-  for (int shift = 0; shift < 64; shift += 8) b->push_back(static_cast<std::uint8_t>(bits >> shift));
+  for (int shift = 0; shift < 64; shift += 8)
+    b->push_back(static_cast<std::uint8_t>(bits >> shift));
 }
 std::uint32_t ReadBe32(const Bytes& b, std::size_t at) {
   return static_cast<std::uint32_t>(b[at]) << 24 | static_cast<std::uint32_t>(b[at + 1]) << 16 |
@@ -116,8 +118,10 @@ int OpenAndReadAll(const std::string& base) {
   return result;
 }
 
-const std::vector<Ring> kSquareWithHole = {{0, 0, 0, 10, 10, 10, 10, 0, 0, 0}, {2, 2, 4, 2, 4, 4, 2, 4, 2, 2}};
-const std::vector<Ring> kTwoSquares = {{20, 20, 20, 25, 25, 25, 25, 20, 20, 20}, {30, 30, 30, 31, 31, 31, 31, 30, 30, 30}};
+const std::vector<Ring> kSquareWithHole = {{0, 0, 0, 10, 10, 10, 10, 0, 0, 0},
+                                           {2, 2, 4, 2, 4, 4, 2, 4, 2, 2}};
+const std::vector<Ring> kTwoSquares = {{20, 20, 20, 25, 25, 25, 25, 20, 20, 20},
+                                       {30, 30, 30, 31, 31, 31, 31, 30, 30, 30}};
 
 void WriteTwoPolygons(const std::string& base) {
   shpFile shape{};
@@ -149,7 +153,8 @@ TEST(ShpLayout, EmptyFileIsJustTheHeaderInBothFiles) {
   // Hand-computed: 00 00 27 0A at 0, length 50 = 0x32 at 24, E8 03 at 28,
   // type 0, then 1e30 = 46293E5939A08CEA and -1e30 little-endian.
   Bytes expected(100, 0);
-  expected[2] = 0x27, expected[3] = 0x0A, expected[27] = 0x32, expected[28] = 0xE8, expected[29] = 0x03;
+  expected[2] = 0x27, expected[3] = 0x0A, expected[27] = 0x32, expected[28] = 0xE8,
+  expected[29] = 0x03;
   const std::uint8_t plus[8] = {0xEA, 0x8C, 0xA0, 0x39, 0x59, 0x3E, 0x29, 0x46};
   for (int i = 0; i < 4; ++i) {
     std::memcpy(&expected[36 + 8 * static_cast<std::size_t>(i)], plus, 8);
@@ -186,8 +191,8 @@ TEST(ShpLayout, OnePointRecordBytes) {
   const std::uint8_t box[] = {0, 0, 0, 0, 0, 0, 0xF8, 0x3F, 0, 0, 0, 0, 0, 0, 0x02, 0xC0,
                               0, 0, 0, 0, 0, 0, 0xF8, 0x3F, 0, 0, 0, 0, 0, 0, 0x02, 0xC0};
   EXPECT_TRUE(std::equal(box, box + 32, shp.begin() + 36));
-  const std::uint8_t record[] = {0, 0, 0, 1, 0, 0, 0, 10, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F,
-                                 0, 0, 0, 0, 0, 0, 0x02, 0xC0};
+  const std::uint8_t record[] = {0, 0, 0, 1, 0,    0,    0, 10, 1, 0, 0, 0, 0,    0,
+                                 0, 0, 0, 0, 0xF8, 0x3F, 0, 0,  0, 0, 0, 0, 0x02, 0xC0};
   EXPECT_TRUE(std::equal(record, record + 28, shp.begin() + 100));
   EXPECT_EQ(ReadBe32(shx, 24), 54u);
   const std::uint8_t entry[] = {0, 0, 0, 50, 0, 0, 0, 10};
@@ -232,7 +237,7 @@ TEST(ShpLayout, PolyLayoutIsWrittenWhateverTypeIsPassed) {
   const Bytes shp = ReadBytes(dir.File("t.shp"));
   ASSERT_EQ(shp.size(), 100u + 8u + 44u + 4u + 32u + 8u + 44u);
   EXPECT_EQ(ReadBe32(shp, 104), (44u + 4u + 32u) / 2);
-  EXPECT_EQ(shp[108], 1);  // the type passed, with the poly layout
+  EXPECT_EQ(shp[108], 1);            // the type passed, with the poly layout
   EXPECT_EQ(shp[32], SHP_POLYLINE);  // the header takes the last type written
   Bytes empty;
   for (double v : kEmptyBox) LeDouble(&empty, v);
@@ -439,7 +444,8 @@ Bytes WithByte(Bytes bytes, std::size_t offset, std::uint8_t value) {
 }
 
 // A poly content with explicit counts and starts (which may lie).
-Bytes PolyContent(int parts, int points, const std::vector<int>& starts, const std::vector<double>& xy) {
+Bytes PolyContent(int parts, int points, const std::vector<int>& starts,
+                  const std::vector<double>& xy) {
   Bytes b;
   Le32(&b, 5);
   for (double v : {0.0, 0.0, 1.0, 1.0}) LeDouble(&b, v);
@@ -530,9 +536,11 @@ TEST(ShpCorruption, CountsTheRecordCannotHoldAreRefused) {
     const char* expected;
   } rows[] = {
       {"parts beyond content", PolyContent(1000, 1, {0}, {1, 1}),
-       "ShapeRead: record 1: 1000 parts and 1 points need 4060 bytes, the record holds 64: Invalid argument\n"},
+       "ShapeRead: record 1: 1000 parts and 1 points need 4060 bytes, the record holds 64: Invalid "
+       "argument\n"},
       {"negative points", PolyContent(1, -1, {0}, {}),
-       "ShapeRead: record 1: 1 parts and -1 points need 32 bytes, the record holds 48: Invalid argument\n"},
+       "ShapeRead: record 1: 1 parts and -1 points need 32 bytes, the record holds 48: Invalid "
+       "argument\n"},
       {"falling part starts", PolyContent(2, 2, {1, 0}, {1, 1, 2, 2}),
        "ShapeRead: record 1: part 1 starts at point 0 (previous 1, 2 points): Invalid argument\n"},
       {"start beyond points", PolyContent(1, 1, {2}, {1, 1}),
@@ -569,8 +577,9 @@ TEST(ShpCorruption, RecordLongerThanTheFileIsRefused) {
   shpFile shape{};
   ASSERT_EQ(ShapeOpen(&shape, dir.File("l").c_str()), 0);
   int result = 0;
-  EXPECT_EQ(StderrOf([&] { result = ShapeRead(&shape); }),
-            "ShapeRead: record 1: content of 200 words, 20 bytes left in the file: Invalid argument\n");
+  EXPECT_EQ(
+      StderrOf([&] { result = ShapeRead(&shape); }),
+      "ShapeRead: record 1: content of 200 words, 20 bytes left in the file: Invalid argument\n");
   EXPECT_EQ(result, -1);
   ShapeClose(&shape);
 
@@ -597,8 +606,9 @@ TEST(ShpCorruption, EveryTruncationIsRefusedWithItsText) {
     int result = 0;
     const std::string text = StderrOf([&] { result = OpenAndReadAll(dir.File("cut")); });
     EXPECT_EQ(result, -1) << ".shp length " << length;
-    const std::string expected = length < 100 ? "shpOpen::fread: No data available\n"
-                                              : "shpOpen: " + dir.File("cut.shp") + ": declared length";
+    const std::string expected = length < 100
+                                     ? "shpOpen::fread: No data available\n"
+                                     : "shpOpen: " + dir.File("cut.shp") + ": declared length";
     EXPECT_TRUE(StartsWith(text, expected)) << ".shp length " << length << ": " << text;
   }
   for (std::size_t length = 0; length < shx.size(); ++length) {
@@ -607,8 +617,9 @@ TEST(ShpCorruption, EveryTruncationIsRefusedWithItsText) {
     int result = 0;
     const std::string text = StderrOf([&] { result = OpenAndReadAll(dir.File("cut")); });
     EXPECT_EQ(result, -1) << ".shx length " << length;
-    const std::string expected = length < 100 ? "shxOpen::fread: No data available\n"
-                                              : "shxOpen: " + dir.File("cut.shx") + ": declared length";
+    const std::string expected = length < 100
+                                     ? "shxOpen::fread: No data available\n"
+                                     : "shxOpen: " + dir.File("cut.shx") + ": declared length";
     EXPECT_TRUE(StartsWith(text, expected)) << ".shx length " << length << ": " << text;
   }
 }
@@ -684,14 +695,17 @@ TEST(ShpFailure, WriterArgumentTexts) {
   ASSERT_EQ(ShapeOpen(&shape, dir.File("r").c_str()), 0);
   const double xy[2] = {1, 2};
   int result = 0;
-  EXPECT_EQ(StderrOf([&] { result = ShapeWritePoint(&shape, xy); }), "ShapeWritePoint: Bad file descriptor\n");
+  EXPECT_EQ(StderrOf([&] { result = ShapeWritePoint(&shape, xy); }),
+            "ShapeWritePoint: Bad file descriptor\n");
   EXPECT_EQ(result, -1);
-  EXPECT_EQ(StderrOf([&] { result = ShapeWritePoint(&shape, nullptr); }), "ShapeWritePoint: Invalid argument\n");
+  EXPECT_EQ(StderrOf([&] { result = ShapeWritePoint(&shape, nullptr); }),
+            "ShapeWritePoint: Invalid argument\n");
   ShapeClose(&shape);
 
   ASSERT_EQ(ShapeCreate(&shape, dir.File("w").c_str()), 0);
   EXPECT_EQ(StderrOf([&] { result = ShapeRead(&shape); }), "ShapeRead: Bad file descriptor\n");
-  EXPECT_EQ(StderrOf([&] { result = ShapeWritePoly(&shape, nullptr, 5); }), "ShapeWritePoly: Invalid argument\n");
+  EXPECT_EQ(StderrOf([&] { result = ShapeWritePoly(&shape, nullptr, 5); }),
+            "ShapeWritePoly: Invalid argument\n");
   const shpPartList negative{-1, nullptr};
   EXPECT_TRUE(StartsWith(StderrOf([&] { result = ShapeWritePoly(&shape, &negative, 5); }),
                          "ShapeWritePoly: -1 parts at "));
@@ -780,7 +794,8 @@ TEST(ShpFailure, DiskFullIsReportedByClose) {
   const double xy[2] = {1, 2};
   ASSERT_EQ(ShapeWritePoint(&shape, xy), 0);
   int result = 0;
-  EXPECT_EQ(StderrOf([&] { result = ShapeClose(&shape); }), "Reset Shape Main Hdr: No space left on device\n");
+  EXPECT_EQ(StderrOf([&] { result = ShapeClose(&shape); }),
+            "Reset Shape Main Hdr: No space left on device\n");
   EXPECT_EQ(result, -1);
 }
 
@@ -846,8 +861,9 @@ TEST(ShpFailure, AllocationFailuresAreReportedNotFatal) {
   lumetra::shapefile::SetAllocationLimitForTest(SIZE_MAX);
   ASSERT_EQ(WritePolyRings(&shape, {Ring(200, 1.0)}, SHP_POLYLINE), 0);  // record buffer now 1,644+
   lumetra::shapefile::SetAllocationLimitForTest(700);
-  EXPECT_EQ(StderrOf([&] { result = WritePolyRings(&shape, std::vector<Ring>(200), SHP_POLYLINE); }),
-            "PartMalloc: Cannot allocate memory\n");
+  EXPECT_EQ(
+      StderrOf([&] { result = WritePolyRings(&shape, std::vector<Ring>(200), SHP_POLYLINE); }),
+      "PartMalloc: Cannot allocate memory\n");
   EXPECT_EQ(result, -1);
   lumetra::shapefile::SetAllocationLimitForTest(SIZE_MAX);
   EXPECT_EQ(ShapeClose(&shape), 0);
@@ -897,8 +913,10 @@ const char kTwoPolygonsDump[] =
     "Shape:1 (Polygon)  nVertices=10, nParts=2\n"
     "  Bounds:(20,20, 0)\n"
     "      to (31,31, 0)\n"
-    "     (20,20, 0) Ring \n     (20,25, 0)  \n     (25,25, 0)  \n     (25,20, 0)  \n     (20,20, 0)  \n"
-    "   + (30,30, 0) Ring \n     (30,31, 0)  \n     (31,31, 0)  \n     (31,30, 0)  \n     (30,30, 0)  \n";
+    "     (20,20, 0) Ring \n     (20,25, 0)  \n     (25,25, 0)  \n     (25,20, 0)  \n     (20,20, "
+    "0)  \n"
+    "   + (30,30, 0) Ring \n     (30,31, 0)  \n     (31,31, 0)  \n     (31,30, 0)  \n     (30,30, "
+    "0)  \n";
 
 TEST(ShpOracle, ShpdumpReadsOurFile) {
   const std::string shpdump = FindTool("shpdump");
@@ -932,7 +950,8 @@ TEST(ShpOracle, Ogr2ogrWritesTheSameBytesAndWeReadThem) {
   if (ogr2ogr.empty()) GTEST_SKIP() << "ogr2ogr (Debian package gdal-bin) is not installed";
   ScopedTempDir dir;
   WriteText(dir.File("in.geojson"), kTwoPolygonsGeoJson);
-  RunCommand(ogr2ogr + " -q -f \"ESRI Shapefile\" " + dir.File("gdal.shp") + " " + dir.File("in.geojson") + " 2>&1");
+  RunCommand(ogr2ogr + " -q -f \"ESRI Shapefile\" " + dir.File("gdal.shp") + " " +
+             dir.File("in.geojson") + " 2>&1");
   WriteTwoPolygons(dir.File("ours"));
   EXPECT_EQ(ReadBytes(dir.File("gdal.shp")), ReadBytes(dir.File("ours.shp")));
   EXPECT_EQ(ReadBytes(dir.File("gdal.shx")), ReadBytes(dir.File("ours.shx")));
@@ -967,8 +986,8 @@ TEST(ShpOracle, ReadsLinesAndPointsWrittenByOgr2ogr) {
             R"({"type":"FeatureCollection","features":[
 {"type":"Feature","properties":{"ID":1},"geometry":{"type":"LineString","coordinates":[[0.5,1],[2,3.25],[4,-1]]}},
 {"type":"Feature","properties":{"ID":2},"geometry":{"type":"MultiLineString","coordinates":[[[1,1],[2,2]],[[3,3],[4,4],[5,5]]]}}]})");
-  RunCommand(ogr2ogr + " -q -f \"ESRI Shapefile\" " + dir.File("lines.shp") + " " + dir.File("lines.geojson") +
-             " 2>&1");
+  RunCommand(ogr2ogr + " -q -f \"ESRI Shapefile\" " + dir.File("lines.shp") + " " +
+             dir.File("lines.geojson") + " 2>&1");
   shpFile shape{};
   ASSERT_EQ(ShapeOpen(&shape, dir.File("lines").c_str()), 0);
   EXPECT_EQ(shape.shapeType, SHP_POLYLINE);
@@ -986,8 +1005,8 @@ TEST(ShpOracle, ReadsLinesAndPointsWrittenByOgr2ogr) {
   ShapeClose(&shape);
 
   WriteText(dir.File("pts.csv"), "NAME,X,Y\nOslo,10.75,59.91\nLima,-77.04,-12.05\n");
-  RunCommand(ogr2ogr + " -q -f \"ESRI Shapefile\" " + dir.File("pts.shp") + " " + dir.File("pts.csv") +
-             " -oo X_POSSIBLE_NAMES=X -oo Y_POSSIBLE_NAMES=Y 2>&1");
+  RunCommand(ogr2ogr + " -q -f \"ESRI Shapefile\" " + dir.File("pts.shp") + " " +
+             dir.File("pts.csv") + " -oo X_POSSIBLE_NAMES=X -oo Y_POSSIBLE_NAMES=Y 2>&1");
   ASSERT_EQ(ShapeOpen(&shape, dir.File("pts").c_str()), 0);
   EXPECT_EQ(shape.shapeType, SHP_POINT);
   ASSERT_EQ(ShapeRead(&shape), 0);
@@ -1031,9 +1050,11 @@ TEST(ShpOracle, OgrinfoReadsOurShapefileWithItsTable) {
                       "  POLYGON ((0 0,0 10,10 10,10 0,0 0),(2 2,4 2,4 4,2 4,2 2))\n"),
             std::string::npos)
       << info;
-  EXPECT_NE(info.find("OGRFeature(ours):1\n  NAME (String) = two\n  VAL (Real) = -3.00\n"
-                      "  MULTIPOLYGON (((20 20,20 25,25 25,25 20,20 20)),((30 30,30 31,31 31,31 30,30 30)))\n"),
-            std::string::npos)
+  EXPECT_NE(
+      info.find(
+          "OGRFeature(ours):1\n  NAME (String) = two\n  VAL (Real) = -3.00\n"
+          "  MULTIPOLYGON (((20 20,20 25,25 25,25 20,20 20)),((30 30,30 31,31 31,31 30,30 30)))\n"),
+      std::string::npos)
       << info;
 }
 
