@@ -1,0 +1,335 @@
+#include "import/shp_read.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "frame/error.h"
+#include "import/object_file_build.h"
+#include "import/polygon_object.h"
+
+namespace {
+
+constexpr double kDegreeLimit = 1000000.0;  // |y| below this (and above 0): degrees
+constexpr char kNullColumnWarning[] =
+    "WARNING: id parameter was NULL. Parameter set to first column in .dbf file.";
+constexpr char kMissingColumnWarning[] =
+    "WARNING: Specified id parameter could not be found. Parameter set to first column in .dbf "
+    "file.";
+
+bool EqualsIgnoringCase(const char* a, std::size_t a_length, const char* b) {
+  if (std::strlen(b) != a_length) return false;
+  for (std::size_t i = 0; i < a_length; ++i) {
+    const auto ca = static_cast<unsigned char>(a[i]);
+    const auto cb = static_cast<unsigned char>(b[i]);
+    if (std::tolower(ca) != std::tolower(cb)) return false;
+  }
+  return true;
+}
+
+// Text of at most max_length characters from a NUL-terminated value.
+std::string ValueText(const char* text, std::size_t max_length) {
+  return std::string(text, strnlen(text, max_length));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Coordinate and name rules
+
+bool IsDegreePoint(double y) {
+  const double magnitude = std::fabs(y);
+  return magnitude > 0 && magnitude < kDegreeLimit;
+}
+
+std::int32_t TruncateToInt32(double value) {
+  if (std::isnan(value)) return 0;
+  const double truncated = std::trunc(value);
+  if (truncated <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
+    return std::numeric_limits<std::int32_t>::min();
+  }
+  if (truncated >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+    return std::numeric_limits<std::int32_t>::max();
+  }
+  return static_cast<std::int32_t>(truncated);
+}
+
+namespace {
+
+ShapePoint ScaledPoint(double x, double y, bool degrees) {
+  if (degrees) return ShapePoint{ImportRead::ToFileUnits(x), ImportRead::ToFileUnits(y)};
+  return ShapePoint{TruncateToInt32(x), TruncateToInt32(y)};
+}
+
+}  // namespace
+
+ShapePoint DegreeRulePoint(double x, double y) { return ScaledPoint(x, y, IsDegreePoint(y)); }
+
+bool TwoPointRule(double x1, double y1, double x2, double y2, ShapePoint* p1, ShapePoint* p2) {
+  bool degrees = IsDegreePoint(y1) || IsDegreePoint(y2);
+  if (!degrees && !(std::fabs(y1) > kDegreeLimit) && !(std::fabs(y2) > kDegreeLimit)) {
+    // Both y are 0 or exactly +-1,000,000: neither reading can be told
+    // from the other.
+    return false;
+  }
+  *p1 = ScaledPoint(x1, y1, degrees);
+  *p2 = ScaledPoint(x2, y2, degrees);
+  return true;
+}
+
+std::string ShapeFieldText(const dbField& field) {
+  switch (field.type) {
+    case 'C':
+      return TrimWhiteSpace(ValueText(field.value.text, ImportRead::kMaxNameLength));
+    case 'N': {
+      // Wide enough for "%f" of any double: sign, 309 digits, point, 6 decimals.
+      char text[400];
+      std::snprintf(text, sizeof text, "%f", field.value.number);
+      return text;
+    }
+    case 'L': {
+      char text[16];
+      std::snprintf(text, sizeof text, "%d", static_cast<int>(field.value.logical));
+      return text;
+    }
+    case 'M':
+    case 'D':
+      return ValueText(field.value.text, sizeof field.value.text - 1);
+    default:
+      return "Unknown";
+  }
+}
+
+std::string ShapeBaseName(const std::string& file_name) {
+  const std::size_t separator = file_name.find_last_of('/');
+  const std::size_t component = separator == std::string::npos ? 0 : separator + 1;
+  const std::size_t dot = file_name.rfind('.');
+  if (dot == std::string::npos || dot == 0 || dot <= component) return file_name;
+  return file_name.substr(0, dot);
+}
+
+// ---------------------------------------------------------------------------
+// Opening
+
+SHPRead::SHPRead(ObjectFileBuild& build, const char* file_name, const char* name_column,
+                 const char* name_column2)
+    : ImportRead(build) {
+  if (file_name == nullptr || file_name[0] == '\0') {
+    error().Report(100, "NULL file name on shapefile open", QERR_HERE);
+    Fail();
+    return;
+  }
+  if (!Open(ShapeBaseName(file_name))) {
+    Fail();
+    return;
+  }
+  ChooseColumns(name_column, name_column2);
+}
+
+SHPRead::~SHPRead() {
+  if (shape_open_) ShapeClose(&shape_);
+  if (table_open_) dbClose(&table_);
+}
+
+bool SHPRead::Open(const std::string& base) {
+  base_name_ = base;
+  if (ShapeOpen(&shape_, base.c_str()) != 0) {
+    error().ReportF(100, QERR_HERE, "Can not open shapefile %s (.shp, .shx).", base.c_str());
+    return false;
+  }
+  shape_open_ = true;
+  if (dbOpen(&table_, base.c_str()) != 0) {
+    error().ReportF(100, QERR_HERE, "Can not open table %s (.dbf).", base.c_str());
+    return false;
+  }
+  table_open_ = true;
+  total_records_ = shape_.numRecords > 0 ? shape_.numRecords : 0;
+  return true;
+}
+
+void SHPRead::ChooseColumns(const char* name_column, const char* name_column2) {
+  name_column_ = 0;
+  if (name_column == nullptr) {
+    error().Report(106, kNullColumnWarning, QERR_HERE);
+  } else {
+    const int found = FindColumn(name_column);
+    if (found >= 0) {
+      name_column_ = found;
+    } else {
+      error().Report(106, kMissingColumnWarning, QERR_HERE);
+    }
+  }
+  name_column2_ = name_column2 != nullptr ? FindColumn(name_column2) : -1;
+}
+
+int SHPRead::FindColumn(const char* column) const {
+  int found = -1;
+  for (int i = 0; i < table_.numFields; ++i) {
+    const dbField& field = table_.fields[i];
+    if (EqualsIgnoringCase(field.name, strnlen(field.name, sizeof field.name), column)) found = i;
+  }
+  return found;
+}
+
+std::string SHPRead::ColumnText(int column) const {
+  if (column < 0 || column >= table_.numFields || table_.fields == nullptr) return std::string();
+  return ShapeFieldText(table_.fields[column]);
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+int SHPRead::PercentDone() const {
+  if (total_records_ <= 0) return 0;
+  const std::int64_t percent = static_cast<std::int64_t>(records_read_) * 100 / total_records_;
+  return percent > 100 ? 100 : static_cast<int>(percent);
+}
+
+bool SHPRead::ReadObject() {
+  set_result(kResultError);
+  if (!success()) return false;
+  set_name2("");
+  const std::int32_t record = records_read_ + 1;
+  const int shape_status = ShapeRead(&shape_);
+  if (shape_status == 1) {
+    set_result(kResultEnd);
+    return true;
+  }
+  if (shape_status != 0) {
+    error().ReportF(100, QERR_HERE, "Can not read record %d of shapefile %s.", record,
+                    base_name_.c_str());
+    Fail();
+    return false;
+  }
+  const int row_status = dbRead(&table_);
+  if (row_status != 0) {
+    if (row_status == DB_END) {
+      error().ReportF(100, QERR_HERE, "Table %s.dbf has no row for shapefile record %d.",
+                      base_name_.c_str(), record);
+    } else {
+      error().ReportF(100, QERR_HERE, "Can not read row %d of table %s.dbf.", record,
+                      base_name_.c_str());
+    }
+    Fail();
+    return false;
+  }
+  set_name(ColumnText(name_column_).c_str());
+  set_name2(ColumnText(name_column2_).c_str());
+  set_result(kResultSkipped);
+  // The record counts whether or not its object is accepted, so every
+  // object's colour stays its record's position.
+  records_read_ = record;
+  if (!WriteRecordObject(record)) {
+    set_result(kResultError);
+    return false;
+  }
+  return true;
+}
+
+bool SHPRead::WriteRecordObject(std::int32_t colour) {
+  switch (shape_.shapeType) {
+    case SHP_POINT:
+      return WritePoint(colour);
+    case SHP_POLYLINE:
+    case SHP_POLYGON: {
+      if (shape_.numParts < 0 || (shape_.numParts > 0 && shape_.parts == nullptr)) {
+        return ReportRecordFailure("its part list is not valid");
+      }
+      std::int64_t points = 0;
+      for (int i = 0; i < shape_.numParts; ++i) {
+        const shpPart part = shape_.parts[i];
+        if (part.numPoints < 0 || (part.numPoints > 0 && part.points == nullptr)) {
+          return ReportRecordFailure("a part's point list is not valid");
+        }
+        points += part.numPoints;
+      }
+      if (points == 0) return true;  // nothing to place: skipped
+      if (!CheckLimits()) return false;
+      if (shape_.shapeType == SHP_POLYLINE && shape_.numParts == 1 &&
+          shape_.parts[0].numPoints == 2) {
+        return WriteTwoPointLine(colour);
+      }
+      return WritePoly(shape_.shapeType == SHP_POLYGON, colour);
+    }
+    default:
+      return true;  // skipped
+  }
+}
+
+bool SHPRead::CheckLimits() const {
+  std::int64_t parts = 0;
+  std::int64_t points = 0;
+  for (int i = 0; i < shape_.numParts; ++i) {
+    const int n = shape_.parts[i].numPoints;
+    if (n > 0) ++parts;
+    points += n;
+  }
+  if (parts > build().PolygonLimit()) {
+    error().Report(100, "Too many polygons.", QERR_HERE);
+    return false;
+  }
+  if (points > build().PointLimit()) {
+    error().Report(100, "Too many points.", QERR_HERE);
+    return false;
+  }
+  return true;
+}
+
+bool SHPRead::ReportRecordFailure(const char* what) {
+  error().ReportF(100, QERR_HERE, "Record %d of shapefile %s: %s.", records_read_,
+                  base_name_.c_str(), what);
+  return false;
+}
+
+bool SHPRead::WritePoint(std::int32_t colour) {
+  const ShapePoint p = DegreeRulePoint(shape_.points[0], shape_.points[1]);
+  QPolygonPoint point(build(), name().c_str(), name2().c_str(), 0, p.x, p.y);
+  point.set_symbol(0, 0, colour);
+  if (!point.Write()) return false;
+  set_result(kResultObject);
+  return true;
+}
+
+bool SHPRead::WriteTwoPointLine(std::int32_t colour) {
+  const double* xy = shape_.parts[0].points;
+  ShapePoint p1;
+  ShapePoint p2;
+  if (!TwoPointRule(xy[0], xy[1], xy[2], xy[3], &p1, &p2)) {
+    char what[160];
+    std::snprintf(what, sizeof what,
+                  "the two-point line with y values %g and %g is in neither degrees nor file "
+                  "units",
+                  xy[1], xy[3]);
+    return ReportRecordFailure(what);
+  }
+  QPolygonSingleLine line(build(), name().c_str(), name2().c_str(), 0, p1.x, p1.y, p2.x, p2.y);
+  line.set_pen(0, 0, colour);
+  if (!line.Write()) return false;
+  set_result(kResultObject);
+  return true;
+}
+
+bool SHPRead::WritePoly(bool region, std::int32_t colour) {
+  std::unique_ptr<QPolygonLine> object;
+  if (region) {
+    object = std::make_unique<QPolygonRegion>(build(), name().c_str(), name2().c_str(), 0);
+  } else {
+    object = std::make_unique<QPolygonLine>(build(), name().c_str(), name2().c_str(), 0);
+  }
+  for (int i = 0; i < shape_.numParts; ++i) {
+    const shpPart part = shape_.parts[i];
+    for (int k = 0; k < part.numPoints; ++k) {
+      const ShapePoint p = DegreeRulePoint(part.points[2 * k], part.points[2 * k + 1]);
+      if (!object->AddPoint(p.x, p.y)) return false;
+    }
+    if (!object->ClosePart()) return false;
+  }
+  object->set_pen(0, 0, colour);
+  object->set_brush(0, 0, 0);
+  if (!object->Write()) return false;
+  set_result(kResultObject);
+  return true;
+}
