@@ -26,6 +26,10 @@ void PutU16(std::uint8_t* p, std::uint32_t v) {
 
 QIndexedPagePayload::~QIndexedPagePayload() = default;
 
+bool QIndexedPagePayload::PlaceRecord(std::uint32_t, std::uint32_t, std::uint64_t, std::uint8_t*) {
+  return true;
+}
+
 QIndexedFileBuilder::QIndexedFileBuilder(QError& err, QIndexedFileBuilderOptions options)
     : err_(err), options_(std::move(options)) {}
 
@@ -170,7 +174,13 @@ bool QIndexedFileBuilder::FlushPage(std::uint32_t count) {
   }
   const std::size_t rec = record_size();
   for (std::uint32_t slot = 0; slot < count; ++slot) {
-    std::memcpy(page_.data() + area_end - (slot + 1) * rec, pending_.data() + slot * rec, rec);
+    std::uint8_t* record = page_.data() + area_end - (slot + 1) * rec;
+    std::memcpy(record, pending_.data() + slot * rec, rec);
+    if (options_.payload != nullptr &&
+        !options_.payload->PlaceRecord(page_number, slot, pending_first_ + slot,
+                                       record + options_.key_length)) {
+      return false;
+    }
   }
   if (!QioWritePage(fd_.get(), err_, PageOffset(page_number), page_.data(), size)) return false;
   std::uint8_t page_value[kTreeValueLength];

@@ -76,6 +76,14 @@ class QIndexedPagePayload {
   // data page `page_number`.  False stops the build; the writer reports why.
   virtual bool WritePayload(std::uint32_t page_number, std::uint64_t first, std::uint32_t count,
                             std::uint8_t* dest, std::size_t size) = 0;
+  // Called for every record of a page being written, in slot order, once
+  // its place is final: record number `record` lies in slot `slot` of data
+  // page `page_number`.  May rewrite the record's value (`value`,
+  // value_length bytes) in the page image, e.g. to store its own position.
+  // False stops the build; the writer reports why.  Default: true, values
+  // unchanged.
+  virtual bool PlaceRecord(std::uint32_t page_number, std::uint32_t slot, std::uint64_t record,
+                           std::uint8_t* value);
 };
 
 struct QIndexedFileBuilderOptions {
