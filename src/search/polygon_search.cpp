@@ -108,7 +108,7 @@ bool PolygonSearch::OpenNameIndex() {
 }
 
 bool PolygonSearch::CreateBuffers(int mode) {
-  const std::size_t wanted = CappedBufferCount(header_, mode);
+  const std::size_t wanted = CappedBufferCount(header_, limits_, mode);
   buffers_.reserve(wanted);
   for (std::size_t i = 0; i < wanted; ++i) {
     std::unique_ptr<PolygonObject> buffer;
@@ -180,13 +180,26 @@ std::size_t PolygonSearch::CacheBufferCount(const ObjectHeader& header, int mode
   return static_cast<std::size_t>(std::max<std::uint64_t>(memory / budget, 2));
 }
 
-std::size_t PolygonSearch::CappedBufferCount(const ObjectHeader& header, int mode) {
+std::uint64_t PolygonSearch::BufferFootprint(const ObjectHeader& header,
+                                             const lumetra::RecordLimits& limits) {
+  const std::uint64_t points = limits.max_point_count;
+  const std::uint64_t rings = limits.max_ring_count;
+  std::uint64_t bytes = limits.max_record_size + 8 * points + 20 * rings + kBufferBookkeeping;
+  if (header.HasSegments()) bytes += 28 * points;
+  return bytes;
+}
+
+std::size_t PolygonSearch::CappedBufferCount(const ObjectHeader& header,
+                                             const lumetra::RecordLimits& limits, int mode) {
   const std::size_t n = CacheBufferCount(header, mode);
   const std::uint64_t memory = MemoryBudget(mode);
   if (memory == 0) return n;
   const std::uint64_t by_records = std::max<std::uint64_t>(header.RecordCount(), 2);
   const std::uint64_t by_bookkeeping = memory / kBufferBookkeeping;
-  return static_cast<std::size_t>(std::min<std::uint64_t>({n, by_records, by_bookkeeping}));
+  const std::uint64_t by_footprint =
+      std::max<std::uint64_t>(2 * memory / BufferFootprint(header, limits), 2);
+  return static_cast<std::size_t>(
+      std::min<std::uint64_t>({n, by_records, by_bookkeeping, by_footprint}));
 }
 
 lumetra::RecordLimits PolygonSearch::BoundedLimits(const ObjectHeader& header,

@@ -17,9 +17,11 @@
 // one buffer; 1, 2 and 3 give a memory budget M of 5, 20 and 100 MiB and
 // N = M / S buffers (at least 2; 2 when S is 0).  Beyond that, the reader
 // never makes more buffers than the header says the file has records (but
-// at least 2 for modes 1-3), nor more than M / kBufferBookkeeping: extra
-// buffers could never hold a record, and tiny records must not turn the
-// budget into bookkeeping.  Either cap leaves every answer unchanged.
+// at least 2 for modes 1-3), nor more than M / kBufferBookkeeping, nor more
+// than fit twice the budget with each buffer's full decoded size (but at
+// least 2): extra buffers could never hold a record, tiny records must not
+// turn the budget into bookkeeping, and a header whose maxima disagree with
+// each other must not multiply the budget.  The caps change no answer.
 //
 // Hostile files.  The header's maxima size the buffers, so they are bounded
 // before use (BoundedLimits): the largest record by the file's size, the
@@ -122,8 +124,13 @@ class PolygonSearch {
   // The buffer count N for `mode` (see the file comment), before the caps
   // by record count and bookkeeping.
   static std::size_t CacheBufferCount(const lumetra::ObjectHeader& header, int mode);
-  // N with both caps applied: what the reader creates.
-  static std::size_t CappedBufferCount(const lumetra::ObjectHeader& header, int mode);
+  // N with the caps applied, for buffers sized by `limits`: what the reader
+  // creates.
+  static std::size_t CappedBufferCount(const lumetra::ObjectHeader& header,
+                                       const lumetra::RecordLimits& limits, int mode);
+  // The bytes one buffer takes for records within `limits`.
+  static std::uint64_t BufferFootprint(const lumetra::ObjectHeader& header,
+                                       const lumetra::RecordLimits& limits);
   // The header's maxima bounded by a file of `file_size` bytes.
   static lumetra::RecordLimits BoundedLimits(const lumetra::ObjectHeader& header,
                                              std::int64_t file_size);

@@ -73,14 +73,38 @@ TEST(PolygonSearchCache, RecordBudgetCountsDecodedColumns) {
 
 TEST(PolygonSearchCache, CreatedBuffersAreCappedByRecordsAndBookkeeping) {
   ObjectHeader h = HeaderWith(100, 10, 0, 3, 1);
+  const lumetra::RecordLimits l = PolygonSearch::BoundedLimits(h, 1 << 20);
   EXPECT_EQ(PolygonSearch::CacheBufferCount(h, 3), 100u * kMiB / 100);
-  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, 3), 3u);
+  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, l, 3), 3u);
   h.region_records = 0;
   h.point_records = 1;
-  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, 3), 2u);
+  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, l, 3), 2u);
   h.region_records = 50000000;
-  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, 1), 5u * kMiB / PolygonSearch::kBufferBookkeeping);
-  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, 0), 1u);
+  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, l, 1),
+            5u * kMiB / PolygonSearch::kBufferBookkeeping);
+  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, l, 0), 1u);
+}
+
+TEST(PolygonSearchCache, LargeRecordsKeepTheirBufferCount) {
+  // One 1 MiB record of 100000 points: 100 buffers in mode 3.
+  ObjectHeader h = HeaderWith(kMiB, 100000, 0, 500, 1);
+  const lumetra::RecordLimits l = PolygonSearch::BoundedLimits(h, 600 * kMiB);
+  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, l, 3), 100u);
+  h.max_record_size = 4 * kMiB;
+  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, PolygonSearch::BoundedLimits(h, 600 * kMiB), 1),
+            2u);
+}
+
+TEST(PolygonSearchCache, MaximaThatDisagreeCannotMultiplyTheBudget) {
+  // A header claiming small records but rings and segments for a record of
+  // the whole file: the buffers' decoded size caps the count.
+  ObjectHeader h = HeaderWith(100, 0xFFFFFFFFu, ObjectHeader::kFlagSegments, 1000000,
+                              0xFFFFFFFFu);
+  h.max_record_size = 4 * kMiB;
+  const lumetra::RecordLimits l = PolygonSearch::BoundedLimits(h, 4 * kMiB);
+  const std::size_t n = PolygonSearch::CappedBufferCount(h, l, 3);
+  EXPECT_LE(n * PolygonSearch::BufferFootprint(h, l), 2 * 100 * std::uint64_t{kMiB});
+  EXPECT_GE(n, 2u);
 }
 
 TEST(PolygonSearchCache, MaximaAreBoundedByTheFileSize) {
