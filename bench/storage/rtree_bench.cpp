@@ -148,8 +148,7 @@ void BM_RtreePointQueries(benchmark::State& state) {
   const TreeFile& tree = SharedTree();
   QError err;
   Qfile file(err, tree.file.path().c_str(), static_cast<int>(state.range(0)));
-  rtSpatialIndex index(err, file,
-                       static_cast<std::uint64_t>(tree.root) * lumetra::kRtreePageSize);
+  rtSpatialIndex index(err, file, static_cast<std::uint64_t>(tree.root) * lumetra::kRtreePageSize);
   std::unique_ptr<SpatialIndexEnum> it = index.IsReady() ? index.CreateEnum() : nullptr;
   if (it == nullptr || !AgreesWithLinearScan(*it)) {
     state.SkipWithError("index does not agree with the linear scan");

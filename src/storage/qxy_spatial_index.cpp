@@ -36,8 +36,7 @@ std::int32_t Clamp(std::int32_t v, std::int32_t lo, std::int32_t hi) {
 
 std::int32_t GridColumn(std::int32_t x) {
   // 64-bit so that coordinates near the i32 limits cannot overflow.
-  return static_cast<std::int32_t>((static_cast<std::int64_t>(x) - kGridOriginX) /
-                                   -kGridCellSize);
+  return static_cast<std::int32_t>((static_cast<std::int64_t>(x) - kGridOriginX) / -kGridCellSize);
 }
 
 std::int32_t GridRow(std::int32_t y) { return y / kGridCellSize; }
@@ -133,8 +132,8 @@ bool QxySpatialIndex::ReadNodes(Qfile& file, std::int64_t offset) {
   nodes_.reserve(node_count);
   std::int64_t node_offset = offset + kHeaderSize;
   for (std::uint32_t i = 0; i < node_count; ++i, node_offset += node_size) {
-    auto node = std::make_unique<QxyIndexNodeRead>(error(), file, node_offset, node_size,
-                                                   payload_size);
+    auto node =
+        std::make_unique<QxyIndexNodeRead>(error(), file, node_offset, node_size, payload_size);
     if (!node->is_ready()) return false;
     nodes_.push_back(std::move(node));
   }

@@ -26,8 +26,8 @@ rtSpatialIndex::~rtSpatialIndex() = default;
 
 bool rtSpatialIndex::Open(std::uint64_t root_offset) {
   if (!lumetra::RtreePageSizeValid(page_size_)) {
-    error().SetF(kBadRequestCode, QERR_HERE, "R-tree page size %u of %s is not usable",
-                 page_size_, file_.name());
+    error().SetF(kBadRequestCode, QERR_HERE, "R-tree page size %u of %s is not usable", page_size_,
+                 file_.name());
     return false;
   }
   if (!pages_.ready()) return false;
@@ -63,8 +63,8 @@ const std::uint8_t* rtSpatialIndex::FetchNode(std::uint32_t page_number,
 }
 
 void rtSpatialIndex::ReportCorruptNode(std::uint32_t page_number, const char* what) const {
-  error().SetF(kCorruptIndexCode, QERR_HERE, "R-tree page %u of %s: %s", page_number,
-               file_.name(), what);
+  error().SetF(kCorruptIndexCode, QERR_HERE, "R-tree page %u of %s: %s", page_number, file_.name(),
+               what);
 }
 
 std::unique_ptr<SpatialIndexEnum> rtSpatialIndex::CreateEnum() {

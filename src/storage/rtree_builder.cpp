@@ -42,10 +42,10 @@ void EncodeCentreKey(std::int32_t centre, std::uint8_t key[4]) {
 }
 
 std::int32_t DecodeCentreKey(const std::uint8_t key[4]) {
-  const std::uint32_t v = ((static_cast<std::uint32_t>(key[0]) << 24) |
-                           (static_cast<std::uint32_t>(key[1]) << 16) |
-                           (static_cast<std::uint32_t>(key[2]) << 8) | key[3]) ^
-                          0x80000000u;
+  const std::uint32_t v =
+      ((static_cast<std::uint32_t>(key[0]) << 24) | (static_cast<std::uint32_t>(key[1]) << 16) |
+       (static_cast<std::uint32_t>(key[2]) << 8) | key[3]) ^
+      0x80000000u;
   return v <= 0x7FFFFFFFu ? static_cast<std::int32_t>(v) : -static_cast<std::int32_t>(~v) - 1;
 }
 
@@ -73,8 +73,8 @@ RtreeBuilder::RtreeBuilder(QError& err, std::uint32_t page_size, const char* sor
       sort_directory_(sort_directory != nullptr ? sort_directory : ""),
       sort_buffer_bytes_(sort_buffer_bytes) {
   if (!RtreePageSizeValid(page_size)) {
-    err_.SetF(100, QERR_HERE, "R-tree page size %u outside %u..%u", page_size,
-              kRtreeMinPageSize, kRtreeMaxPageSize);
+    err_.SetF(100, QERR_HERE, "R-tree page size %u outside %u..%u", page_size, kRtreeMinPageSize,
+              kRtreeMaxPageSize);
     return;
   }
   input_ = MakeSort();

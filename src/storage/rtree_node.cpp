@@ -37,8 +37,7 @@ std::uint64_t GetU64(const std::uint8_t* p) {
 // Two's complement reinterpretation without relying on implementation-
 // defined narrowing.
 std::int32_t ToI32(std::uint32_t v) {
-  return v <= 0x7FFFFFFFu ? static_cast<std::int32_t>(v)
-                          : -static_cast<std::int32_t>(~v) - 1;
+  return v <= 0x7FFFFFFFu ? static_cast<std::int32_t>(v) : -static_cast<std::int32_t>(~v) - 1;
 }
 
 std::uint8_t* EntryAt(std::uint8_t* page, std::uint32_t index) {

@@ -95,10 +95,9 @@ inline bool RtreeEntryMeets(const std::uint8_t* page, std::uint32_t index, const
       page + kRtreeHeaderSize + static_cast<std::size_t>(index) * kRtreeEntrySize;
   auto coord = [p](int i) {
     const std::uint8_t* b = p + 4 * i;
-    const std::uint32_t v = static_cast<std::uint32_t>(b[0]) |
-                            (static_cast<std::uint32_t>(b[1]) << 8) |
-                            (static_cast<std::uint32_t>(b[2]) << 16) |
-                            (static_cast<std::uint32_t>(b[3]) << 24);
+    const std::uint32_t v =
+        static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+        (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
     return static_cast<std::int64_t>(v) - ((v & 0x80000000u) != 0 ? (std::int64_t{1} << 32) : 0);
   };
   return static_cast<int>(coord(0) <= query.maxx) & static_cast<int>(coord(2) >= query.minx) &

@@ -41,8 +41,7 @@ struct Rect {
   // and corners included): each one's minimum is at most the other's
   // maximum on both axes.
   bool Meets(const Rect& other) const {
-    return minx <= other.maxx && other.minx <= maxx && miny <= other.maxy &&
-           other.miny <= maxy;
+    return minx <= other.maxx && other.minx <= maxx && miny <= other.maxy && other.miny <= maxy;
   }
 
   // Grows this rectangle to cover `other` as well.

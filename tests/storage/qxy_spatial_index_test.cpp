@@ -34,8 +34,7 @@ Rect R(std::int32_t minx, std::int32_t miny, std::int32_t maxx, std::int32_t max
   return r;
 }
 
-CellRect C(std::int32_t min_col, std::int32_t min_row, std::int32_t max_col,
-           std::int32_t max_row) {
+CellRect C(std::int32_t min_col, std::int32_t min_row, std::int32_t max_col, std::int32_t max_row) {
   CellRect c;
   c.min_col = min_col;
   c.min_row = min_row;
@@ -122,9 +121,9 @@ TEST(GridCells, ColumnsCountWestwardAndRowsNorthward) {
     std::int32_t x;
     std::int32_t column;
   };
-  const Row columns[] = {{-60000000, 0},  {-60001999, 0},     {-60002000, 1},
-                         {-60004001, 2},  {-179999999, 59999}, {-59998000, -1},
-                         {-59999999, 0},  {INT32_MIN, 1043741}, {INT32_MAX, -1103741}};
+  const Row columns[] = {{-60000000, 0}, {-60001999, 0},       {-60002000, 1},
+                         {-60004001, 2}, {-179999999, 59999},  {-59998000, -1},
+                         {-59999999, 0}, {INT32_MIN, 1043741}, {INT32_MAX, -1103741}};
   for (const Row& r : columns) EXPECT_EQ(GridColumn(r.x), r.column) << r.x;
   EXPECT_EQ(GridRow(0), 0);
   EXPECT_EQ(GridRow(1999), 0);
@@ -144,8 +143,7 @@ TEST(GridCells, QueryIsClampedIntoTheCoveredArea) {
       {"inside", R(-70000000, 30000000, -65000000, 35000000), C(2500, 15000, 5000, 17500)},
       {"east of -60", R(-50000000, 30000000, -40000000, 30000000), C(0, 15000, 0, 15000)},
       {"spanning -60", R(-60004000, 1, -59000000, 1), C(0, 5, 2, 5)},
-      {"south of the equator", R(-70000000, -5000000, -70000000, -1000000),
-       C(5000, 5, 5000, 5)},
+      {"south of the equator", R(-70000000, -5000000, -70000000, -1000000), C(5000, 5, 5000, 5)},
       {"everything", R(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX), C(0, 5, 59999, 44999)},
   };
   for (const Row& r : rows) {
@@ -163,8 +161,8 @@ std::vector<GridNode> SampleNodes() {
   return {Node(C(0, 15000, 9, 15009), {{C(0, 15000, 0, 15000), 0x1111},
                                        {C(1, 15000, 3, 15002), 0x2222},
                                        {C(5, 15005, 9, 15009), 0x3333}}),
-          Node(C(100, 20000, 109, 20009), {{C(100, 20000, 100, 20000), 0x4444},
-                                           {C(105, 20005, 109, 20009), 0x5555}})};
+          Node(C(100, 20000, 109, 20009),
+               {{C(100, 20000, 100, 20000), 0x4444}, {C(105, 20005, 109, 20009), 0x5555}})};
 }
 
 TEST(QxySpatialIndex, HandBuiltFileIsReadAndQueried) {
@@ -190,14 +188,17 @@ TEST(QxySpatialIndex, HandBuiltFileIsReadAndQueried) {
       {"columns 2..6",
        R(XOfColumn(6), YOfRow(15001), XOfColumn(2), YOfRow(15006)),
        {0x2222, 0x3333}},
-      {"second node corner", R(XOfColumn(109), YOfRow(20009), XOfColumn(109), YOfRow(20009)),
+      {"second node corner",
+       R(XOfColumn(109), YOfRow(20009), XOfColumn(109), YOfRow(20009)),
        {0x5555}},
-      {"both nodes", R(XOfColumn(200), YOfRow(0), XOfColumn(0), YOfRow(30000)),
+      {"both nodes",
+       R(XOfColumn(200), YOfRow(0), XOfColumn(0), YOfRow(30000)),
        {0x1111, 0x2222, 0x3333, 0x4444, 0x5555}},
       {"between the nodes", R(XOfColumn(50), YOfRow(17000), XOfColumn(40), YOfRow(17001)), {}},
       // A query east of -60 degrees is clamped to the first column.
       {"east of -60", R(-50000000, YOfRow(15000), -49000000, YOfRow(15000)), {0x1111}},
-      {"everything", R(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX),
+      {"everything",
+       R(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX),
        {0x1111, 0x2222, 0x3333, 0x4444, 0x5555}},
   };
   for (const Row& r : rows) EXPECT_EQ(Enumerate(*it, r.query), r.expected) << r.what;
@@ -269,14 +270,15 @@ TEST(QxySpatialIndex, RandomGridsMatchBruteForce) {
       const std::int32_t c1 = c0 + static_cast<std::int32_t>(rng() % 6);
       const std::int32_t r1 = r0 + static_cast<std::int32_t>(rng() % 6);
       // Query corners on exact cell edges: x of column c's east edge.
-      const Rect query = R(-60000000 - c1 * 2000 - 1999, r0 * 2000, -60000000 - c0 * 2000,
-                           r1 * 2000 + 1999);
+      const Rect query =
+          R(-60000000 - c1 * 2000 - 1999, r0 * 2000, -60000000 - c0 * 2000, r1 * 2000 + 1999);
       // The model clamps columns below 0 to 0 and rows below 5 to 5.
       const std::int32_t q_min_col = std::max(0, c0), q_max_col = std::max(0, c1);
       std::vector<std::uint64_t> expected;
       for (const GridNode& node : nodes) {
-        const bool node_meets = node.cells.min_col <= q_max_col && q_min_col <= node.cells.max_col &&
-                                node.cells.min_row <= r1 && r0 <= node.cells.max_row;
+        const bool node_meets = node.cells.min_col <= q_max_col &&
+                                q_min_col <= node.cells.max_col && node.cells.min_row <= r1 &&
+                                r0 <= node.cells.max_row;
         if (!node_meets) continue;
         for (const GridEntry& e : node.entries) {
           if (e.cells.min_col <= q_max_col && q_min_col <= e.cells.max_col &&

@@ -110,8 +110,7 @@ std::vector<std::uint64_t> Enumerate(SpatialIndexEnum& it, const Rect& query,
                                      std::size_t limit = 1u << 22) {
   std::vector<std::uint64_t> out;
   std::uint64_t offset = 0;
-  for (bool more = it.First(query, &offset); more && out.size() < limit;
-       more = it.Next(&offset)) {
+  for (bool more = it.First(query, &offset); more && out.size() < limit; more = it.Next(&offset)) {
     out.push_back(offset);
   }
   return out;
@@ -130,8 +129,8 @@ RtreeNodeHeader PageHeader(const std::vector<std::uint8_t>& file, std::uint64_t 
   return h;
 }
 
-std::vector<Rect> RandomRects(std::mt19937& rng, std::size_t n, std::int32_t lo,
-                              std::int32_t hi, std::int32_t max_extent) {
+std::vector<Rect> RandomRects(std::mt19937& rng, std::size_t n, std::int32_t lo, std::int32_t hi,
+                              std::int32_t max_extent) {
   std::uniform_int_distribution<std::int32_t> pos(lo, hi);
   std::uniform_int_distribution<std::int32_t> ext(0, max_extent);
   std::vector<Rect> rects;
@@ -149,9 +148,9 @@ std::vector<Rect> RandomRects(std::mt19937& rng, std::size_t n, std::int32_t lo,
 // Pure pieces
 
 TEST(RtreeCentreKey, BytewiseOrderEqualsNumericOrder) {
-  const std::int32_t values[] = {INT32_MIN, INT32_MIN + 1, -180000000, -65536, -256, -1,
-                                 0,         1,             255,        256,    65536,
-                                 180000000, INT32_MAX - 1, INT32_MAX};
+  const std::int32_t values[] = {
+      INT32_MIN, INT32_MIN + 1, -180000000, -65536,    -256,          -1,       0, 1,
+      255,       256,           65536,      180000000, INT32_MAX - 1, INT32_MAX};
   for (std::int32_t a : values) {
     std::uint8_t ka[4];
     lumetra::EncodeCentreKey(a, ka);
@@ -188,13 +187,20 @@ TEST(RtreeStr, SliceCountIsFloorSqrtOfFloorNOverF) {
     std::uint32_t f;
     std::uint64_t slices;
   };
-  const Row rows[] = {{0, 1363, 1},       {1363, 1363, 1},      {1364, 1363, 1},
-                      {1363 * 3, 1363, 1}, {1363 * 4 - 1, 1363, 1}, {1363 * 4, 1363, 2},
-                      {1363 * 9, 1363, 3}, {1000000, 1363, 27}, {100, 2, 7},
-                      {99, 2, 7},          {98, 2, 7},          {97, 2, 6}};
+  const Row rows[] = {{0, 1363, 1},
+                      {1363, 1363, 1},
+                      {1364, 1363, 1},
+                      {1363 * 3, 1363, 1},
+                      {1363 * 4 - 1, 1363, 1},
+                      {1363 * 4, 1363, 2},
+                      {1363 * 9, 1363, 3},
+                      {1000000, 1363, 27},
+                      {100, 2, 7},
+                      {99, 2, 7},
+                      {98, 2, 7},
+                      {97, 2, 6}};
   for (const Row& row : rows) {
-    EXPECT_EQ(lumetra::StrSliceCount(row.n, row.f), row.slices)
-        << "n=" << row.n << " f=" << row.f;
+    EXPECT_EQ(lumetra::StrSliceCount(row.n, row.f), row.slices) << "n=" << row.n << " f=" << row.f;
   }
 }
 
@@ -264,18 +270,21 @@ TEST(RtreeNode, EntryMeetsReadsTheStoredRectangleInclusively) {
     Rect query;
     bool meets;
   };
-  const Row rows[] = {
-      {0, R(-5, -5, 0, 0), true},          {0, R(-4, -5, 0, 0), false},
-      {0, R(-20, -20, -10, -10), true},    {0, R(-20, -20, -11, -10), false},
-      {0, R(-7, -7, -7, -7), true},        {0, R(-10, -4, -5, 3), false},
-      {1, R(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN), true},
-      {1, R(INT32_MIN + 1, INT32_MIN, 0, 0), false},
-      {2, R(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX), true},
-      {2, R(-1, -1, -1, -1), false},       {2, R(-1, -1, 0, 0), true}};
+  const Row rows[] = {{0, R(-5, -5, 0, 0), true},
+                      {0, R(-4, -5, 0, 0), false},
+                      {0, R(-20, -20, -10, -10), true},
+                      {0, R(-20, -20, -11, -10), false},
+                      {0, R(-7, -7, -7, -7), true},
+                      {0, R(-10, -4, -5, 3), false},
+                      {1, R(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN), true},
+                      {1, R(INT32_MIN + 1, INT32_MIN, 0, 0), false},
+                      {2, R(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX), true},
+                      {2, R(-1, -1, -1, -1), false},
+                      {2, R(-1, -1, 0, 0), true}};
   for (const Row& row : rows) {
     EXPECT_EQ(lumetra::RtreeEntryMeets(page.data(), row.entry, row.query), row.meets)
-        << row.entry << ": " << row.query.minx << "," << row.query.miny << ","
-        << row.query.maxx << "," << row.query.maxy;
+        << row.entry << ": " << row.query.minx << "," << row.query.miny << "," << row.query.maxx
+        << "," << row.query.maxy;
   }
 }
 
@@ -458,18 +467,20 @@ std::vector<Rect> QueriesFor(std::mt19937& rng, const std::vector<Rect>& rects, 
 TEST(RtreeQuery, RandomQueriesMatchBruteForce) {
   std::printf("RtreeQuery seed %u\n", kSeed);
   std::mt19937 rng(kSeed);
-  const Round rounds[] = {
-      {96, 1, -10, 10, 3},          {96, 2, -10, 10, 3},
-      {96, 3, -10, 10, 3},          {96, 700, -500, 500, 40},
-      {120, 1000, -2000, -1000, 30}, {144, 2500, -100000, 100000, 9000},
-      {240, 3000, 0, 300, 10},      {1024, 5000, -1000000, 1000000, 20000},
-      {32768, 4000, -180000000, 180000000, 1000000}};
+  const Round rounds[] = {{96, 1, -10, 10, 3},
+                          {96, 2, -10, 10, 3},
+                          {96, 3, -10, 10, 3},
+                          {96, 700, -500, 500, 40},
+                          {120, 1000, -2000, -1000, 30},
+                          {144, 2500, -100000, 100000, 9000},
+                          {240, 3000, 0, 300, 10},
+                          {1024, 5000, -1000000, 1000000, 20000},
+                          {32768, 4000, -180000000, 180000000, 1000000}};
   std::uint32_t deepest = 0;
   ScopedTempDir dir;
   for (const Round& round : rounds) {
     SCOPED_TRACE(testing::Message() << "page " << round.page_size << " n " << round.count);
-    const std::vector<Rect> rects =
-        RandomRects(rng, round.count, round.lo, round.hi, round.extent);
+    const std::vector<Rect> rects = RandomRects(rng, round.count, round.lo, round.hi, round.extent);
     const std::int64_t root = BuildTreeFile(dir.File("t"), rects, round.page_size, 333);
     ASSERT_GE(root, 0);
     QError err;
@@ -702,10 +713,10 @@ TEST_F(RtreeCorruption, LevelThatDoesNotFallByOneEndsTheEnumeration) {
     std::uint16_t level;
     std::uint16_t flags;
   };
-  const Row rows[] = {{leaf, 1, 0x0001},                       // leaf claims level 1
-                      {leaf, 0, 0x0002},                       // level 0 without leaf flag
-                      {Child(root_), 0, 0x0001},               // interior claims to be a leaf
-                      {Child(root_), 5, 0x0002}};              // level above its parent
+  const Row rows[] = {{leaf, 1, 0x0001},           // leaf claims level 1
+                      {leaf, 0, 0x0002},           // level 0 without leaf flag
+                      {Child(root_), 0, 0x0001},   // interior claims to be a leaf
+                      {Child(root_), 5, 0x0002}};  // level above its parent
   for (const Row& row : rows) {
     SetUp();
     Page(row.page)[2] = static_cast<std::uint8_t>(row.flags);
