@@ -34,7 +34,7 @@ bool rtSpatialIndex::Open(std::uint64_t root_offset) {
   const std::int64_t size = file_.Size();
   page_count_ = size > 0 ? static_cast<std::uint64_t>(size) / page_size_ : 0;
   const std::uint64_t root = root_offset / page_size_;
-  if (root_offset % page_size_ != 0 || root >= page_count_) {
+  if (root_offset % page_size_ != 0 || root >= page_count_ || root >= 0xFFFFFFFFu) {
     error().SetF(kCorruptIndexCode, QERR_HERE,
                  "R-tree root offset %llu of %s is not a page of the file",
                  static_cast<unsigned long long>(root_offset), file_.name());
