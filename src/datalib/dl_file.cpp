@@ -57,6 +57,9 @@ bool DLFilePage::Corrupt(QError& err, const char* what) {
 }
 
 bool DLFilePage::Load(QRecordMgr& pages, std::uint32_t page_number, QError& err) {
+  // The view keeps its own copy of a checked page and the file never
+  // changes: the page in the view serves until another one is needed.
+  if (blocks_ready_ && loaded() && this->page_number() == page_number) return true;
   blocks_ready_ = false;
   if (page_number < first_page_ || page_number >= page_limit_) {
     err.SetF(kCorruptCode, QERR_HERE, "Page %u of %s is not a data page (data pages %u to %u)",

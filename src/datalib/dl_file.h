@@ -57,7 +57,7 @@ class DLFilePage : public QIndexedFilePage {
 
   // Loads the page and checks its offset table and string heaps (code 111
   // when they do not fit the page); a page outside the data pages is refused
-  // the same way.
+  // the same way.  The page already in the view is kept, not read again.
   bool Load(QRecordMgr& pages, std::uint32_t page_number, QError& err) override;
   int Compare(const void* a, const void* b) const override;
 

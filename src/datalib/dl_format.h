@@ -191,6 +191,7 @@ struct DlFieldRecord {
   static constexpr std::size_t kNumberOffset = 340;    // i32, code 4: field number from 0
   static constexpr std::size_t kMaskOffset = 344;      // 32 bytes, code 5: edit mask
   static constexpr std::size_t kMaskSize = 32;
+  // 376-379: zero
   static constexpr std::size_t kValueCountOffset = 380;  // i32, code 9
   static constexpr std::size_t kTypeOffset = 384;        // i32, code 10
   // 388-395: zero
@@ -219,6 +220,7 @@ struct DlFieldRecord {
     w.PutI32(width);
     w.PutI32(number);
     w.PutFixedText(mask.substr(0, kMaskSize - 1), kMaskSize);
+    w.PutZeros(kValueCountOffset - (kMaskOffset + kMaskSize));
     w.PutI32(value_count);
     w.PutI32(type);
     w.PutZeros(kEncodedSize - out.size());
@@ -236,6 +238,7 @@ struct DlFieldRecord {
     r.ReadI32(&width);
     r.ReadI32(&number);
     r.ReadFixedText(kMaskSize, &mask);
+    r.Skip(kValueCountOffset - (kMaskOffset + kMaskSize));
     r.ReadI32(&value_count);
     r.ReadI32(&type);
     return r.ok();

@@ -1,0 +1,493 @@
+// DlFileBuilder round trips: files written by the builder are read back
+// through DlContext / DlDataFile / FieldId and compared with what was put in.
+#include "datalib/dl_file_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "datalib/dl_file.h"
+#include "datalib/dl_format.h"
+#include "datalib/dllist.h"
+#include "frame/error.h"
+#include "support/test_files.h"
+
+namespace {
+
+using lumetra_test::FileExists;
+using lumetra_test::ScopedChdir;
+using lumetra_test::ScopedTempDir;
+namespace fmt = lumetra::dlformat;
+
+using Row = std::vector<std::string>;
+
+// Writes a file of `fields` and `rows`; false (with err) when the builder
+// refuses.
+bool BuildFile(const std::string& path, const DlBuilderOptions& options,
+               const std::vector<DlFieldSpec>& fields, const std::vector<Row>& rows, QError& err,
+               std::uint32_t* page_size = nullptr) {
+  DlFileBuilder builder(err, options);
+  if (!builder.Create(path.c_str())) return false;
+  for (const DlFieldSpec& f : fields) {
+    if (!builder.AddField(f)) return false;
+  }
+  for (const Row& row : rows) {
+    std::vector<const char*> values;
+    for (const std::string& v : row) values.push_back(v.c_str());
+    if (!builder.AddRecord(values.data())) return false;
+  }
+  const bool ok = builder.Finish();
+  if (page_size != nullptr) *page_size = builder.page_size();
+  return ok;
+}
+
+DlBuilderOptions Options(char key_type, const std::string& key_field) {
+  DlBuilderOptions o;
+  o.key_type = key_type;
+  o.key_field = key_field;
+  return o;
+}
+
+DlFieldSpec Field(const std::string& id, char type, int width, int decimals = 0) {
+  DlFieldSpec f;
+  f.id = id;
+  f.section = id;
+  f.type = type;
+  f.width = width;
+  f.decimals = decimals;
+  return f;
+}
+
+std::string Text(FieldId* field) {
+  char buffer[300];
+  if (field->GetString(nullptr, buffer, sizeof buffer) != 1) return "<fail>";
+  return buffer;
+}
+
+class BuilderTest : public ::testing::Test {
+ protected:
+  BuilderTest() : chdir_(dir_.path()), context_(dir_.path()) {}
+
+  DlDataFile* Open(const std::string& name) {
+    DlDataFile* file = context_.Open(name.c_str());
+    EXPECT_NE(file, nullptr) << context_.error().detail();
+    return file;
+  }
+
+  ScopedTempDir dir_;
+  ScopedChdir chdir_;  // the tree builder's scratch files
+  QError err_;
+  DlContext context_;
+};
+
+TEST_F(BuilderTest, TextKeysRoundTrip) {
+  const std::vector<Row> rows = {
+      {"Zeta", "12", "1.5"}, {"alpha", "7", "-2.25"}, {"Mid", "-40", "0"}, {"beta", "0", "100"}};
+  ASSERT_TRUE(BuildFile("towns.dld", Options('C', "NAME"),
+                        {Field("NAME", 'C', 10), Field("POP", 'N', 8), Field("AREA", 'N', 10, 2)},
+                        rows, err_))
+      << err_.detail();
+  DlDataFile* file = Open("towns");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->field_count(), 3);
+  EXPECT_EQ(file->key_type(), 'C');
+  EXPECT_EQ(file->KeyFieldIndex(), 0);
+  struct Expect {
+    const char* key;
+    const char* name;
+    int pop;
+    int area;
+  } expects[] = {{"zeta", "Zeta", 12, 150},   {"ALPHA", "alpha", 7, -225},
+                 {"mid", "Mid", -40, 0},      {"Beta", "beta", 0, 10000}};
+  for (const Expect& e : expects) {
+    SCOPED_TRACE(e.key);
+    ASSERT_EQ(file->Search(e.key), 1);
+    EXPECT_EQ(Text(file->Field(0)), e.name);
+    EXPECT_EQ(file->Field(1)->GetNum(), e.pop);
+    EXPECT_EQ(file->FieldById("area")->GetNum(), e.area);
+    EXPECT_EQ(Text(file->Field(2)), std::to_string(e.area));
+    EXPECT_EQ(file->SearchNext(e.key), 0);
+  }
+  EXPECT_EQ(file->Search("gamma"), 0);
+  EXPECT_EQ(file->Search("zet"), 0);
+  EXPECT_EQ(file->GetAttribute(0, nullptr, 0), 4);  // records
+  EXPECT_EQ(file->GetAttribute(1, nullptr, 0), 3);  // fields
+}
+
+TEST_F(BuilderTest, NumericKeysReadAsDecimalNumbers) {
+  std::vector<Row> rows;
+  for (int i : {30, 5, 1200, 17, -3}) rows.push_back({std::to_string(i), "v" + std::to_string(i)});
+  ASSERT_TRUE(BuildFile("ids.dld", Options('N', "recid"),
+                        {Field("recid", 'N', 10), Field("LABEL", 'C', 8)}, rows, err_))
+      << err_.detail();
+  DlDataFile* file = Open("ids.dld");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->key_type(), 'N');
+  for (const char* key : {"17", "  17", "017", "+17", "17abc"}) {
+    SCOPED_TRACE(key);
+    ASSERT_EQ(file->Search(key), 1);
+    EXPECT_EQ(Text(file->Field(1)), "v17");
+    EXPECT_EQ(file->Field(0)->GetNum(), 17);
+  }
+  ASSERT_EQ(file->SearchInt(1200), 1);
+  EXPECT_EQ(Text(file->Field(1)), "v1200");
+  ASSERT_EQ(file->SearchInt(-3), 1);
+  EXPECT_EQ(Text(file->Field(1)), "v-3");
+  EXPECT_EQ(file->SearchInt(12), 0);
+  EXPECT_EQ(file->Search("99999999999999"), 0);  // does not fit a key
+}
+
+TEST_F(BuilderTest, DuplicateKeysSpreadAcrossPagesKeepInsertionOrder) {
+  DlBuilderOptions options = Options('C', "CODE");
+  options.page_size = 1024;
+  std::vector<Row> rows;
+  // 400 records of key DUP, interleaved with others, in insertion order 0..399.
+  for (int i = 0; i < 400; ++i) {
+    rows.push_back({"DUP", std::to_string(i)});
+    rows.push_back({"K" + std::to_string(i % 37), std::to_string(1000 + i)});
+  }
+  std::uint32_t page_size = 0;
+  ASSERT_TRUE(BuildFile("dups.dld", options, {Field("CODE", 'C', 6), Field("SEQ", 'N', 6)}, rows,
+                        err_, &page_size))
+      << err_.detail();
+  EXPECT_EQ(page_size, 1024u);
+  DlDataFile* file = Open("dups");
+  ASSERT_NE(file, nullptr);
+  std::set<std::uint32_t> pages;
+  int expected = 0;
+  for (int found = file->Search("dup"); found == 1; found = file->SearchNext("DUP")) {
+    EXPECT_EQ(file->Field(1)->GetNum(), expected++);
+    pages.insert(fmt::LocatorPage(file->Field(1)->locator()));
+  }
+  EXPECT_EQ(expected, 400);
+  EXPECT_GE(pages.size(), 3u);
+  EXPECT_FALSE(file->Field(0)->valid());
+  // The run ends: the next search starts afresh.
+  ASSERT_EQ(file->Search("K5"), 1);
+  EXPECT_EQ(file->Field(1)->GetNum(), 1005);
+}
+
+TEST_F(BuilderTest, CleanedKeysDropNonAlphanumerics) {
+  DlBuilderOptions cleaned = Options('C', "PARCEL");
+  cleaned.cleaned_keys = true;
+  const std::vector<Row> rows = {{"AB-12 C", "1"}, {"x.y/z", "2"}};
+  ASSERT_TRUE(BuildFile("clean.dld", cleaned, {Field("PARCEL", 'C', 12), Field("N", 'N', 4)}, rows,
+                        err_));
+  ASSERT_TRUE(BuildFile("plain.dld", Options('C', "PARCEL"),
+                        {Field("PARCEL", 'C', 12), Field("N", 'N', 4)}, rows, err_));
+  DlDataFile* clean = Open("clean");
+  DlDataFile* plain = Open("plain");
+  ASSERT_NE(clean, nullptr);
+  ASSERT_NE(plain, nullptr);
+  EXPECT_TRUE(clean->file()->cleaned_keys());
+  EXPECT_FALSE(plain->file()->cleaned_keys());
+  EXPECT_EQ(clean->Search("ab 12-c"), 1);
+  EXPECT_EQ(Text(clean->Field(0)), "AB-12 C");  // the value keeps its characters
+  EXPECT_EQ(clean->Search("AB12C"), 1);
+  EXPECT_EQ(clean->Search("XYZ"), 1);
+  EXPECT_EQ(clean->Field(1)->GetNum(), 2);
+  EXPECT_EQ(plain->Search("AB12C"), 0);
+  EXPECT_EQ(plain->Search("ab-12 c"), 1);
+}
+
+TEST_F(BuilderTest, TextValuesAreCutToTheFieldWidth) {
+  const std::vector<Row> rows = {{"ABCDEFGH", "long text here"}};
+  ASSERT_TRUE(BuildFile("cut.dld", Options('C', "K"), {Field("K", 'C', 5), Field("T", 'C', 4)},
+                        rows, err_));
+  DlDataFile* file = Open("cut");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->Search("ABCDEFGH"), 0);  // the key is the cut value
+  ASSERT_EQ(file->Search("abcde"), 1);
+  EXPECT_EQ(Text(file->Field(0)), "ABCDE");
+  EXPECT_EQ(Text(file->Field(1)), "long");
+  char small[3];
+  EXPECT_EQ(file->Field(1)->GetString(nullptr, small, sizeof small), 1);
+  EXPECT_STREQ(small, "lo");
+}
+
+TEST_F(BuilderTest, FieldAndFileAttributesAreStoredUnchanged) {
+  DlBuilderOptions options = Options('N', "recid");
+  options.stamp = "Thu Jan  1 00:00:00 2026";
+  options.title = "County parcels";
+  DlFileBuilder builder(err_, options);
+  ASSERT_TRUE(builder.Create("attrs.dld"));
+  DlFieldSpec pop = Field("POP", 'N', 9, 2);
+  pop.section = "Population";
+  pop.short_desc = "Residents";
+  pop.long_desc = std::string(300, 'L');  // cut to 255
+  pop.mask = "999,999.99";
+  ASSERT_TRUE(builder.AddField(Field("recid", 'N', 10)));
+  ASSERT_TRUE(builder.AddField(pop));
+  ASSERT_TRUE(builder.AddValue("pop", "0", "none", "no residents"));
+  ASSERT_TRUE(builder.AddValue("POP", "1", "some", "some residents"));
+  const char* row[] = {"1", "3.5"};
+  ASSERT_TRUE(builder.AddRecord(row));
+  ASSERT_TRUE(builder.Finish()) << err_.detail();
+
+  DlDataFile* file = Open("attrs");
+  ASSERT_NE(file, nullptr);
+  FieldId* f = file->Field(1);
+  char text[300];
+  EXPECT_EQ(f->GetAttribute(0, text, 12), 1);
+  EXPECT_STREQ(text, "POP");
+  EXPECT_EQ(f->GetAttribute(1, text, 40), 1);
+  EXPECT_STREQ(text, "Population");
+  EXPECT_EQ(f->GetAttribute(5, text, 40), 1);
+  EXPECT_STREQ(text, "999,999.99");
+  EXPECT_EQ(f->GetAttribute(7, text, 40), 1);
+  EXPECT_STREQ(text, "Residents");
+  EXPECT_EQ(f->GetAttribute(8, text, 299), 1);
+  EXPECT_EQ(std::strlen(text), 255u);
+  EXPECT_EQ(f->GetAttribute(2, nullptr, 0), 9);
+  EXPECT_EQ(f->GetAttribute(3, nullptr, 0), 2);
+  EXPECT_EQ(f->GetAttribute(4, nullptr, 0), 1);  // field number
+  EXPECT_EQ(f->GetAttribute(9, nullptr, 0), 2);
+  EXPECT_EQ(f->GetAttribute(10, nullptr, 0), 'N');
+  EXPECT_EQ(file->GetAttribute(0, nullptr, 0), 1);
+  EXPECT_EQ(file->GetAttribute(2, nullptr, 0), 1);  // one data page
+  EXPECT_EQ(file->GetAttribute(5, nullptr, 0), 0);  // no flags
+  EXPECT_EQ(file->GetAttribute(3, text, 35), 1);
+  EXPECT_STREQ(text, "Thu Jan  1 00:00:00 2026");
+  EXPECT_EQ(file->GetAttribute(4, text, 255), 1);
+  EXPECT_STREQ(text, "County parcels");
+  EXPECT_EQ(f->GetValueAttribute(1, 0, text, 31), 1);
+  EXPECT_STREQ(text, "1");
+  EXPECT_EQ(f->GetValueAttribute(1, 2, text, 255), 1);
+  EXPECT_STREQ(text, "some residents");
+  ASSERT_EQ(file->SearchInt(1), 1);
+  EXPECT_EQ(f->GetNum(), 350);
+}
+
+TEST_F(BuilderTest, KeyFieldIsFoundBySectionName) {
+  DlFieldSpec id = Field("ID", 'N', 6);
+  id.section = "Record number";
+  ASSERT_TRUE(BuildFile("sect.dld", Options('N', "ID"), {Field("A", 'C', 3), id}, {{"x", "4"}},
+                        err_));
+  DlDataFile* file = Open("sect");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->definition().key_field, "Record number");
+  EXPECT_EQ(file->KeyFieldIndex(), 1);
+}
+
+struct NumberCase {
+  const char* text;
+  int decimals;
+  bool ok;
+  std::int32_t value;
+};
+
+TEST(DlFileBuilderNumbers, DecimalTextsAreScaledAndRounded) {
+  const NumberCase cases[] = {
+      {"12.34", 2, true, 1234},     {"12.345", 2, true, 1235},   {"12.344", 2, true, 1234},
+      {"-1.5", 0, true, -2},        {"-1.4", 0, true, -1},       {" 7 ", 0, true, 7},
+      {"", 3, true, 0},             {"   ", 0, true, 0},         {"12.", 2, true, 1200},
+      {".5", 1, true, 5},           {"+3", 1, true, 30},         {"2147483647", 0, true, 2147483647},
+      {"1.99999", 9, true, 1999990000}, {"abc", 0, false, 0},    {"1,000", 0, false, 0},
+      {"2147483648", 0, false, 0},  {"1e5", 0, false, 0},        {"-", 0, false, 0},
+      {".", 0, false, 0},           {"3 4", 0, false, 0},        {"21474837", 2, false, 0},
+  };
+  for (const NumberCase& c : cases) {
+    SCOPED_TRACE(std::string("\"") + c.text + "\" decimals " + std::to_string(c.decimals));
+    std::int32_t value = -77;
+    EXPECT_EQ(DlFileBuilder::ParseNumber(c.text, c.decimals, &value), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(value, c.value);
+    }
+  }
+}
+
+TEST_F(BuilderTest, BadRequestsAreRefused) {
+  DlFileBuilder builder(err_, Options('N', "recid"));
+  EXPECT_FALSE(builder.AddField(Field("recid", 'N', 5)));  // not created yet
+  ASSERT_TRUE(builder.Create("bad.dld"));
+  ASSERT_TRUE(builder.AddField(Field("recid", 'N', 5)));
+  struct FieldCase {
+    DlFieldSpec spec;
+    const char* why;
+  } field_cases[] = {
+      {Field("RECID", 'N', 5), "duplicate identifier, other case"},
+      {Field("", 'C', 5), "empty identifier"},
+      {Field("ABCDEFGHIJKLM", 'C', 5), "identifier of 13 characters"},
+      {Field("T", 'X', 5), "bad type"},
+      {Field("W0", 'C', 0), "width 0"},
+      {Field("W256", 'C', 256), "width 256"},
+      {Field("D10", 'N', 5, 10), "decimals 10"},
+  };
+  for (const FieldCase& c : field_cases) EXPECT_FALSE(builder.AddField(c.spec)) << c.why;
+  ASSERT_TRUE(builder.AddField(Field("NAME", 'C', 5)));
+  EXPECT_FALSE(builder.AddValue("NOPE", "1", "a", "b"));
+  const std::vector<std::vector<const char*>> bad_rows = {
+      {"12.5", "x"}, {"abc", "x"}, {"1234567890123", "x"}, {"", "x"}, {"7", nullptr}};
+  for (const auto& row : bad_rows) EXPECT_FALSE(builder.AddRecord(row.data()));
+  EXPECT_EQ(builder.record_count(), 0u);
+  const char* good[] = {"7", "seven"};
+  ASSERT_TRUE(builder.AddRecord(good));
+  EXPECT_FALSE(builder.AddField(Field("LATE", 'C', 5)));  // after the first record
+  EXPECT_EQ(err_.code(), 100);
+  EXPECT_STREQ(err_.detail(), "Fields must be added before records");
+  EXPECT_TRUE(builder.Finish());
+  EXPECT_FALSE(builder.Finish());
+}
+
+TEST_F(BuilderTest, CreateRefusesBadOptions) {
+  struct Case {
+    DlBuilderOptions options;
+    const char* name;
+    const char* why;
+  };
+  DlBuilderOptions bad_type = Options('X', "K");
+  DlBuilderOptions no_key = Options('C', "");
+  DlBuilderOptions long_key = Options('C', "ABCDEFGHIJKLM");
+  DlBuilderOptions small_page = Options('C', "K");
+  small_page.page_size = 512;
+  DlBuilderOptions long_stamp = Options('C', "K");
+  long_stamp.stamp = std::string(256, 's');
+  const Case cases[] = {{bad_type, "a.dld", "key type X"},     {no_key, "a.dld", "empty key field"},
+                        {long_key, "a.dld", "13-character key field"},
+                        {small_page, "a.dld", "512-byte pages"},
+                        {long_stamp, "a.dld", "256-character stamp"},
+                        {Options('C', "K"), "", "empty name"},
+                        {Options('C', "K"), "no/such/dir/a.dld", "uncreatable file"}};
+  for (const Case& c : cases) {
+    DlFileBuilder builder(err_, c.options);
+    EXPECT_FALSE(builder.Create(c.name)) << c.why;
+  }
+  EXPECT_FALSE(FileExists("a.dld"));
+}
+
+TEST_F(BuilderTest, UnfinishedOrFailedFilesAreRemoved) {
+  {
+    DlFileBuilder builder(err_, Options('C', "K"));
+    ASSERT_TRUE(builder.Create("gone.dld"));
+    EXPECT_TRUE(FileExists("gone.dld"));
+  }
+  EXPECT_FALSE(FileExists("gone.dld"));
+  {
+    DlFileBuilder builder(err_, Options('C', "K"));
+    ASSERT_TRUE(builder.Create("abort.dld"));
+    builder.Abort();
+    EXPECT_FALSE(FileExists("abort.dld"));
+    EXPECT_FALSE(builder.AddField(Field("K", 'C', 3)));
+  }
+  DlFileBuilder builder(err_, Options('C', "KEY"));
+  ASSERT_TRUE(builder.Create("nokey.dld"));
+  ASSERT_TRUE(builder.AddField(Field("OTHER", 'C', 3)));
+  EXPECT_FALSE(builder.Finish());
+  EXPECT_STREQ(err_.detail(), "The key field has not been added");
+  EXPECT_FALSE(FileExists("nokey.dld"));
+}
+
+TEST_F(BuilderTest, EmptyFileOpensAndFindsNothing) {
+  ASSERT_TRUE(BuildFile("empty.dld", Options('C', "K"), {Field("K", 'C', 4)}, {}, err_));
+  DlDataFile* file = Open("empty");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->Search("A"), 0);
+  EXPECT_EQ(file->GetAttribute(0, nullptr, 0), 0);
+}
+
+TEST_F(BuilderTest, WideRecordsGetLargerPages) {
+  std::vector<DlFieldSpec> fields = {Field("K", 'C', 12)};
+  Row row = {"key"};
+  for (int i = 0; i < 20; ++i) {
+    fields.push_back(Field("T" + std::to_string(i), 'C', 255));
+    row.push_back(std::string(255, static_cast<char>('a' + i)));
+  }
+  std::uint32_t page_size = 0;
+  ASSERT_TRUE(BuildFile("wide.dld", Options('C', "K"), fields, {row, row}, err_, &page_size));
+  EXPECT_GT(page_size, 4u * 20 * 255);
+  DlDataFile* file = Open("wide");
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(file->Search("KEY"), 1);
+  EXPECT_EQ(Text(file->Field(20)), std::string(255, 't'));
+}
+
+// 100,000 records with keys drawn with many repeats, checked against a
+// std::multimap (which keeps equal keys in insertion order) for every key,
+// present or not.
+TEST_F(BuilderTest, LargeFileMatchesMultimapModel) {
+  const std::uint32_t seed = 20260521;
+  std::printf("LargeFileMatchesMultimapModel seed %u\n", static_cast<unsigned>(seed));
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> key_dist(1, 40000);
+  std::multimap<int, int> model;
+  DlFileBuilder builder(err_, Options('N', "recid"));
+  ASSERT_TRUE(builder.Create("big.dld"));
+  ASSERT_TRUE(builder.AddField(Field("recid", 'N', 10)));
+  ASSERT_TRUE(builder.AddField(Field("SEQ", 'N', 10)));
+  ASSERT_TRUE(builder.AddField(Field("TAG", 'C', 8)));
+  const int kRecords = 100000;
+  for (int i = 0; i < kRecords; ++i) {
+    const int key = key_dist(rng);
+    model.emplace(key, i);
+    const std::string k = std::to_string(key);
+    const std::string seq = std::to_string(i);
+    const std::string tag = "t" + std::to_string(i % 9973);
+    const char* row[] = {k.c_str(), seq.c_str(), tag.c_str()};
+    ASSERT_TRUE(builder.AddRecord(row));
+  }
+  ASSERT_TRUE(builder.Finish()) << err_.detail();
+  DlDataFile* file = Open("big");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->GetAttribute(0, nullptr, 0), kRecords);
+  int checked = 0;
+  for (int key = 0; key <= 40001; ++key) {
+    auto range = model.equal_range(key);
+    std::vector<int> expected;
+    for (auto it = range.first; it != range.second; ++it) expected.push_back(it->second);
+    std::vector<int> got;
+    for (int found = file->SearchInt(key == 0 ? -1 : key); found == 1;
+         found = file->SearchNextInt(key)) {
+      got.push_back(file->Field(1)->GetNum());
+      if (file->Field(0)->GetNum() != key) ADD_FAILURE() << "key " << key;
+    }
+    ASSERT_EQ(got, expected) << "key " << key;
+    checked += static_cast<int>(got.size());
+  }
+  EXPECT_EQ(checked, kRecords);
+  // Text values of a sample read back too.
+  ASSERT_EQ(file->SearchInt(model.begin()->first), 1);
+  EXPECT_EQ(Text(file->Field(2)), "t" + std::to_string(model.begin()->second % 9973));
+}
+
+TEST_F(BuilderTest, TextKeyFileMatchesMultimapModel) {
+  const std::uint32_t seed = 77;
+  std::printf("TextKeyFileMatchesMultimapModel seed %u\n", static_cast<unsigned>(seed));
+  std::mt19937 rng(seed);
+  const char* letters = "abcXYZ-";
+  std::map<std::string, std::vector<int>> model;  // lower-case key -> insertion order
+  std::vector<Row> rows;
+  for (int i = 0; i < 6000; ++i) {
+    std::string key;
+    const int length = 1 + static_cast<int>(rng() % 4);
+    for (int c = 0; c < length; ++c) key.push_back(letters[rng() % 7]);
+    std::string lower = key;
+    for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    model[lower].push_back(i);
+    rows.push_back({key, std::to_string(i)});
+  }
+  DlBuilderOptions options = Options('C', "K");
+  options.page_size = 1024;
+  ASSERT_TRUE(BuildFile("words.dld", options, {Field("K", 'C', 4), Field("I", 'N', 6)}, rows, err_));
+  DlDataFile* file = Open("words");
+  ASSERT_NE(file, nullptr);
+  for (const auto& entry : model) {
+    std::string upper = entry.first;
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    std::vector<int> got;
+    for (int found = file->Search(upper.c_str()); found == 1;
+         found = file->SearchNext(entry.first.c_str())) {
+      got.push_back(file->Field(1)->GetNum());
+    }
+    ASSERT_EQ(got, entry.second) << entry.first;
+  }
+  EXPECT_EQ(file->Search("abcab"), 0);
+}
+
+}  // namespace
