@@ -63,8 +63,7 @@ int QueryHeader(pipError& err, const char* file_name, pipObjectFileInfoStruct* i
 // Runs `work` on the object behind an object-file handle.
 template <class F>
 int WithObjectFile(int handle, F&& work) noexcept {
-  return WithHandle<pipObjectFileObject>(handle, PIP_HANDLE_OBJECT_FILE, -1,
-                                         std::forward<F>(work));
+  return WithHandle<pipObjectFileObject>(handle, PIP_HANDLE_OBJECT_FILE, -1, std::forward<F>(work));
 }
 
 }  // namespace
@@ -80,10 +79,10 @@ LUMETRA_API int pipObjectFileQueryIntern(pipLibraryContext* library, const char*
 LUMETRA_API int pipObjectFileQuery(int libraryHandle, const char* fileName,
                                    pipObjectFileInfoStruct* info) {
   if (info == nullptr) return -1;
-  return WithHandle<pipLibraryContext>(
-      libraryHandle, PIP_HANDLE_LIBRARY, -1, [&](pipLibraryContext& library) {
-        return pipObjectFileQueryIntern(&library, fileName, info);
-      });
+  return WithHandle<pipLibraryContext>(libraryHandle, PIP_HANDLE_LIBRARY, -1,
+                                       [&](pipLibraryContext& library) {
+                                         return pipObjectFileQueryIntern(&library, fileName, info);
+                                       });
 }
 
 LUMETRA_API int pipObjectFileOpen(int libraryHandle, const char* fileName, int mode,
@@ -101,8 +100,7 @@ LUMETRA_API int pipObjectFileOpen(int libraryHandle, const char* fileName, int m
 }
 
 LUMETRA_API int pipObjectFileClose(int objectFileHandle) {
-  return lumetra::TerminateHandle<pipObjectFileObject>(objectFileHandle, PIP_HANDLE_OBJECT_FILE,
-                                                       1);
+  return lumetra::TerminateHandle<pipObjectFileObject>(objectFileHandle, PIP_HANDLE_OBJECT_FILE, 1);
 }
 
 LUMETRA_API int pipObjectFileCloseEx(const int* objectFileHandle) {

@@ -28,9 +28,8 @@ PolygonObject* pipObjectFileObject::CurrentObject() const {
   return search_ != nullptr ? search_->CurrentObject() : nullptr;
 }
 
-int pipObjectFileObject::FindFirstContaining(std::int32_t x, std::int32_t y,
-                                             std::int32_t radius, char* name,
-                                             int name_length) {
+int pipObjectFileObject::FindFirstContaining(std::int32_t x, std::int32_t y, std::int32_t radius,
+                                             char* name, int name_length) {
   // The previous search goes first, before the new one is made.
   ReplaceSearch(nullptr);
   ReplaceSearch(std::make_unique<PolySearchPointInPolygon>(*reader_, err_, x, y, radius));

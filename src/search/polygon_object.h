@@ -105,9 +105,7 @@ class PolygonObject : public QLRUObject {
   const lumetra::PointRecord& point() const { return point_; }
 
   std::uint16_t coordinate_type() const { return header_.coordinate_type; }
-  bool geographic() const {
-    return header_.coordinate_type == lumetra::ObjectHeader::kGeographic;
-  }
+  bool geographic() const { return header_.coordinate_type == lumetra::ObjectHeader::kGeographic; }
   const lumetra::ObjectHeader& header() const { return header_; }
 
   // Capacities taken at construction (for the tests of the no-allocation

@@ -95,9 +95,7 @@ class PolygonSearch {
   const lumetra::ObjectHeader& header() const { return header_; }
   bool has_extension() const { return has_extension_; }
   const lumetra::ExtensionBlock& extension() const { return extension_; }
-  bool geographic() const {
-    return header_.coordinate_type == lumetra::ObjectHeader::kGeographic;
-  }
+  bool geographic() const { return header_.coordinate_type == lumetra::ObjectHeader::kGeographic; }
   std::uint16_t coordinate_type() const { return header_.coordinate_type; }
   const char* file_name() const { return file_.name(); }
   Qfile& file() { return file_; }

@@ -12,15 +12,13 @@ PolygonSearchEnum::PolygonSearchEnum(PolygonSearch& reader, QError& err)
 
 PolygonSearchEnum::~PolygonSearchEnum() = default;
 
-int PolygonSearchEnum::FindFirstEx(char* name, int name_length, int resolution,
-                                   double* percent) {
+int PolygonSearchEnum::FindFirstEx(char* name, int name_length, int resolution, double* percent) {
   (void)resolution;
   (void)percent;
   return FindFirst(name, name_length);
 }
 
-int PolygonSearchEnum::FindNextEx(char* name, int name_length, int resolution,
-                                  double* percent) {
+int PolygonSearchEnum::FindNextEx(char* name, int name_length, int resolution, double* percent) {
   (void)resolution;
   (void)percent;
   return FindNext(name, name_length);

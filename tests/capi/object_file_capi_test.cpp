@@ -8,8 +8,8 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <random>
@@ -68,7 +68,8 @@ std::uint32_t U32(const Bytes& b, std::size_t at) {
          static_cast<std::uint32_t>(b.at(at + 3)) << 24;
 }
 void PutU32(Bytes* b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b->at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(v >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    b->at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // A library handle and a scratch directory per test; every object-file
@@ -183,11 +184,9 @@ class ObjectFileCapi : public ::testing::Test {
 };
 
 std::vector<Shape> Sample() {
-  return {RegionOf("WEST", {Box(0, 0, 100, 100)}),
-          RegionOf("EAST", {Box(100, 0, 200, 100)}),
+  return {RegionOf("WEST", {Box(0, 0, 100, 100)}), RegionOf("EAST", {Box(100, 0, 200, 100)}),
           RegionOf("DONUT", {Box(300, 0, 400, 100), Box(340, 40, 360, 60)}),
-          LineOf("ROAD", {{{0, 150}, {400, 150}}}),
-          PointOf("WELL", 250, 50)};
+          LineOf("ROAD", {{{0, 150}, {400, 150}}}), PointOf("WELL", 250, 50)};
 }
 
 // ---------------------------------------------------------------- queries
@@ -328,14 +327,14 @@ TEST_F(ObjectFileCapi, ContainingSearchAnswers) {
   ASSERT_GT(h, 0);
   EXPECT_EQ(Containing(h, 50, 50, 0), (Found{{"WEST", 1}}));
   EXPECT_EQ(Containing(h, 100, 50, 0), (Found{{"WEST", 1}, {"EAST", 1}}));
-  EXPECT_EQ(Containing(h, 350, 50, 0), Found{});           // in the hole
+  EXPECT_EQ(Containing(h, 350, 50, 0), Found{});  // in the hole
   EXPECT_EQ(Containing(h, 350, 50, 12), (Found{{"DONUT", 2}}));
   EXPECT_EQ(Containing(h, 320, 50, 25), (Found{{"DONUT", 3}}));
-  EXPECT_EQ(Containing(h, 250, 150, 0), Found{});          // lines never contain
+  EXPECT_EQ(Containing(h, 250, 150, 0), Found{});  // lines never contain
   EXPECT_EQ(Containing(h, 250, 145, 6), (Found{{"ROAD", 2}}));
-  EXPECT_EQ(Containing(h, 250, 55, 0), Found{});           // points need a radius
+  EXPECT_EQ(Containing(h, 250, 55, 0), Found{});  // points need a radius
   EXPECT_EQ(Containing(h, 250, 55, 6), (Found{{"WELL", 2}}));
-  EXPECT_EQ(Containing(h, 250, 55, 5), Found{});           // strictly closer only
+  EXPECT_EQ(Containing(h, 250, 55, 5), Found{});  // strictly closer only
 }
 
 TEST_F(ObjectFileCapi, FindCallOrderErrors) {
@@ -648,8 +647,8 @@ TEST_F(ObjectFileCapi, CorruptFilesNeverCrashOrHang) {
       SCOPED_TRACE("cut at " + std::to_string(length));
       Exercise(lib_, Path("cut.obj"));
     }
-    for (std::size_t length : {std::size_t{535}, std::size_t{536}, std::size_t{700},
-                               good.size() - 1}) {
+    for (std::size_t length :
+         {std::size_t{535}, std::size_t{536}, std::size_t{700}, good.size() - 1}) {
       WriteBytes(Path("cut.obj"), Bytes(good.begin(), good.begin() + static_cast<long>(length)));
       SCOPED_TRACE("cut at " + std::to_string(length));
       Exercise(lib_, Path("cut.obj"));

@@ -237,8 +237,8 @@ TEST(PointInObject, AgreesWithHalfOpenCrossingNumberOnRandomRings) {
         const int got = lumetra::PointInObject(parts.data(), parts.size(), x, y);
         switch (Classify(rings, x, y)) {
           case Zone::kBoundary:
-            ASSERT_EQ(got, 1) << "seed " << seed << " trial " << trial << " point (" << x
-                              << ", " << y << ") lies on the boundary";
+            ASSERT_EQ(got, 1) << "seed " << seed << " trial " << trial << " point (" << x << ", "
+                              << y << ") lies on the boundary";
             ++boundary;
             break;
           case Zone::kClear:

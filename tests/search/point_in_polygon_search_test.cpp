@@ -3,9 +3,8 @@
 // test; the search rectangle; call-order errors.
 #include "search/point_in_polygon_search.h"
 
-#include <lumetra/pip.h>
-
 #include <gtest/gtest.h>
+#include <lumetra/pip.h>
 
 #include <cmath>
 #include <map>
@@ -38,8 +37,7 @@ TEST(ContainingSearchRect, PointAloneWithoutRadius) {
 }
 
 TEST(ContainingSearchRect, PlanarRadiusGrowsBothAxes) {
-  EXPECT_EQ(lumetra::ContainingSearchRect(100, 200, 30, false),
-            (lumetra::Rect{70, 170, 130, 230}));
+  EXPECT_EQ(lumetra::ContainingSearchRect(100, 200, 30, false), (lumetra::Rect{70, 170, 130, 230}));
 }
 
 TEST(ContainingSearchRect, GeographicRadiusIsConvertedFromFeet) {
@@ -144,7 +142,8 @@ class ContainingSearchTest : public ::testing::Test {
     std::vector<std::pair<std::string, int>> out;
     PolySearchPointInPolygon search(reader, err_, x, y, radius);
     char name[32];
-    for (int r = search.FindFirst(name, sizeof name); r != 0; r = search.FindNext(name, sizeof name)) {
+    for (int r = search.FindFirst(name, sizeof name); r != 0;
+         r = search.FindNext(name, sizeof name)) {
       if (r < 0) {
         ADD_FAILURE() << "search failed: " << err_.detail();
         break;
@@ -183,14 +182,17 @@ std::vector<TestObject> RandomObjects(std::mt19937& rng, std::int32_t base, int 
     const std::int32_t cx = base + at(rng);
     const std::int32_t cy = base + at(rng);
     std::vector<Ring> rings{Star(rng, cx, cy, corners(rng), span / 20, span / 5)};
-    if (i % 3 == 0) rings.push_back(Box(cx - span / 50, cy - span / 50, cx + span / 50, cy + span / 50));
+    if (i % 3 == 0)
+      rings.push_back(Box(cx - span / 50, cy - span / 50, cx + span / 50, cy + span / 50));
     objects.push_back(search_test::Region("R" + std::to_string(i), rings));
   }
-  objects.push_back(search_test::Region("SHAREDA", {Box(base, base, base + span / 2, base + span / 2)}));
+  objects.push_back(
+      search_test::Region("SHAREDA", {Box(base, base, base + span / 2, base + span / 2)}));
   objects.push_back(
       search_test::Region("SHAREDB", {Box(base + span / 2, base, base + span, base + span / 2)}));
   for (int i = 0; i < 8; ++i) {
-    Ring piece{{base + at(rng), base + at(rng)}, {base + at(rng), base + at(rng)},
+    Ring piece{{base + at(rng), base + at(rng)},
+               {base + at(rng), base + at(rng)},
                {base + at(rng), base + at(rng)}};
     objects.push_back(search_test::Line("L" + std::to_string(i), {piece}));
   }
@@ -321,9 +323,8 @@ TEST_F(ContainingSearchTest, MatchesBruteForceOnPlainAndCompressedFiles) {
 }
 
 TEST_F(ContainingSearchTest, SharedBorderPointIsInBothRegions) {
-  const std::vector<TestObject> objects = {
-      search_test::Region("WEST", {Box(0, 0, 10, 10)}),
-      search_test::Region("EAST", {Box(10, 0, 20, 10)})};
+  const std::vector<TestObject> objects = {search_test::Region("WEST", {Box(0, 0, 10, 10)}),
+                                           search_test::Region("EAST", {Box(10, 0, 20, 10)})};
   PolygonSearch reader(err_, Write(objects, FileOptions()).c_str(), 0);
   ASSERT_TRUE(reader.ready());
   EXPECT_EQ(AsMap(SearchAll(reader, 10, 5, 0)), (Found{{"WEST", 1}, {"EAST", 1}}));
@@ -378,8 +379,8 @@ TEST_F(ContainingSearchTest, PointInHoleIsNearButNotInside) {
 }
 
 TEST_F(ContainingSearchTest, LinesAndPointsNeedARadius) {
-  const std::vector<TestObject> objects = {
-      search_test::Line("ROAD", {{{0, 0}, {100, 0}}}), search_test::Point("WELL", 50, 10)};
+  const std::vector<TestObject> objects = {search_test::Line("ROAD", {{{0, 0}, {100, 0}}}),
+                                           search_test::Point("WELL", 50, 10)};
   PolygonSearch reader(err_, Write(objects, {false, true, false, false, false}).c_str(), 0);
   ASSERT_TRUE(reader.ready());
   EXPECT_TRUE(SearchAll(reader, 50, 0, 0).empty());

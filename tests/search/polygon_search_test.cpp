@@ -61,9 +61,8 @@ TEST(PolygonSearchCache, RecordBudgetCountsDecodedColumns) {
   EXPECT_EQ(PolygonSearch::CacheRecordBudget(HeaderWith(1000, 100, 0, 1, 1)), 1000u);
   EXPECT_EQ(PolygonSearch::CacheRecordBudget(HeaderWith(1000, 100, segments, 1, 1)), 1000u);
   EXPECT_EQ(PolygonSearch::CacheRecordBudget(HeaderWith(1000, 100, compressed, 1, 1)), 1800u);
-  EXPECT_EQ(
-      PolygonSearch::CacheRecordBudget(HeaderWith(1000, 100, compressed | segments, 1, 1)),
-      4600u);
+  EXPECT_EQ(PolygonSearch::CacheRecordBudget(HeaderWith(1000, 100, compressed | segments, 1, 1)),
+            4600u);
   // No regions and no parts: nothing to budget; two buffers in modes 1-3.
   const ObjectHeader points_only = HeaderWith(40, 0, 0, 0, 0);
   EXPECT_EQ(PolygonSearch::CacheRecordBudget(points_only), 0u);
@@ -98,8 +97,7 @@ TEST(PolygonSearchCache, LargeRecordsKeepTheirBufferCount) {
 TEST(PolygonSearchCache, MaximaThatDisagreeCannotMultiplyTheBudget) {
   // A header claiming small records but rings and segments for a record of
   // the whole file: the buffers' decoded size caps the count.
-  ObjectHeader h = HeaderWith(100, 0xFFFFFFFFu, ObjectHeader::kFlagSegments, 1000000,
-                              0xFFFFFFFFu);
+  ObjectHeader h = HeaderWith(100, 0xFFFFFFFFu, ObjectHeader::kFlagSegments, 1000000, 0xFFFFFFFFu);
   h.max_record_size = 4 * kMiB;
   const lumetra::RecordLimits l = PolygonSearch::BoundedLimits(h, 4 * kMiB);
   const std::size_t n = PolygonSearch::CappedBufferCount(h, l, 3);
@@ -181,11 +179,9 @@ TEST_F(ReaderFileTest, LargerCacheKeepsRecordsMostRecentlyUsedFirst) {
   }
   EXPECT_EQ(reader.load_count(), 2u);
   ASSERT_NE(reader.FindObject(o[2]), nullptr);
-  EXPECT_EQ(reader.CachedPositionsForTest(),
-            (std::vector<std::uint64_t>{o[2], o[1], o[0], 0, 0}));
+  EXPECT_EQ(reader.CachedPositionsForTest(), (std::vector<std::uint64_t>{o[2], o[1], o[0], 0, 0}));
   ASSERT_NE(reader.FindObject(o[0]), nullptr);
-  EXPECT_EQ(reader.CachedPositionsForTest(),
-            (std::vector<std::uint64_t>{o[0], o[2], o[1], 0, 0}));
+  EXPECT_EQ(reader.CachedPositionsForTest(), (std::vector<std::uint64_t>{o[0], o[2], o[1], 0, 0}));
   EXPECT_EQ(reader.load_count(), 3u);
 }
 
@@ -414,10 +410,8 @@ TEST_F(ReaderFileTest, OldFileWithGridIndexOpensAndIsSearched) {
   // Region: -100 .. -99 degrees longitude, 40 .. 41 latitude, whose coarse
   // bounds p, q, r, s are 19500, 20000, 20000, 20500.
   const std::uint16_t region_pqrs[4] = {19500, 20000, 20000, 20500};
-  const std::vector<lumetra::RecordPoint> square = {{-100000000, 40000000},
-                                                    {-99000000, 40000000},
-                                                    {-99000000, 41000000},
-                                                    {-100000000, 41000000}};
+  const std::vector<lumetra::RecordPoint> square = {
+      {-100000000, 40000000}, {-99000000, 40000000}, {-99000000, 41000000}, {-100000000, 41000000}};
   const std::vector<std::uint8_t> region = OldRecord(true, "OLDREGION", square, region_pqrs, 1);
   const std::uint16_t line_pqrs[4] = {19500, 20000, 20000, 20000};
   const std::vector<std::uint8_t> line =

@@ -101,14 +101,17 @@ inline void AddSegments(lumetra::PolyRecord* r, bool closed, bool geographic) {
       lumetra::SegmentRecord s;
       const bool starts_high = ay > by;
       s.start_x = static_cast<std::int32_t>(std::lround(ax));
-      if (starts_high) s.start_x = static_cast<std::int32_t>(
-          static_cast<std::uint32_t>(s.start_x) | lumetra::SegmentRecord::kStartsAtMaxY);
+      if (starts_high)
+        s.start_x = static_cast<std::int32_t>(static_cast<std::uint32_t>(s.start_x) |
+                                              lumetra::SegmentRecord::kStartsAtMaxY);
       s.min_y = static_cast<std::int32_t>(std::lround(std::min(ay, by)));
       s.max_x = static_cast<std::int32_t>(std::lround(bx));
       s.max_y = static_cast<std::int32_t>(std::lround(std::max(ay, by)));
       s.length = static_cast<std::int32_t>(std::lround(length));
-      s.direction_x = length > 0 ? static_cast<std::int32_t>(std::lround((bx - ax) / length * 1e7)) : 0;
-      s.direction_y = length > 0 ? static_cast<std::int32_t>(std::lround((by - ay) / length * 1e7)) : 0;
+      s.direction_x =
+          length > 0 ? static_cast<std::int32_t>(std::lround((bx - ax) / length * 1e7)) : 0;
+      s.direction_y =
+          length > 0 ? static_cast<std::int32_t>(std::lround((by - ay) / length * 1e7)) : 0;
       r->segments.push_back(s);
     }
     start += count;
@@ -151,7 +154,8 @@ inline lumetra::PolyRecord MakePolyRecord(const TestObject& o, const FileOptions
 
 class Fd {
  public:
-  explicit Fd(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600)) {
+  explicit Fd(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600)) {
     if (fd_ < 0) throw std::runtime_error("cannot create " + path);
   }
   ~Fd() { ::close(fd_); }
