@@ -137,9 +137,9 @@ TEST_F(ShpImportCapi, UsStatesBecomeAnObjectFile) {
     const char* fips;
     int ordinal;
   } places[] = {
-      {-87629800, 41878100, "Illinois", "17", 14},    // Chicago
-      {-104990300, 39739200, "Colorado", "08", 6},    // Denver
-      {-157858300, 21306900, "Hawaii", "15", 12},     // Honolulu
+      {-87629800, 41878100, "Illinois", "17", 14},  // Chicago
+      {-104990300, 39739200, "Colorado", "08", 6},  // Denver
+      {-157858300, 21306900, "Hawaii", "15", 12},   // Honolulu
   };
   for (const Place& p : places) {
     char name[128];
