@@ -309,6 +309,22 @@ LUMETRA_API int pipPointInPoly(int objectFileHandle, int x, int y);           /*
 LUMETRA_API int pipObjectFindFirstContaining(int objectFileHandle, int x, int y, int radius, char* name, int nameLength); /* [3] 1 inside, 2 near, 3 both; 0 none; -1 */
 LUMETRA_API int pipObjectFindNext(int objectFileHandle, char* name, int nameLength); /* [3] continues the current search (or the ranked list); 0 no more; -1 */
 
+/* ---- rectangle, name, nearest, polygon searches; distances; coordinates ---- */
+LUMETRA_API int pipObjectFindFirstRect(int objectFileHandle, int x1, int y1, int x2, int y2, char* name, int nameLength); /* [3] 1; 0; -1. Corners in any order. */
+LUMETRA_API int pipObjectFindFirstName(int objectFileHandle, const char* searchName, char* name, int nameLength); /* [3] 1; 0; -1. "*" ends a prefix. */
+LUMETRA_API int pipObjectFindFirstNearest(int objectFileHandle, int x, int y, int count, char* name, int nameLength); /* [3] 1; 0; -1 (count > 65536) */
+LUMETRA_API int pipObjectFindFirstNearestEx(int objectFileHandle, int x, int y, int count, const char* criteria, char* name, int nameLength); /* [3] 1; 0; -1 */
+LUMETRA_API int pipObjectFindFirstPolygon(int objectFileHandle, const int* points, const int* partCounts, int numParts, char* name, int nameLength); /* [3] 3..6; 0; -1. points: x,y pairs of all parts. */
+LUMETRA_API int pipObjectFindFirstPolygonEx(int objectFileHandle, const int* points, const int* partCounts, int numParts, char* name, int nameLength, int resolution, double* percent); /* [3] as above, with percent */
+LUMETRA_API int pipObjectFindNextEx(int objectFileHandle, char* name, int nameLength, int resolution, double* percent); /* [3] next overlap code; 0; -1 */
+LUMETRA_API int pipObjectDistanceToBorder(int objectFileHandle, int x, int y); /* [3] distance >= 0; -1 */
+LUMETRA_API int pipObjectDistanceToBorderEx(int objectFileHandle, int x, int y, int* nearestX, int* nearestY); /* [3] distance and nearest border point (both outputs required); -1 */
+LUMETRA_API int pipObjectGetNumCoords(int objectFileHandle, int* numPoints, int* numParts); /* [3] 1; -1 */
+LUMETRA_API int pipObjectGetCoords(int objectFileHandle, int* points, int pointCapacity, int* partCounts, int partCapacity, int* numParts); /* [3] 1; -1 (103 when too small). Capacities count points (2 ints each) and parts. */
+
+/* ---- ranked containing search ---- */
+LUMETRA_API int pipObjectFindFirstContainingEx(int objectFileHandle, int x, int y, int maxDistance, char* name, int nameLength); /* [3] flags 1, 2 or 3 of the best entry; 0; -1 */
+
 #ifdef __cplusplus
 }
 #endif
