@@ -325,6 +325,17 @@ LUMETRA_API int pipObjectGetCoords(int objectFileHandle, int* points, int pointC
 /* ---- ranked containing search ---- */
 LUMETRA_API int pipObjectFindFirstContainingEx(int objectFileHandle, int x, int y, int maxDistance, char* name, int nameLength); /* [3] flags 1, 2 or 3 of the best entry; 0; -1 */
 
+/* ---- export ---- */
+LUMETRA_API int pipExportInitBNA(int libraryHandle, const char* fileName, int* exportHandle); /* [1->7] 1; -1 */
+LUMETRA_API int pipExportInitMIF(int libraryHandle, const char* fileName, int* exportHandle); /* [1->7] 1; -1 */
+LUMETRA_API int pipExportInitSHP(int libraryHandle, const char* fileName, int* exportHandle, int objectType);   /* [1->7] 1; -1. objectType PIP_OBJECT_* accepted */
+LUMETRA_API int pipExportInitShape(int libraryHandle, const char* fileName, int* exportHandle, int objectType); /* [1->7] alias of pipExportInitSHP */
+LUMETRA_API int pipExportOpen(int exportHandle, const char* objectFileName, int mode); /* [7] 1; -1 (105 for NULL name) */
+LUMETRA_API int pipExportWrite(int exportHandle, char* name, int nameLength, int* percent, int* count); /* [7] 1; -1 (also when nothing is left) */
+LUMETRA_API int pipExportInsert(int exportHandle, const char* name, const pipObjectInfoStruct* info, const int* points, const int* partCounts, int count); /* [7] 1; -1 */
+LUMETRA_API int pipExportClose(int exportHandle);                             /* [7]  1; -1 */
+LUMETRA_API int pipExportTerm(int exportHandle, int commit);                  /* [7]  1; -1. commit 0 deletes the output. */
+
 #ifdef __cplusplus
 }
 #endif
