@@ -42,8 +42,23 @@
  *    field's descriptions are those of its first value record.
  *  - A context, its files and builders are used by one thread at a time.
  *
- * Writing (DlBuilder*): see the comment at those declarations.  The tree of
- * a finished file is built with scratch files in the current directory.
+ * Writing (DlBuilder*; failures are recorded in the process-wide record)
+ *  - DlBuilderCreate creates fileName as given (no extension added); keyType
+ *    'C' or 'N'; keyFieldId names the field holding the keys; stamp (NULL =
+ *    empty, at most 255 characters) becomes file attribute 3.
+ *  - DlBuilderAddField: before the first record; fields keep their order;
+ *    identifiers of 1 to 12 characters, unique without regard to case;
+ *    width 1 to 255; decimals 0 to 9; NULL texts are empty.
+ *  - DlBuilderAddValue appends a value description to a field.
+ *  - DlBuilderAddRecord: one text per field.  'C' values are cut to the
+ *    field's width; 'N' values are decimal texts (blank = 0) stored scaled
+ *    by 10^decimals, rounded half away from zero; other texts are refused.
+ *    With key type 'N' the key field's text must be a whole number of at
+ *    most 12 characters.  Records come in any order; equal keys keep the
+ *    order in which they were added.
+ *  - DlBuilderFinish writes the file and frees the builder; on failure no
+ *    file is left.  The tree is built with scratch files in the current
+ *    directory.  DlBuilderAbort frees the builder and removes the file.
  */
 #ifndef LUMETRA_DATALIB_H
 #define LUMETRA_DATALIB_H

@@ -63,8 +63,8 @@ bool DLFilePage::Load(QRecordMgr& pages, std::uint32_t page_number, QError& err)
   blocks_ready_ = false;
   if (page_number < first_page_ || page_number >= page_limit_) {
     err.SetF(kCorruptCode, QERR_HERE, "Page %u of %s is not a data page (data pages %u to %u)",
-             static_cast<unsigned>(page_number), pages.label(),
-             static_cast<unsigned>(first_page_), static_cast<unsigned>(page_limit_ - 1));
+             static_cast<unsigned>(page_number), pages.label(), static_cast<unsigned>(first_page_),
+             static_cast<unsigned>(page_limit_ - 1));
     return false;
   }
   if (!QIndexedFilePage::Load(pages, page_number, err)) return false;
@@ -78,8 +78,7 @@ bool DLFilePage::Load(QRecordMgr& pages, std::uint32_t page_number, QError& err)
 // only compare an entry with the record count.
 bool DLFilePage::CheckBlocks(QError& err) {
   const std::uint64_t blocks = std::uint64_t{text_blocks_} + numeric_blocks_;
-  const std::uint64_t records_start =
-      record_area_end() - std::uint64_t{count()} * record_size();
+  const std::uint64_t records_start = record_area_end() - std::uint64_t{count()} * record_size();
   const std::uint64_t table_size = (blocks + 1) * fmt::kOffsetEntrySize;
   if (fmt::kPayloadStart + table_size > records_start) {
     return Corrupt(err, "the offset table overlaps the records");
@@ -87,8 +86,7 @@ bool DLFilePage::CheckBlocks(QError& err) {
   block_begin_.assign(blocks + 1, 0);
   std::uint64_t previous = table_size;
   for (std::uint64_t k = 0; k <= blocks; ++k) {
-    const std::uint64_t offset =
-        GetU32(data() + fmt::kPayloadStart + k * fmt::kOffsetEntrySize);
+    const std::uint64_t offset = GetU32(data() + fmt::kPayloadStart + k * fmt::kOffsetEntrySize);
     if (offset < previous || fmt::kPayloadStart + offset > records_start) {
       return Corrupt(err, "a block offset lies outside the payload or out of order");
     }
@@ -175,8 +173,7 @@ bool DLFile::Open() {
   if (key_length() != fmt::kKeyLength || value_length() != fmt::kValueLength) {
     error().SetF(kCorruptCode, QERR_HERE,
                  "%s: %u-byte keys and %u-byte values, expected 12-byte keys and 8-byte values",
-                 name, static_cast<unsigned>(key_length()),
-                 static_cast<unsigned>(value_length()));
+                 name, static_cast<unsigned>(key_length()), static_cast<unsigned>(value_length()));
     return false;
   }
   if (paged_file()->header_page_size() < fmt::kTreeRootOffset + 8 + 2) {

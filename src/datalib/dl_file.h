@@ -113,7 +113,9 @@ class DLFile : public QIndexedFile {
 
   const lumetra::dlformat::DlDefinitionHeader& definition() const { return definition_; }
   char key_type() const { return definition_.key_type; }
-  bool cleaned_keys() const { return (definition_.flags & lumetra::dlformat::kFlagCleanedKey) != 0; }
+  bool cleaned_keys() const {
+    return (definition_.flags & lumetra::dlformat::kFlagCleanedKey) != 0;
+  }
   DLFilePage* page() const { return page_; }
   std::uint64_t tree_root() const { return tree_root_; }
 

@@ -31,7 +31,8 @@ int AsciiLower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A'
 bool EqualNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(static_cast<unsigned char>(a[i])) != AsciiLower(static_cast<unsigned char>(b[i]))) {
+    if (AsciiLower(static_cast<unsigned char>(a[i])) !=
+        AsciiLower(static_cast<unsigned char>(b[i]))) {
       return false;
     }
   }
@@ -398,8 +399,8 @@ bool DlFileBuilder::ChoosePageSize() {
     page_size_ = options_.page_size;
   } else {
     const std::uint64_t wanted = (one * 4 + kMinPageSize - 1) / kMinPageSize * kMinPageSize;
-    page_size_ = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(fmt::kMaxPageSize, std::max<std::uint64_t>(fmt::kDefaultPageSize, wanted)));
+    page_size_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        fmt::kMaxPageSize, std::max<std::uint64_t>(fmt::kDefaultPageSize, wanted)));
   }
   if (one > page_size_) return Refuse("One record of these fields does not fit a data page");
   return true;
@@ -409,7 +410,8 @@ std::string DlFileBuilder::KeyFieldText() const {
   const Field& key = fields_[static_cast<std::size_t>(key_field_)];
   if (key.record.section.empty()) return key.record.id;
   for (std::size_t i = 0; i < fields_.size(); ++i) {
-    if (static_cast<int>(i) != key_field_ && EqualNoCase(fields_[i].record.section, key.record.section)) {
+    if (static_cast<int>(i) != key_field_ &&
+        EqualNoCase(fields_[i].record.section, key.record.section)) {
       return key.record.id;
     }
   }
@@ -483,7 +485,8 @@ bool DlFileBuilder::WriteFile(const std::vector<std::uint32_t>& order) {
     if (!index.Add(keys_.data() + std::size_t{record} * fmt::kKeyLength, zero_value)) return false;
   }
   const std::vector<std::uint8_t> area = DefinitionArea();
-  const std::int64_t area_offset = index.AppendBlock(area.data(), static_cast<std::uint32_t>(area.size()));
+  const std::int64_t area_offset =
+      index.AppendBlock(area.data(), static_cast<std::uint32_t>(area.size()));
   if (area_offset < 0) return false;
 
   fmt::DlDefinitionHeader header;

@@ -66,14 +66,14 @@ struct DlBuilderOptions {
 };
 
 struct DlFieldSpec {
-  std::string id;       // 1 to 12 characters, unique without regard to case
-  std::string section;  // attribute 1 (cut to 31 characters)
+  std::string id;                             // 1 to 12 characters, unique without regard to case
+  std::string section;                        // attribute 1 (cut to 31 characters)
   char type = lumetra::dlformat::kTextField;  // 'C' or 'N'
-  int width = 0;        // attribute 2: 1 to 255
-  int decimals = 0;     // attribute 3: 0 to 9
-  std::string short_desc;  // attribute 7 (cut to 31 characters)
-  std::string long_desc;   // attribute 8 (cut to 255 characters)
-  std::string mask;        // attribute 5 (cut to 31 characters)
+  int width = 0;                              // attribute 2: 1 to 255
+  int decimals = 0;                           // attribute 3: 0 to 9
+  std::string short_desc;                     // attribute 7 (cut to 31 characters)
+  std::string long_desc;                      // attribute 8 (cut to 255 characters)
+  std::string mask;                           // attribute 5 (cut to 31 characters)
 };
 
 class DlFileBuilder : public DlBuilder {
@@ -148,6 +148,8 @@ class DlFileBuilder : public DlBuilder {
 };
 
 inline DlBuilder* ToHandle(DlFileBuilder* builder) { return builder; }
-inline DlFileBuilder* FromHandle(DlBuilder* builder) { return static_cast<DlFileBuilder*>(builder); }
+inline DlFileBuilder* FromHandle(DlBuilder* builder) {
+  return static_cast<DlFileBuilder*>(builder);
+}
 
 #endif  // LUMETRA_DATALIB_DL_FILE_BUILDER_H

@@ -96,25 +96,25 @@ constexpr std::size_t kHeapOffsetSize = 2;
 // ---- Definition header (page 0, from byte 0) -------------------------------------
 struct DlDefinitionHeader {
   static constexpr std::size_t kEncodedSize = 584;
-  static constexpr std::size_t kAreaOffset = 0;        // u64 file offset of the definition area
-  static constexpr std::size_t kTextFieldsOffset = 8;  // u32 count 1
-  static constexpr std::size_t kOtherFieldsOffset = 12;  // u32 count 2
+  static constexpr std::size_t kAreaOffset = 0;           // u64 file offset of the definition area
+  static constexpr std::size_t kTextFieldsOffset = 8;     // u32 count 1
+  static constexpr std::size_t kOtherFieldsOffset = 12;   // u32 count 2
   static constexpr std::size_t kValueRecordsOffset = 16;  // u32 count 3
-  static constexpr std::size_t kKeyTypeOffset = 20;    // u8 'C' or 'N'
-  static constexpr std::size_t kFlagsOffset = 21;      // u8
-  static constexpr std::size_t kVersionOffset = 24;    // u32 = 1
-  static constexpr std::size_t kAttr0Offset = 28;      // i32 file attribute 0: records
-  static constexpr std::size_t kAttr2Offset = 32;      // i32 file attribute 2: data pages
-  static constexpr std::size_t kAttr5Offset = 36;      // i32 file attribute 5: flags
-  static constexpr std::size_t kKeyFieldOffset = 40;   // 32 bytes
+  static constexpr std::size_t kKeyTypeOffset = 20;       // u8 'C' or 'N'
+  static constexpr std::size_t kFlagsOffset = 21;         // u8
+  static constexpr std::size_t kVersionOffset = 24;       // u32 = 1
+  static constexpr std::size_t kAttr0Offset = 28;         // i32 file attribute 0: records
+  static constexpr std::size_t kAttr2Offset = 32;         // i32 file attribute 2: data pages
+  static constexpr std::size_t kAttr5Offset = 36;         // i32 file attribute 5: flags
+  static constexpr std::size_t kKeyFieldOffset = 40;      // 32 bytes
   static constexpr std::size_t kKeyFieldSize = 32;
-  static constexpr std::size_t kText3Offset = 72;      // 256 bytes: file attribute 3 (stamp)
-  static constexpr std::size_t kText4Offset = 328;     // 256 bytes: file attribute 4 (title)
+  static constexpr std::size_t kText3Offset = 72;   // 256 bytes: file attribute 3 (stamp)
+  static constexpr std::size_t kText4Offset = 328;  // 256 bytes: file attribute 4 (title)
   static constexpr std::size_t kTextSize = 256;
 
   std::uint64_t area_offset = 0;
-  std::uint32_t text_fields = 0;   // count 1
-  std::uint32_t other_fields = 0;  // count 2: numeric fields (and any of another type)
+  std::uint32_t text_fields = 0;    // count 1
+  std::uint32_t other_fields = 0;   // count 2: numeric fields (and any of another type)
   std::uint32_t value_records = 0;  // count 3
   char key_type = kTextKey;
   std::uint8_t flags = 0;

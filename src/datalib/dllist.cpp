@@ -22,7 +22,8 @@ int AsciiLower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A'
 bool EqualNoCase(const std::string& a, const char* b) {
   std::size_t i = 0;
   for (; i < a.size() && b[i] != '\0'; ++i) {
-    if (AsciiLower(static_cast<unsigned char>(a[i])) != AsciiLower(static_cast<unsigned char>(b[i]))) {
+    if (AsciiLower(static_cast<unsigned char>(a[i])) !=
+        AsciiLower(static_cast<unsigned char>(b[i]))) {
       return false;
     }
   }
@@ -318,15 +319,20 @@ int DlDataFile::KeyFieldIndex() const {
 int DlDataFile::GetAttribute(int code, char* buffer, int size) const {
   if (size < 0) return -1;
   switch (code) {
-    case 0: return definition_.attr0;
-    case 1: return field_count();
-    case 2: return definition_.attr2;
-    case 5: return definition_.attr5;
+    case 0:
+      return definition_.attr0;
+    case 1:
+      return field_count();
+    case 2:
+      return definition_.attr2;
+    case 5:
+      return definition_.attr5;
     case 3:
     case 4:
       if (buffer == nullptr) return -1;
       FieldId::CopyAttribute(code == 3 ? definition_.text3 : definition_.text4, buffer, size);
       return 1;
-    default: return -1;
+    default:
+      return -1;
   }
 }

@@ -267,17 +267,33 @@ int FieldId::GetAttribute(int code, char* buffer, int size) const {
   if (size < 0) return -1;
   const std::string* text = nullptr;
   switch (code) {
-    case 0: text = &record_.id; break;
-    case 1: text = &record_.section; break;
-    case 5: text = &record_.mask; break;
-    case 7: text = &record_.short_desc; break;
-    case 8: text = &record_.long_desc; break;
-    case 2: return record_.width;
-    case 3: return record_.decimals;
-    case 4: return record_.number;
-    case 9: return record_.value_count;
-    case 10: return record_.type;
-    default: return -1;
+    case 0:
+      text = &record_.id;
+      break;
+    case 1:
+      text = &record_.section;
+      break;
+    case 5:
+      text = &record_.mask;
+      break;
+    case 7:
+      text = &record_.short_desc;
+      break;
+    case 8:
+      text = &record_.long_desc;
+      break;
+    case 2:
+      return record_.width;
+    case 3:
+      return record_.decimals;
+    case 4:
+      return record_.number;
+    case 9:
+      return record_.value_count;
+    case 10:
+      return record_.type;
+    default:
+      return -1;
   }
   if (buffer == nullptr) return -1;
   CopyAttribute(*text, buffer, size);
@@ -291,10 +307,17 @@ int FieldId::GetValueAttribute(int index, int which, char* buffer, int size) con
   }
   const fmt::DlValueRecord& value = values_[static_cast<std::size_t>(index)];
   switch (which) {
-    case 0: CopyAttribute(value.value, buffer, size); return 1;
-    case 1: CopyAttribute(value.short_desc, buffer, size); return 1;
-    case 2: CopyAttribute(value.long_desc, buffer, size); return 1;
-    default: return -1;
+    case 0:
+      CopyAttribute(value.value, buffer, size);
+      return 1;
+    case 1:
+      CopyAttribute(value.short_desc, buffer, size);
+      return 1;
+    case 2:
+      CopyAttribute(value.long_desc, buffer, size);
+      return 1;
+    default:
+      return -1;
   }
 }
 

@@ -30,15 +30,24 @@ R Guard(QError* err, R failure, Fn&& fn) {
   } catch (const std::bad_alloc&) {
     QError record;
     record.Set(kNoMemoryCode, "Out of memory", QERR_HERE);
-    if (err != nullptr) *err = record; else DlProcessRecordCopy(record);
+    if (err != nullptr)
+      *err = record;
+    else
+      DlProcessRecordCopy(record);
   } catch (const std::exception& e) {
     QError record;
     record.Set(101, e.what(), QERR_HERE);
-    if (err != nullptr) *err = record; else DlProcessRecordCopy(record);
+    if (err != nullptr)
+      *err = record;
+    else
+      DlProcessRecordCopy(record);
   } catch (...) {
     QError record;
     record.Set(101, "Unexpected failure", QERR_HERE);
-    if (err != nullptr) *err = record; else DlProcessRecordCopy(record);
+    if (err != nullptr)
+      *err = record;
+    else
+      DlProcessRecordCopy(record);
   }
   return failure;
 }
@@ -71,7 +80,9 @@ CApiBuilder* FromBuilder(DlBuilder* builder) {
   return static_cast<CApiBuilder*>(FromHandle(builder));
 }
 
-std::string OrEmpty(const char* text) { return text == nullptr ? std::string() : std::string(text); }
+std::string OrEmpty(const char* text) {
+  return text == nullptr ? std::string() : std::string(text);
+}
 
 }  // namespace
 
@@ -99,8 +110,7 @@ int DlTerm(DlContext* context) {
 
 DlDataFile* DlFileOpen(DlContext* context, const char* fileName) {
   if (context == nullptr || fileName == nullptr) return NullValue<DlDataFile*>(nullptr);
-  return Guard<DlDataFile*>(&context->error(), nullptr,
-                            [&]() { return context->Open(fileName); });
+  return Guard<DlDataFile*>(&context->error(), nullptr, [&]() { return context->Open(fileName); });
 }
 
 int DlFileClose(DlDataFile* file) {

@@ -1,9 +1,8 @@
 // The Dl* functions as callers see them: only <lumetra/datalib.h> and the
 // shared library.
 #include <dlfcn.h>
-#include <lumetra/datalib.h>
-
 #include <gtest/gtest.h>
+#include <lumetra/datalib.h>
 
 #include <cstring>
 #include <functional>
@@ -50,8 +49,11 @@ void BuildParcels(const std::string& name) {
   ASSERT_EQ(DlBuilderAddField(b, "AREA", "Area", 'N', 9, 2, "Acres", nullptr), 1);
   ASSERT_EQ(DlBuilderAddValue(b, "use", "RES", "Residential", "Residential parcel"), 1);
   ASSERT_EQ(DlBuilderAddValue(b, "USE", "COM", "Commercial", "Commercial parcel"), 1);
-  const char* rows[][3] = {{"3", "COM", "0.5"},    {"1", "RES", "12.25"}, {"2", "res", "1"},
-                           {"2", "AGRI", "99.99"}, {"10", "", "-3.1"}};
+  const char* rows[][3] = {{"3", "COM", "0.5"},
+                           {"1", "RES", "12.25"},
+                           {"2", "res", "1"},
+                           {"2", "AGRI", "99.99"},
+                           {"10", "", "-3.1"}};
   for (auto& row : rows) ASSERT_EQ(DlBuilderAddRecord(b, row), 1) << LastError(nullptr).detail;
   ASSERT_EQ(DlBuilderFinish(b), 1) << LastError(nullptr).detail;
 }
@@ -77,14 +79,30 @@ class DatalibCapi : public ::testing::Test {
 };
 
 TEST(DatalibCapiExports, EveryFunctionIsExported) {
-  const char* names[] = {"DlInit",          "DlTerm",           "DlFileOpen",
-                         "DlFileClose",     "DlFileSearch",     "DlFileSearchInt",
-                         "DlFileSearchNext", "DlFileSearchNextInt", "DlFileNumFields",
-                         "DlFieldGetN",     "DlFieldGet",       "DlFieldGetString",
-                         "DlFieldGetNum",   "DlFieldGetAttribute", "DlFieldGetValueAttribute",
-                         "DlFileGetAttribute", "DlErrorGet",    "DlGetVersion",
-                         "DlBuilderCreate", "DlBuilderAddField", "DlBuilderAddValue",
-                         "DlBuilderAddRecord", "DlBuilderFinish", "DlBuilderAbort"};
+  const char* names[] = {"DlInit",
+                         "DlTerm",
+                         "DlFileOpen",
+                         "DlFileClose",
+                         "DlFileSearch",
+                         "DlFileSearchInt",
+                         "DlFileSearchNext",
+                         "DlFileSearchNextInt",
+                         "DlFileNumFields",
+                         "DlFieldGetN",
+                         "DlFieldGet",
+                         "DlFieldGetString",
+                         "DlFieldGetNum",
+                         "DlFieldGetAttribute",
+                         "DlFieldGetValueAttribute",
+                         "DlFileGetAttribute",
+                         "DlErrorGet",
+                         "DlGetVersion",
+                         "DlBuilderCreate",
+                         "DlBuilderAddField",
+                         "DlBuilderAddValue",
+                         "DlBuilderAddRecord",
+                         "DlBuilderFinish",
+                         "DlBuilderAbort"};
   for (const char* name : names) EXPECT_NE(dlsym(RTLD_DEFAULT, name), nullptr) << name;
   EXPECT_EQ(dlsym(RTLD_DEFAULT, "DlRecordNullValue"), nullptr);
   EXPECT_EQ(dlsym(RTLD_DEFAULT, "_Z17DlRecordNullValuev"), nullptr);
@@ -130,8 +148,10 @@ TEST_F(DatalibCapi, NullArgumentsAreRecordedProcessWide) {
       {"DlFieldGetN", [] { return DlFieldGetN(nullptr, 0) == nullptr ? 0L : 1L; }, 0},
       {"DlFieldGet file", [] { return DlFieldGet(nullptr, "USE") == nullptr ? 0L : 1L; }, 0},
       {"DlFieldGet id", [&] { return DlFieldGet(file, nullptr) == nullptr ? 0L : 1L; }, 0},
-      {"DlFieldGetString field", [&] { return long{DlFieldGetString(nullptr, nullptr, buf, 64)}; }, 0},
-      {"DlFieldGetString buffer", [&] { return long{DlFieldGetString(field, nullptr, nullptr, 64)}; }, 0},
+      {"DlFieldGetString field", [&] { return long{DlFieldGetString(nullptr, nullptr, buf, 64)}; },
+       0},
+      {"DlFieldGetString buffer",
+       [&] { return long{DlFieldGetString(field, nullptr, nullptr, 64)}; }, 0},
       {"DlFieldGetNum", [] { return long{DlFieldGetNum(nullptr)}; }, 0},
       {"DlFieldGetAttribute", [&] { return long{DlFieldGetAttribute(nullptr, 0, buf, 10)}; }, -1},
       {"DlFieldGetValueAttribute field",
@@ -149,7 +169,12 @@ TEST_F(DatalibCapi, NullArgumentsAreRecordedProcessWide) {
       {"DlBuilderAddValue", [] { return long{DlBuilderAddValue(nullptr, "A", "v", "", "")}; }, 0},
       {"DlBuilderAddRecord", [] { return long{DlBuilderAddRecord(nullptr, nullptr)}; }, 0},
       {"DlBuilderFinish", [] { return long{DlBuilderFinish(nullptr)}; }, 0},
-      {"DlBuilderAbort", [] { DlBuilderAbort(nullptr); return 0L; }, 0},
+      {"DlBuilderAbort",
+       [] {
+         DlBuilderAbort(nullptr);
+         return 0L;
+       },
+       0},
   };
   for (const NullCase& c : cases) {
     SCOPED_TRACE(c.call);

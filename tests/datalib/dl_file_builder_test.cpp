@@ -104,8 +104,10 @@ TEST_F(BuilderTest, TextKeysRoundTrip) {
     const char* name;
     int pop;
     int area;
-  } expects[] = {{"zeta", "Zeta", 12, 150},   {"ALPHA", "alpha", 7, -225},
-                 {"mid", "Mid", -40, 0},      {"Beta", "beta", 0, 10000}};
+  } expects[] = {{"zeta", "Zeta", 12, 150},
+                 {"ALPHA", "alpha", 7, -225},
+                 {"mid", "Mid", -40, 0},
+                 {"Beta", "beta", 0, 10000}};
   for (const Expect& e : expects) {
     SCOPED_TRACE(e.key);
     ASSERT_EQ(file->Search(e.key), 1);
@@ -178,8 +180,8 @@ TEST_F(BuilderTest, CleanedKeysDropNonAlphanumerics) {
   DlBuilderOptions cleaned = Options('C', "PARCEL");
   cleaned.cleaned_keys = true;
   const std::vector<Row> rows = {{"AB-12 C", "1"}, {"x.y/z", "2"}};
-  ASSERT_TRUE(BuildFile("clean.dld", cleaned, {Field("PARCEL", 'C', 12), Field("N", 'N', 4)}, rows,
-                        err_));
+  ASSERT_TRUE(
+      BuildFile("clean.dld", cleaned, {Field("PARCEL", 'C', 12), Field("N", 'N', 4)}, rows, err_));
   ASSERT_TRUE(BuildFile("plain.dld", Options('C', "PARCEL"),
                         {Field("PARCEL", 'C', 12), Field("N", 'N', 4)}, rows, err_));
   DlDataFile* clean = Open("clean");
@@ -268,8 +270,8 @@ TEST_F(BuilderTest, FieldAndFileAttributesAreStoredUnchanged) {
 TEST_F(BuilderTest, KeyFieldIsFoundBySectionName) {
   DlFieldSpec id = Field("ID", 'N', 6);
   id.section = "Record number";
-  ASSERT_TRUE(BuildFile("sect.dld", Options('N', "ID"), {Field("A", 'C', 3), id}, {{"x", "4"}},
-                        err_));
+  ASSERT_TRUE(
+      BuildFile("sect.dld", Options('N', "ID"), {Field("A", 'C', 3), id}, {{"x", "4"}}, err_));
   DlDataFile* file = Open("sect");
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(file->definition().key_field, "Record number");
@@ -285,13 +287,27 @@ struct NumberCase {
 
 TEST(DlFileBuilderNumbers, DecimalTextsAreScaledAndRounded) {
   const NumberCase cases[] = {
-      {"12.34", 2, true, 1234},     {"12.345", 2, true, 1235},   {"12.344", 2, true, 1234},
-      {"-1.5", 0, true, -2},        {"-1.4", 0, true, -1},       {" 7 ", 0, true, 7},
-      {"", 3, true, 0},             {"   ", 0, true, 0},         {"12.", 2, true, 1200},
-      {".5", 1, true, 5},           {"+3", 1, true, 30},         {"2147483647", 0, true, 2147483647},
-      {"1.99999", 9, true, 1999990000}, {"abc", 0, false, 0},    {"1,000", 0, false, 0},
-      {"2147483648", 0, false, 0},  {"1e5", 0, false, 0},        {"-", 0, false, 0},
-      {".", 0, false, 0},           {"3 4", 0, false, 0},        {"21474837", 2, false, 0},
+      {"12.34", 2, true, 1234},
+      {"12.345", 2, true, 1235},
+      {"12.344", 2, true, 1234},
+      {"-1.5", 0, true, -2},
+      {"-1.4", 0, true, -1},
+      {" 7 ", 0, true, 7},
+      {"", 3, true, 0},
+      {"   ", 0, true, 0},
+      {"12.", 2, true, 1200},
+      {".5", 1, true, 5},
+      {"+3", 1, true, 30},
+      {"2147483647", 0, true, 2147483647},
+      {"1.99999", 9, true, 1999990000},
+      {"abc", 0, false, 0},
+      {"1,000", 0, false, 0},
+      {"2147483648", 0, false, 0},
+      {"1e5", 0, false, 0},
+      {"-", 0, false, 0},
+      {".", 0, false, 0},
+      {"3 4", 0, false, 0},
+      {"21474837", 2, false, 0},
   };
   for (const NumberCase& c : cases) {
     SCOPED_TRACE(std::string("\"") + c.text + "\" decimals " + std::to_string(c.decimals));
@@ -349,7 +365,8 @@ TEST_F(BuilderTest, CreateRefusesBadOptions) {
   small_page.page_size = 512;
   DlBuilderOptions long_stamp = Options('C', "K");
   long_stamp.stamp = std::string(256, 's');
-  const Case cases[] = {{bad_type, "a.dld", "key type X"},     {no_key, "a.dld", "empty key field"},
+  const Case cases[] = {{bad_type, "a.dld", "key type X"},
+                        {no_key, "a.dld", "empty key field"},
                         {long_key, "a.dld", "13-character key field"},
                         {small_page, "a.dld", "512-byte pages"},
                         {long_stamp, "a.dld", "256-character stamp"},
@@ -474,7 +491,8 @@ TEST_F(BuilderTest, TextKeyFileMatchesMultimapModel) {
   }
   DlBuilderOptions options = Options('C', "K");
   options.page_size = 1024;
-  ASSERT_TRUE(BuildFile("words.dld", options, {Field("K", 'C', 4), Field("I", 'N', 6)}, rows, err_));
+  ASSERT_TRUE(
+      BuildFile("words.dld", options, {Field("K", 'C', 4), Field("I", 'N', 6)}, rows, err_));
   DlDataFile* file = Open("words");
   ASSERT_NE(file, nullptr);
   for (const auto& entry : model) {
