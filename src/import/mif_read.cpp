@@ -63,13 +63,13 @@ Keyword Classify(const char* token) {
     Keyword keyword;
   };
   static const Entry kTable[] = {
-      {"POINT", Keyword::kPoint},          {"LINE", Keyword::kLine},
-      {"PLINE", Keyword::kPline},          {"REGION", Keyword::kRegion},
-      {"CENTER", Keyword::kCenter},        {"PEN", Keyword::kPen},
-      {"BRUSH", Keyword::kBrush},          {"SYMBOL", Keyword::kSymbol},
-      {"RECT", Keyword::kUnsupported},     {"ROUNDRECT", Keyword::kUnsupported},
-      {"ELLIPSE", Keyword::kUnsupported},  {"ARC", Keyword::kUnsupported},
-      {"TEXT", Keyword::kUnsupported},     {"NONE", Keyword::kUnsupported},
+      {"POINT", Keyword::kPoint},         {"LINE", Keyword::kLine},
+      {"PLINE", Keyword::kPline},         {"REGION", Keyword::kRegion},
+      {"CENTER", Keyword::kCenter},       {"PEN", Keyword::kPen},
+      {"BRUSH", Keyword::kBrush},         {"SYMBOL", Keyword::kSymbol},
+      {"RECT", Keyword::kUnsupported},    {"ROUNDRECT", Keyword::kUnsupported},
+      {"ELLIPSE", Keyword::kUnsupported}, {"ARC", Keyword::kUnsupported},
+      {"TEXT", Keyword::kUnsupported},    {"NONE", Keyword::kUnsupported},
   };
   for (const Entry& e : kTable) {
     if (EqualsIgnoreCase(token, e.text)) return e.keyword;
@@ -100,9 +100,8 @@ double ParseNumber(const char* token) {
 
 std::int32_t ParseStyleNumber(const char* token) {
   const std::int64_t v = ParseTextInteger(token);
-  return static_cast<std::int32_t>(
-      std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
-                               std::numeric_limits<std::int32_t>::max()));
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+      v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 std::uint8_t LowByte(std::int32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
@@ -154,7 +153,8 @@ MIFRead::MIFRead(ObjectFileBuild& build, const char* file_name, const char* name
   }
   if (name_field2 != nullptr && name_field2[0] != '\0' && !name2_found) {
     error().Report(
-        106, "WARNING: nameField2 parameter specified not found. No secondary name will be written.",
+        106,
+        "WARNING: nameField2 parameter specified not found. No secondary name will be written.",
         QERR_HERE);
   }
   OpenMid(base);

@@ -16,14 +16,14 @@ namespace {
 // -1 after the reader that failed to open (reported) is destroyed.
 template <class Make>
 int OpenReader(int import_handle, Make&& make) {
-  return lumetra::WithHandle<ObjectFileBuild>(
-      import_handle, PIP_HANDLE_IMPORT, -1, [&](ObjectFileBuild& build) -> int {
-        build.CloseReader();
-        std::unique_ptr<ImportRead> reader = make(build);
-        if (!reader->success()) return -1;
-        build.SetReader(std::move(reader));
-        return 1;
-      });
+  return lumetra::WithHandle<ObjectFileBuild>(import_handle, PIP_HANDLE_IMPORT, -1,
+                                              [&](ObjectFileBuild& build) -> int {
+                                                build.CloseReader();
+                                                std::unique_ptr<ImportRead> reader = make(build);
+                                                if (!reader->success()) return -1;
+                                                build.SetReader(std::move(reader));
+                                                return 1;
+                                              });
 }
 
 }  // namespace

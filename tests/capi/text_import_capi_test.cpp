@@ -251,8 +251,9 @@ TEST_F(TextImportCapi, WarningsLeaveTheOpenStanding) {
   ASSERT_EQ(pipImportOpenMIF2(imp, dir_.File("sample").c_str(), "NAME", "POP"), -1);  // .MIF
   ASSERT_EQ(pipImportOpenMIF2(imp, dir_.File("sample.mif").c_str(), "NAME", "POP"), 1);
   EXPECT_EQ(ErrorCode(&detail), 106);
-  EXPECT_EQ(detail,
-            "WARNING: nameField2 parameter specified not found. No secondary name will be written.");
+  EXPECT_EQ(
+      detail,
+      "WARNING: nameField2 parameter specified not found. No secondary name will be written.");
   ASSERT_EQ(pipImportOpenBNA(imp, dir_.File("sample.bna").c_str(), 7), 1);
   EXPECT_EQ(ErrorCode(&detail), 106);
   EXPECT_EQ(detail, "WARNING: Invalid nameField parameter. Parameter set to 1.");

@@ -276,8 +276,8 @@ TEST_F(BnaTest, SecondNameOfALineAtPositionTwo) {
 TEST_F(BnaTest, LinesWithoutNameAndCountArePassedOver) {
   // With position 3 a header needs four fields: "A","B",1 is no header.
   std::vector<int> results;
-  const auto stored = Import(
-      "\n   \n\"A\",\"B\",1\n1,2\n\"only\"\n\"A\",\"B\",\"C\",1\n5,6\n", 3, &results);
+  const auto stored =
+      Import("\n   \n\"A\",\"B\",1\n1,2\n\"only\"\n\"A\",\"B\",\"C\",1\n5,6\n", 3, &results);
   EXPECT_EQ(results, (std::vector<int>{1, 0}));
   ASSERT_EQ(stored.size(), 1u);
   EXPECT_EQ(stored[0].name, "C");
@@ -361,15 +361,24 @@ TEST_F(BnaTest, RegionRingsAndMarkers) {
        {0, 0, 3, 0, 0, 3, 0, 0, 0, 0, 5, 5, 8, 5, 5, 8, 5, 5, 0, 0},
        {3, 3},
        nullptr},
-      {"ring closed twice", {0, 0, 3, 0, 0, 3, 0, 0, 5, 5, 8, 5, 5, 8, 5, 5, 5, 5}, {3, 3}, nullptr},
+      {"ring closed twice",
+       {0, 0, 3, 0, 0, 3, 0, 0, 5, 5, 8, 5, 5, 8, 5, 5, 5, 5},
+       {3, 3},
+       nullptr},
       {"unclosed", {0, 0, 4, 0, 4, 4, 0, 4}, {}, "Ended with an unclosed polygon."},
-      {"second ring unclosed", {0, 0, 3, 0, 0, 3, 0, 0, 5, 5, 8, 5, 5, 8}, {},
+      {"second ring unclosed",
+       {0, 0, 3, 0, 0, 3, 0, 0, 5, 5, 8, 5, 5, 8},
+       {},
        "Ended with an unclosed polygon."},
       {"ring of two", {0, 0, 4, 0, 0, 0}, {}, "Too few points in last polygon created.\n"},
-      {"second ring of two", {0, 0, 3, 0, 0, 3, 0, 0, 5, 5, 8, 5, 5, 5}, {},
+      {"second ring of two",
+       {0, 0, 3, 0, 0, 3, 0, 0, 5, 5, 8, 5, 5, 5},
+       {},
        "Too few points in last polygon created.\n"},
       {"marker twice", {0, 0, 3, 0, 0, 3, 0, 0, 0, 0, 0, 0}, {}, "Marker in wrong place.\n"},
-      {"too few for a new ring", {0, 0, 3, 0, 0, 3, 0, 0, 5, 5, 8, 5}, {},
+      {"too few for a new ring",
+       {0, 0, 3, 0, 0, 3, 0, 0, 5, 5, 8, 5},
+       {},
        "Too few points for new polygon.\n"},
   };
   for (const RingRow& row : rows) {

@@ -206,12 +206,18 @@ TEST(MifExtension, FollowsTheCaseOfTheOldExtension) {
     const char* expected;
   };
   const Row rows[] = {
-      {"roads.mif", "roads.mid"},           {"ROADS.MIF", "ROADS.MID"},
-      {"Roads.Mif", "Roads.MID"},           {"ROADS", "ROADS.MID"},
-      {"roads", "roads.MID"},               {"roads.", "roads.MID"},
-      {"roads.123", "roads.MID"},           {"roads.m1f", "roads.mid"},
-      {"a.b/roads", "a.b/roads.MID"},       {"a.b\\roads", "a.b\\roads.MID"},
-      {"c:roads", "c:roads.MID"},           {"dir/x.y.tab", "dir/x.y.mid"},
+      {"roads.mif", "roads.mid"},
+      {"ROADS.MIF", "ROADS.MID"},
+      {"Roads.Mif", "Roads.MID"},
+      {"ROADS", "ROADS.MID"},
+      {"roads", "roads.MID"},
+      {"roads.", "roads.MID"},
+      {"roads.123", "roads.MID"},
+      {"roads.m1f", "roads.mid"},
+      {"a.b/roads", "a.b/roads.MID"},
+      {"a.b\\roads", "a.b\\roads.MID"},
+      {"c:roads", "c:roads.MID"},
+      {"dir/x.y.tab", "dir/x.y.mid"},
       {"/tmp/v1.2/roads.mif", "/tmp/v1.2/roads.mid"},
   };
   for (const Row& row : rows) {
@@ -274,8 +280,7 @@ TEST_F(MifTest, HeaderFailuresNameFileAndLine) {
        3},
       {"columns without count", "Version 300\nColumns\n  a Char(1)\nData\n",
        "Syntax error in columns section.", 2},
-      {"huge column count", "Columns 99999999999999999999\n a\n b\n", "Unexpected End of File.",
-       4},
+      {"huge column count", "Columns 99999999999999999999\n a\n b\n", "Unexpected End of File.", 4},
   };
   for (const HeaderFailure& row : rows) {
     SCOPED_TRACE(row.what);
@@ -492,12 +497,12 @@ TEST_F(MifTest, ColourIsTheObjectOrdinalUnlessAPenSetsIt) {
       "Pline 2\n0 0\n1 1\n"
       "Ellipse 0 0 1 1\n"
       "Point 5 5\n"
-      "    Pen (9,9,9)\n"      // ignored: a point has no pen
-      "    Center 7 7\n"       // ignored: a point has no label
+      "    Pen (9,9,9)\n"  // ignored: a point has no pen
+      "    Center 7 7\n"   // ignored: a point has no label
       "Region 1\n 3\n0 0\n1 0\n1 1\n"
-      "    Symbol (1,2,3)\n"   // ignored: a region has no symbol
+      "    Symbol (1,2,3)\n"  // ignored: a region has no symbol
       "Pline 2\n0 0\n2 2\n"
-      "    Brush (5,6,7)\n"    // ignored: a line has no brush
+      "    Brush (5,6,7)\n"  // ignored: a line has no brush
       "    Pen (2,2,255)\n";
   const std::string mid = "1,a,x\n2,skip,x\n3,b,x\n4,c,x\n5,d,x\n";
   std::vector<int> results;
@@ -564,8 +569,8 @@ TEST_F(MifTest, UnsupportedObjectsAreSkippedWithTheirMidRow) {
 TEST_F(MifTest, EllipseBetweenRegionsKeepsNamesAligned) {
   const std::string region = "Region 1\n 3\n0 0\n1 0\n1 1\n";
   std::vector<int> results;
-  const auto stored = Import(region + "Ellipse 0 0 1 1\n" + region, "1,A,x\n2,E,x\n3,B,x\n",
-                             &results);
+  const auto stored =
+      Import(region + "Ellipse 0 0 1 1\n" + region, "1,A,x\n2,E,x\n3,B,x\n", &results);
   EXPECT_EQ(results, (std::vector<int>{1, 2, 1, 0}));
   ASSERT_EQ(stored.size(), 2u);
   EXPECT_EQ(stored[0].name, "A");
@@ -607,9 +612,8 @@ TEST_F(MifTest, CoordinatesAreTruncatedMillionths) {
 
 TEST_F(MifTest, KeywordsIgnoreCaseAndBlankLines) {
   std::vector<int> results;
-  const auto stored =
-      Import("\n\n  pOiNt 1 2\n\t\n  sYmBoL (3,4,5)\nREGION 1\n 3\n0 0\n1 0\n1 1\n", "1,a,x\n2,b,x\n",
-             &results);
+  const auto stored = Import("\n\n  pOiNt 1 2\n\t\n  sYmBoL (3,4,5)\nREGION 1\n 3\n0 0\n1 0\n1 1\n",
+                             "1,a,x\n2,b,x\n", &results);
   EXPECT_EQ(results, (std::vector<int>{1, 1, 0}));
   ASSERT_EQ(stored.size(), 2u);
   EXPECT_EQ(stored[0].symbol_shape, 3);
@@ -628,7 +632,7 @@ TEST_F(MifTest, ProgressAndLineFollowTheMifFile) {
   EXPECT_EQ(reader->PercentDone(), 100);
   ASSERT_TRUE(reader->ReadObject());
   EXPECT_EQ(reader->result(), 0);
-  EXPECT_EQ(reader->name(), "b");  // the last object's name stays
+  EXPECT_EQ(reader->name(), "b");     // the last object's name stays
   ASSERT_TRUE(reader->ReadObject());  // the end repeats
   EXPECT_EQ(reader->result(), 0);
 }
@@ -710,12 +714,12 @@ TEST_F(MifTest, DataFailuresNameFileAndLine) {
        10},
       {"pline point without y", "Pline 2\n1 2\n3\n", kRows3, "Syntax error in object.", false, 3,
        100, 10},
-      {"region blank count", "Region 2\n  3\n0 0\n1 0\n1 1\n   \n", kRows3,
-       "Blank line in object.", false, 6, 100, 10},
+      {"region blank count", "Region 2\n  3\n0 0\n1 0\n1 1\n   \n", kRows3, "Blank line in object.",
+       false, 6, 100, 10},
       {"region blank point", "Region 1\n  3\n0 0\n\n", kRows3, "Blank line in object.", false, 4,
        100, 10},
-      {"region point without y", "Region 1\n 3\n0 0\n1\n", kRows3, "Syntax error in object.",
-       false, 4, 100, 10},
+      {"region point without y", "Region 1\n 3\n0 0\n1\n", kRows3, "Syntax error in object.", false,
+       4, 100, 10},
       {"region cut short", "Region 2\n 3\n0 0\n1 0\n1 1\n", kRows3, "Unexpected End of File.",
        false, 6, 100, 10},
       {"ring cut short", "Region 1\n 4\n0 0\n", kRows3, "Unexpected End of File.", false, 4, 100,
@@ -771,7 +775,8 @@ TEST_F(MifTest, BinaryJunkIsRefusedOrSkipped) {
   std::uniform_int_distribution<int> byte(0, 255);
   MakeBuild();
   for (int file = 0; file < 60; ++file) {
-    std::vector<std::uint8_t> junk(std::string(kHeader).begin(), std::string(kHeader).end());
+    const std::string header = kHeader;
+    std::vector<std::uint8_t> junk(header.begin(), header.end());
     const int size = 50 + file * 20;
     for (int i = 0; i < size; ++i) {
       const int b = byte(rng);
