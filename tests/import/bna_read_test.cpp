@@ -504,6 +504,16 @@ TEST_F(BnaTest, RefusedWriteFailsOnlyItsObject) {
   EXPECT_EQ(stored[0].name, "p");
 }
 
+TEST_F(BnaTest, OverlongLineFailsTheReader) {
+  MakeBuild();
+  auto reader = Open("\"p\",1\n" + std::string(2047, '1') + ",2\n");
+  EXPECT_EQ(ReadAll(*reader), std::vector<int>{-1});
+  EXPECT_EQ(err_.code(), 100);
+  EXPECT_EQ(std::string(err_.detail()).rfind("Maximum line length of 2047", 0), 0u)
+      << err_.detail();
+  EXPECT_FALSE(reader->ReadObject());
+}
+
 TEST_F(BnaTest, MissingFileFailsTheOpen) {
   MakeBuild();
   BNARead reader(*build_, dir_.File("missing.bna").c_str(), 1);

@@ -687,6 +687,18 @@ TEST_F(MifTest, BadLineEndFailsTheReader) {
   EXPECT_FALSE(reader->ReadObject());
 }
 
+TEST_F(MifTest, OverlongLineFailsTheReader) {
+  MakeBuild();
+  auto reader =
+      Open(Write("long", "Point 1 2\nPoint " + std::string(2100, '1') + " 2\n", "a\nb\n"));
+  ASSERT_TRUE(reader->success());
+  EXPECT_EQ(ReadAll(*reader), (std::vector<int>{1, -1}));
+  EXPECT_EQ(err_.code(), 100);
+  EXPECT_EQ(std::string(err_.detail()).rfind("Maximum line length of 2047", 0), 0u)
+      << err_.detail();
+  EXPECT_FALSE(reader->ReadObject());
+}
+
 // ---------------------------------------------------------------------------
 // Data failures
 
