@@ -336,6 +336,16 @@ LUMETRA_API int pipExportInsert(int exportHandle, const char* name, const pipObj
 LUMETRA_API int pipExportClose(int exportHandle);                             /* [7]  1; -1 */
 LUMETRA_API int pipExportTerm(int exportHandle, int commit);                  /* [7]  1; -1. commit 0 deletes the output. */
 
+/* ---- object file validation ---- */
+LUMETRA_API int pipObjectFileValidate(int libraryHandle, const char* fileName); /* [1] 1 valid; -1 */
+
+/* ---- attributes (field numbers from 0, the hidden record-id field skipped) ---- */
+LUMETRA_API int pipObjectGetAttributeCount(int objectFileHandle, int* count); /* [3] 1; -1 (count 0) without attribute file */
+LUMETRA_API int pipObjectGetAttributeNameByNumber(int objectFileHandle, int fieldNumber, char* name, int nameLength); /* [3] 1; -1 (buffer empty) */
+LUMETRA_API int pipObjectGetAttributeInfoByName(int objectFileHandle, const char* fieldName, pipAttributeInfoStruct* info); /* [3] 1; 0 no attribute record; -1 */
+LUMETRA_API int pipObjectGetAttributeInfoByNumber(int objectFileHandle, int fieldNumber, pipAttributeInfoStruct* info); /* [3] 1; 0; -1 */
+LUMETRA_API int pipObjectValidateFilterCriteria(int objectFileHandle, const char* criteria); /* [3] 1 valid; -1 (code 100 with the parse message) */
+
 #ifdef __cplusplus
 }
 #endif
