@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "frame/error.h"
+#include "objfile/byte_order.h"
 #include "objfile/column_codec.h"
 #include "storage/qtree.h"
 #include "storage/qxy_spatial_index.h"
@@ -100,11 +102,48 @@ bool PolygonSearch::OpenSpatialIndex() {
 }
 
 bool PolygonSearch::OpenNameIndex() {
-  // The empty comparison is the name index's own: case-blind over the
-  // tree's key length, ending at the first NUL.
+  // The name index's comparison: case-blind, ending at the first NUL, over
+  // the tree's key length -- or over fewer characters while a lookup asks
+  // for them (prefix and short names).  It never reads past the tree's key
+  // length, however long a hostile tree claims its keys to be.
+  lumetra::QKeyCompare compare = [this](const void* a, const void* b) {
+    return lumetra::CompareNameKeys(a, b, name_compare_length_);
+  };
   name_index_ = std::make_unique<QTree>(kNameIndexLabel, file_, header_.NameIndexRoot(),
-                                        lumetra::QKeyCompare(), err_);
-  return name_index_->ready();
+                                        std::move(compare), err_);
+  if (!name_index_->ready()) return false;
+  name_compare_length_ = name_index_->key_length();
+  return true;
+}
+
+bool PolygonSearch::FindNameEntry(const char* key, std::size_t key_size,
+                                  std::size_t compare_length, std::uint64_t* position) {
+  if (name_index_ == nullptr || !name_index_->ready() || key == nullptr) return false;
+  name_compare_length_ =
+      std::min({compare_length, kNameCompareLength, name_index_->key_length()});
+  if (name_value_.size() != name_index_->value_length()) {
+    name_value_.assign(name_index_->value_length(), 0);
+  }
+  if (!name_index_->Find(key, key_size, nullptr, name_value_.data(), QTree::kModeExact)) {
+    return false;
+  }
+  return DecodeNameValue(position);
+}
+
+bool PolygonSearch::NextNameEntry(std::uint64_t* position) {
+  if (name_index_ == nullptr || name_value_.size() != name_index_->value_length()) return false;
+  if (!name_index_->Next(nullptr, name_value_.data())) return false;
+  return DecodeNameValue(position);
+}
+
+bool PolygonSearch::DecodeNameValue(std::uint64_t* position) {
+  if (name_value_.size() < sizeof *position) {
+    err_.SetF(111, QERR_HERE, "Name index of %s: values of %u bytes cannot hold a position",
+              file_.name(), static_cast<unsigned>(name_value_.size()));
+    return false;
+  }
+  *position = lumetra::GetU64(name_value_.data());
+  return true;
 }
 
 bool PolygonSearch::CreateBuffers(int mode) {
@@ -121,6 +160,7 @@ bool PolygonSearch::CreateBuffers(int mode) {
     poly_list_.PushBack(buffer.get());
     buffers_.push_back(std::move(buffer));
   }
+  held_.Reset(buffers_.size());
   if (buffers_.empty()) {
     err_.SetF(104, QERR_HERE, "Unable to allocate the polygon buffers of %s (%u bytes each)",
               file_.name(), limits_.max_record_size);
@@ -131,11 +171,13 @@ bool PolygonSearch::CreateBuffers(int mode) {
 
 PolygonObject* PolygonSearch::FindObject(std::uint64_t position) {
   if (buffers_.empty()) return nullptr;
-  PolygonObject* object = static_cast<PolygonObject*>(poly_list_.Find(&position));
+  PolygonObject* object = held_.Find(position);
   if (object == nullptr) {
     object = static_cast<PolygonObject*>(poly_list_.Last());
     ++load_count_;
+    held_.Erase(object->position());
     if (!object->Load(file_, position)) return nullptr;
+    held_.Insert(object->position(), object);
   }
   poly_list_.MoveToFront(object);
   return object;

@@ -51,6 +51,7 @@
 #include "objfile/object_header.h"
 #include "objfile/object_record.h"
 #include "search/polygon_object.h"
+#include "search/position_index.h"
 #include "storage/dlist.h"
 #include "storage/qfile.h"
 
@@ -104,6 +105,22 @@ class PolygonSearch {
   SpatialIndex* spatial_index() const { return spatial_index_.get(); }
   QTree* name_index() const { return name_index_.get(); }
 
+  // --- name lookups ---
+  // Name lookups compare at most this many leading characters of a key.
+  static constexpr std::size_t kNameCompareLength = 8;
+  // Positions the name index on the first entry whose key equals `key` over
+  // its first min(`compare_length`, 8, tree key length) characters (ASCII
+  // case ignored, a NUL ending both keys making them equal); *position
+  // receives the record position the entry names.  Only the first
+  // `key_size` bytes of `key` are used.  False when no entry matches or the
+  // index is damaged (recorded).  One lookup at a time per reader: each
+  // call restarts the index's cursor.
+  bool FindNameEntry(const char* key, std::size_t key_size, std::size_t compare_length,
+                     std::uint64_t* position);
+  // The entry after the cursor when its key equals the last looked-up key
+  // under the same comparison; false at the end (or before a lookup).
+  bool NextNameEntry(std::uint64_t* position);
+
   // Search distance in feet (nearest search): 366000 at open.
   std::int32_t search_distance() const { return search_distance_; }
   // Stores `feet` clamped into [2738, 36521358]; false when it was clamped.
@@ -139,6 +156,9 @@ class PolygonSearch {
   bool OpenSpatialIndex();
   bool OpenNameIndex();
   bool CreateBuffers(int mode);
+  // The record position held by a name-index value; false (recorded) when
+  // the index's values cannot hold one.
+  bool DecodeNameValue(std::uint64_t* position);
 
   QError& err_;
   Qfile file_;
@@ -150,10 +170,15 @@ class PolygonSearch {
   std::unique_ptr<QTree> name_index_;
   std::unique_ptr<SpatialIndex> spatial_index_;
   QDlist poly_list_;  // most recently used first
+  lumetra::PositionIndex held_;  // record position -> the buffer holding it
   // Declared after the list: buffers unlink themselves while it still lives.
   std::vector<std::unique_ptr<PolygonObject>> buffers_;
   std::int32_t search_distance_ = kDefaultSearchDistance;
   std::uint64_t load_count_ = 0;
+  // Characters the name index's comparison reads: the tree's key length,
+  // narrowed by FindNameEntry for the lookup under way.
+  std::size_t name_compare_length_ = 0;
+  std::vector<std::uint8_t> name_value_;  // one leaf value of the name index
   bool ready_ = false;
 };
 

@@ -41,6 +41,15 @@ bool rtSpatialIndex::Open(std::uint64_t root_offset) {
     return false;
   }
   root_page_ = static_cast<std::uint32_t>(root);
+  const std::size_t capacity = lumetra::RtreeNodeCapacity(page_size_);
+  decoded_.resize(kCacheSlots);
+  for (DecodedNode& node : decoded_) {
+    node.minx.reserve(capacity);
+    node.miny.reserve(capacity);
+    node.maxx.reserve(capacity);
+    node.maxy.reserve(capacity);
+    node.value.reserve(capacity);
+  }
   lumetra::RtreeNodeHeader header;
   if (FetchNode(root_page_, &header) == nullptr) {
     ReportCorruptNode(root_page_, "root page is not a node");
@@ -60,6 +69,74 @@ const std::uint8_t* rtSpatialIndex::FetchNode(std::uint32_t page_number,
   const std::uint8_t* page = pages_.GetPage(page_number);
   if (page == nullptr) return nullptr;
   return lumetra::RtreeNodeHeader::DecodeFrom(page, page_size_, header) ? page : nullptr;
+}
+
+const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t page_number) {
+  DecodedNode* victim = &decoded_[0];
+  for (DecodedNode& node : decoded_) {
+    if (node.page == page_number) {
+      node.last_use = ++use_clock_;
+      return &node;
+    }
+    if (node.last_use < victim->last_use) victim = &node;
+  }
+  lumetra::RtreeNodeHeader header;
+  const std::uint8_t* page = FetchNode(page_number, &header);
+  if (page == nullptr) return nullptr;
+  // The header decode has checked count against the page size, and the
+  // vectors were reserved for the page's capacity, so nothing allocates.
+  DecodedNode& node = *victim;
+  node.page = 0xFFFFFFFFu;
+  node.count = header.count;
+  node.level = header.level;
+  node.leaf = header.is_leaf();
+  node.minx.resize(header.count);
+  node.miny.resize(header.count);
+  node.maxx.resize(header.count);
+  node.maxy.resize(header.count);
+  node.value.resize(header.count);
+  for (std::uint32_t i = 0; i < header.count; ++i) {
+    const lumetra::RtreeEntry entry = lumetra::DecodeRtreeEntry(page, i);
+    node.minx[i] = entry.rect.minx;
+    node.miny[i] = entry.rect.miny;
+    node.maxx[i] = entry.rect.maxx;
+    node.maxy[i] = entry.rect.maxy;
+    node.value[i] = entry.value;
+  }
+  node.page = page_number;
+  node.last_use = ++use_clock_;
+  return &node;
+}
+
+std::uint32_t rtSpatialIndex::FirstMeeting(const DecodedNode& node, std::uint32_t from,
+                                           const lumetra::Rect& q) {
+  const std::int32_t* minx = node.minx.data();
+  const std::int32_t* miny = node.miny.data();
+  const std::int32_t* maxx = node.maxx.data();
+  const std::int32_t* maxy = node.maxy.data();
+  std::uint32_t i = from;
+  // Blocks of 16 entries are tested without branches (the compiler turns the
+  // inner loop into vector compares); the first hit of a block is then found
+  // from its bit mask.
+  constexpr std::uint32_t kBlock = 16;
+  for (; i + kBlock <= node.count; i += kBlock) {
+    std::uint32_t mask = 0;
+    for (std::uint32_t k = 0; k < kBlock; ++k) {
+      const std::uint32_t j = i + k;
+      const std::uint32_t meets = static_cast<std::uint32_t>(minx[j] <= q.maxx) &
+                                  static_cast<std::uint32_t>(maxx[j] >= q.minx) &
+                                  static_cast<std::uint32_t>(miny[j] <= q.maxy) &
+                                  static_cast<std::uint32_t>(maxy[j] >= q.miny);
+      mask |= meets << k;
+    }
+    if (mask != 0) return i + static_cast<std::uint32_t>(__builtin_ctz(mask));
+  }
+  for (; i < node.count; ++i) {
+    if (minx[i] <= q.maxx && maxx[i] >= q.minx && miny[i] <= q.maxy && maxy[i] >= q.miny) {
+      return i;
+    }
+  }
+  return node.count;
 }
 
 void rtSpatialIndex::ReportCorruptNode(std::uint32_t page_number, const char* what) const {
@@ -95,29 +172,26 @@ bool rtSpatialIndexEnum::Next(std::uint64_t* offset) {
   if (offset == nullptr) return false;
   while (depth_ >= 0) {
     Frame& top = stack_[static_cast<std::size_t>(depth_)];
-    lumetra::RtreeNodeHeader header;
-    const std::uint8_t* page = index_.FetchNode(top.page, &header);
-    if (page == nullptr) return Stop(top.page, "outside the file, unreadable or not a node");
+    const rtSpatialIndex::DecodedNode* node = index_.FetchDecoded(top.page);
+    if (node == nullptr) return Stop(top.page, "outside the file, unreadable or not a node");
     // Levels fall by exactly one per step down, so the walk is at most
     // height + 1 deep and can never revisit an ancestor.
-    if (header.level != top.level || header.is_leaf() != (header.level == 0)) {
+    if (node->level != top.level || node->leaf != (node->level == 0)) {
       return Stop(top.page, "level out of order");
     }
-    std::uint32_t i = top.next_entry;
-    while (i < header.count && !lumetra::RtreeEntryMeets(page, i, query_)) ++i;
-    if (i >= header.count) {
+    const std::uint32_t i = rtSpatialIndex::FirstMeeting(*node, top.next_entry, query_);
+    if (i >= node->count) {
       --depth_;
       continue;
     }
     top.next_entry = i + 1;
-    const lumetra::RtreeEntry entry = lumetra::DecodeRtreeEntry(page, i);
-    if (header.is_leaf()) {
-      last_rect_ = entry.rect;
-      last_offset_ = entry.value;
-      *offset = entry.value;
+    if (node->leaf) {
+      last_rect_ = lumetra::Rect{node->minx[i], node->miny[i], node->maxx[i], node->maxy[i]};
+      last_offset_ = node->value[i];
+      *offset = node->value[i];
       return true;
     }
-    const std::uint32_t child = lumetra::RtreeChildPage(entry);
+    const std::uint32_t child = static_cast<std::uint32_t>(node->value[i]);
     if (static_cast<std::size_t>(depth_) + 1 >= stack_.size()) {
       return Stop(top.page, "tree deeper than its root level");
     }

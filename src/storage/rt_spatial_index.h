@@ -71,6 +71,29 @@ class rtSpatialIndex : public SpatialIndex {
   // Reports a corrupt node at `page_number` with code 111.
   void ReportCorruptNode(std::uint32_t page_number, const char* what) const;
 
+  // A node decoded once into parallel arrays, which the enumerator scans
+  // without decoding bytes again.  Entry order is the stored order.
+  struct DecodedNode {
+    std::uint32_t page = 0xFFFFFFFFu;
+    std::uint32_t count = 0;
+    std::uint16_t level = 0;
+    bool leaf = false;
+    std::uint64_t last_use = 0;
+    std::vector<std::int32_t> minx, miny, maxx, maxy;
+    std::vector<std::uint64_t> value;
+  };
+
+  // The decoded node of `page_number`, from a cache of kCacheSlots decoded
+  // nodes (least recently used replaced; storage allocated at open, so a
+  // fetch never allocates).  Null as for FetchNode.  Valid until the next
+  // fetch through this index.
+  const DecodedNode* FetchDecoded(std::uint32_t page_number);
+
+  // Index of the first entry from `from` on whose rectangle meets `query`,
+  // or node.count when none does.
+  static std::uint32_t FirstMeeting(const DecodedNode& node, std::uint32_t from,
+                                    const lumetra::Rect& query);
+
  private:
   bool Open(std::uint64_t root_offset);
 
@@ -81,6 +104,8 @@ class rtSpatialIndex : public SpatialIndex {
   std::uint32_t height_ = 0;
   std::uint64_t page_count_ = 0;
   bool ready_ = false;
+  std::vector<DecodedNode> decoded_;
+  std::uint64_t use_clock_ = 0;
 };
 
 // Depth-first enumeration of the leaf entries whose rectangles meet a query:
