@@ -1,5 +1,7 @@
 #include "storage/rt_spatial_index.h"
 
+#include <algorithm>
+
 #include "frame/error.h"
 #include "storage/qfile.h"
 
@@ -49,6 +51,7 @@ bool rtSpatialIndex::Open(std::uint64_t root_offset) {
     node.maxx.reserve(capacity);
     node.maxy.reserve(capacity);
     node.value.reserve(capacity);
+    node.chunk.reserve((capacity + kChunk - 1) / kChunk);
   }
   lumetra::RtreeNodeHeader header;
   if (FetchNode(root_page_, &header) == nullptr) {
@@ -103,6 +106,20 @@ const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t pa
     node.maxy[i] = entry.rect.maxy;
     node.value[i] = entry.value;
   }
+  const std::uint32_t chunks = (header.count + kChunk - 1) / kChunk;
+  node.chunk.resize(chunks);
+  for (std::uint32_t c = 0; c < chunks; ++c) {
+    const std::uint32_t begin = c * kChunk;
+    const std::uint32_t end = std::min<std::uint32_t>(header.count, begin + kChunk);
+    lumetra::Rect box{node.minx[begin], node.miny[begin], node.maxx[begin], node.maxy[begin]};
+    for (std::uint32_t i = begin + 1; i < end; ++i) {
+      box.minx = std::min(box.minx, node.minx[i]);
+      box.miny = std::min(box.miny, node.miny[i]);
+      box.maxx = std::max(box.maxx, node.maxx[i]);
+      box.maxy = std::max(box.maxy, node.maxy[i]);
+    }
+    node.chunk[c] = box;
+  }
   node.page = page_number;
   node.last_use = ++use_clock_;
   return &node;
@@ -115,26 +132,17 @@ std::uint32_t rtSpatialIndex::FirstMeeting(const DecodedNode& node, std::uint32_
   const std::int32_t* maxx = node.maxx.data();
   const std::int32_t* maxy = node.maxy.data();
   std::uint32_t i = from;
-  // Blocks of 16 entries are tested without branches (the compiler turns the
-  // inner loop into vector compares); the first hit of a block is then found
-  // from its bit mask.
-  constexpr std::uint32_t kBlock = 16;
-  for (; i + kBlock <= node.count; i += kBlock) {
-    std::uint32_t mask = 0;
-    for (std::uint32_t k = 0; k < kBlock; ++k) {
-      const std::uint32_t j = i + k;
-      const std::uint32_t meets = static_cast<std::uint32_t>(minx[j] <= q.maxx) &
-                                  static_cast<std::uint32_t>(maxx[j] >= q.minx) &
-                                  static_cast<std::uint32_t>(miny[j] <= q.maxy) &
-                                  static_cast<std::uint32_t>(maxy[j] >= q.miny);
-      mask |= meets << k;
+  while (i < node.count) {
+    const std::uint32_t c = i / kChunk;
+    const std::uint32_t end = std::min(node.count, (c + 1) * kChunk);
+    if (node.chunk[c].Meets(q)) {
+      for (; i < end; ++i) {
+        if (minx[i] <= q.maxx && maxx[i] >= q.minx && miny[i] <= q.maxy && maxy[i] >= q.miny) {
+          return i;
+        }
+      }
     }
-    if (mask != 0) return i + static_cast<std::uint32_t>(__builtin_ctz(mask));
-  }
-  for (; i < node.count; ++i) {
-    if (minx[i] <= q.maxx && maxx[i] >= q.minx && miny[i] <= q.maxy && maxy[i] >= q.miny) {
-      return i;
-    }
+    i = end;
   }
   return node.count;
 }

@@ -81,7 +81,12 @@ class rtSpatialIndex : public SpatialIndex {
     std::uint64_t last_use = 0;
     std::vector<std::int32_t> minx, miny, maxx, maxy;
     std::vector<std::uint64_t> value;
+    // The union rectangle of each run of kChunk consecutive entries.  Packed
+    // nodes keep neighbouring entries close together, so most runs are
+    // passed over with one test while the stored order is kept.
+    std::vector<lumetra::Rect> chunk;
   };
+  static constexpr std::uint32_t kChunk = 16;
 
   // The decoded node of `page_number`, from a cache of kCacheSlots decoded
   // nodes (least recently used replaced; storage allocated at open, so a
