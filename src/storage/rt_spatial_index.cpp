@@ -52,6 +52,7 @@ bool rtSpatialIndex::Open(std::uint64_t root_offset) {
     node.maxy.reserve(capacity);
     node.value.reserve(capacity);
     node.chunk.reserve((capacity + kChunk - 1) / kChunk);
+    node.group.reserve((capacity + kGroup - 1) / kGroup);
   }
   lumetra::RtreeNodeHeader header;
   if (FetchNode(root_page_, &header) == nullptr) {
@@ -120,6 +121,15 @@ const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t pa
     }
     node.chunk[c] = box;
   }
+  node.group.resize((chunks + kGroup / kChunk - 1) / (kGroup / kChunk));
+  for (std::uint32_t c = 0; c < chunks; ++c) {
+    lumetra::Rect& group = node.group[c / (kGroup / kChunk)];
+    if (c % (kGroup / kChunk) == 0) {
+      group = node.chunk[c];
+    } else {
+      group.Include(node.chunk[c]);
+    }
+  }
   node.page = page_number;
   node.last_use = ++use_clock_;
   return &node;
@@ -133,16 +143,23 @@ std::uint32_t rtSpatialIndex::FirstMeeting(const DecodedNode& node, std::uint32_
   const std::int32_t* maxy = node.maxy.data();
   std::uint32_t i = from;
   while (i < node.count) {
-    const std::uint32_t c = i / kChunk;
-    const std::uint32_t end = std::min(node.count, (c + 1) * kChunk);
-    if (node.chunk[c].Meets(q)) {
-      for (; i < end; ++i) {
-        if (minx[i] <= q.maxx && maxx[i] >= q.minx && miny[i] <= q.maxy && maxy[i] >= q.miny) {
-          return i;
+    const std::uint32_t group_end = std::min(node.count, (i / kGroup + 1) * kGroup);
+    if (!node.group[i / kGroup].Meets(q)) {
+      i = group_end;
+      continue;
+    }
+    while (i < group_end) {
+      const std::uint32_t c = i / kChunk;
+      const std::uint32_t end = std::min(group_end, (c + 1) * kChunk);
+      if (node.chunk[c].Meets(q)) {
+        for (; i < end; ++i) {
+          if (minx[i] <= q.maxx && maxx[i] >= q.minx && miny[i] <= q.maxy && maxy[i] >= q.miny) {
+            return i;
+          }
         }
       }
+      i = end;
     }
-    i = end;
   }
   return node.count;
 }

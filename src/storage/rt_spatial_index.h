@@ -85,8 +85,11 @@ class rtSpatialIndex : public SpatialIndex {
     // nodes keep neighbouring entries close together, so most runs are
     // passed over with one test while the stored order is kept.
     std::vector<lumetra::Rect> chunk;
+    // The union rectangle of each run of kChunk chunks.
+    std::vector<lumetra::Rect> group;
   };
   static constexpr std::uint32_t kChunk = 16;
+  static constexpr std::uint32_t kGroup = 16 * kChunk;
 
   // The decoded node of `page_number`, from a cache of kCacheSlots decoded
   // nodes (least recently used replaced; storage allocated at open, so a
