@@ -12,6 +12,7 @@
 #include "frame/handle_table.h"
 #include "frame/library_context.h"
 #include "objfile/object_header.h"
+#include "search/attribute_search.h"
 #include "search/object_file_object.h"
 #include "search/point_in_object.h"
 #include "search/polygon_object.h"
@@ -95,6 +96,7 @@ LUMETRA_API int pipObjectFileOpen(int libraryHandle, const char* fileName, int m
         if (pipObjectFileQueryIntern(&library, fileName, &info) != 1) return nullptr;
         auto object = std::make_unique<pipObjectFileObject>(library.error(), fileName, mode);
         if (!object->ready()) return nullptr;
+        AttachAttributes(*object, fileName);
         return object;
       });
 }

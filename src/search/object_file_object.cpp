@@ -1,6 +1,7 @@
 #include "search/object_file_object.h"
 
 #include "frame/error.h"
+#include "search/attribute_search.h"
 #include "search/point_in_polygon_search.h"
 #include "search/polygon_object.h"
 
@@ -17,6 +18,11 @@ pipObjectFileObject::~pipObjectFileObject() {
   // The search reads through the reader; make the order explicit.
   search_.reset();
   reader_.reset();
+  attributes_.reset();
+}
+
+void pipObjectFileObject::set_attributes(std::unique_ptr<AttributeSearch> attributes) {
+  attributes_ = std::move(attributes);
 }
 
 void pipObjectFileObject::ReplaceSearch(std::unique_ptr<PolygonSearchEnum> search) {

@@ -34,6 +34,7 @@
 #include "search/polygon_search.h"
 #include "search/search_enum.h"
 
+class AttributeSearch;
 class PolygonObject;
 class pipError;
 
@@ -91,9 +92,15 @@ class pipObjectFileObject {
   }
   void OnObjectPositioned(const PolygonObject* object);
 
+  // --- the attribute file (null until attached; see attribute_search.h) ---
+  AttributeSearch* attributes() const { return attributes_.get(); }
+  void set_attributes(std::unique_ptr<AttributeSearch> attributes);
+
  private:
   pipError& err_;
   ObjectPositionedHook object_positioned_;
+  // Declared before the reader: destroyed after the search and the reader.
+  std::unique_ptr<AttributeSearch> attributes_;
   std::unique_ptr<PolygonSearch> reader_;
   // Declared after the reader: the search, which reads through the reader,
   // is destroyed first.
