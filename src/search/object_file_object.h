@@ -13,6 +13,17 @@
 //
 // Object handles are the 64-bit file positions of records.
 //
+// Ranked results.  The ranked containing search (ranked_search.h) keeps its
+// result list here.  While the list's cursor stands on an entry, FindNext
+// takes from the list, GetHandle64 answers the entry's object handle and
+// Goto64 looks the list up first; callers that describe "the current
+// object" of a ranked search (attributes, coordinates, border distance)
+// first call MoveToRankedEntry.  Every other find-first empties the list.
+//
+// Filtered searches ask the filter factory (object_filter.h) installed by
+// the attribute side; without one the file counts as having no attribute
+// file.
+//
 // Ownership: the library's error record is not owned; it must outlive the
 // object (services are closed before pipTerm).  Destruction order: the
 // current search, then the reader.  Thread rule: one thread at a time per
@@ -30,8 +41,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
+#include "search/object_filter.h"
 #include "search/polygon_search.h"
+#include "search/ranked_search.h"
 #include "search/search_enum.h"
 
 class AttributeSearch;
@@ -66,8 +80,26 @@ class pipObjectFileObject {
   // Starts a containing search (1 inside, 2 near, 3 both; 0; -1).
   int FindFirstContaining(std::int32_t x, std::int32_t y, std::int32_t radius, char* name,
                           int name_length);
-  // Continues the current search; before any find: code 106 and -1.
+  // Starts a ranked containing search (flags 1, 2 or 3 of the best entry;
+  // 0; -1).
+  int FindFirstContainingEx(std::int32_t x, std::int32_t y, std::int32_t maximum, char* name,
+                            int name_length);
+  // Starts the search `make()` returns (replacing the current one, after
+  // emptying the ranked list) with `first(search)`, then positions the
+  // followers.  `make` may return null (the answer is then -1).
+  template <class Make, class First>
+  int StartSearch(Make&& make, First&& first) {
+    ranked_.Clear();
+    ReplaceSearch(nullptr);
+    ReplaceSearch(make());
+    if (search_ == nullptr) return -1;
+    return RunFind([&] { return first(*search_); });
+  }
+  // Continues the ranked list while its cursor stands on an entry, else the
+  // current search; before any find: code 106 and -1.
   int FindNext(char* name, int name_length);
+  // As FindNext, passing the polygon search's resolution and percentage.
+  int FindNextEx(char* name, int name_length, int resolution, double* percent);
   // Runs `find` (a FindFirst or FindNext of the current search) and then
   // positions the followers; for the other searches' find-first calls.
   template <class F>
@@ -82,9 +114,20 @@ class pipObjectFileObject {
   // object, -1 when it stands on none (the last position is still given);
   // -1 without *position written when there is no search.
   int GetHandle64(std::uint64_t* position) const;
-  // Makes the record at `position` the current search's current object.
-  // 1; -1 without a current search or when the record cannot be loaded.
+  // Makes the record at `position` the current search's current object
+  // (the ranked list's cursor first moves to its entry, see
+  // RankedContainingSearch::Seek).  1; -1 without a current search or when
+  // the record cannot be loaded.
   int Goto64(std::uint64_t position);
+
+  // --- ranked results ---
+  // The entry under the ranked list's cursor, or null.
+  const SpatialPolygonNode* RankedEntry() const { return ranked_.Current(); }
+  // Makes the entry under the cursor the current object (as Goto64 with
+  // its object handle): 1; 0 when the cursor stands on no entry; -1 when
+  // the entry cannot be made current.
+  int MoveToRankedEntry();
+  const RankedContainingSearch& ranked() const { return ranked_; }
 
   // --- followers of the current object ---
   void set_object_positioned_hook(ObjectPositionedHook hook) {
@@ -92,13 +135,29 @@ class pipObjectFileObject {
   }
   void OnObjectPositioned(const PolygonObject* object);
 
+  // --- filtered searches ---
+  void set_filter_factory(FilterFactory factory) { filter_factory_ = std::move(factory); }
+  // Asks the installed factory for the filter of `criteria`;
+  // kNoAttributeFile without a factory.
+  FilterStatus MakeFilter(const char* criteria, std::unique_ptr<ObjectFilter>* filter,
+                          std::string* message) const;
+
   // --- the attribute file (null until attached; see attribute_search.h) ---
   AttributeSearch* attributes() const { return attributes_.get(); }
   void set_attributes(std::unique_ptr<AttributeSearch> attributes);
 
  private:
+  // A ranked search's way to install the rectangle search of each ring as
+  // the current search.
+  RankedContainingSearch::RectSearchStarter RingSearchStarter();
+  // FindNext and FindNextEx: the ranked list first, else `next` on the
+  // current search.
+  int Continue(char* name, int name_length, const std::function<int(PolygonSearchEnum&)>& next);
+
   pipError& err_;
   ObjectPositionedHook object_positioned_;
+  FilterFactory filter_factory_;
+  RankedContainingSearch ranked_;
   // Declared before the reader: destroyed after the search and the reader.
   std::unique_ptr<AttributeSearch> attributes_;
   std::unique_ptr<PolygonSearch> reader_;

@@ -1,0 +1,148 @@
+#include "search/nearest_search.h"
+
+#include <lumetra/pip.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "frame/error.h"
+#include "search/polygon_object.h"
+#include "search/polygon_search.h"
+
+namespace {
+
+constexpr char kCriteriaFormat[] = "The search criteria did not parse correctly. %s";
+
+std::int32_t ClampToInt32(std::int64_t v) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+      v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// x + d with the wrap-around of 32-bit integers (pipDistance measures the
+// wrapped difference, which is d itself).
+int WrappingAdd(std::int32_t x, std::int32_t d) {
+  return static_cast<int>(static_cast<std::uint32_t>(x) + static_cast<std::uint32_t>(d));
+}
+
+}  // namespace
+
+PolySearchNearestPoint::PolySearchNearestPoint(PolygonSearch& reader, QError& err, std::int32_t x,
+                                               std::int32_t y, int count)
+    : PolygonSearchEnum(reader, err),
+      x_(x),
+      y_(y),
+      count_(static_cast<std::size_t>(std::clamp(count, 0, kMaxCount))) {
+  table_.reserve(count_ + 1);
+  CreateEnumerator();
+}
+
+PolySearchNearestPoint::~PolySearchNearestPoint() = default;
+
+void PolySearchNearestPoint::SetInvalidCriteria(const std::string& message) {
+  criteria_valid_ = false;
+  std::snprintf(criteria_message_, sizeof criteria_message_, "%s", message.c_str());
+}
+
+bool PolySearchNearestPoint::RefuseInvalidCriteria() {
+  if (criteria_valid_) return false;
+  error().SetF(100, QERR_HERE, kCriteriaFormat, criteria_message_);
+  ClearCurrent();
+  return true;
+}
+
+std::int32_t PolySearchNearestPoint::RingLimit(std::int32_t search_distance) {
+  return static_cast<std::int32_t>(std::trunc(search_distance / kFeetPerLimitUnit));
+}
+
+lumetra::Rect PolySearchNearestPoint::RingRect(std::int32_t x, std::int32_t y, std::int32_t r,
+                                               int coordinate_type) {
+  const int dx_feet = pipDistance(x, y, WrappingAdd(x, r), y, coordinate_type, nullptr);
+  const int dy_feet = pipDistance(x, y, x, WrappingAdd(y, r), coordinate_type, nullptr);
+  const double east = dx_feet == 0 ? 1e-6 : static_cast<double>(dx_feet);
+  const double w = std::trunc(static_cast<double>(dy_feet) / east * r);
+  // Beyond 2^40 units the square covers every i32 coordinate anyway.
+  constexpr double kWide = 1099511627776.0;
+  const auto half_width = static_cast<std::int64_t>(std::clamp(w, -kWide, kWide));
+  return lumetra::Rect{
+      ClampToInt32(std::int64_t{x} - half_width), ClampToInt32(std::int64_t{y} - r),
+      ClampToInt32(std::int64_t{x} + half_width), ClampToInt32(std::int64_t{y} + r)};
+}
+
+bool PolySearchNearestPoint::WouldRank(std::int32_t distance) const {
+  return table_.size() < count_ || (!table_.empty() && distance < table_.back().distance);
+}
+
+void PolySearchNearestPoint::Insert(std::int32_t distance, std::uint64_t position) {
+  const auto at = std::upper_bound(table_.begin(), table_.end(), distance,
+                                   [](std::int32_t d, const Entry& e) { return d < e.distance; });
+  table_.insert(at, Entry{distance, position});
+  if (table_.size() > count_) table_.pop_back();
+}
+
+int PolySearchNearestPoint::SearchRing(std::int32_t r) {
+  table_.clear();
+  const lumetra::Rect square = RingRect(x_, y_, r, reader().coordinate_type());
+  std::uint64_t position = 0;
+  for (bool more = enumerator()->First(square, &position); more;
+       more = enumerator()->Next(&position)) {
+    const PolygonObject* object = reader().FindObject(position);
+    if (object == nullptr) return -1;
+    if (!object->is_point()) continue;
+    const lumetra::RecordPoint at = object->Label();
+    const int d = pipDistance(x_, y_, at.x, at.y, object->coordinate_type(), nullptr);
+    if (d < 0 || !WouldRank(d)) continue;
+    if (filter_ != nullptr && !filter_->Accept(*object)) continue;
+    Insert(d, position);
+  }
+  return 1;
+}
+
+int PolySearchNearestPoint::FindFirst(char* name, int name_length) {
+  first_call_ = false;
+  ClearCurrent();
+  table_.clear();
+  next_ = 0;
+  rounds_ = 0;
+  if (RefuseInvalidCriteria()) return -1;
+  if (enumerator() == nullptr) return -1;
+  const std::int32_t limit = RingLimit(reader().search_distance());
+  std::int32_t r = kFirstRing;
+  for (;;) {
+    ++rounds_;
+    last_ring_ = r;
+    if (SearchRing(r) < 0) {
+      table_.clear();
+      return -1;
+    }
+    if (r >= limit || table_.size() >= count_) break;
+    r = static_cast<std::int32_t>(std::min<std::int64_t>(2 * std::int64_t{r}, limit));
+  }
+  return HandOut(0, name, name_length);
+}
+
+int PolySearchNearestPoint::FindNext(char* name, int name_length) {
+  if (first_call_) return FindFirst(name, name_length);
+  if (RefuseInvalidCriteria()) return -1;
+  return HandOut(next_, name, name_length);
+}
+
+int PolySearchNearestPoint::HandOut(std::size_t index, char* name, int name_length) {
+  if (index >= table_.size()) {
+    ClearCurrent();
+    next_ = table_.size();
+    return 0;
+  }
+  next_ = index + 1;
+  if (!MakeCurrent(table_[index].position)) return -1;
+  CopyCurrentName(name, name_length);
+  return 1;
+}
+
+bool PolySearchNearestPoint::GetSearchPoint(std::int32_t* x, std::int32_t* y) const {
+  if (x != nullptr) *x = x_;
+  if (y != nullptr) *y = y_;
+  return true;
+}
