@@ -200,5 +200,6 @@ void AttachAttributes(pipObjectFileObject& object, const char* object_file_name)
   AttributeSearch* follower = attributes.get();
   object.set_object_positioned_hook(
       [follower](const PolygonObject* current) { follower->PositionOn(current); });
+  object.set_filter_factory(follower->MakeFilterFactory());
   object.set_attributes(std::move(attributes));
 }

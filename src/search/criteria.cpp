@@ -141,13 +141,14 @@ Criteria::Criteria() { message_[0] = '\0'; }
 
 Criteria::~Criteria() = default;
 
-void Criteria::SetMessage(const std::string& message) {
-  const std::size_t n = std::min(message.size(), kMessageSize - 1);
-  std::memcpy(message_, message.data(), n);
+void Criteria::SetMessage(const char* message) {
+  const std::size_t n = std::min(std::strlen(message), kMessageSize - 1);
+  std::memcpy(message_, message, n);
   message_[n] = '\0';
 }
 
-bool Criteria::Fail(const std::string& message) {
+// Allocates nothing: also the way out of an allocation failure.
+bool Criteria::Fail(const char* message) {
   op_ = CriteriaOperator::kNotParsed;
   SetMessage(message);
   return false;
@@ -213,8 +214,9 @@ bool Criteria::ReadOperator(const std::string& text, std::size_t* at) {
   }
   *at = i;
   if (OperatorOf(collected, &op_)) return true;
-  return Fail(std::string(kInvalidOperator) + kOperPrefix +
-              (collected.empty() ? std::string(kNoOperator) : collected));
+  const std::string message = std::string(kInvalidOperator) + kOperPrefix +
+                              (collected.empty() ? std::string(kNoOperator) : collected);
+  return Fail(message.c_str());
 }
 
 bool Criteria::ScanValue(const std::string& text, std::size_t at, std::string* raw, int* quotes) {

@@ -92,8 +92,8 @@ class Criteria {
   bool ScanValue(const std::string& text, std::size_t at, std::string* raw, int* quotes);
   bool TakeScalar(const std::string& raw, bool quoted);
   bool TakeList(const std::string& raw, bool quoted);
-  bool Fail(const std::string& message);
-  void SetMessage(const std::string& message);
+  bool Fail(const char* message);
+  void SetMessage(const char* message);
 
   bool MatchText(const char* value) const;
   bool MatchFloating(double value) const;
