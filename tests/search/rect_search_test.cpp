@@ -1,0 +1,149 @@
+// The rectangle search: every object whose record rectangle meets the
+// search rectangle, against brute force; corners in any order; the
+// continuation error after the end; the skip predicate.
+#include "search/rect_search.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "frame/error.h"
+#include "search/polygon_object.h"
+#include "search/polygon_search.h"
+#include "search_test_files.h"
+#include "support/test_files.h"
+
+namespace {
+
+using search_test::Box;
+using search_test::TestObject;
+using Names = std::multiset<std::string>;
+
+class RectSearchTest : public ::testing::Test {
+ protected:
+  RectSearchTest() : chdir_(dir_.path()) {}
+
+  std::string Write(const std::vector<TestObject>& objects) {
+    const std::string path = dir_.File("r" + std::to_string(count_++) + ".obj");
+    written_ = search_test::WriteObjectFile(path, objects);
+    return path;
+  }
+
+  Names SearchAll(PolySearchInRectangle& search) {
+    Names names;
+    char name[32];
+    int r = search.FindFirst(name, sizeof name);
+    for (; r > 0; r = search.FindNext(name, sizeof name)) {
+      EXPECT_EQ(r, 1);
+      names.insert(name);
+    }
+    EXPECT_EQ(r, 0) << err_.detail();
+    return names;
+  }
+
+  lumetra_test::ScopedTempDir dir_;
+  lumetra_test::ScopedChdir chdir_;
+  QError err_;
+  search_test::WrittenFile written_;
+  int count_ = 0;
+};
+
+// The rectangle a record of the test files gets: regions and lines are
+// widened by one unit, points are themselves.
+lumetra::Rect RecordRect(const TestObject& o) {
+  if (o.kind == lumetra::ObjectKind::kPoint) {
+    return {o.position.x, o.position.y, o.position.x, o.position.y};
+  }
+  lumetra::Rect box = lumetra::EmptyBounds();
+  for (const auto& ring : o.rings)
+    for (const auto& p : ring) box.Include({p.x, p.y, p.x, p.y});
+  return {box.minx - 1, box.miny - 1, box.maxx + 1, box.maxy + 1};
+}
+
+TEST_F(RectSearchTest, MatchesBruteForceWithCornersInAnyOrder) {
+  const unsigned seed = 4242;
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> at(0, 1000);
+  std::uniform_int_distribution<int> size(1, 60);
+  std::vector<TestObject> objects;
+  for (int i = 0; i < 60; ++i) {
+    const int x = at(rng), y = at(rng);
+    if (i % 3 == 0) {
+      objects.push_back(search_test::Point("P" + std::to_string(i), x, y));
+    } else if (i % 3 == 1) {
+      objects.push_back(
+          search_test::Region("R" + std::to_string(i), {Box(x, y, x + size(rng), y + size(rng))}));
+    } else {
+      objects.push_back(
+          search_test::Line("L" + std::to_string(i), {{{x, y}, {x + size(rng), y - size(rng)}}}));
+    }
+  }
+  PolygonSearch reader(err_, Write(objects).c_str(), 1);
+  ASSERT_TRUE(reader.ready()) << err_.detail();
+  for (int q = 0; q < 200; ++q) {
+    const int x1 = at(rng), y1 = at(rng), x2 = at(rng), y2 = at(rng);
+    const lumetra::Rect query{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2),
+                              std::max(y1, y2)};
+    Names expected;
+    for (const TestObject& o : objects)
+      if (RecordRect(o).Meets(query)) expected.insert(o.name);
+    PolySearchInRectangle given(reader, err_, x1, y1, x2, y2);
+    PolySearchInRectangle swapped(reader, err_, x2, y2, x1, y1);
+    PolySearchInRectangle crossed(reader, err_, x1, y2, x2, y1);
+    EXPECT_EQ(given.search_rect(), query);
+    const Names got = SearchAll(given);
+    EXPECT_EQ(got, expected) << "seed " << seed << " query " << q;
+    EXPECT_EQ(SearchAll(swapped), got) << "seed " << seed << " query " << q;
+    EXPECT_EQ(SearchAll(crossed), got) << "seed " << seed << " query " << q;
+  }
+}
+
+TEST_F(RectSearchTest, NoGeometricTestIsMade) {
+  // The point (55, 55) lies in the box of the ring's hole and of the
+  // diagonal line, though in neither object: both are returned.
+  const std::vector<TestObject> objects = {
+      search_test::Region("RING", {Box(0, 0, 100, 100), Box(40, 40, 60, 60)}),
+      search_test::Line("DIAGONAL", {{{0, 0}, {100, 100}}}), search_test::Point("FAR", 500, 500)};
+  PolygonSearch reader(err_, Write(objects).c_str(), 0);
+  ASSERT_TRUE(reader.ready());
+  PolySearchInRectangle search(reader, err_, 55, 56, 56, 55);
+  EXPECT_EQ(SearchAll(search), (Names{"RING", "DIAGONAL"}));
+}
+
+TEST_F(RectSearchTest, ContinuingAfterTheEndIsAnError) {
+  PolygonSearch reader(err_, Write({search_test::Point("ONLY", 5, 5)}).c_str(), 0);
+  ASSERT_TRUE(reader.ready());
+  char name[16];
+  PolySearchInRectangle search(reader, err_, 0, 0, 10, 10);
+  ASSERT_EQ(search.FindFirst(name, sizeof name), 1);
+  EXPECT_STREQ(name, "ONLY");
+  EXPECT_EQ(search.current_position(), written_.offsets[0]);
+  EXPECT_EQ(search.FindNext(name, sizeof name), 0);
+  EXPECT_STREQ(name, "ONLY") << "nothing is written when nothing is found";
+  EXPECT_EQ(search.FindNext(name, sizeof name), -1);
+  EXPECT_EQ(err_.code(), 100);
+  EXPECT_STREQ(err_.detail(), "Invalid Function call after pipFindFirst returned PIP_NOT_FOUND.\n");
+  EXPECT_EQ(search.FindFirst(name, sizeof name), 1) << "FindFirst starts over";
+  PolySearchInRectangle empty(reader, err_, 20, 20, 30, 30);
+  EXPECT_EQ(empty.FindFirst(name, sizeof name), 0);
+  EXPECT_EQ(empty.FindNext(name, sizeof name), -1);
+}
+
+TEST_F(RectSearchTest, SkippedCandidatesAreNeitherLoadedNorReturned) {
+  const std::vector<TestObject> objects = {
+      search_test::Point("A", 1, 1), search_test::Point("B", 2, 2), search_test::Point("C", 3, 3)};
+  PolygonSearch reader(err_, Write(objects).c_str(), 1);
+  ASSERT_TRUE(reader.ready());
+  PolySearchInRectangle search(reader, err_, 0, 0, 10, 10);
+  const std::uint64_t skipped = written_.offsets[1];
+  search.set_skip([skipped](std::uint64_t position) { return position == skipped; });
+  const std::uint64_t loads = reader.load_count();
+  EXPECT_EQ(SearchAll(search), (Names{"A", "C"}));
+  EXPECT_EQ(reader.load_count() - loads, 2u);
+}
+
+}  // namespace
