@@ -129,6 +129,38 @@ class TextImportCapi : public ::testing::Test {
     return rc;
   }
 
+  struct Shape {
+    std::vector<int> parts;
+    std::vector<int> xy;
+  };
+  // The current object's coordinates.
+  Shape Coords(int file) {
+    Shape shape;
+    int num_points = -1;
+    int num_parts = -1;
+    EXPECT_EQ(pipObjectGetNumCoords(file, &num_points, &num_parts), 1);
+    if (num_points < 0 || num_parts < 0) return shape;
+    shape.xy.assign(static_cast<std::size_t>(num_points) * 2 + 2, 0);
+    shape.parts.assign(static_cast<std::size_t>(num_parts) + 1, 0);
+    int parts = -1;
+    EXPECT_EQ(pipObjectGetCoords(file, shape.xy.data(), num_points + 1, shape.parts.data(),
+                                 num_parts + 1, &parts),
+              1);
+    shape.xy.resize(static_cast<std::size_t>(num_points) * 2);
+    shape.parts.resize(static_cast<std::size_t>(parts < 0 ? 0 : parts));
+    return shape;
+  }
+  // The object named `name` (exact), made current; its record.
+  pipObjectInfoStruct Named(int file, const char* name) {
+    pipObjectInfoStruct info;
+    std::memset(&info, 0, sizeof info);
+    char found[PIP_NAME_SIZE] = "";
+    EXPECT_EQ(pipObjectFindFirstName(file, name, found, sizeof found), 1) << name;
+    EXPECT_STREQ(found, name);
+    EXPECT_EQ(pipObjectGetInfo(file, &info), 1) << name;
+    return info;
+  }
+
   ScopedTempDir dir_;
   ScopedChdir chdir_;
   int lib_ = 0;
@@ -188,6 +220,37 @@ TEST_F(TextImportCapi, MifImportReadsBack) {
   ASSERT_EQ(Containing(file, -69700000, 20200000, &name, &info), 1);
   EXPECT_EQ(name, "Twin");
   EXPECT_EQ(Containing(file, -75000000, 25000000, &name, &info), 0);
+
+  // Every object by name, with its coordinates.
+  info = Named(file, "Chicago, IL");
+  EXPECT_EQ(info.type, 2);
+  EXPECT_EQ(info.x, -87629800);
+  EXPECT_EQ(info.y, 41878100);
+  EXPECT_EQ(info.penPattern, 35);  // symbol shape
+  EXPECT_EQ(info.penWidth, 12);    // symbol size
+  EXPECT_EQ(info.penColor, 0);     // the Symbol clause's colour
+  info = Named(file, "Road");
+  EXPECT_EQ(info.type, 1);
+  EXPECT_STREQ(info.name2, "R");
+  EXPECT_EQ(info.penWidth, 1);
+  EXPECT_EQ(info.penPattern, 2);
+  EXPECT_EQ(info.penColor, 255);
+  Shape shape = Coords(file);
+  EXPECT_EQ(shape.parts, std::vector<int>{2});
+  EXPECT_EQ(shape.xy, (std::vector<int>{-87500000, 41500000, -87250000, 41750000}));
+  Named(file, "Lake");
+  shape = Coords(file);
+  EXPECT_EQ(shape.parts, std::vector<int>{4});  // the closing copy dropped
+  EXPECT_EQ(shape.xy, (std::vector<int>{-88000000, 41000000, -87000000, 41000000, -87000000,
+                                        42000000, -88000000, 42000000}));
+  Named(file, "Twin");
+  shape = Coords(file);
+  EXPECT_EQ(shape.parts, (std::vector<int>{3, 3}));
+  EXPECT_EQ(shape.xy,
+            (std::vector<int>{-80000000, 30000000, -79000000, 30000000, -79000000, 31000000,
+                              -70000000, 20000000, -69000000, 20000000, -69000000, 21000000}));
+  char none[PIP_NAME_SIZE];
+  EXPECT_EQ(pipObjectFindFirstName(file, "Oval", none, sizeof none), 0);  // skipped
   EXPECT_EQ(CloseFile(file), 1);
 }
 
@@ -223,6 +286,23 @@ TEST_F(TextImportCapi, BnaImportReadsBack) {
   EXPECT_STREQ(info.name2, "");
   // Inside the second ring, the hole, is outside the region.
   EXPECT_EQ(Containing(file, -87500000, 41400000, &name, &info), 0);
+
+  Named(file, "L");
+  Shape shape = Coords(file);
+  EXPECT_EQ(shape.parts, (std::vector<int>{4, 3}));
+  EXPECT_EQ(shape.xy, (std::vector<int>{-88000000, 41000000, -87000000, 41000000, -87000000,
+                                        42000000, -88000000, 42000000, -87750000, 41250000,
+                                        -87250000, 41250000, -87500000, 41750000}));
+  info = Named(file, "IL");
+  EXPECT_EQ(info.type, 2);
+  EXPECT_EQ(info.x, -87629800);  // converted from the text, no rounding on the way
+  EXPECT_EQ(info.y, 41878100);
+  info = Named(file, "R");
+  EXPECT_EQ(info.type, 1);
+  shape = Coords(file);
+  EXPECT_EQ(shape.xy, (std::vector<int>{-87500000, 41500000, -87250000, 41750000}));
+  char none[PIP_NAME_SIZE];
+  EXPECT_EQ(pipObjectFindFirstName(file, "S", none, sizeof none), 0);  // skipped
   EXPECT_EQ(CloseFile(file), 1);
 }
 
