@@ -1,0 +1,312 @@
+// The nearest search: the ring limit and squares, the answer against brute
+// force (pipDistance over the points inside the final square) on random
+// point sets, the order of equal distances, the search-distance limit,
+// filters and criteria that did not parse.
+#include "search/nearest_search.h"
+
+#include <gtest/gtest.h>
+#include <lumetra/pip.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frame/error.h"
+#include "search/polygon_object.h"
+#include "search/polygon_search.h"
+#include "search/rect_search.h"
+#include "search_test_files.h"
+#include "support/test_files.h"
+
+namespace {
+
+using search_test::Box;
+using search_test::TestObject;
+
+TEST(NearestRingLimit, FollowsTheSearchDistance) {
+  EXPECT_EQ(PolySearchNearestPoint::RingLimit(366000), 1002153);
+  EXPECT_EQ(PolySearchNearestPoint::RingLimit(2738), 7496);
+  EXPECT_EQ(PolySearchNearestPoint::RingLimit(36521358), 99999999);
+}
+
+TEST(NearestRingRect, PlanarSquareAndGeographicWidth) {
+  EXPECT_EQ(PolySearchNearestPoint::RingRect(1000, 2000, 7496, 0),
+            (lumetra::Rect{1000 - 7496, 2000 - 7496, 1000 + 7496, 2000 + 7496}));
+  // At 60 degrees a unit of x is half a unit of y in feet: twice as wide.
+  const lumetra::Rect r = PolySearchNearestPoint::RingRect(0, 60000000, 10000, 1);
+  EXPECT_EQ(r.miny, 60000000 - 10000);
+  // dy = 3643 feet, dx = trunc(3643.2 x 0.5) = 1821 feet: w = trunc(3643 / 1821 x 10000).
+  EXPECT_EQ(r.maxx, 20005);
+  EXPECT_EQ(r.minx, -r.maxx);
+  // Near the pole the square is held inside the integer range.
+  const lumetra::Rect pole = PolySearchNearestPoint::RingRect(0, 89999999, 1000000, 1);
+  EXPECT_EQ(pole.minx, INT32_MIN);
+  EXPECT_EQ(pole.maxx, INT32_MAX);
+}
+
+// Accepts the objects whose names begin with a letter, counting its calls.
+class FirstLetterFilter : public ObjectFilter {
+ public:
+  explicit FirstLetterFilter(char letter, int* calls) : letter_(letter), calls_(calls) {}
+  bool Accept(const PolygonObject& object) override {
+    ++*calls_;
+    return !object.name().empty() && object.name()[0] == letter_;
+  }
+
+ private:
+  char letter_;
+  int* calls_;
+};
+
+class NearestSearchTest : public ::testing::Test {
+ protected:
+  NearestSearchTest() : chdir_(dir_.path()) {}
+
+  std::string Write(const std::vector<TestObject>& objects, bool geographic = false) {
+    const std::string path = dir_.File("n" + std::to_string(count_++) + ".obj");
+    search_test::FileOptions options;
+    options.geographic = geographic;
+    written_ = search_test::WriteObjectFile(path, objects, options);
+    for (std::size_t i = 0; i < objects.size(); ++i) by_position_[written_.offsets[i]] = i;
+    return path;
+  }
+
+  // The answers of one search in order: (name, distance), checking that
+  // each makes the table's object current.
+  std::vector<std::pair<std::string, int>> Answers(PolySearchNearestPoint& search,
+                                                   const std::vector<TestObject>& objects) {
+    std::vector<std::pair<std::string, int>> out;
+    char name[PIP_NAME_SIZE];
+    int r = search.FindFirst(name, sizeof name);
+    for (std::size_t i = 0; r > 0; ++i, r = search.FindNext(name, sizeof name)) {
+      EXPECT_EQ(r, 1);
+      EXPECT_LT(i, search.table().size());
+      if (i >= search.table().size()) break;
+      EXPECT_EQ(search.current_position(), search.table()[i].position);
+      const PolygonObject* current = search.CurrentObject();
+      EXPECT_NE(current, nullptr);
+      if (current != nullptr) {
+        EXPECT_EQ(current->name(), name);
+      }
+      EXPECT_EQ(objects[by_position_.at(search.table()[i].position)].name, name);
+      out.emplace_back(name, search.table()[i].distance);
+    }
+    EXPECT_EQ(r, 0) << err_.detail();
+    EXPECT_EQ(search.FindNext(name, sizeof name), 0) << "past the end stays 0";
+    return out;
+  }
+
+  lumetra_test::ScopedTempDir dir_;
+  lumetra_test::ScopedChdir chdir_;
+  QError err_;
+  search_test::WrittenFile written_;
+  std::map<std::uint64_t, std::size_t> by_position_;
+  int count_ = 0;
+};
+
+// The ring the search stops at, and the distances of the nearest N points
+// inside that ring's square, by brute force.
+std::vector<int> ExpectedDistances(const std::vector<TestObject>& objects, std::int32_t x,
+                                   std::int32_t y, std::size_t n, std::int32_t limit, int units) {
+  std::int32_t r = PolySearchNearestPoint::kFirstRing;
+  for (;;) {
+    const lumetra::Rect square = PolySearchNearestPoint::RingRect(x, y, r, units);
+    std::vector<int> d;
+    for (const TestObject& o : objects) {
+      if (o.kind != lumetra::ObjectKind::kPoint) continue;
+      if (!square.Meets({o.position.x, o.position.y, o.position.x, o.position.y})) continue;
+      d.push_back(pipDistance(x, y, o.position.x, o.position.y, units, nullptr));
+    }
+    std::sort(d.begin(), d.end());
+    if (d.size() > n) d.resize(n);
+    if (r >= limit || d.size() >= n) return d;
+    r = static_cast<std::int32_t>(std::min<std::int64_t>(2 * std::int64_t{r}, limit));
+  }
+}
+
+std::vector<TestObject> RandomPoints(std::mt19937& rng, std::int32_t cx, std::int32_t cy, int span,
+                                     int count) {
+  std::uniform_int_distribution<int> at(-span, span);
+  std::vector<TestObject> objects;
+  for (int i = 0; i < count; ++i) {
+    objects.push_back(search_test::Point("P" + std::to_string(i), cx + at(rng), cy + at(rng)));
+  }
+  // Regions and lines never enter the table.
+  objects.push_back(search_test::Region("AREA", {Box(cx - 5, cy - 5, cx + 5, cy + 5)}));
+  objects.push_back(search_test::Line("ROAD", {{{cx - 9, cy}, {cx + 9, cy}}}));
+  return objects;
+}
+
+TEST_F(NearestSearchTest, MatchesBruteForceOnRandomPoints) {
+  for (const bool geographic : {false, true}) {
+    const unsigned seed = geographic ? 8128 : 496;
+    std::mt19937 rng(seed);
+    const std::int32_t cx = geographic ? -75000000 : 0;
+    const std::int32_t cy = geographic ? 40000000 : 0;
+    const std::vector<TestObject> objects = RandomPoints(rng, cx, cy, 150000, 300);
+    PolygonSearch reader(err_, Write(objects, geographic).c_str(), 1);
+    ASSERT_TRUE(reader.ready()) << err_.detail();
+    std::uniform_int_distribution<int> at(-160000, 160000);
+    const int counts[] = {1, 2, 5, 20, 200, 400};
+    int multi_round = 0;
+    for (int q = 0; q < 60; ++q) {
+      const std::int32_t x = cx + at(rng);
+      const std::int32_t y = cy + at(rng);
+      const int n = counts[q % 6];
+      SCOPED_TRACE("seed " + std::to_string(seed) + " query " + std::to_string(q) + " n " +
+                   std::to_string(n));
+      PolySearchNearestPoint search(reader, err_, x, y, n);
+      const auto got = Answers(search, objects);
+      std::vector<int> distances;
+      for (const auto& e : got) distances.push_back(e.second);
+      EXPECT_EQ(distances,
+                ExpectedDistances(objects, x, y, static_cast<std::size_t>(n),
+                                  PolySearchNearestPoint::RingLimit(366000), geographic ? 1 : 0));
+      // Every answer is a point at its stated distance.
+      for (const auto& e : got) {
+        const auto it = std::find_if(objects.begin(), objects.end(),
+                                     [&](const TestObject& o) { return o.name == e.first; });
+        ASSERT_NE(it, objects.end());
+        EXPECT_EQ(it->kind, lumetra::ObjectKind::kPoint);
+        EXPECT_EQ(pipDistance(x, y, it->position.x, it->position.y, geographic ? 1 : 0, nullptr),
+                  e.second);
+      }
+      multi_round += search.rounds() > 1 ? 1 : 0;
+    }
+    EXPECT_GT(multi_round, 20) << "the rings should often need to grow";
+  }
+}
+
+TEST_F(NearestSearchTest, EqualDistancesKeepTheIndexOrder) {
+  std::vector<TestObject> objects;
+  const int ring[][2] = {{10, 0}, {0, 10}, {-10, 0}, {0, -10}, {6, 8}, {-8, 6}};
+  for (int i = 0; i < 6; ++i) {
+    objects.push_back(
+        search_test::Point("T" + std::to_string(i), 500 + ring[i][0], 500 + ring[i][1]));
+  }
+  objects.push_back(search_test::Point("NEAR", 503, 500));
+  objects.push_back(search_test::Point("FAR", 530, 500));
+  PolygonSearch reader(err_, Write(objects).c_str(), 1);
+  ASSERT_TRUE(reader.ready());
+  PolySearchNearestPoint search(reader, err_, 500, 500, 8);
+  const auto got = Answers(search, objects);
+  ASSERT_EQ(got.size(), 8u);
+  EXPECT_EQ(got.front(), (std::pair<std::string, int>{"NEAR", 3}));
+  EXPECT_EQ(got.back(), (std::pair<std::string, int>{"FAR", 30}));
+  // The six ties come in the order the spatial index gives them.
+  PolySearchInRectangle order(reader, err_, 500 - 7496, 500 - 7496, 500 + 7496, 500 + 7496);
+  std::vector<std::string> index_order;
+  char name[PIP_NAME_SIZE];
+  for (int r = order.FindFirst(name, sizeof name); r > 0; r = order.FindNext(name, sizeof name)) {
+    if (name[0] == 'T') index_order.push_back(name);
+  }
+  std::vector<std::string> tied;
+  for (std::size_t i = 1; i + 1 < got.size(); ++i) {
+    EXPECT_EQ(got[i].second, 10);
+    tied.push_back(got[i].first);
+  }
+  EXPECT_EQ(tied, index_order);
+  // With room for three, the first two ties in index order are kept.
+  PolySearchNearestPoint three(reader, err_, 500, 500, 3);
+  const auto top = Answers(three, objects);
+  ASSERT_EQ(top.size(), 3u);
+  EXPECT_EQ(top[1].first, index_order[0]);
+  EXPECT_EQ(top[2].first, index_order[1]);
+}
+
+TEST_F(NearestSearchTest, TheSearchDistanceLimitsTheRings) {
+  const std::vector<TestObject> objects = {search_test::Point("CLOSE", 7000, 0),
+                                           search_test::Point("BEYOND", 20000, 0)};
+  PolygonSearch reader(err_, Write(objects).c_str(), 0);
+  ASSERT_TRUE(reader.ready());
+  {
+    PolySearchNearestPoint search(reader, err_, 0, 0, 2);
+    EXPECT_EQ(Answers(search, objects).size(), 2u);
+    EXPECT_EQ(search.rounds(), 3);  // 7496, 14992, 29984
+    EXPECT_EQ(search.last_ring(), 29984);
+  }
+  EXPECT_FALSE(reader.SetSearchDistance(100));  // clamped to 2738: M = 7496
+  {
+    PolySearchNearestPoint search(reader, err_, 0, 0, 2);
+    const auto got = Answers(search, objects);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].first, "CLOSE");
+    EXPECT_EQ(search.rounds(), 1);
+  }
+  EXPECT_TRUE(reader.SetSearchDistance(5000));  // M = 13690
+  {
+    PolySearchNearestPoint search(reader, err_, 0, 0, 2);
+    EXPECT_EQ(Answers(search, objects).size(), 1u);
+    EXPECT_EQ(search.rounds(), 2);
+    EXPECT_EQ(search.last_ring(), PolySearchNearestPoint::RingLimit(5000));
+  }
+  {
+    // Enough found in the first ring: no second ring.
+    PolySearchNearestPoint search(reader, err_, 0, 0, 1);
+    EXPECT_EQ(Answers(search, objects).size(), 1u);
+    EXPECT_EQ(search.rounds(), 1);
+  }
+}
+
+TEST_F(NearestSearchTest, RegionsOnlyAndZeroCountFindNothing) {
+  PolygonSearch regions(err_, Write({search_test::Region("A", {Box(0, 0, 10, 10)})}).c_str(), 0);
+  ASSERT_TRUE(regions.ready());
+  char name[PIP_NAME_SIZE];
+  PolySearchNearestPoint search(regions, err_, 5, 5, 10);
+  EXPECT_EQ(search.FindFirst(name, sizeof name), 0);
+  EXPECT_FALSE(search.has_current());
+  PolygonSearch points(err_, Write({search_test::Point("P", 1, 1)}).c_str(), 0);
+  PolySearchNearestPoint none(points, err_, 0, 0, 0);
+  EXPECT_EQ(none.FindFirst(name, sizeof name), 0);
+}
+
+TEST_F(NearestSearchTest, FilterDecidesWhichPointsEnter) {
+  std::mt19937 rng(31337);
+  std::vector<TestObject> objects;
+  std::uniform_int_distribution<int> at(-3000, 3000);
+  for (int i = 0; i < 80; ++i) {
+    objects.push_back(
+        search_test::Point((i % 3 == 0 ? "E" : "O") + std::to_string(i), at(rng), at(rng)));
+  }
+  PolygonSearch reader(err_, Write(objects).c_str(), 1);
+  ASSERT_TRUE(reader.ready());
+  int calls = 0;
+  PolySearchNearestPoint search(reader, err_, 0, 0, 5);
+  search.SetFilter(std::make_unique<FirstLetterFilter>('E', &calls));
+  const auto got = Answers(search, objects);
+  std::vector<int> expected;
+  for (const TestObject& o : objects) {
+    if (o.name[0] == 'E')
+      expected.push_back(pipDistance(0, 0, o.position.x, o.position.y, 0, nullptr));
+  }
+  std::sort(expected.begin(), expected.end());
+  expected.resize(5);
+  std::vector<int> distances;
+  for (const auto& e : got) {
+    EXPECT_EQ(e.first[0], 'E');
+    distances.push_back(e.second);
+  }
+  EXPECT_EQ(distances, expected);
+  EXPECT_GT(calls, 5);
+  EXPECT_LT(calls, 80) << "points that cannot rank are not asked about";
+}
+
+TEST_F(NearestSearchTest, CriteriaThatDidNotParseFailEveryCall) {
+  PolygonSearch reader(err_, Write({search_test::Point("P", 1, 1)}).c_str(), 0);
+  ASSERT_TRUE(reader.ready());
+  PolySearchNearestPoint search(reader, err_, 0, 0, 3);
+  search.SetInvalidCriteria("Invalid operator. Oper: None found.");
+  char name[PIP_NAME_SIZE] = "x";
+  EXPECT_EQ(search.FindFirst(name, sizeof name), -1);
+  EXPECT_EQ(err_.code(), 100);
+  EXPECT_STREQ(err_.detail(),
+               "The search criteria did not parse correctly. Invalid operator. Oper: None found.");
+  err_.Set(0, "", QERR_HERE);
+  EXPECT_EQ(search.FindNext(name, sizeof name), -1);
+  EXPECT_EQ(err_.code(), 100);
+  EXPECT_FALSE(search.has_current());
+}
+
+}  // namespace
