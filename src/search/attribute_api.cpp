@@ -59,9 +59,10 @@ int ValidateOpened(pipError& err, const char* file_name, const pipObjectFileInfo
   auto object = std::make_unique<pipObjectFileObject>(err, file_name, PIP_OPEN_SINGLE_BUFFER);
   if (!object->ready()) return -1;
   AttachAttributes(*object, file_name);
-  object->ReplaceSearch(std::make_unique<PolySearchInRectangle>(
-      object->reader(), err, info.minX, info.minY, info.maxX, info.maxY));
-  const int found = object->RunFind([&] { return object->current_search()->FindFirst(nullptr, 0); });
+  object->ReplaceSearch(std::make_unique<PolySearchInRectangle>(object->reader(), err, info.minX,
+                                                                info.minY, info.maxX, info.maxY));
+  const int found =
+      object->RunFind([&] { return object->current_search()->FindFirst(nullptr, 0); });
   if (found != 1) {
     if (found == 0) err.SetF(PIP_ERR_GENERAL, QERR_HERE, kNothingFound, file_name);
     return -1;
@@ -101,8 +102,8 @@ LUMETRA_API int pipObjectGetAttributeCount(int objectFileHandle, int* count) {
   });
 }
 
-LUMETRA_API int pipObjectGetAttributeNameByNumber(int objectFileHandle, int fieldNumber,
-                                                  char* name, int nameLength) {
+LUMETRA_API int pipObjectGetAttributeNameByNumber(int objectFileHandle, int fieldNumber, char* name,
+                                                  int nameLength) {
   if (name == nullptr || nameLength <= 0) return -1;
   name[0] = '\0';
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {

@@ -97,14 +97,22 @@ bool Compare(CriteriaOperator op, T field, T wanted) {
 }
 
 bool OperatorOf(const std::string& text, CriteriaOperator* op) {
-  if (text == "=") *op = CriteriaOperator::kEqual;
-  else if (text == "<>") *op = CriteriaOperator::kNotEqual;
-  else if (text == ">") *op = CriteriaOperator::kGreater;
-  else if (text == "<") *op = CriteriaOperator::kLess;
-  else if (text == ">=") *op = CriteriaOperator::kGreaterOrEqual;
-  else if (text == "<=") *op = CriteriaOperator::kLessOrEqual;
-  else if (text == "IN") *op = CriteriaOperator::kIn;
-  else return false;
+  if (text == "=")
+    *op = CriteriaOperator::kEqual;
+  else if (text == "<>")
+    *op = CriteriaOperator::kNotEqual;
+  else if (text == ">")
+    *op = CriteriaOperator::kGreater;
+  else if (text == "<")
+    *op = CriteriaOperator::kLess;
+  else if (text == ">=")
+    *op = CriteriaOperator::kGreaterOrEqual;
+  else if (text == "<=")
+    *op = CriteriaOperator::kLessOrEqual;
+  else if (text == "IN")
+    *op = CriteriaOperator::kIn;
+  else
+    return false;
   return true;
 }
 
@@ -262,9 +270,8 @@ bool Criteria::TakeScalar(const std::string& raw, bool quoted) {
   if (!quoted) {
     if (value.empty()) return Fail(kBadToken);
     integer_value_ = ReadInt32(value);
-    floating_value_ = value.find('.') != std::string::npos
-                          ? std::atof(value.c_str())
-                          : static_cast<double>(integer_value_);
+    floating_value_ = value.find('.') != std::string::npos ? std::atof(value.c_str())
+                                                           : static_cast<double>(integer_value_);
   }
   value_ = value;
   return true;

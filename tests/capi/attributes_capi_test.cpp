@@ -40,8 +40,8 @@ struct Row {
 
 // Regions WEST and EAST side by side, three wells to the east of them.
 const std::vector<Shape> kShapes = {
-    {PIP_OBJECT_REGION, "WEST", 0, 0, 100, 100},  {PIP_OBJECT_REGION, "EAST", 100, 0, 200, 100},
-    {PIP_OBJECT_POINT, "WELL1", 250, 50, 0, 0},   {PIP_OBJECT_POINT, "WELL2", 260, 50, 0, 0},
+    {PIP_OBJECT_REGION, "WEST", 0, 0, 100, 100}, {PIP_OBJECT_REGION, "EAST", 100, 0, 200, 100},
+    {PIP_OBJECT_POINT, "WELL1", 250, 50, 0, 0},  {PIP_OBJECT_POINT, "WELL2", 260, 50, 0, 0},
     {PIP_OBJECT_POINT, "WELL3", 300, 50, 0, 0},
 };
 const std::vector<Row> kRows = {
@@ -71,9 +71,9 @@ class AttributesCapi : public ::testing::Test {
     info.maxPoints = 1000;
     info.maxParts = 10;
     int h = 0;
-    const int rc = extension ? pipImportInitEx(lib_, Path(file).c_str(), &info, 12, "first",
-                                               "second", &h)
-                             : pipImportInit(lib_, Path(file).c_str(), &info, &h);
+    const int rc = extension
+                       ? pipImportInitEx(lib_, Path(file).c_str(), &info, 12, "first", "second", &h)
+                       : pipImportInit(lib_, Path(file).c_str(), &info, &h);
     ASSERT_EQ(rc, 1) << Detail();
     for (const Shape& s : shapes) {
       pipObjectInfoStruct o;

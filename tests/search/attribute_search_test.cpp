@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "attribute_test_files.h"
 #include "datalib/dllist.h"
 #include "datalib/fieldid.h"
 #include "frame/error.h"
@@ -20,9 +21,8 @@
 #include "search/criteria.h"
 #include "search/object_file_object.h"
 #include "search/polygon_object.h"
-#include "support/test_files.h"
-#include "attribute_test_files.h"
 #include "search_test_files.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -44,9 +44,14 @@ TEST(AttributeFileName, LastBBecomesA) {
     const char* object;
     const char* attributes;
   } rows[] = {
-      {"regions.gsb", "regions.gsa"}, {"REGIONS.GSB", "REGIONS.GSa"}, {"dir/x.b", "dir/x.a"},
-      {"b", "a"},                     {"x.obj", "x.obj"},             {"x.gsa", "x.gsa"},
-      {"regions", "regions"},         {"", ""},
+      {"regions.gsb", "regions.gsa"},
+      {"REGIONS.GSB", "REGIONS.GSa"},
+      {"dir/x.b", "dir/x.a"},
+      {"b", "a"},
+      {"x.obj", "x.obj"},
+      {"x.gsa", "x.gsa"},
+      {"regions", "regions"},
+      {"", ""},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(AttributeSearch::AttributeFileName(row.object), row.attributes) << row.object;
@@ -215,11 +220,16 @@ TEST_F(AttributeFiles, FillInfoGivesValuesByTypeAndDecimals) {
   a.Attach(Path("v.gsb").c_str(), "");
   ASSERT_TRUE(a.has_file());
   const ValueRow rows[] = {
-      {"NAME", 1, 1, "Smithfield", 'C', 30, 0}, {"NAME", 2, 1, "smith", 'C', 30, 0},
-      {"POP", 3, 1, "45000", 'N', 10, 0},       {"AREA", 1, 1, "12.50", 'N', 12, 2},
-      {"AREA", 3, 1, "0.75", 'N', 12, 2},       {"CODE", 2, 1, "12.5", 'N', 8, 1},
-      {"CODE", 3, 1, "x", 'N', 8, 1},           {"NAME", 4, 0, "", 'C', 30, 0},
-      {"POP", 0, 0, "", 'N', 10, 0},            {"AREA", -1, 0, "", 'N', 12, 2},
+      {"NAME", 1, 1, "Smithfield", 'C', 30, 0},
+      {"NAME", 2, 1, "smith", 'C', 30, 0},
+      {"POP", 3, 1, "45000", 'N', 10, 0},
+      {"AREA", 1, 1, "12.50", 'N', 12, 2},
+      {"AREA", 3, 1, "0.75", 'N', 12, 2},
+      {"CODE", 2, 1, "12.5", 'N', 8, 1},
+      {"CODE", 3, 1, "x", 'N', 8, 1},
+      {"NAME", 4, 0, "", 'C', 30, 0},
+      {"POP", 0, 0, "", 'N', 10, 0},
+      {"AREA", -1, 0, "", 'N', 12, 2},
   };
   for (const ValueRow& row : rows) {
     a.Position(row.ordinal);
@@ -386,7 +396,8 @@ TEST_F(AttributesOfObjectFile, FiltersMatchOnTheCandidatesRecord) {
     std::string message;
     ASSERT_TRUE(ValidateCriteria(row.criteria, attributes(), &c, &message)) << message;
     for (int i = 0; i < 4; ++i) {
-      PolygonObject* o = object_->reader().FindObject(written_.offsets[static_cast<std::size_t>(i)]);
+      PolygonObject* o =
+          object_->reader().FindObject(written_.offsets[static_cast<std::size_t>(i)]);
       ASSERT_NE(o, nullptr);
       EXPECT_EQ(Matches(c, attributes(), *o), row.hits[i]) << row.criteria << " object " << i;
     }

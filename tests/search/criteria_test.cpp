@@ -11,9 +11,9 @@
 #include <ostream>
 #include <string>
 
+#include "attribute_test_files.h"
 #include "search/attribute_search.h"
 #include "support/test_files.h"
-#include "attribute_test_files.h"
 
 // Allocation failures on demand, to reach the parser's out-of-memory
 // message.  The address sanitizer owns operator new itself, so sanitizer
@@ -290,8 +290,8 @@ TEST_F(CriteriaValidate, FieldAndTypeMustFit) {
       {"name <> 'x'", true, ""},
       {"POP > 1,000", true, ""},
       {"AREA >= 2.5", true, ""},
-      {"CODE = 7", true, ""},       // 'C' with decimals counts as numeric
-      {"recid = 2", true, ""},      // the record-id field may be filtered on
+      {"CODE = 7", true, ""},   // 'C' with decimals counts as numeric
+      {"recid = 2", true, ""},  // the record-id field may be filtered on
       {"POP = -9999", false, "Keyword type ('N') does not match value type ('C')."},
       {"POP = '12'", false, "Keyword type ('N') does not match value type ('C')."},
       {"NAME = 12", false, "Keyword type ('C') does not match value type ('N')."},
