@@ -28,12 +28,14 @@ constexpr char kBadInsert[] =
     "least 1.\n";
 
 // Makes an exporter under `library_handle` with make(pipLibraryContext&),
-// creates its output files for `file_name` and registers it.  When no handle
+// creates its output files for `file_name` and registers it.  Without an
+// output handle nothing is made (-1, nothing recorded).  When no handle
 // is free the failure is reported (code 103) and the exporter's files are
 // closed, deleted and the exporter destroyed.
 template <class Make>
 int InitExporter(int library_handle, const char* file_name, int* export_handle, Make&& make) {
-  if (export_handle != nullptr) *export_handle = 0;
+  if (export_handle == nullptr) return -1;
+  *export_handle = 0;
   return WithHandle<pipLibraryContext>(
       library_handle, PIP_HANDLE_LIBRARY, -1, [&](pipLibraryContext& library) -> int {
         if (file_name == nullptr) {
@@ -51,7 +53,7 @@ int InitExporter(int library_handle, const char* file_name, int* export_handle, 
           return -1;
         }
         exporter.release();  // the handle names it now; pipExportTerm deletes it
-        if (export_handle != nullptr) *export_handle = handle;
+        *export_handle = handle;
         return 1;
       });
 }

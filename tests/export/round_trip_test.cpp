@@ -1,0 +1,287 @@
+// Object file -> BNA / MIF / shapefile -> object file: the objects read
+// back through our own readers are the objects exported, up to what each
+// format cannot carry:
+//  - BNA: no second name, no pen, brush or symbol, no label point; every
+//    part of a line is a record of its own.  Coordinates are exact (the BNA
+//    reader converts the six decimals of the text without rounding).
+//  - MIF: every part of a line is a PLINE of its own; names, pens, brushes,
+//    symbols and label points survive.  The MIF reader truncates
+//    text x 1,000,000 toward zero, so a coordinate may lose one unit.
+//  - shapefile: one file per object type; no pen, brush, symbol or label
+//    point; lines keep their parts.  The reader truncates x 1,000,000 of
+//    the stored double, so a coordinate may lose one unit.
+#include <gtest/gtest.h>
+#include <lumetra/pip.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "export/export_test_files.h"
+#include "support/test_files.h"
+
+namespace {
+
+using export_test::Box;
+using export_test::Obj;
+using export_test::Ring;
+using export_test::XY;
+
+// Geographic objects of every type with negative coordinates, six-digit
+// fractions, multi-ring regions and multi-part lines.
+std::vector<Obj> SampleObjects() {
+  std::vector<Obj> objects;
+  Obj lake = export_test::Region(
+      "Lake Erie", "LE", {Ring{{-83123456, 41000001}, {-78876543, 41000001}, {-78876543, 42999999},
+                              {-83123456, 42999999}},
+                          Ring{{-82000000, 41500000}, {-81000000, 41500000}, {-81500000, 42100007}}});
+  lake.label = {-80000000, 42000000};
+  objects.push_back(lake);
+  objects.push_back(export_test::Region("square", "", {Box(1000000, 1000000, 2000000, 2000000)}));
+  Obj route = export_test::Line("Route 9", "R9",
+                                {Ring{{-87654321, 41123456}, {-87000001, 41999999}, {-86500000, 42}}});
+  route.label = {-87000000, 41500000};
+  route.pen_width = 2;
+  route.pen_pattern = 5;
+  objects.push_back(route);
+  objects.push_back(export_test::Line(
+      "Trail", "T", {Ring{{10, 20}, {30, 40}}, Ring{{-1000000, -2000000}, {-3, -4}, {5, 6}}}));
+  // Coordinates whose text or double form reads back one unit smaller
+  // through the MIF and shapefile readers.
+  objects.push_back(export_test::Region(
+      "Lossy", "", {Ring{{66494469, -33480177}, {-130821871, -33480177}, {65762998, -8066408}}}));
+  Obj tower = export_test::Point("Tower", "TW", -122419415, 37774929);
+  tower.pen_pattern = 35;
+  tower.pen_width = 12;
+  objects.push_back(tower);
+  objects.push_back(export_test::Point("well", "", 151209900, -33865143));
+  return objects;
+}
+
+// What the MIF reader makes of a coordinate written with "%11.6f".
+std::int32_t MifReadBack(std::int32_t v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%11.6f", static_cast<double>(v) / 1000000.0);
+  return static_cast<std::int32_t>(std::trunc(std::strtod(text, nullptr) * 1000000.0));
+}
+
+// What the shapefile reader makes of a coordinate stored as v / 1e6.
+std::int32_t ShpReadBack(std::int32_t v) {
+  return static_cast<std::int32_t>(std::trunc(static_cast<double>(v) / 1000000.0 * 1000000.0));
+}
+
+// `o` with every coordinate passed through `f`.
+Obj Mapped(Obj o, const std::function<std::int32_t(std::int32_t)>& f) {
+  for (Ring& r : o.parts) {
+    for (XY& p : r) p = {f(p.first), f(p.second)};
+  }
+  return o;
+}
+
+// The parts of every line as lines of their own (BNA, MIF).
+std::vector<Obj> SplitLines(const std::vector<Obj>& objects) {
+  std::vector<Obj> out;
+  for (const Obj& o : objects) {
+    if (o.type != PIP_OBJECT_LINE) {
+      out.push_back(o);
+      continue;
+    }
+    for (const Ring& part : o.parts) {
+      Obj piece = o;
+      piece.parts = {part};
+      out.push_back(piece);
+    }
+  }
+  return out;
+}
+
+// Objects in a fixed order: name, then type, then coordinates.
+void Sort(std::vector<Obj>* objects) {
+  std::sort(objects->begin(), objects->end(), [](const Obj& a, const Obj& b) {
+    return std::tie(a.name, a.type, a.parts) < std::tie(b.name, b.type, b.parts);
+  });
+}
+
+class RoundTripTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    lib_ = pipInit(0, nullptr);
+    ASSERT_GT(lib_, 0);
+    export_test::BuildObjectFile(lib_, "source.obj", SampleObjects());
+    source_ = export_test::ReadObjectFile("source.obj");
+    ASSERT_EQ(source_.size(), SampleObjects().size());
+  }
+  void TearDown() override { EXPECT_EQ(pipTerm(lib_), 1); }
+
+  std::string Detail() {
+    char message[PIP_ERROR_TEXT_SIZE];
+    char detail[PIP_ERROR_TEXT_SIZE];
+    pipErrorGet(lib_, message, detail);
+    return detail;
+  }
+
+  // Exports every object of source.obj through a fresh handle of `init`.
+  void ExportAll(int handle, int expected_count) {
+    ASSERT_EQ(pipExportOpen(handle, "source.obj", PIP_OPEN_CACHE_5MB), 1) << Detail();
+    char name[PIP_NAME_SIZE];
+    int percent = 0;
+    int count = 0;
+    int written = 0;
+    int result;
+    while ((result = pipExportWrite(handle, name, sizeof name, &percent, &count)) == 1) ++written;
+    EXPECT_EQ(written, expected_count) << Detail();
+    EXPECT_EQ(pipExportClose(handle), 1);
+    EXPECT_EQ(pipExportTerm(handle, 1), 1);
+  }
+
+  // Imports through `open` (a pipImportOpen* call on the import handle) into
+  // back.obj and reads it back.
+  std::vector<Obj> Import(const std::vector<std::function<int(int)>>& opens) {
+    pipObjectFileInfoStruct info{};
+    info.maxPoints = 100000;
+    info.maxParts = 1000;
+    info.coordType = PIP_COORD_GEOGRAPHIC;
+    int import = 0;
+    EXPECT_EQ(pipImportInit(lib_, "back.obj", &info, &import), 1);
+    for (const auto& open : opens) {
+      EXPECT_EQ(open(import), 1) << Detail();
+      char name[PIP_NAME_SIZE];
+      int percent = 0;
+      int line = 0;
+      int result;
+      while ((result = pipImportRead(import, name, sizeof name, &percent, &line)) == 1) {
+      }
+      EXPECT_EQ(result, 0) << Detail();
+    }
+    EXPECT_EQ(pipImportTerm(import, 1), 1) << Detail();
+    return export_test::ReadObjectFile("back.obj");
+  }
+
+  int lib_ = 0;
+  std::vector<Obj> source_;
+  lumetra_test::ScopedTempDir dir_;
+  lumetra_test::ScopedChdir chdir_{dir_.path()};
+};
+
+TEST_F(RoundTripTest, BnaKeepsNamesTypesRingsAndExactCoordinates) {
+  int handle = 0;
+  ASSERT_EQ(pipExportInitBNA(lib_, "out", &handle), 1);
+  ExportAll(handle, static_cast<int>(source_.size()));
+  std::vector<Obj> back =
+      Import({[](int h) { return pipImportOpenBNA(h, "out.bna", 1); }});
+  std::vector<Obj> expected = SplitLines(source_);
+  Sort(&back);
+  Sort(&expected);
+  ASSERT_EQ(back.size(), expected.size());
+  for (std::size_t i = 0; i < back.size(); ++i) {
+    SCOPED_TRACE(expected[i].name);
+    EXPECT_EQ(back[i].name, expected[i].name);
+    EXPECT_EQ(back[i].name2, "");  // BNA has no second name
+    EXPECT_EQ(back[i].type, expected[i].type);
+    EXPECT_EQ(back[i].parts, expected[i].parts);
+  }
+}
+
+TEST_F(RoundTripTest, MifKeepsNamesStylesLabelsAndRings) {
+  int handle = 0;
+  ASSERT_EQ(pipExportInitMIF(lib_, "out", &handle), 1);
+  ExportAll(handle, static_cast<int>(source_.size()));
+  std::vector<Obj> back =
+      Import({[](int h) { return pipImportOpenMIF2(h, "out.mif", "Name", "Name2"); }});
+  std::vector<Obj> expected = SplitLines(source_);
+  for (Obj& o : expected) o = Mapped(o, MifReadBack);
+  Sort(&back);
+  Sort(&expected);
+  ASSERT_EQ(back.size(), expected.size());
+  for (std::size_t i = 0; i < back.size(); ++i) {
+    const Obj& b = back[i];
+    const Obj& e = expected[i];
+    SCOPED_TRACE(e.name);
+    EXPECT_EQ(b.name, e.name);
+    EXPECT_EQ(b.name2, e.name2);
+    EXPECT_EQ(b.type, e.type);
+    EXPECT_EQ(b.parts, e.parts);
+    EXPECT_EQ(b.pen_pattern, e.pen_pattern);
+    EXPECT_EQ(b.pen_width, e.pen_width);
+    EXPECT_EQ(b.pen_colour, e.pen_colour);  // the source's ordinal, through the Pen clause
+    if (e.type == PIP_OBJECT_REGION) {
+      EXPECT_EQ(b.label, XY(MifReadBack(e.label.first), MifReadBack(e.label.second)));
+      EXPECT_EQ(b.brush_pattern, e.brush_pattern);
+      EXPECT_EQ(b.brush_fore, e.brush_fore);
+      EXPECT_EQ(b.brush_back, e.brush_back);
+    }
+  }
+}
+
+TEST_F(RoundTripTest, MifCoordinatesLoseAtMostOneUnit) {
+  for (std::int32_t v : {0, 1, -1, 41123456, -87654321, 2147483647, -2147483647, 999999}) {
+    EXPECT_LE(std::abs(static_cast<long>(MifReadBack(v)) - v), 1) << v;
+    EXPECT_LE(std::abs(static_cast<long>(ShpReadBack(v)) - v), 1) << v;
+  }
+}
+
+TEST_F(RoundTripTest, ShapefilesKeepNamesTypesPartsAndRings) {
+  const char* bases[] = {"regions", "lines", "points"};
+  const int types[] = {PIP_OBJECT_REGION, PIP_OBJECT_LINE, PIP_OBJECT_POINT};
+  for (int t = 0; t < 3; ++t) {
+    int handle = 0;
+    ASSERT_EQ(pipExportInitSHP(lib_, (std::string(bases[t]) + ".shp").c_str(), &handle, types[t]),
+              1);
+    ASSERT_EQ(pipExportOpen(handle, "source.obj", 0), 1);
+    char name[PIP_NAME_SIZE];
+    int percent = 0;
+    int count = 0;
+    int written = 0;
+    for (std::size_t i = 0; i < source_.size(); ++i) {
+      const int result = pipExportWrite(handle, name, sizeof name, &percent, &count);
+      EXPECT_EQ(result, source_[i].type == types[t] ? 1 : -1) << source_[i].name;
+      if (result == 1) ++written;
+    }
+    EXPECT_EQ(written, types[t] == PIP_OBJECT_REGION ? 3 : 2);
+    EXPECT_EQ(pipExportTerm(handle, 1), 1);
+  }
+  std::vector<Obj> back = Import({
+      [](int h) { return pipImportOpenSHP(h, "regions", "NAME", "NAME2"); },
+      [](int h) { return pipImportOpenSHP(h, "lines", "NAME", "NAME2"); },
+      [](int h) { return pipImportOpenShape(h, "points", "NAME", "NAME2"); },
+  });
+  std::vector<Obj> expected = source_;
+  for (Obj& o : expected) o = Mapped(o, ShpReadBack);
+  Sort(&back);
+  Sort(&expected);
+  ASSERT_EQ(back.size(), expected.size());
+  for (std::size_t i = 0; i < back.size(); ++i) {
+    SCOPED_TRACE(expected[i].name);
+    EXPECT_EQ(back[i].name, expected[i].name);
+    EXPECT_EQ(back[i].name2, expected[i].name2);
+    EXPECT_EQ(back[i].type, expected[i].type);
+    EXPECT_EQ(back[i].parts, expected[i].parts);
+  }
+}
+
+TEST_F(RoundTripTest, BnaRegionWithSharedRingStartsComesBackRotated) {
+  // Both rings open at (0, 0): the record starts at (3, 0) so that the BNA
+  // reader does not take the second ring's start for a marker.
+  const Ring a{{0, 0}, {3000000, 0}, {3000000, 3000000}};
+  const Ring b{{0, 0}, {-3000000, 0}, {-3000000, -3000000}};
+  export_test::BuildObjectFile(lib_, "twin.obj", {export_test::Region("Twin", "", {a, b})});
+  int handle = 0;
+  ASSERT_EQ(pipExportInitBNA(lib_, "twin", &handle), 1);
+  ASSERT_EQ(pipExportOpen(handle, "twin.obj", 0), 1);
+  char name[PIP_NAME_SIZE];
+  int percent = 0;
+  int count = 0;
+  ASSERT_EQ(pipExportWrite(handle, name, sizeof name, &percent, &count), 1) << Detail();
+  ASSERT_EQ(pipExportTerm(handle, 1), 1);
+  const std::vector<Obj> back = Import({[](int h) { return pipImportOpenBNA(h, "twin.bna", 1); }});
+  ASSERT_EQ(back.size(), 1u);
+  const Ring rotated{{3000000, 0}, {3000000, 3000000}, {0, 0}};
+  EXPECT_EQ(back[0].parts, (std::vector<Ring>{rotated, b}));
+}
+
+}  // namespace
