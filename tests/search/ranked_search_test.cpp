@@ -1,0 +1,356 @@
+// The ranked containing search: ring sizes, the sort, the ranking against
+// brute force through the object-file object (deeper containment first,
+// then border hits, then outside objects nearest first), widening rings
+// without repeats, maximum distances, and the ranked entry answering for
+// the current object.
+#include "search/ranked_search.h"
+
+#include <gtest/gtest.h>
+#include <lumetra/pip.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "frame/error.h"
+#include "search/border_distance.h"
+#include "search/object_file_object.h"
+#include "search/point_in_object.h"
+#include "search/polygon_object.h"
+#include "search/polygon_search.h"
+#include "search/rect_search.h"
+#include "search_test_files.h"
+#include "support/test_files.h"
+
+namespace {
+
+using lumetra::RecordPoint;
+using search_test::Box;
+using search_test::Ring;
+using search_test::TestObject;
+
+TEST(RankedRings, StartingDistance) {
+  EXPECT_EQ(RankedContainingSearch::StartingDistance(150), 150);
+  EXPECT_EQ(RankedContainingSearch::StartingDistance(199), 199);
+  // q = 100, f = trunc(1.414^13 + 0.5) = 90: 10000 / 90 + 1.
+  EXPECT_EQ(RankedContainingSearch::StartingDistance(10000), 112);
+  // q = 2, f = trunc(1.414^2 + 0.5) = 2.
+  EXPECT_EQ(RankedContainingSearch::StartingDistance(200), 101);
+  // q = 1000 > 100: q' = 100, f = 90.
+  EXPECT_EQ(RankedContainingSearch::StartingDistance(100000), 1112);
+  EXPECT_EQ(RankedContainingSearch::StartingDistance(0), 0);
+}
+
+TEST(RankedRings, GrowByFactorUpToTheMaximum) {
+  EXPECT_EQ(RankedContainingSearch::GrowRing(112, 10000), 158);
+  EXPECT_EQ(RankedContainingSearch::GrowRing(158, 10000), 223);
+  EXPECT_EQ(RankedContainingSearch::GrowRing(9000, 10000), 10000);
+  EXPECT_EQ(RankedContainingSearch::GrowRing(10000, 10000), 10000);
+  EXPECT_EQ(RankedContainingSearch::GrowRing(1, 10), 2) << "always wider below the maximum";
+  // The ring sequence from 10000: 112, 158, 223, ... reaches 10000 and stops.
+  std::int32_t d = RankedContainingSearch::StartingDistance(10000);
+  int rings = 1;
+  while (d < 10000) {
+    const std::int32_t next = RankedContainingSearch::GrowRing(d, 10000);
+    ASSERT_GT(next, d);
+    d = next;
+    ++rings;
+  }
+  EXPECT_EQ(rings, 14);
+}
+
+TEST(RankedRings, SquareIsConvertedFromFeet) {
+  // 100 feet: trunc(274.48 + 0.5) = 274 units at the equator.
+  EXPECT_EQ(RankedContainingSearch::RingRect(1000, 0, 100), (lumetra::Rect{726, -274, 1274, 274}));
+  const lumetra::Rect r = RankedContainingSearch::RingRect(0, 60000000, 100);
+  EXPECT_EQ(r.maxy - 60000000, 274);
+  EXPECT_EQ(r.maxx, 549);  // trunc(274.48 / 0.5 + 0.5)
+  const lumetra::Rect huge = RankedContainingSearch::RingRect(0, 0, INT32_MAX);
+  EXPECT_EQ(huge.minx, INT32_MIN);
+  EXPECT_EQ(huge.maxy, INT32_MAX);
+}
+
+TEST(RankedSort, MatchesAStableSortForEverySize) {
+  const unsigned seed = 99991;
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> distance(-20, 20);
+  for (int size : {0, 1, 2, 15, 16, 17, 40, 1000}) {
+    for (int from : {0, 3}) {
+      std::vector<SpatialPolygonNode> list(static_cast<std::size_t>(size));
+      std::vector<std::uint32_t> lows(list.size());
+      for (std::size_t i = 0; i < list.size(); ++i) lows[i] = static_cast<std::uint32_t>(i * 7);
+      std::shuffle(lows.begin(), lows.end(), rng);
+      for (std::size_t i = 0; i < list.size(); ++i) {
+        list[i].Set("N", 1, distance(rng), lows[i], 0);
+      }
+      std::vector<SpatialPolygonNode> expected = list;
+      const std::size_t start = std::min<std::size_t>(static_cast<std::size_t>(from), list.size());
+      std::stable_sort(expected.begin() + static_cast<long>(start), expected.end(),
+                       SpatialPolygonNode::RanksBefore);
+      RankedContainingSearch::Sort(&list, start);
+      for (std::size_t i = 0; i < list.size(); ++i) {
+        EXPECT_EQ(list[i].signed_distance(), expected[i].signed_distance())
+            << "seed " << seed << " size " << size << " at " << i;
+        EXPECT_EQ(list[i].low(), expected[i].low()) << "seed " << seed << " size " << size;
+      }
+    }
+  }
+}
+
+TEST(SpatialPolygonNodeSet, NamesAreCutAndPositionsJoined) {
+  SpatialPolygonNode node;
+  const std::string long_name(300, 'n');
+  node.Set(long_name.c_str(), 3, -42, 0x89ABCDEFu, 1);
+  EXPECT_EQ(std::string(node.name()).size(), 127u);
+  EXPECT_EQ(node.flags(), 3u);
+  EXPECT_EQ(node.signed_distance(), -42);
+  EXPECT_EQ(node.position(), 0x189ABCDEFull);
+  node.Set(nullptr, 1, 0, 0, 0);
+  EXPECT_STREQ(node.name(), "");
+}
+
+// One entry as handed out: name, flags, signed distance.
+struct Entry {
+  std::string name;
+  int flags;
+  int distance;  // signed
+  bool operator==(const Entry& o) const {
+    return name == o.name && flags == o.flags && distance == o.distance;
+  }
+};
+
+std::ostream& operator<<(std::ostream& os, const Entry& e) {
+  return os << "{" << e.name << ", " << e.flags << ", " << e.distance << "}";
+}
+
+class RankedSearchTest : public ::testing::Test {
+ protected:
+  RankedSearchTest() : chdir_(dir_.path()) {}
+
+  pipObjectFileObject& Open(const std::vector<TestObject>& objects, bool segments = false,
+                            bool geographic = false) {
+    const std::string path = dir_.File("k" + std::to_string(count_++) + ".obj");
+    search_test::FileOptions options;
+    options.segments = segments;
+    options.geographic = geographic;
+    written_ = search_test::WriteObjectFile(path, objects, options);
+    object_ = std::make_unique<pipObjectFileObject>(err_, path.c_str(), 3);
+    EXPECT_TRUE(object_->ready()) << err_.detail();
+    return *object_;
+  }
+
+  // Every entry of a ranked search, in the order handed out.
+  std::vector<Entry> Ranked(std::int32_t x, std::int32_t y, std::int32_t maximum,
+                            std::set<std::int32_t>* rings = nullptr) {
+    std::vector<Entry> out;
+    char name[PIP_NAME_SIZE];
+    int r = object_->FindFirstContainingEx(x, y, maximum, name, sizeof name);
+    for (int guard = 0; r > 0 && guard < 10000; ++guard) {
+      const SpatialPolygonNode* entry = object_->RankedEntry();
+      EXPECT_NE(entry, nullptr);
+      if (entry == nullptr) break;
+      EXPECT_STREQ(entry->name(), name);
+      EXPECT_EQ(static_cast<int>(entry->flags()), r);
+      out.push_back({name, r, entry->signed_distance()});
+      if (rings != nullptr) rings->insert(object_->ranked().ring());
+      r = object_->FindNext(name, sizeof name);
+    }
+    EXPECT_EQ(r, 0) << err_.detail();
+    EXPECT_EQ(object_->RankedEntry(), nullptr);
+    return out;
+  }
+
+  lumetra_test::ScopedTempDir dir_;
+  lumetra_test::ScopedChdir chdir_;
+  pipError err_;
+  search_test::WrittenFile written_;
+  std::unique_ptr<pipObjectFileObject> object_;
+  int count_ = 0;
+};
+
+TEST_F(RankedSearchTest, DeeperContainmentFirstThenBorderHitsThenOutsideNearestFirst) {
+  Open({search_test::Region("INNER", {Box(400, 400, 600, 600)}),
+        search_test::Region("OUTER", {Box(0, 0, 1000, 1000)}),
+        search_test::Region("FAR_OUT", {Box(1200, 0, 1300, 1000)}),
+        search_test::Region("NEAR_OUT", {Box(1150, 400, 1160, 600)}),
+        search_test::Region("BEYOND", {Box(3000, 0, 3100, 1000)}),
+        search_test::Point("WELL", 500, 900),
+        search_test::Line("ROAD", {{{0, 1100}, {1000, 1100}}})});
+  // From (500, 520): INNER's border is 80 away, OUTER's 480; NEAR_OUT 650,
+  // FAR_OUT 700, WELL 380, ROAD 580, BEYOND 2500.
+  const std::vector<Entry> expected = {{"OUTER", 3, 480},     {"INNER", 3, 80},
+                                       {"WELL", 2, -380},     {"ROAD", 2, -580},
+                                       {"NEAR_OUT", 2, -650}, {"FAR_OUT", 2, -700}};
+  EXPECT_EQ(Ranked(500, 520, 1000), expected);
+  // A smaller maximum: containing regions whose border is farther are
+  // inside only (flags 1); outside objects beyond it are dropped.
+  const std::vector<Entry> small = {{"OUTER", 1, 480}, {"INNER", 3, 80}};
+  EXPECT_EQ(Ranked(500, 520, 100), small);
+  // Maximum 0: only the containing regions.
+  EXPECT_EQ(Ranked(500, 520, 0), (std::vector<Entry>{{"OUTER", 1, 480}, {"INNER", 1, 80}}));
+  EXPECT_TRUE(Ranked(500, 520, -1).empty());
+  EXPECT_TRUE(Ranked(5000, 5000, 100).empty());
+}
+
+TEST_F(RankedSearchTest, EqualDistancesRankByPosition) {
+  Open({search_test::Region("B", {Box(110, 0, 120, 10)}),
+        search_test::Region("A", {Box(-20, 0, -10, 10)})});
+  const auto got = Ranked(0, 5, 500);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].distance, -10);
+  EXPECT_EQ(got[1].distance, -110);
+  Open({search_test::Region("B", {Box(10, 0, 20, 10)}),
+        search_test::Region("A", {Box(-20, 0, -10, 10)})});
+  const auto tied = Ranked(0, 5, 50);
+  ASSERT_EQ(tied.size(), 2u);
+  EXPECT_EQ(tied[0].name, "B") << "written first: the lower position";
+  EXPECT_EQ(tied[1].name, "A");
+}
+
+// The full ranking by brute force: every object with flags, sorted.
+std::vector<Entry> BruteRanking(PolygonSearch& reader, const search_test::WrittenFile& written,
+                                std::int32_t x, std::int32_t y, std::int32_t maximum) {
+  std::vector<SpatialPolygonNode> nodes;
+  for (std::uint64_t position : written.offsets) {
+    const PolygonObject* o = reader.FindObject(position);
+    if (o == nullptr) return {};
+    const int d = lumetra::BorderDistance(*o, x, y);
+    const bool inside = o->kind() == lumetra::ObjectKind::kRegion &&
+                        (lumetra::PointInObject(o->parts(), o->part_count(), x, y) & 1) != 0;
+    const std::uint32_t flags = (inside ? 1u : 0u) | (d >= 0 && d <= maximum ? 2u : 0u);
+    if (flags == 0) continue;
+    nodes.emplace_back();
+    nodes.back().Set(o->name().c_str(), flags, flags == 2 ? -d : d,
+                     static_cast<std::uint32_t>(position), 0);
+  }
+  std::sort(nodes.begin(), nodes.end(), SpatialPolygonNode::RanksBefore);
+  std::vector<Entry> out;
+  for (const auto& n : nodes) {
+    out.push_back({n.name(), static_cast<int>(n.flags()), n.signed_distance()});
+  }
+  return out;
+}
+
+std::vector<TestObject> RandomObjects(std::mt19937& rng, std::int32_t base, int span) {
+  std::uniform_int_distribution<int> at(0, span);
+  std::uniform_int_distribution<int> size(span / 100, span / 4);
+  std::vector<TestObject> objects;
+  for (int i = 0; i < 50; ++i) {
+    const int x = base + at(rng), y = base + at(rng), w = size(rng), h = size(rng);
+    if (i % 5 == 3) {
+      objects.push_back(search_test::Point("P" + std::to_string(i), x, y));
+    } else if (i % 5 == 4) {
+      objects.push_back(search_test::Line("L" + std::to_string(i), {{{x, y}, {x + w, y + h}}}));
+    } else {
+      objects.push_back(search_test::Region("R" + std::to_string(i), {Box(x, y, x + w, y + h)}));
+    }
+  }
+  return objects;
+}
+
+TEST_F(RankedSearchTest, RankingMatchesBruteForceAcrossWideningRings) {
+  for (const bool segments : {false, true}) {
+    const unsigned seed = segments ? 1009 : 1013;
+    std::mt19937 rng(seed);
+    const std::vector<TestObject> objects = RandomObjects(rng, 0, 100000);
+    pipObjectFileObject& object = Open(objects, segments, false);
+    std::uniform_int_distribution<int> at(-10000, 110000);
+    std::uniform_int_distribution<int> maximum(0, 60000);
+    int widened = 0;
+    for (int q = 0; q < 40; ++q) {
+      const std::int32_t x = at(rng), y = at(rng), m = maximum(rng);
+      SCOPED_TRACE("seed " + std::to_string(seed) + " query " + std::to_string(q));
+      std::set<std::int32_t> rings;
+      const auto got = Ranked(x, y, m, &rings);
+      EXPECT_EQ(got, BruteRanking(object.reader(), written_, x, y, m));
+      std::set<std::string> names;
+      for (const Entry& e : got) EXPECT_TRUE(names.insert(e.name).second) << e.name << " twice";
+      widened += rings.size() >= 3 ? 1 : 0;
+      // Nothing was examined twice, and only what the last ring held.
+      ASSERT_NE(object.ranked().set(), nullptr);
+      EXPECT_LE(object.ranked().set()->examined_count(), objects.size());
+    }
+    EXPECT_GT(widened, 10) << "entries should come from several rings";
+  }
+}
+
+TEST_F(RankedSearchTest, GeographicRankingHandsEveryEntryOutOnce) {
+  const unsigned seed = 7;
+  std::mt19937 rng(seed);
+  const std::vector<TestObject> objects = RandomObjects(rng, 40000000, 200000);
+  pipObjectFileObject& object = Open(objects, true, true);
+  std::uniform_int_distribution<int> at(40000000, 40200000);
+  for (int q = 0; q < 20; ++q) {
+    const std::int32_t x = at(rng), y = at(rng);
+    const auto got = Ranked(x, y, 30000);
+    auto expected = BruteRanking(object.reader(), written_, x, y, 30000);
+    std::multiset<std::string> got_names, expected_names;
+    for (const Entry& e : got) got_names.insert(e.name);
+    for (const Entry& e : expected) expected_names.insert(e.name);
+    EXPECT_EQ(got_names, expected_names) << "seed " << seed << " query " << q;
+    for (std::size_t i = 1; i < got.size(); ++i) {
+      if (got[i].flags & 1) {
+        EXPECT_TRUE(got[i - 1].flags & 1) << "containing ones come first";
+      }
+    }
+  }
+}
+
+TEST_F(RankedSearchTest, RankedEntryAnswersForTheCurrentObject) {
+  pipObjectFileObject& object = Open({search_test::Region("OUTER", {Box(0, 0, 1000, 1000)}),
+                                      search_test::Region("INNER", {Box(400, 400, 600, 600)}),
+                                      search_test::Region("AWAY", {Box(1100, 0, 1200, 1000)})});
+  char name[PIP_NAME_SIZE];
+  ASSERT_EQ(object.FindFirstContainingEx(500, 500, 1000, name, sizeof name), 3);
+  EXPECT_STREQ(name, "OUTER");
+  std::uint64_t position = 0;
+  EXPECT_EQ(object.GetHandle64(&position), 1);
+  EXPECT_EQ(position, written_.offsets[0]);
+  // The current search is the last ring's rectangle search, standing on
+  // nothing; moving to the entry makes it current.
+  EXPECT_EQ(object.CurrentObject(), nullptr);
+  EXPECT_EQ(object.MoveToRankedEntry(), 1);
+  ASSERT_NE(object.CurrentObject(), nullptr);
+  EXPECT_EQ(object.CurrentObject()->name(), "OUTER");
+  // The first ring (126) holds the two containing regions; a goto to the
+  // second moves the cursor there.
+  EXPECT_EQ(object.ranked().ring(), 126);
+  EXPECT_EQ(object.Goto64(written_.offsets[1]), 1);
+  ASSERT_NE(object.RankedEntry(), nullptr);
+  EXPECT_STREQ(object.RankedEntry()->name(), "INNER");
+  EXPECT_EQ(object.CurrentObject()->name(), "INNER");
+  // Further rings bring AWAY, 600 outside.
+  ASSERT_EQ(object.FindNext(name, sizeof name), 2);
+  EXPECT_STREQ(name, "AWAY");
+  EXPECT_EQ(object.RankedEntry()->signed_distance(), -600);
+  EXPECT_GE(object.ranked().ring(), 600);
+  EXPECT_EQ(object.FindNext(name, sizeof name), 0) << "AWAY was the last entry";
+  EXPECT_EQ(object.FindNext(name, sizeof name), -1) << "the exhausted ring search";
+  EXPECT_EQ(err_.code(), 100);
+  // Goto an object outside the list leaves the list.
+  ASSERT_EQ(object.FindFirstContainingEx(500, 500, 50, name, sizeof name), 1);
+  EXPECT_EQ(object.Goto64(written_.offsets[2]), 1);
+  EXPECT_EQ(object.RankedEntry(), nullptr);
+  ASSERT_NE(object.CurrentObject(), nullptr);
+  EXPECT_EQ(object.CurrentObject()->name(), "AWAY");
+}
+
+TEST_F(RankedSearchTest, AnotherFindFirstEmptiesTheList) {
+  pipObjectFileObject& object = Open({search_test::Region("OUTER", {Box(0, 0, 1000, 1000)}),
+                                      search_test::Region("INNER", {Box(400, 400, 600, 600)})});
+  char name[PIP_NAME_SIZE];
+  ASSERT_EQ(object.FindFirstContainingEx(500, 500, 1000, name, sizeof name), 3);
+  ASSERT_NE(object.RankedEntry(), nullptr);
+  ASSERT_EQ(object.FindFirstContaining(500, 500, 0, name, sizeof name), 1);
+  EXPECT_EQ(object.RankedEntry(), nullptr);
+  EXPECT_TRUE(object.ranked().list().empty());
+  // FindNext continues the containing search, not the ranked list.
+  EXPECT_EQ(object.FindNext(name, sizeof name), 1);
+  EXPECT_EQ(object.FindNext(name, sizeof name), 0);
+}
+
+}  // namespace
