@@ -216,12 +216,13 @@ void CspaExporter::CloseObjectFile() { object_file_.reset(); }
 
 bool CspaExporter::FindNextMatch(char* name, int name_length, int* found) {
   if (first_object_) {
+    // The walk is the name search of pipObjectFindFirstName for "*".
     first_object_ = false;
-    object_file_->ReplaceSearch(nullptr);
-    object_file_->ReplaceSearch(
-        std::make_unique<PolySearchByName>(object_file_->reader(), error(), kAllObjects));
-    *found = object_file_->RunFind(
-        [&] { return object_file_->current_search()->FindFirst(name, name_length); });
+    *found = object_file_->StartSearch(
+        [&] {
+          return std::make_unique<PolySearchByName>(object_file_->reader(), error(), kAllObjects);
+        },
+        [&](PolygonSearchEnum& search) { return search.FindFirst(name, name_length); });
   } else {
     *found = object_file_->FindNext(name, name_length);
   }
