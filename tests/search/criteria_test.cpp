@@ -24,11 +24,11 @@
 #define LUMETRA_FAIL_ALLOCATIONS 1
 #endif
 
+#if LUMETRA_FAIL_ALLOCATIONS
 namespace {
 bool g_fail_allocations = false;
 }  // namespace
 
-#if LUMETRA_FAIL_ALLOCATIONS
 // The replacement pair below is consistent (malloc/free); GCC's inliner
 // cannot see that and warns at every inlined delete.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
