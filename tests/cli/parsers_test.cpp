@@ -1,0 +1,266 @@
+// The lumetra tool's own parsers and formatters, called directly: argument
+// words, coordinates, MID lines and MIF headers, numbers for the attribute
+// file, field planning, CSV and JSON texts.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "args.h"
+#include "attribute_writer.h"
+#include "cli_common.h"
+#include "objects.h"
+#include "source_table.h"
+#include "support/test_files.h"
+
+namespace lumetra_cli {
+namespace {
+
+using lumetra_test::ScopedTempDir;
+using lumetra_test::WriteText;
+
+Args Parse(std::vector<std::string> words, const std::vector<OptionSpec>& specs) {
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(&w[0]);
+  return Args(static_cast<int>(argv.size()), argv.data(), specs);
+}
+
+TEST(CliArgs, NegativeNumbersArePositionalAndOptionsTakeTheirValues) {
+  const Args args = Parse({"f.lmb", "-87.6", "-.5", "--radius", "-3", "--rect", "1", "-2", "3", "4",
+                           "-n", "7", "--json", "--name=a=b"},
+                          {{"radius", 1}, {"rect", 4}, {"n", 1}, {"json", 0}, {"name", 1}});
+  EXPECT_EQ(args.positional(), (std::vector<std::string>{"f.lmb", "-87.6", "-.5"}));
+  EXPECT_EQ(args.Value("radius"), "-3");
+  EXPECT_EQ(args.Values("rect"), (std::vector<std::string>{"1", "-2", "3", "4"}));
+  EXPECT_EQ(args.Value("n"), "7");
+  EXPECT_TRUE(args.Has("json"));
+  EXPECT_EQ(args.Value("name"), "a=b");
+  EXPECT_FALSE(args.Has("other"));
+  EXPECT_EQ(args.Value("other", "fallback"), "fallback");
+}
+
+TEST(CliArgs, DashAloneAndWordsAfterDoubleDashArePositional) {
+  const Args args = Parse({"-", "--", "--json"}, {{"json", 0}});
+  EXPECT_EQ(args.positional(), (std::vector<std::string>{"-", "--json"}));
+  EXPECT_FALSE(args.Has("json"));
+}
+
+TEST(CliArgs, MistakesAreUsageErrors) {
+  const std::vector<OptionSpec> specs = {{"radius", 1}, {"json", 0}};
+  const std::vector<std::vector<std::string>> bad = {
+      {"--bogus"}, {"-x"}, {"--radius"}, {"--json=1"}, {"--json", "--json"}};
+  for (const std::vector<std::string>& words : bad) {
+    EXPECT_THROW(Parse(words, specs), UsageError) << words[0];
+  }
+  const Args args = Parse({"a", "b"}, specs);
+  EXPECT_NO_THROW(args.ExpectPositional(2, 2));
+  EXPECT_THROW(args.ExpectPositional(3, 3), UsageError);
+  EXPECT_THROW(args.ExpectPositional(1, 1), UsageError);
+}
+
+TEST(CliCoordinates, DegreesBecomeTruncatedMillionths) {
+  struct Row {
+    const char* text;
+    bool geographic;
+    bool ok;
+    std::int32_t value;
+  };
+  const Row rows[] = {
+      {"-87.6298", true, true, -87629800},
+      {"41.8781", true, true, 41878100},
+      {"1.9999999", true, true, 1999999},  // truncated toward zero, not rounded
+      {"0.0000019", true, true, 1},
+      {"-0.0000019", true, true, -1},
+      {"1e1", true, true, 10000000},
+      {"2147.483647", true, true, 2147483647},
+      {"2147.483648", true, false, 0},
+      {" 12.5 ", true, true, 12500000},
+      {"12.9", false, true, 12},
+      {"-12.9", false, true, -12},
+      {"", true, false, 0},
+      {"abc", true, false, 0},
+      {"1.5x", true, false, 0},
+      {"nan", true, false, 0},
+      {"inf", true, false, 0},
+      {"0x10", true, false, 0},
+      {"1e400", true, false, 0},
+  };
+  for (const Row& row : rows) {
+    std::int32_t value = 0;
+    const std::string text = row.text;
+    EXPECT_EQ(TryParseCoordinate(text.data(), text.data() + text.size(), row.geographic, &value),
+              row.ok)
+        << "'" << row.text << "'";
+    if (row.ok) {
+      EXPECT_EQ(value, row.value) << "'" << row.text << "'";
+    }
+  }
+  EXPECT_THROW(ParseCoordinate("north", true, "latitude"), UsageError);
+}
+
+TEST(CliCoordinates, FormatsDegreesWithSixDecimals) {
+  EXPECT_EQ(FormatCoordinate(-87629800, true), "-87.629800");
+  EXPECT_EQ(FormatCoordinate(-1, true), "-0.000001");
+  EXPECT_EQ(FormatCoordinate(2147483647, true), "2147.483647");
+  EXPECT_EQ(FormatCoordinate(-2147483647 - 1, true), "-2147.483648");
+  EXPECT_EQ(FormatCoordinate(-12, false), "-12");
+}
+
+TEST(CliIntegers, RangeAndSyntaxAreChecked) {
+  EXPECT_EQ(ParseInteger("17", 1, 20, "n"), 17);
+  for (const char* text : {"", "0", "21", "1.5", " 3", "3 ", "x", "99999999999999999999"}) {
+    EXPECT_THROW(ParseInteger(text, 1, 20, "n"), UsageError) << "'" << text << "'";
+  }
+}
+
+TEST(CliText, CsvAndJsonEscaping) {
+  EXPECT_EQ(CsvField("Illinois"), "Illinois");
+  EXPECT_EQ(CsvField("Elgin, IL"), "\"Elgin, IL\"");
+  EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+}
+
+TEST(CliText, AttributeFileNameReplacesAFinalB) {
+  EXPECT_EQ(AttributeFileName("dir/us.lmb"), "dir/us.lma");
+  EXPECT_EQ(AttributeFileName("US.LMB"), "US.LMa");
+  EXPECT_EQ(AttributeFileName("us.obj"), "");
+  EXPECT_EQ(AttributeFileName(""), "");
+  EXPECT_EQ(LowerExtension("dir.x/Data.SHP"), ".shp");
+  EXPECT_EQ(LowerExtension("dir.x/noext"), "");
+  EXPECT_EQ(BaseName("a/b/c.mif"), "c.mif");
+}
+
+TEST(CliMid, FieldsSplitAtTheDelimiterHonouringQuotes) {
+  struct Row {
+    const char* line;
+    char delimiter;
+    std::vector<std::string> fields;
+  };
+  const Row rows[] = {
+      {"\"Chicago\",2716000,606.1", ',', {"Chicago", "2716000", "606.1"}},
+      {"\"Elgin, IL\",  5 ,", ',', {"Elgin, IL", "5", ""}},
+      {"\"St. \"\"Lou\"\"\";3", ';', {"St. \"Lou\"", "3"}},
+      {"\"a\"junk,b", ',', {"a", "b"}},
+      {"x\ty\t", '\t', {"x", "y", ""}},
+      {"", ',', {""}},
+      {"\"unterminated", ',', {"unterminated"}},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(SplitMidLine(row.line, row.delimiter), row.fields) << row.line;
+  }
+}
+
+TEST(CliMid, HeaderGivesColumnsDelimiterAndRows) {
+  ScopedTempDir dir;
+  WriteText(dir.File("t.MIF"),
+            "Version 300\r\nDelimiter \"\\t\"\r\nColumns 6\r\n  Name Char(12)\r\n  N Integer\r\n"
+            "  S SmallInt\r\n  D Decimal(8,3)\r\n  F Float\r\n  W Date\r\nData\r\nPoint 1 2\r\n");
+  WriteText(dir.File("t.MID"), "a\t1\t2\t3.5\t4.25\t20240101\r\n\r\nb\t9\n");
+  const SourceTable table = ReadMifTable(dir.File("t.MIF"));
+  ASSERT_EQ(table.columns.size(), 6u);
+  const char kinds[] = {'C', 'N', 'N', 'N', 'F', 'T'};
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(table.columns[i].kind, kinds[i]) << i;
+  EXPECT_EQ(table.columns[0].width, 12);
+  EXPECT_EQ(table.columns[3].width, 8);
+  EXPECT_EQ(table.columns[3].decimals, 3);
+  EXPECT_EQ(table.file, dir.File("t.MID"));
+  ASSERT_EQ(table.rows.size(), 3u);  // the blank line is a row, as the importer reads it
+  EXPECT_EQ(table.rows[0][4], "4.25");
+  EXPECT_EQ(table.rows[1], std::vector<std::string>(6, ""));
+  EXPECT_EQ(table.rows[2][1], "9");
+  EXPECT_EQ(table.rows[2][5], "");
+  EXPECT_EQ(table.Find("name"), 0);
+  EXPECT_EQ(table.Find("nope"), -1);
+  EXPECT_EQ(table.DefaultNameColumn(), "Name");
+}
+
+TEST(CliMid, BrokenHeadersAreRefused) {
+  ScopedTempDir dir;
+  WriteText(dir.File("a.mif"), "Version 300\nColumns 1\n  A Char(3)\n");
+  WriteText(dir.File("a.mid"), "x\n");
+  EXPECT_THROW(ReadMifTable(dir.File("a.mif")), CliError);  // no Data line
+  WriteText(dir.File("b.mif"), "Columns 99\n  A Char(3)\nData\n");
+  EXPECT_THROW(ReadMifTable(dir.File("b.mif")), CliError);  // more columns than lines
+  WriteText(dir.File("c.mif"), "Delimiter \"\"\nData\n");
+  EXPECT_THROW(ReadMifTable(dir.File("c.mif")), CliError);
+  WriteText(dir.File("d.mif"), "Columns 1\n  A Char(3)\nData\n");
+  EXPECT_THROW(ReadMifTable(dir.File("d.mif")), CliError);  // no MID
+}
+
+TEST(CliDbf, TheBundledStatesTableReadsAsTwoTextColumns) {
+  const SourceTable table = ReadDbfTable(std::string(LUMETRA_DATA_DIR) + "/us_states.shp");
+  ASSERT_EQ(table.columns.size(), 2u);
+  EXPECT_EQ(table.columns[0].name, "FIPS");
+  EXPECT_EQ(table.columns[1].name, "NAME");
+  EXPECT_EQ(table.columns[1].kind, 'C');
+  ASSERT_EQ(table.rows.size(), 56u);
+  EXPECT_EQ(table.rows[0], (std::vector<std::string>{"01", "Alabama"}));  // trailing blanks gone
+  EXPECT_EQ(table.DefaultNameColumn(), "NAME");
+  EXPECT_THROW(ReadDbfTable("/nonexistent/x.shp"), CliError);
+}
+
+TEST(CliNumbers, CanonicalNumbersFitThirtyTwoBitsAfterScaling) {
+  struct Row {
+    const char* text;
+    int decimals;
+    bool ok;
+    const char* canonical;
+  };
+  const Row rows[] = {
+      {"12.5", 2, true, "12.50"},
+      {"-7.125", 2, true, "-7.13"},
+      {"7.124", 2, true, "7.12"},
+      {"", 0, true, "0"},
+      {" 42 ", 0, true, "42"},
+      {"+3", 1, true, "3.0"},
+      {"-0.004", 2, true, "0.00"},
+      {"007", 0, true, "7"},
+      {".5", 1, true, "0.5"},
+      {"2147483647", 0, true, "2147483647"},
+      {"2147483648", 0, false, ""},
+      {"21474836.48", 2, false, ""},
+      {"21474836.47", 2, true, "21474836.47"},
+      {"1e3", 0, false, ""},
+      {"1.2.3", 0, false, ""},
+      {"-", 0, false, ""},
+      {"12", 10, false, ""},
+  };
+  for (const Row& row : rows) {
+    std::string out;
+    EXPECT_EQ(CanonicalNumber(row.text, row.decimals, &out), row.ok) << "'" << row.text << "'";
+    if (row.ok) {
+      EXPECT_EQ(out, row.canonical) << "'" << row.text << "'";
+    }
+  }
+}
+
+TEST(CliFields, NumericColumnsStayNumericOnlyWhenEveryValueFits) {
+  SourceTable table;
+  table.file = "t.mid";
+  table.columns = {{"Name", 'C', 5, 0},
+                   {"Pop", 'N', 11, 0},
+                   {"Big", 'N', 14, 2},
+                   {"Area", 'F', 20, 0},
+                   {"Text", 'F', 20, 0},
+                   {"recid", 'C', 3, 0},
+                   {"A_very_long_name", 'C', 1, 0},
+                   {"a_very_long_nameX", 'C', 1, 0}};
+  table.rows = {{"Chicago", "2716000", "1.5", "606.1", "x", "r", "a", "b"},
+                {"Ev", "1", "123456789012.5", "61.25", "1", "s", "c", "d"}};
+  const std::vector<PlannedField> fields = PlanFields(table);
+  ASSERT_EQ(fields.size(), 8u);
+  EXPECT_EQ(fields[0].type, 'C');
+  EXPECT_EQ(fields[0].width, 7);  // the longest value is wider than declared
+  EXPECT_EQ(fields[1].type, 'N');
+  EXPECT_EQ(fields[1].width, 11);
+  EXPECT_EQ(fields[2].type, 'C');  // 12345678901250 does not fit 32 bits
+  EXPECT_EQ(fields[3].type, 'N');
+  EXPECT_EQ(fields[3].decimals, 2);
+  EXPECT_EQ(fields[4].type, 'C');
+  EXPECT_EQ(fields[5].id, "recid_2");  // the record-id name is reserved
+  EXPECT_EQ(fields[6].id, "A_very_long");
+  EXPECT_EQ(fields[7].id, "a_very_lo_2");  // cut to 11 and made unique
+}
+
+}  // namespace
+}  // namespace lumetra_cli
