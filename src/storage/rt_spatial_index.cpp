@@ -8,6 +8,15 @@
 namespace {
 
 constexpr int kCorruptIndexCode = 111;
+
+// Little-endian 32-bit load; the compiler turns the shifts into one load.
+inline std::int32_t LoadI32(const std::uint8_t* b) {
+  const std::uint32_t v = static_cast<std::uint32_t>(b[0]) |
+                          (static_cast<std::uint32_t>(b[1]) << 8) |
+                          (static_cast<std::uint32_t>(b[2]) << 16) |
+                          (static_cast<std::uint32_t>(b[3]) << 24);
+  return static_cast<std::int32_t>(v);
+}
 constexpr int kBadRequestCode = 100;
 
 }  // namespace
@@ -43,6 +52,7 @@ bool rtSpatialIndex::Open(std::uint64_t root_offset) {
     return false;
   }
   root_page_ = static_cast<std::uint32_t>(root);
+  for (std::uint32_t& m : recent_misses_) m = 0xFFFFFFFFu;
   const std::size_t capacity = lumetra::RtreeNodeCapacity(page_size_);
   decoded_.resize(kCacheSlots);
   for (DecodedNode& node : decoded_) {
@@ -75,7 +85,8 @@ const std::uint8_t* rtSpatialIndex::FetchNode(std::uint32_t page_number,
   return lumetra::RtreeNodeHeader::DecodeFrom(page, page_size_, header) ? page : nullptr;
 }
 
-const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t page_number) {
+const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t page_number,
+                                                                 bool first_visit) {
   DecodedNode* victim = &decoded_[0];
   for (DecodedNode& node : decoded_) {
     if (node.page == page_number) {
@@ -83,6 +94,14 @@ const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t pa
       return &node;
     }
     if (node.last_use < victim->last_use) victim = &node;
+  }
+  if (!first_visit) return nullptr;
+  bool seen = false;
+  for (std::uint32_t m : recent_misses_) seen = seen || m == page_number;
+  if (!seen) {
+    recent_misses_[next_miss_] = page_number;
+    next_miss_ = (next_miss_ + 1) % kMissWindow;
+    return nullptr;
   }
   lumetra::RtreeNodeHeader header;
   const std::uint8_t* page = FetchNode(page_number, &header);
@@ -99,13 +118,14 @@ const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t pa
   node.maxx.resize(header.count);
   node.maxy.resize(header.count);
   node.value.resize(header.count);
-  for (std::uint32_t i = 0; i < header.count; ++i) {
-    const lumetra::RtreeEntry entry = lumetra::DecodeRtreeEntry(page, i);
-    node.minx[i] = entry.rect.minx;
-    node.miny[i] = entry.rect.miny;
-    node.maxx[i] = entry.rect.maxx;
-    node.maxy[i] = entry.rect.maxy;
-    node.value[i] = entry.value;
+  const std::uint8_t* p = page + lumetra::kRtreeHeaderSize;
+  for (std::uint32_t i = 0; i < header.count; ++i, p += lumetra::kRtreeEntrySize) {
+    node.minx[i] = LoadI32(p);
+    node.miny[i] = LoadI32(p + 4);
+    node.maxx[i] = LoadI32(p + 8);
+    node.maxy[i] = LoadI32(p + 12);
+    node.value[i] = static_cast<std::uint64_t>(static_cast<std::uint32_t>(LoadI32(p + 16))) |
+                    (static_cast<std::uint64_t>(static_cast<std::uint32_t>(LoadI32(p + 20))) << 32);
   }
   const std::uint32_t chunks = (header.count + kChunk - 1) / kChunk;
   node.chunk.resize(chunks);
@@ -193,30 +213,56 @@ bool rtSpatialIndexEnum::Stop(std::uint32_t page, const char* what) {
   return false;
 }
 
-bool rtSpatialIndexEnum::Next(std::uint64_t* offset) {
-  if (offset == nullptr) return false;
-  while (depth_ >= 0) {
-    Frame& top = stack_[static_cast<std::size_t>(depth_)];
-    const rtSpatialIndex::DecodedNode* node = index_.FetchDecoded(top.page);
-    if (node == nullptr) return Stop(top.page, "outside the file, unreadable or not a node");
-    // Levels fall by exactly one per step down, so the walk is at most
-    // height + 1 deep and can never revisit an ancestor.
+bool rtSpatialIndexEnum::FindInNode(const Frame& top, Hit* hit) {
+  // Levels fall by exactly one per step down, so the walk is at most
+  // height + 1 deep and can never revisit an ancestor.
+  if (const rtSpatialIndex::DecodedNode* node = index_.FetchDecoded(top.page, top.next_entry == 0)) {
     if (node->level != top.level || node->leaf != (node->level == 0)) {
       return Stop(top.page, "level out of order");
     }
     const std::uint32_t i = rtSpatialIndex::FirstMeeting(*node, top.next_entry, query_);
-    if (i >= node->count) {
+    hit->found = i < node->count;
+    if (hit->found) {
+      *hit = Hit{true, node->leaf, i,
+                 lumetra::Rect{node->minx[i], node->miny[i], node->maxx[i], node->maxy[i]},
+                 node->value[i]};
+    }
+    return true;
+  }
+  lumetra::RtreeNodeHeader header;
+  const std::uint8_t* page = index_.FetchNode(top.page, &header);
+  if (page == nullptr) return Stop(top.page, "outside the file, unreadable or not a node");
+  if (header.level != top.level || header.is_leaf() != (header.level == 0)) {
+    return Stop(top.page, "level out of order");
+  }
+  std::uint32_t i = top.next_entry;
+  while (i < header.count && !lumetra::RtreeEntryMeets(page, i, query_)) ++i;
+  hit->found = i < header.count;
+  if (hit->found) {
+    const lumetra::RtreeEntry entry = lumetra::DecodeRtreeEntry(page, i);
+    *hit = Hit{true, header.is_leaf(), i, entry.rect, entry.value};
+  }
+  return true;
+}
+
+bool rtSpatialIndexEnum::Next(std::uint64_t* offset) {
+  if (offset == nullptr) return false;
+  while (depth_ >= 0) {
+    Frame& top = stack_[static_cast<std::size_t>(depth_)];
+    Hit hit;
+    if (!FindInNode(top, &hit)) return false;  // stopped
+    if (!hit.found) {
       --depth_;
       continue;
     }
-    top.next_entry = i + 1;
-    if (node->leaf) {
-      last_rect_ = lumetra::Rect{node->minx[i], node->miny[i], node->maxx[i], node->maxy[i]};
-      last_offset_ = node->value[i];
-      *offset = node->value[i];
+    top.next_entry = hit.index + 1;
+    if (hit.leaf) {
+      last_rect_ = hit.rect;
+      last_offset_ = hit.value;
+      *offset = hit.value;
       return true;
     }
-    const std::uint32_t child = static_cast<std::uint32_t>(node->value[i]);
+    const std::uint32_t child = static_cast<std::uint32_t>(hit.value);
     if (static_cast<std::size_t>(depth_) + 1 >= stack_.size()) {
       return Stop(top.page, "tree deeper than its root level");
     }

@@ -91,11 +91,16 @@ class rtSpatialIndex : public SpatialIndex {
   static constexpr std::uint32_t kChunk = 16;
   static constexpr std::uint32_t kGroup = 16 * kChunk;
 
-  // The decoded node of `page_number`, from a cache of kCacheSlots decoded
+  // The decoded node of `page_number` from a cache of kCacheSlots decoded
   // nodes (least recently used replaced; storage allocated at open, so a
-  // fetch never allocates).  Null as for FetchNode.  Valid until the next
-  // fetch through this index.
-  const DecodedNode* FetchDecoded(std::uint32_t page_number);
+  // fetch never allocates), or null when the node is not worth decoding:
+  // a node is decoded on its second miss within the last kMissWindow
+  // misses, so trees much larger than the cache are scanned in place
+  // instead of thrashing the decoder.  Null also when the page cannot be
+  // read; FetchNode then tells.  Valid until the next fetch.
+  // Only a first visit of a node within an enumeration counts as a miss.
+  const DecodedNode* FetchDecoded(std::uint32_t page_number, bool first_visit);
+  static constexpr std::uint32_t kMissWindow = 16;
 
   // Index of the first entry from `from` on whose rectangle meets `query`,
   // or node.count when none does.
@@ -114,6 +119,8 @@ class rtSpatialIndex : public SpatialIndex {
   bool ready_ = false;
   std::vector<DecodedNode> decoded_;
   std::uint64_t use_clock_ = 0;
+  std::uint32_t recent_misses_[kMissWindow];
+  std::uint32_t next_miss_ = 0;
 };
 
 // Depth-first enumeration of the leaf entries whose rectangles meet a query:
@@ -140,6 +147,18 @@ class rtSpatialIndexEnum : public SpatialIndexEnum {
     std::uint32_t next_entry = 0;
     std::uint32_t level = 0;  // the level the page must have
   };
+
+  // The first entry of the frame's node from its next entry on that meets
+  // the query.
+  struct Hit {
+    bool found = false;
+    bool leaf = false;
+    std::uint32_t index = 0;
+    lumetra::Rect rect;
+    std::uint64_t value = 0;
+  };
+  // False when the node is unusable (the enumeration has been stopped).
+  bool FindInNode(const Frame& top, Hit* hit);
 
   // Ends the enumeration and reports `what` about `page`; returns false.
   bool Stop(std::uint32_t page, const char* what);
