@@ -68,8 +68,7 @@ int CspaBNAExporter::WriteObject(const char* name, const pipObjectInfoStruct& ob
   return CspaExporter::WriteObject(name, object, points, part_counts, count);
 }
 
-bool CspaBNAExporter::WriteHeader(const char* name, const pipObjectInfoStruct& object,
-                                  long count) {
+bool CspaBNAExporter::WriteHeader(const char* name, const pipObjectInfoStruct& object, long count) {
   const std::string record_name = lumetra::RecordText(object.name, sizeof object.name);
   const std::string second_name = lumetra::RecordText(object.name2, sizeof object.name2);
   if (name != nullptr) {
@@ -112,8 +111,8 @@ int CspaBNAExporter::WriteLine(const char* name, const pipObjectInfoStruct& obje
   return 1;
 }
 
-long CspaBNAExporter::RegionStartPoint(const std::int32_t* points,
-                                       const std::int32_t* part_counts, std::int32_t count) {
+long CspaBNAExporter::RegionStartPoint(const std::int32_t* points, const std::int32_t* part_counts,
+                                       std::int32_t count) {
   // Every ring's first point with its index, sorted for lookups.
   std::vector<std::pair<std::pair<std::int32_t, std::int32_t>, long>> firsts;
   long total = 0;
@@ -124,9 +123,8 @@ long CspaBNAExporter::RegionStartPoint(const std::int32_t* points,
   std::sort(firsts.begin(), firsts.end());
   for (long k = 0; k < total; ++k) {
     const std::pair<std::int32_t, std::int32_t> p{points[2 * k], points[2 * k + 1]};
-    auto range = std::equal_range(
-        firsts.begin(), firsts.end(), std::make_pair(p, 0L),
-        [](const auto& a, const auto& b) { return a.first < b.first; });
+    auto range = std::equal_range(firsts.begin(), firsts.end(), std::make_pair(p, 0L),
+                                  [](const auto& a, const auto& b) { return a.first < b.first; });
     const bool taken = std::any_of(range.first, range.second,
                                    [k](const auto& entry) { return entry.second != k; });
     if (!taken) return k;

@@ -66,8 +66,7 @@ int InitShapeExporter(int library_handle, const char* file_name, int* export_han
                         export_handle,
                         [&](pipLibraryContext& library) -> std::unique_ptr<CspaExporter> {
                           if (object_type < PIP_OBJECT_REGION || object_type > PIP_OBJECT_POINT) {
-                            library.error().Report(PIP_ERR_INVALID_DATA, kBadObjectType,
-                                                   QERR_HERE);
+                            library.error().Report(PIP_ERR_INVALID_DATA, kBadObjectType, QERR_HERE);
                             return nullptr;
                           }
                           return std::make_unique<CspaSHPExporter>(library, object_type);
@@ -124,9 +123,8 @@ LUMETRA_API int pipExportWrite(int exportHandle, char* name, int nameLength, int
   });
 }
 
-LUMETRA_API int pipExportInsert(int exportHandle, const char* name,
-                                const pipObjectInfoStruct* info, const int* points,
-                                const int* partCounts, int count) {
+LUMETRA_API int pipExportInsert(int exportHandle, const char* name, const pipObjectInfoStruct* info,
+                                const int* points, const int* partCounts, int count) {
   return WithExporter(exportHandle, [&](CspaExporter& exporter) {
     if (name == nullptr || info == nullptr || points == nullptr || partCounts == nullptr ||
         count < 1) {

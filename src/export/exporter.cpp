@@ -18,14 +18,17 @@
 namespace {
 
 constexpr char kCouldNotOpen[] = "Could not open %s.  \n%s\n%s\n";
-constexpr char kHeaderUnreadable[] = "AN ERROR HAS OCCURRED READING HEADER OF OBJECT FILE %s.\n%s\n\n";
+constexpr char kHeaderUnreadable[] =
+    "AN ERROR HAS OCCURRED READING HEADER OF OBJECT FILE %s.\n%s\n\n";
 constexpr char kNoObjectFileName[] =
     "Please make sure that the object file name \n\tfrom which to transfer files is valid.\n";
 constexpr char kCouldNotAccessNamed[] = "Could not access object %s.  \n%s\n%s\n";
 constexpr char kCouldNotAccess[] = "Could not access object.  \n%s\n%s\n";
 constexpr char kHeaderDataMemory[] = "Could not allocate header data object for %s.\n";
-constexpr char kPointFailed[] = "An error occured when exporting the point object \"%s\".  \n%s\n%s\n";
-constexpr char kLineFailed[] = "An error occured when exporting the line object \"%s\".  \n%s\n%s\n";
+constexpr char kPointFailed[] =
+    "An error occured when exporting the point object \"%s\".  \n%s\n%s\n";
+constexpr char kLineFailed[] =
+    "An error occured when exporting the line object \"%s\".  \n%s\n%s\n";
 constexpr char kRegionFailed[] =
     "An error occured when exporting the region object \"%s\".  \n%s\n%s\n";
 constexpr char kCloseFailed[] = "Could not complete the export output files.\n";
@@ -150,8 +153,8 @@ int CspaExporter::WriteObject(const char* name, const pipObjectInfoStruct& objec
   if (result == 1) return 1;
   const std::string shown =
       name != nullptr ? std::string(name) : lumetra::RecordText(object.name, sizeof object.name);
-  error().ReportF(PIP_ERR_GENERAL, QERR_HERE, failure, shown.c_str(),
-                  last_failure_message_.c_str(), last_failure_detail_.c_str());
+  error().ReportF(PIP_ERR_GENERAL, QERR_HERE, failure, shown.c_str(), last_failure_message_.c_str(),
+                  last_failure_detail_.c_str());
   return -1;
 }
 
@@ -231,9 +234,8 @@ bool CspaExporter::FindNextMatch(char* name, int name_length, int* found) {
 
 bool CspaExporter::CopyCoordinates(const PolygonObject& object) {
   std::size_t parts = 0;
-  const lumetra::CoordsCopy copied =
-      lumetra::CopyObjectCoords(object, points_.data(), points_.size() / 2, part_counts_.data(),
-                                part_counts_.size(), &parts);
+  const lumetra::CoordsCopy copied = lumetra::CopyObjectCoords(
+      object, points_.data(), points_.size() / 2, part_counts_.data(), part_counts_.size(), &parts);
   if (copied == lumetra::CoordsCopy::kTooManyParts) {
     error().Set(PIP_ERR_TABLE_OVERFLOW, lumetra::kTooManyPartsDetail, QERR_HERE);
     return false;
@@ -301,7 +303,8 @@ int CspaExporter::WriteNext(char* name, int name_length, int* percent, int* coun
   constexpr double kIntMax = std::numeric_limits<int>::max();
   if (percent != nullptr) *percent = static_cast<int>(std::min(percentage_, kIntMax));
   if (count != nullptr) {
-    *count = static_cast<int>(std::min<std::int64_t>(exported_count_, std::numeric_limits<int>::max()));
+    *count =
+        static_cast<int>(std::min<std::int64_t>(exported_count_, std::numeric_limits<int>::max()));
   }
   return 1;
 }

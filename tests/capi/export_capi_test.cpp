@@ -28,8 +28,8 @@ struct Described {
   std::vector<int> part_counts;
   std::vector<int> points;
   bool operator==(const Described& o) const {
-    return name == o.name && name2 == o.name2 && type == o.type &&
-           part_counts == o.part_counts && points == o.points;
+    return name == o.name && name2 == o.name2 && type == o.type && part_counts == o.part_counts &&
+           points == o.points;
   }
 };
 
@@ -96,15 +96,15 @@ class ExportCapi : public ::testing::Test {
     int h = 0;
     ASSERT_EQ(pipImportInit(lib_, file.c_str(), &info, &h), 1);
     pipObjectInfoStruct region = Record("Lake", "L", PIP_OBJECT_REGION);
-    const int region_points[] = {-84000000, 41000000, -84000000, 42500000, -80500000, 42500000,
-                                 -80500000, 41000000, -83000000, 41500000, -82000000, 41500000,
-                                 -82000000, 42000000};
+    const int region_points[] = {-84000000, 41000000,  -84000000, 42500000,  -80500000,
+                                 42500000,  -80500000, 41000000,  -83000000, 41500000,
+                                 -82000000, 41500000,  -82000000, 42000000};
     const int region_parts[] = {4, 3};
     ASSERT_EQ(pipImportInsert(h, &region, region_points, region_parts, 2), 1);
     pipObjectInfoStruct line = Record("road", "R", PIP_OBJECT_LINE);
     // No y of 0: the shapefile reader takes such a point for plain units.
-    const int line_points[] = {0, 500000, 1000000, 1000000, 2000000, 500000, -5000000, -5000000,
-                               -4000000, -4500000};
+    const int line_points[] = {0,      500000,   1000000,  1000000,  2000000,
+                               500000, -5000000, -5000000, -4000000, -4500000};
     const int line_parts[] = {3, 2};
     ASSERT_EQ(pipImportInsert(h, &line, line_points, line_parts, 2), 1);
     pipObjectInfoStruct point = Record("Beacon", "B", PIP_OBJECT_POINT);
@@ -208,7 +208,8 @@ TEST_F(ExportCapi, BnaRoundTripSplitsLinesAndDropsSecondNames) {
   WriteAll(h, "sample.obj");
   ASSERT_EQ(pipExportTerm(h, 1), 1);
   ASSERT_TRUE(FileExists("out.bna"));
-  Import("back.obj", [](int i, const char* f) { return pipImportOpenBNA(i, f, 1); }, "out.bna");
+  Import(
+      "back.obj", [](int i, const char* f) { return pipImportOpenBNA(i, f, 1); }, "out.bna");
   const std::vector<Described> source = ReadBack("sample.obj");
   const std::vector<Described> back = ReadBack("back.obj");
   ASSERT_EQ(back.size(), 4u);  // the two-part line comes back as two lines
@@ -234,8 +235,9 @@ TEST_F(ExportCapi, MifRoundTripKeepsBothNames) {
   ASSERT_EQ(pipExportTerm(h, 1), 1);
   ASSERT_TRUE(FileExists("out.mif"));
   ASSERT_TRUE(FileExists("out.mid"));
-  Import("back.obj", [](int i, const char* f) { return pipImportOpenMIF2(i, f, "Name", "Name2"); },
-         "out.mif");
+  Import(
+      "back.obj", [](int i, const char* f) { return pipImportOpenMIF2(i, f, "Name", "Name2"); },
+      "out.mif");
   const std::vector<Described> back = ReadBack("back.obj");
   ASSERT_EQ(back.size(), 4u);
   EXPECT_EQ(back[0], ReadBack("sample.obj")[0]);
@@ -262,8 +264,9 @@ TEST_F(ExportCapi, ShapefileRoundTripKeepsLinesWhole) {
   EXPECT_EQ(percent, 33);
   ASSERT_EQ(pipExportTerm(h, 1), 1);
   for (const char* ext : {"lines.shp", "lines.shx", "lines.dbf"}) EXPECT_TRUE(FileExists(ext));
-  Import("back.obj",
-         [](int i, const char* f) { return pipImportOpenSHP(i, f, "NAME", "NAME2"); }, "lines");
+  Import(
+      "back.obj", [](int i, const char* f) { return pipImportOpenSHP(i, f, "NAME", "NAME2"); },
+      "lines");
   const std::vector<Described> back = ReadBack("back.obj");
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(back[0], source[2]);
@@ -282,8 +285,9 @@ TEST_F(ExportCapi, CallerObjectsAreInserted) {
   EXPECT_EQ(pipExportInsert(h, "Plot", &region, points, parts, 0), -1);
   EXPECT_EQ(Code(), PIP_ERR_INVALID_DATA);
   ASSERT_EQ(pipExportTerm(h, 1), 1);
-  Import("back.obj",
-         [](int i, const char* f) { return pipImportOpenSHP(i, f, "NAME", "NAME2"); }, "regions");
+  Import(
+      "back.obj", [](int i, const char* f) { return pipImportOpenSHP(i, f, "NAME", "NAME2"); },
+      "regions");
   const std::vector<Described> back = ReadBack("back.obj");
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(back[0].name, "Plot");

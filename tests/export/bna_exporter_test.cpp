@@ -51,8 +51,11 @@ TEST(BnaOutputName, ExtensionIsAddedOrReplaced) {
     const char* given;
     const char* expected;
   } rows[] = {
-      {"out", "out.bna"},       {"out.BNA", "out.bna"},   {"out.bna", "out.bna"},
-      {"dir/roads", "dir/roads.bna"}, {"roads.txt", "roads.txt.bna"},
+      {"out", "out.bna"},
+      {"out.BNA", "out.bna"},
+      {"out.bna", "out.bna"},
+      {"dir/roads", "dir/roads.bna"},
+      {"roads.txt", "roads.txt.bna"},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(CspaBNAExporter::OutputName(row.given), row.expected) << row.given;
@@ -106,8 +109,8 @@ TEST_F(BnaExporterTest, HeaderWithoutNameArgumentHasTwoNames) {
 }
 
 TEST_F(BnaExporterTest, EachLinePartIsOneRecordWithNegativeCount) {
-  const Obj o = export_test::Line("Road", "R", {Ring{{0, 0}, {1000000, 0}, {1000000, 1000000}},
-                                                Ring{{-2000000, 3}, {4, 5}}});
+  const Obj o = export_test::Line(
+      "Road", "R", {Ring{{0, 0}, {1000000, 0}, {1000000, 1000000}}, Ring{{-2000000, 3}, {4, 5}}});
   int result = 0;
   EXPECT_EQ(Export(o, "Road", &result),
             "\"Road\",  \"R\",  \"Road\", -3\n"
@@ -123,7 +126,8 @@ TEST_F(BnaExporterTest, EachLinePartIsOneRecordWithNegativeCount) {
 TEST_F(BnaExporterTest, RegionRingsAreClosedAndCounted) {
   // Rings of 4 and 3 points: count 4 + 1 + 3 + 1 = 9.
   const Obj o = export_test::Region(
-      "Lake", "", {Box(0, 0, 2000000, 2000000), Ring{{500000, 500000}, {1000000, 500000}, {500000, 1000000}}});
+      "Lake", "",
+      {Box(0, 0, 2000000, 2000000), Ring{{500000, 500000}, {1000000, 500000}, {500000, 1000000}}});
   int result = 0;
   EXPECT_EQ(Export(o, "Lake", &result),
             "\"Lake\",  \"\",  \"Lake\", 9\n"
@@ -163,7 +167,8 @@ TEST_F(BnaExporterTest, RegionStartInALaterRingWrapsAround) {
   // second ring, which is written first (rotated), then the third, the
   // fourth and the first.
   const Obj o = export_test::Region(
-      "Wrap", "", {Ring{{1, 1}, {2, 2}}, Ring{{2, 2}, {7, 7}}, Ring{{1, 1}, {9, 9}}, Ring{{2, 2}, {5, 5}}});
+      "Wrap", "",
+      {Ring{{1, 1}, {2, 2}}, Ring{{2, 2}, {7, 7}}, Ring{{1, 1}, {9, 9}}, Ring{{2, 2}, {5, 5}}});
   std::vector<int> points;
   std::vector<int> counts;
   export_test::CoordsOf(o, &points, &counts);

@@ -145,9 +145,10 @@ TEST_F(ExporterTest, ProgressCountsUpToOneHundredThenNothingIsLeft) {
 }
 
 TEST_F(ExporterTest, PercentageIsTruncated) {
-  export_test::BuildObjectFile(lib_, "three.obj",
-                               {export_test::Point("a", "", 1, 1), export_test::Point("b", "", 2, 2),
-                                export_test::Point("c", "", 3, 3)});
+  export_test::BuildObjectFile(
+      lib_, "three.obj",
+      {export_test::Point("a", "", 1, 1), export_test::Point("b", "", 2, 2),
+       export_test::Point("c", "", 3, 3)});
   const int handle = InitBna("out");
   ASSERT_EQ(pipExportOpen(handle, "three.obj", 0), 1);
   char name[PIP_NAME_SIZE];
@@ -255,16 +256,16 @@ TEST_F(ExporterTest, ObjectFailureQuotesTheLastOpenFailure) {
 class FailingExporter : public CspaExporter {
  public:
   using CspaExporter::CspaExporter;
-  int WritePoint(const char*, const pipObjectInfoStruct&, const std::int32_t*,
-                 const std::int32_t*, std::int32_t) override {
+  int WritePoint(const char*, const pipObjectInfoStruct&, const std::int32_t*, const std::int32_t*,
+                 std::int32_t) override {
     return Called(PIP_OBJECT_POINT);
   }
   int WriteLine(const char*, const pipObjectInfoStruct&, const std::int32_t*, const std::int32_t*,
                 std::int32_t) override {
     return Called(PIP_OBJECT_LINE);
   }
-  int WriteRegion(const char*, const pipObjectInfoStruct&, const std::int32_t*,
-                  const std::int32_t*, std::int32_t) override {
+  int WriteRegion(const char*, const pipObjectInfoStruct&, const std::int32_t*, const std::int32_t*,
+                  std::int32_t) override {
     return Called(PIP_OBJECT_REGION);
   }
   int CreateFilesEx(const char*, long, const char*) override { return 1; }
@@ -367,8 +368,8 @@ TEST_F(ExporterTest, TermWithCommitKeepsTheOutput) {
 
 TEST_F(ExporterTest, SeveralObjectFilesGoIntoOneOutput) {
   export_test::BuildObjectFile(lib_, "a.obj", {export_test::Point("one", "", 1, 1)});
-  export_test::BuildObjectFile(lib_, "b.obj", {export_test::Point("two", "", 2, 2),
-                                               export_test::Point("three", "", 3, 3)});
+  export_test::BuildObjectFile(
+      lib_, "b.obj", {export_test::Point("two", "", 2, 2), export_test::Point("three", "", 3, 3)});
   const int handle = InitBna("both");
   ASSERT_EQ(pipExportOpen(handle, "a.obj", 0), 1);
   EXPECT_EQ(WriteAll(handle), (std::vector<std::string>{"one"}));
@@ -461,8 +462,8 @@ TEST_F(ExporterTest, DamagedObjectFilesFailCleanly) {
   export_test::BuildObjectFile(lib_, "good.obj", objects);
   const std::vector<std::uint8_t> good = lumetra_test::ReadBytes("good.obj");
   std::vector<std::vector<std::uint8_t>> damaged;
-  for (std::size_t n : {std::size_t{0}, std::size_t{100}, std::size_t{536}, good.size() / 2,
-                        good.size() - 1}) {
+  for (std::size_t n :
+       {std::size_t{0}, std::size_t{100}, std::size_t{536}, good.size() / 2, good.size() - 1}) {
     damaged.emplace_back(good.begin(), good.begin() + static_cast<long>(n));
   }
   const std::size_t stride = std::max<std::size_t>(37, good.size() / 300);

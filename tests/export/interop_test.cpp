@@ -148,14 +148,16 @@ void ExpectNear(const std::vector<double>& got, const std::vector<double>& want,
 // Regions with clockwise outer rings and counter-clockwise holes (the
 // shapefile convention), multi-part lines and points; names with spaces.
 std::vector<Obj> SampleObjects() {
-  const Ring outer{{-84000000, 41000000}, {-84000000, 42500000}, {-80500000, 42500000},
-                   {-80500000, 41000000}};
+  const Ring outer{
+      {-84000000, 41000000}, {-84000000, 42500000}, {-80500000, 42500000}, {-80500000, 41000000}};
   const Ring hole{{-83000000, 41500000}, {-82000000, 41500000}, {-82000000, 42000000}};
   return {
       export_test::Region("Lake County", "LC", {outer, hole}),
-      export_test::Region("Isle", "", {Ring{{1000000, 1000000}, {1000000, 2000000}, {2000000, 2000000}}}),
+      export_test::Region("Isle", "",
+                          {Ring{{1000000, 1000000}, {1000000, 2000000}, {2000000, 2000000}}}),
       export_test::Line("Route 9", "R9", {Ring{{-87654321, 41123456}, {-87000001, 41999999}}}),
-      export_test::Line("Trail", "T", {Ring{{10, 20}, {30, 40}, {50, 70}}, Ring{{-1000000, -2000000}, {-3, -4}}}),
+      export_test::Line("Trail", "T",
+                        {Ring{{10, 20}, {30, 40}, {50, 70}}, Ring{{-1000000, -2000000}, {-3, -4}}}),
       export_test::Point("Tower", "TW", -122419415, 37774929),
       export_test::Point("well", "W", 151209900, -33865143),
   };
@@ -215,10 +217,12 @@ TEST_F(InteropTest, ShapefilesAndTablesReadByOgrinfoShpdumpAndDbfdump) {
       if (o.type == type) expected.push_back(o);
     }
     ASSERT_EQ(expected.size(), 2u);
-    const std::string base = std::string(files[type]).substr(0, std::string(files[type]).size() - 4);
+    const std::string base =
+        std::string(files[type]).substr(0, std::string(files[type]).size() - 4);
 
     const auto features = ParseOgrinfo(Ogrinfo(files[type]));
-    const auto shapes = ParseShpdump(export_test::RunTool("shpdump -precision 15 " + base + ".shp"));
+    const auto shapes =
+        ParseShpdump(export_test::RunTool("shpdump -precision 15 " + base + ".shp"));
     const auto records = ParseDbfdump(export_test::RunTool("dbfdump -m " + base + ".dbf"));
     ASSERT_EQ(features.size(), expected.size());
     ASSERT_EQ(shapes.size(), expected.size());
@@ -352,8 +356,9 @@ TEST_F(UsStatesTest, ShapefileExportMatchesTheOriginal) {
   ASSERT_EQ(pipExportInitSHP(lib_, "states_out.shp", &handle, PIP_OBJECT_REGION), 1);
   ASSERT_EQ(ExportAll(handle, "states.obj", 56), 56);
   CheckAgainstOriginal("states_out.shp", "NAME", "NAME2");
-  EXPECT_NE(export_test::RunTool("shpdump -validate states_out.shp").find("0 object has invalid ring"),
-            std::string::npos);
+  EXPECT_NE(
+      export_test::RunTool("shpdump -validate states_out.shp").find("0 object has invalid ring"),
+      std::string::npos);
   const auto records = ParseDbfdump(export_test::RunTool("dbfdump -m states_out.dbf"));
   ASSERT_EQ(records.size(), 56u);
   EXPECT_EQ(records[35].at("NAME"), states_[35].name);

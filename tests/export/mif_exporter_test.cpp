@@ -119,8 +119,8 @@ TEST_F(MifExporterTest, PointsShareOneSymbolClause) {
 }
 
 TEST_F(MifExporterTest, TwoPartLineBecomesTwoPlinesWithTwoRows) {
-  Obj o = export_test::Line("Road", "", {Ring{{0, 0}, {1000000, 0}, {1000000, 1000000}},
-                                         Ring{{-2000000, 3}, {4, 5}}});
+  Obj o = export_test::Line(
+      "Road", "", {Ring{{0, 0}, {1000000, 0}, {1000000, 1000000}}, Ring{{-2000000, 3}, {4, 5}}});
   o.pen_width = 2;
   o.pen_pattern = 3;
   o.pen_colour = 4;
@@ -143,8 +143,9 @@ TEST_F(MifExporterTest, TwoPartLineBecomesTwoPlinesWithTwoRows) {
 }
 
 TEST_F(MifExporterTest, RegionRingsAreWrittenAsStoredWithStyleAndCenter) {
-  Obj o = export_test::Region("Lake", "L-1", {Box(0, 0, 2000000, 2000000),
-                                              Ring{{500000, 500000}, {1000000, 500000}, {500000, 1000000}}});
+  Obj o = export_test::Region(
+      "Lake", "L-1",
+      {Box(0, 0, 2000000, 2000000), Ring{{500000, 500000}, {1000000, 500000}, {500000, 1000000}}});
   o.label = {1000000, 1500000};
   o.pen_width = 1;
   o.pen_pattern = 2;

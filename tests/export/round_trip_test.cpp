@@ -37,14 +37,17 @@ using export_test::XY;
 std::vector<Obj> SampleObjects() {
   std::vector<Obj> objects;
   Obj lake = export_test::Region(
-      "Lake Erie", "LE", {Ring{{-83123456, 41000001}, {-78876543, 41000001}, {-78876543, 42999999},
-                              {-83123456, 42999999}},
-                          Ring{{-82000000, 41500000}, {-81000000, 41500000}, {-81500000, 42100007}}});
+      "Lake Erie", "LE",
+      {Ring{{-83123456, 41000001},
+            {-78876543, 41000001},
+            {-78876543, 42999999},
+            {-83123456, 42999999}},
+       Ring{{-82000000, 41500000}, {-81000000, 41500000}, {-81500000, 42100007}}});
   lake.label = {-80000000, 42000000};
   objects.push_back(lake);
   objects.push_back(export_test::Region("square", "", {Box(1000000, 1000000, 2000000, 2000000)}));
-  Obj route = export_test::Line("Route 9", "R9",
-                                {Ring{{-87654321, 41123456}, {-87000001, 41999999}, {-86500000, 42}}});
+  Obj route = export_test::Line(
+      "Route 9", "R9", {Ring{{-87654321, 41123456}, {-87000001, 41999999}, {-86500000, 42}}});
   route.label = {-87000000, 41500000};
   route.pen_width = 2;
   route.pen_pattern = 5;
@@ -172,8 +175,7 @@ TEST_F(RoundTripTest, BnaKeepsNamesTypesRingsAndExactCoordinates) {
   int handle = 0;
   ASSERT_EQ(pipExportInitBNA(lib_, "out", &handle), 1);
   ExportAll(handle, static_cast<int>(source_.size()));
-  std::vector<Obj> back =
-      Import({[](int h) { return pipImportOpenBNA(h, "out.bna", 1); }});
+  std::vector<Obj> back = Import({[](int h) { return pipImportOpenBNA(h, "out.bna", 1); }});
   std::vector<Obj> expected = SplitLines(source_);
   Sort(&back);
   Sort(&expected);

@@ -90,10 +90,14 @@ TEST(ShpBaseName, ExtensionOfTheLastPathComponentIsDropped) {
     const char* given;
     const char* expected;
   } rows[] = {
-      {"out.shp", "out"},         {"out", "out"},
-      {"a.b.c", "a.b"},           {"dir.v2/out", "dir.v2/out"},
-      {"dir.v2/out.shp", "dir.v2/out"}, {".hidden", ".hidden"},
-      {"dir/.hidden", "dir/.hidden"},   {"dir\\x.shp", "dir\\x"},
+      {"out.shp", "out"},
+      {"out", "out"},
+      {"a.b.c", "a.b"},
+      {"dir.v2/out", "dir.v2/out"},
+      {"dir.v2/out.shp", "dir.v2/out"},
+      {".hidden", ".hidden"},
+      {"dir/.hidden", "dir/.hidden"},
+      {"dir\\x.shp", "dir\\x"},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(CspaSHPExporter::BaseName(row.given), row.expected) << row.given;
@@ -108,7 +112,7 @@ TEST_F(ShpExporterTest, CreateFilesMakesShapefileIndexAndTable) {
   EXPECT_EQ(lumetra_test::ReadBytes(dir_.File("out.shx")).size(), 100u);
   const std::vector<std::uint8_t> dbf = lumetra_test::ReadBytes(dir_.File("out.dbf"));
   ASSERT_EQ(dbf.size(), 97u);
-  EXPECT_EQ(dbf[8] | dbf[9] << 8, 97);    // header length: 32 x 2 fields + 33
+  EXPECT_EQ(dbf[8] | dbf[9] << 8, 97);     // header length: 32 x 2 fields + 33
   EXPECT_EQ(dbf[10] | dbf[11] << 8, 257);  // record length: 1 + 128 + 128
 }
 
@@ -126,8 +130,9 @@ TEST_F(ShpExporterTest, OtherTypeIsRefusedAndNothingWritten) {
 TEST_F(ShpExporterTest, RegionRingsAreWrittenClosed) {
   CspaSHPExporter exporter(library_, PIP_OBJECT_REGION);
   ASSERT_EQ(exporter.CreateFiles(dir_.File("out").c_str()), 1);
-  ASSERT_EQ(Write(exporter, export_test::Region("Lake", "L1", {Box(-1500000, 0, 2000000, 2500000),
-                                                               Ring{{1, 1}, {3, 1}, {1, 3}}})),
+  ASSERT_EQ(Write(exporter, export_test::Region("Lake", "L1",
+                                                {Box(-1500000, 0, 2000000, 2500000),
+                                                 Ring{{1, 1}, {3, 1}, {1, 3}}})),
             1);
   ASSERT_EQ(exporter.CloseFiles(), 1);
   const auto shapes = ReadShapes(dir_.File("out"));
@@ -149,10 +154,11 @@ TEST_F(ShpExporterTest, RegionRingsAreWrittenClosed) {
 TEST_F(ShpExporterTest, LineOfThreePartsIsOneRecordOfThreeParts) {
   CspaSHPExporter exporter(library_, PIP_OBJECT_LINE);
   ASSERT_EQ(exporter.CreateFiles(dir_.File("out").c_str()), 1);
-  ASSERT_EQ(Write(exporter, export_test::Line("Road", "", {Ring{{0, 0}, {1000000, 0}},
-                                                           Ring{{2, 2}, {3, 3}, {4, 2}},
-                                                           Ring{{7, 7}, {8, 8}}})),
-            1);
+  ASSERT_EQ(
+      Write(exporter, export_test::Line("Road", "",
+                                        {Ring{{0, 0}, {1000000, 0}}, Ring{{2, 2}, {3, 3}, {4, 2}},
+                                         Ring{{7, 7}, {8, 8}}})),
+      1);
   ASSERT_EQ(exporter.CloseFiles(), 1);
   const auto shapes = ReadShapes(dir_.File("out"));
   ASSERT_EQ(shapes.size(), 1u);
@@ -162,7 +168,8 @@ TEST_F(ShpExporterTest, LineOfThreePartsIsOneRecordOfThreeParts) {
   EXPECT_EQ(shapes[0].parts[1].size(), 3u);
   EXPECT_EQ(shapes[0].parts[2].size(), 2u);
   EXPECT_DOUBLE_EQ(shapes[0].parts[0][1].first, 1.0);
-  EXPECT_EQ(ReadNames(dir_.File("out")), (std::vector<std::pair<std::string, std::string>>{{"Road", ""}}));
+  EXPECT_EQ(ReadNames(dir_.File("out")),
+            (std::vector<std::pair<std::string, std::string>>{{"Road", ""}}));
 }
 
 TEST_F(ShpExporterTest, PointObjectWritesItsFirstPoint) {
