@@ -107,6 +107,7 @@ int RunNearest(int argc, char** argv) {
     result = pipObjectFindNext(h, name, sizeof name);
   }
   if (result < 0) library.Fail("nearest search in " + file.path() + " failed");
+  if (found == 0) std::fprintf(stderr, "lumetra: nearest: nothing found\n");
   return found > 0 ? kExitOk : kExitNotFound;
 }
 
@@ -133,6 +134,7 @@ int RunFind(int argc, char** argv) {
         ForEachInRect(file, ParseCoordinate(v[0], geo, "X1"), ParseCoordinate(v[1], geo, "Y1"),
                       ParseCoordinate(v[2], geo, "X2"), ParseCoordinate(v[3], geo, "Y2"), print);
   }
+  if (found == 0) std::fprintf(stderr, "lumetra: find: nothing found\n");
   return found > 0 ? kExitOk : kExitNotFound;
 }
 
