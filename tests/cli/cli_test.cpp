@@ -169,6 +169,7 @@ TEST(CliUsage, BadArgumentsGiveAMessageAndStatus2) {
       {{"lookup", "x.lmb", "1", "2", "--radius", "5", "--ranked", "5"}, "exclude each other"},
       {{"import", "a.txt", "b.lmb"}, "expected a .mif, .bna or .shp file"},
       {{"import", "a.bna", "b.lmb", "--name-pos", "4"}, "malformed --name-pos '4'"},
+      {{"import", "a.mif", "b.lmb", "--keep-going"}, "--keep-going applies to shapefiles only"},
       {{"find", "x.lmb"}, "give either --name or --rect"},
       {{"nearest", "x.lmb", "1", "2", "-n", "0"}, "malformed -n '0'"},
       {{"export", "x.lmb", "out.txt"}, "cannot open x.lmb"},
@@ -229,6 +230,25 @@ TEST(CliImport, NameFieldChoosesTheObjectNames) {
   r = RunTool(dir.path(), {"lookup", "fips.lmb", "-87.6298", "41.8781"});
   EXPECT_EQ(r.status, 0) << Describe(r);
   EXPECT_TRUE(Contains(r.out, "17 (inside)\n  name2: Illinois\n")) << r.out;
+}
+
+// With a point limit of 200 the larger states are refused; shapefile
+// ordinals are record numbers, so the states kept keep their own rows.
+TEST(CliImport, KeepGoingLeavesOutRefusedRecordsWithAttributesAligned) {
+  ScopedTempDir dir;
+  const RunResult strict = RunTool(dir.path(), {"import", kStates, "s.lmb", "--max-points", "200"});
+  EXPECT_EQ(strict.status, 2);
+  EXPECT_TRUE(Contains(strict.err, "(record 2): Too many points.")) << strict.err;
+  EXPECT_FALSE(FileExists(dir.File("s.lmb")));
+  const RunResult lenient =
+      RunTool(dir.path(), {"import", kStates, "s.lmb", "--max-points", "200", "--keep-going"});
+  ASSERT_EQ(lenient.status, 0) << Describe(lenient);
+  EXPECT_TRUE(Contains(lenient.out, "imported 34 objects")) << lenient.out;
+  EXPECT_TRUE(Contains(lenient.out, "(22 left out)")) << lenient.out;
+  EXPECT_TRUE(Contains(lenient.err, "warning: record 2 left out: Too many points.")) << lenient.err;
+  const RunResult colorado = RunTool(dir.path(), {"lookup", "s.lmb", "-104.9903", "39.7392"});
+  EXPECT_EQ(colorado.out, "Colorado (inside)\n  FIPS: 08\n  NAME: Colorado\n");
+  EXPECT_EQ(RunTool(dir.path(), {"lookup", "s.lmb", "-87.6298", "41.8781"}).status, 1);
 }
 
 TEST(CliImport, MissingInputFailsAndLeavesNoFile) {

@@ -39,7 +39,8 @@ const char kImportHelp[] =
     "  --max-points N     most points in one object (default 1000000)\n"
     "  --max-parts N      most parts in one object (default 16383)\n"
     "  --no-attributes    do not write the attribute file\n"
-    "  --keep-going       report objects the importer refuses and go on\n"
+    "  --keep-going       shapefiles: leave out records the importer refuses (more\n"
+    "                     points or parts than the limits) and go on\n"
     "  --quiet            no progress bar and no summary\n"
     "\n"
     "A progress bar is drawn on standard error when it is a terminal.\n";
@@ -120,6 +121,9 @@ ImportOptions ParseImportOptions(int argc, char** argv) {
   }
   options.attributes = !args.Has("no-attributes") && options.format != SourceFormat::kBna;
   options.keep_going = args.Has("keep-going");
+  if (options.keep_going && options.format != SourceFormat::kShp) {
+    throw UsageError("--keep-going applies to shapefiles only");
+  }
   options.quiet = args.Has("quiet");
   return options;
 }
@@ -228,13 +232,23 @@ void OpenReader(const Library& library, int handle, const ImportOptions& options
   if (result != 1) library.Fail("cannot read " + options.in);
 }
 
-// Reads every object.  A refused object (-1) ends the import unless
-// --keep-going is given and the reader moved on (its line advanced).
-ReadLog ReadObjects(const Library& library, int handle, const ImportOptions& options) {
+// Whether a failed shapefile read may be passed over: the reader refuses a
+// record it cannot place (limits, an undecidable two-point line) and reads
+// on, but a record or row it cannot read ends it for good.
+bool RefusedRecord(const std::string& reason) {
+  return reason.find("Can not read") == std::string::npos &&
+         reason.find("has no row") == std::string::npos;
+}
+
+// Reads every object.  A failure (-1) ends the import, except for a refused
+// shapefile record with --keep-going: its table row is used up and no
+// object written.  pipImportRead reports no position on failure, so the
+// record number is counted here (one row per call).
+ReadLog ReadObjects(const Library& library, int handle, const ImportOptions& options,
+                    std::size_t table_rows) {
   ReadLog log;
   Progress progress("importing " + BaseName(options.in), !options.quiet && isatty(2) == 1);
   char name[PIP_NAME_SIZE];
-  int last_line = -1;
   while (true) {
     int percent = 0;
     int line = 0;
@@ -243,22 +257,21 @@ ReadLog ReadObjects(const Library& library, int handle, const ImportOptions& opt
     if (result == PIP_READ_OBJECT || result == PIP_READ_SKIPPED) {
       log.row_written.push_back(result == PIP_READ_OBJECT);
       (result == PIP_READ_OBJECT ? log.objects : log.skipped) += 1;
-    } else {
-      const std::string reason = library.LastError();
-      if (!options.keep_going || line == last_line) {
-        progress.Finish();
-        throw CliError("cannot import " + options.in + " (at line or record " +
-                       std::to_string(line) + "): " + reason);
-      }
-      progress.Finish();
-      std::fprintf(stderr, "lumetra: import: warning: record %d refused: %s\n", line,
-                   reason.c_str());
-      // Shapefile and BNA readers consume the refused record's row.
-      log.row_written.push_back(false);
-      ++log.refused;
+      progress.Update(percent, log.objects);
+      continue;
     }
-    last_line = line;
-    progress.Update(percent, log.objects);
+    progress.Finish();
+    const std::string reason = library.LastError();
+    const std::size_t record = log.row_written.size() + 1;
+    const bool shp = options.format == SourceFormat::kShp;
+    const std::string where = shp ? " (record " + std::to_string(record) + ")" : "";
+    if (!options.keep_going || !RefusedRecord(reason) || record > table_rows) {
+      throw CliError("cannot import " + options.in + where + ": " + reason);
+    }
+    std::fprintf(stderr, "lumetra: import: warning: record %zu left out: %s\n", record,
+                 reason.c_str());
+    log.row_written.push_back(false);
+    ++log.refused;
   }
   progress.Update(100, log.objects);
   return log;
@@ -353,13 +366,13 @@ int RunImport(int argc, char** argv) {
   {
     ImportHandle import(library, options);
     OpenReader(library, import.handle(), options);
-    log = ReadObjects(library, import.handle(), options);
+    log = ReadObjects(library, import.handle(), options, table ? table->rows.size() : 0);
     import.Commit(options.out);
   }
   std::string summary = "imported " + std::to_string(log.objects) + " objects from " + options.in +
                         " into " + options.out;
   if (log.skipped > 0) summary += " (" + std::to_string(log.skipped) + " skipped)";
-  if (log.refused > 0) summary += " (" + std::to_string(log.refused) + " refused)";
+  if (log.refused > 0) summary += " (" + std::to_string(log.refused) + " left out)";
   if (options.attributes && table) {
     const ObjectFile file(library, options.out);
     const std::vector<AttributeRecord> records =
