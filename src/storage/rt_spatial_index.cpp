@@ -19,6 +19,49 @@ inline std::int32_t LoadI32(const std::uint8_t* b) {
 }
 constexpr int kBadRequestCode = 100;
 
+// Centres in 64 bits: the sum of two i32 does not fit 32.
+std::int64_t CentreX(const rtSpatialIndex::DecodedNode& n, std::uint16_t i) {
+  return std::int64_t{n.minx[i]} + n.maxx[i];
+}
+std::int64_t CentreY(const rtSpatialIndex::DecodedNode& n, std::uint16_t i) {
+  return std::int64_t{n.miny[i]} + n.maxy[i];
+}
+
+// Fills node->order (sort-tile-recursive: slices by x centre, each slice by
+// y centre) and the chunk and group rectangles over it.  Sorting happens in
+// the vectors reserved at open, so nothing allocates.
+void PackOrder(rtSpatialIndex::DecodedNode* node) {
+  using Node = rtSpatialIndex::DecodedNode;
+  constexpr std::uint32_t kChunk = rtSpatialIndex::kChunk;
+  constexpr std::uint32_t kGroup = rtSpatialIndex::kGroup;
+  const std::uint32_t n = node->count;
+  node->order.resize(n);
+  for (std::uint32_t i = 0; i < n; ++i) node->order[i] = static_cast<std::uint16_t>(i);
+  const Node& nd = *node;
+  std::sort(node->order.begin(), node->order.end(),
+            [&nd](std::uint16_t a, std::uint16_t b) { return CentreX(nd, a) < CentreX(nd, b); });
+  const std::uint32_t chunks = (n + kChunk - 1) / kChunk;
+  std::uint32_t slices = 1;
+  while (slices * slices < chunks) ++slices;
+  const std::uint32_t per_slice = ((chunks + slices - 1) / slices) * kChunk;
+  for (std::uint32_t s = 0; s * per_slice < n; ++s) {
+    auto first = node->order.begin() + s * per_slice;
+    auto last = node->order.begin() + std::min(n, (s + 1) * per_slice);
+    std::sort(first, last,
+              [&nd](std::uint16_t a, std::uint16_t b) { return CentreY(nd, a) < CentreY(nd, b); });
+  }
+  node->chunk.resize(chunks);
+  node->group.resize((n + kGroup - 1) / kGroup);
+  for (std::uint32_t k = 0; k < n; ++k) {
+    const std::uint16_t i = node->order[k];
+    const lumetra::Rect r{node->minx[i], node->miny[i], node->maxx[i], node->maxy[i]};
+    lumetra::Rect& chunk = node->chunk[k / kChunk];
+    lumetra::Rect& group = node->group[k / kGroup];
+    if (k % kChunk == 0) chunk = r; else chunk.Include(r);
+    if (k % kGroup == 0) group = r; else group.Include(r);
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -61,6 +104,7 @@ bool rtSpatialIndex::Open(std::uint64_t root_offset) {
     node.maxx.reserve(capacity);
     node.maxy.reserve(capacity);
     node.value.reserve(capacity);
+    node.order.reserve(capacity);
     node.chunk.reserve((capacity + kChunk - 1) / kChunk);
     node.group.reserve((capacity + kGroup - 1) / kGroup);
   }
@@ -127,61 +171,34 @@ const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t pa
     node.value[i] = static_cast<std::uint64_t>(static_cast<std::uint32_t>(LoadI32(p + 16))) |
                     (static_cast<std::uint64_t>(static_cast<std::uint32_t>(LoadI32(p + 20))) << 32);
   }
-  const std::uint32_t chunks = (header.count + kChunk - 1) / kChunk;
-  node.chunk.resize(chunks);
-  for (std::uint32_t c = 0; c < chunks; ++c) {
-    const std::uint32_t begin = c * kChunk;
-    const std::uint32_t end = std::min<std::uint32_t>(header.count, begin + kChunk);
-    lumetra::Rect box{node.minx[begin], node.miny[begin], node.maxx[begin], node.maxy[begin]};
-    for (std::uint32_t i = begin + 1; i < end; ++i) {
-      box.minx = std::min(box.minx, node.minx[i]);
-      box.miny = std::min(box.miny, node.miny[i]);
-      box.maxx = std::max(box.maxx, node.maxx[i]);
-      box.maxy = std::max(box.maxy, node.maxy[i]);
-    }
-    node.chunk[c] = box;
-  }
-  node.group.resize((chunks + kGroup / kChunk - 1) / (kGroup / kChunk));
-  for (std::uint32_t c = 0; c < chunks; ++c) {
-    lumetra::Rect& group = node.group[c / (kGroup / kChunk)];
-    if (c % (kGroup / kChunk) == 0) {
-      group = node.chunk[c];
-    } else {
-      group.Include(node.chunk[c]);
-    }
-  }
+  PackOrder(&node);
   node.page = page_number;
   node.last_use = ++use_clock_;
   return &node;
 }
 
-std::uint32_t rtSpatialIndex::FirstMeeting(const DecodedNode& node, std::uint32_t from,
-                                           const lumetra::Rect& q) {
-  const std::int32_t* minx = node.minx.data();
-  const std::int32_t* miny = node.miny.data();
-  const std::int32_t* maxx = node.maxx.data();
-  const std::int32_t* maxy = node.maxy.data();
-  std::uint32_t i = from;
-  while (i < node.count) {
-    const std::uint32_t group_end = std::min(node.count, (i / kGroup + 1) * kGroup);
-    if (!node.group[i / kGroup].Meets(q)) {
-      i = group_end;
-      continue;
-    }
-    while (i < group_end) {
-      const std::uint32_t c = i / kChunk;
-      const std::uint32_t end = std::min(group_end, (c + 1) * kChunk);
-      if (node.chunk[c].Meets(q)) {
-        for (; i < end; ++i) {
-          if (minx[i] <= q.maxx && maxx[i] >= q.minx && miny[i] <= q.maxy && maxy[i] >= q.miny) {
-            return i;
-          }
+std::uint32_t rtSpatialIndex::CollectMeeting(const DecodedNode& node, const lumetra::Rect& q,
+                                             std::uint16_t* out) {
+  const std::uint32_t n = node.count;
+  std::uint32_t found = 0;
+  for (std::uint32_t g = 0; g * kGroup < n; ++g) {
+    if (!node.group[g].Meets(q)) continue;
+    const std::uint32_t chunk_end = std::min(n, (g + 1) * kGroup);
+    for (std::uint32_t start = g * kGroup; start < chunk_end; start += kChunk) {
+      if (!node.chunk[start / kChunk].Meets(q)) continue;
+      const std::uint32_t end = std::min(chunk_end, start + kChunk);
+      for (std::uint32_t k = start; k < end; ++k) {
+        const std::uint16_t i = node.order[k];
+        if (node.minx[i] <= q.maxx && node.maxx[i] >= q.minx && node.miny[i] <= q.maxy &&
+            node.maxy[i] >= q.miny) {
+          out[found++] = i;
         }
       }
-      i = end;
     }
   }
-  return node.count;
+  // Hand the hits out in stored order, as a plain scan would.
+  std::sort(out, out + found);
+  return found;
 }
 
 void rtSpatialIndex::ReportCorruptNode(std::uint32_t page_number, const char* what) const {
@@ -198,11 +215,13 @@ std::unique_ptr<SpatialIndexEnum> rtSpatialIndex::CreateEnum() {
 // rtSpatialIndexEnum
 
 rtSpatialIndexEnum::rtSpatialIndexEnum(rtSpatialIndex& index)
-    : index_(index), stack_(static_cast<std::size_t>(index.height()) + 1) {}
+    : index_(index),
+      stack_(static_cast<std::size_t>(index.height()) + 1),
+      hit_storage_(stack_.size() * lumetra::RtreeNodeCapacity(index.page_size())) {}
 
 bool rtSpatialIndexEnum::First(const lumetra::Rect& query, std::uint64_t* offset) {
   query_ = query;
-  stack_[0] = Frame{index_.root_page(), 0, index_.height()};
+  stack_[0] = MakeFrame(0, index_.root_page(), index_.height());
   depth_ = 0;
   return Next(offset);
 }
@@ -213,21 +232,44 @@ bool rtSpatialIndexEnum::Stop(std::uint32_t page, const char* what) {
   return false;
 }
 
-bool rtSpatialIndexEnum::FindInNode(const Frame& top, Hit* hit) {
+bool rtSpatialIndexEnum::EntryOf(const Frame& top, std::uint32_t index, Hit* hit) {
+  if (const rtSpatialIndex::DecodedNode* node = index_.FetchDecoded(top.page, false)) {
+    if (index < node->count) {
+      *hit = Hit{true, node->leaf, index,
+                 lumetra::Rect{node->minx[index], node->miny[index], node->maxx[index],
+                               node->maxy[index]},
+                 node->value[index]};
+      return true;
+    }
+  }
+  lumetra::RtreeNodeHeader header;
+  const std::uint8_t* page = index_.FetchNode(top.page, &header);
+  if (page == nullptr || index >= header.count) {
+    return Stop(top.page, "outside the file, unreadable or not a node");
+  }
+  const lumetra::RtreeEntry entry = lumetra::DecodeRtreeEntry(page, index);
+  *hit = Hit{true, header.is_leaf(), index, entry.rect, entry.value};
+  return true;
+}
+
+bool rtSpatialIndexEnum::FindInNode(Frame& top, Hit* hit) {
+  hit->found = false;
+  if (top.collected) {
+    if (top.hit_pos >= top.hit_count) return true;
+    return EntryOf(top, top.hits[top.hit_pos++], hit);
+  }
   // Levels fall by exactly one per step down, so the walk is at most
   // height + 1 deep and can never revisit an ancestor.
-  if (const rtSpatialIndex::DecodedNode* node = index_.FetchDecoded(top.page, top.next_entry == 0)) {
-    if (node->level != top.level || node->leaf != (node->level == 0)) {
-      return Stop(top.page, "level out of order");
+  if (top.next_entry == 0) {
+    if (const rtSpatialIndex::DecodedNode* node = index_.FetchDecoded(top.page, true)) {
+      if (node->level != top.level || node->leaf != (node->level == 0)) {
+        return Stop(top.page, "level out of order");
+      }
+      top.hit_count = rtSpatialIndex::CollectMeeting(*node, query_, top.hits);
+      top.hit_pos = 0;
+      top.collected = true;
+      return FindInNode(top, hit);
     }
-    const std::uint32_t i = rtSpatialIndex::FirstMeeting(*node, top.next_entry, query_);
-    hit->found = i < node->count;
-    if (hit->found) {
-      *hit = Hit{true, node->leaf, i,
-                 lumetra::Rect{node->minx[i], node->miny[i], node->maxx[i], node->maxy[i]},
-                 node->value[i]};
-    }
-    return true;
   }
   lumetra::RtreeNodeHeader header;
   const std::uint8_t* page = index_.FetchNode(top.page, &header);
@@ -237,12 +279,20 @@ bool rtSpatialIndexEnum::FindInNode(const Frame& top, Hit* hit) {
   }
   std::uint32_t i = top.next_entry;
   while (i < header.count && !lumetra::RtreeEntryMeets(page, i, query_)) ++i;
-  hit->found = i < header.count;
-  if (hit->found) {
-    const lumetra::RtreeEntry entry = lumetra::DecodeRtreeEntry(page, i);
-    *hit = Hit{true, header.is_leaf(), i, entry.rect, entry.value};
-  }
+  top.next_entry = i + 1;
+  if (i >= header.count) return true;
+  const lumetra::RtreeEntry entry = lumetra::DecodeRtreeEntry(page, i);
+  *hit = Hit{true, header.is_leaf(), i, entry.rect, entry.value};
   return true;
+}
+
+rtSpatialIndexEnum::Frame rtSpatialIndexEnum::MakeFrame(std::size_t depth, std::uint32_t page,
+                                                        std::uint32_t level) {
+  Frame frame;
+  frame.page = page;
+  frame.level = level;
+  frame.hits = hit_storage_.data() + depth * lumetra::RtreeNodeCapacity(index_.page_size());
+  return frame;
 }
 
 bool rtSpatialIndexEnum::Next(std::uint64_t* offset) {
@@ -255,7 +305,6 @@ bool rtSpatialIndexEnum::Next(std::uint64_t* offset) {
       --depth_;
       continue;
     }
-    top.next_entry = hit.index + 1;
     if (hit.leaf) {
       last_rect_ = hit.rect;
       last_offset_ = hit.value;
@@ -267,7 +316,9 @@ bool rtSpatialIndexEnum::Next(std::uint64_t* offset) {
       return Stop(top.page, "tree deeper than its root level");
     }
     const std::uint32_t child_level = top.level - 1;
-    stack_[static_cast<std::size_t>(++depth_)] = Frame{child, 0, child_level};
+    ++depth_;
+    stack_[static_cast<std::size_t>(depth_)] =
+        MakeFrame(static_cast<std::size_t>(depth_), child, child_level);
   }
   return false;
 }

@@ -81,15 +81,22 @@ class rtSpatialIndex : public SpatialIndex {
     std::uint64_t last_use = 0;
     std::vector<std::int32_t> minx, miny, maxx, maxy;
     std::vector<std::uint64_t> value;
-    // The union rectangle of each run of kChunk consecutive entries.  Packed
-    // nodes keep neighbouring entries close together, so most runs are
-    // passed over with one test while the stored order is kept.
+    // An in-memory index over the node's entries: `order` lists the entry
+    // numbers packed sort-tile-recursively (slices by x centre, runs by y
+    // centre), and `chunk` holds the union rectangle of each run of kChunk
+    // consecutive entries of `order`, `group` that of each run of kGroup.
+    // A query tests a few rectangles instead of every entry.
+    std::vector<std::uint16_t> order;
     std::vector<lumetra::Rect> chunk;
-    // The union rectangle of each run of kChunk chunks.
     std::vector<lumetra::Rect> group;
   };
   static constexpr std::uint32_t kChunk = 16;
   static constexpr std::uint32_t kGroup = 16 * kChunk;
+
+  // Writes the numbers of the node's entries that meet `query`, ascending
+  // (the stored order), to `out` (room for node.count) and returns how many.
+  static std::uint32_t CollectMeeting(const DecodedNode& node, const lumetra::Rect& query,
+                                      std::uint16_t* out);
 
   // The decoded node of `page_number` from a cache of kCacheSlots decoded
   // nodes (least recently used replaced; storage allocated at open, so a
@@ -102,10 +109,6 @@ class rtSpatialIndex : public SpatialIndex {
   const DecodedNode* FetchDecoded(std::uint32_t page_number, bool first_visit);
   static constexpr std::uint32_t kMissWindow = 16;
 
-  // Index of the first entry from `from` on whose rectangle meets `query`,
-  // or node.count when none does.
-  static std::uint32_t FirstMeeting(const DecodedNode& node, std::uint32_t from,
-                                    const lumetra::Rect& query);
 
  private:
   bool Open(std::uint64_t root_offset);
@@ -142,10 +145,17 @@ class rtSpatialIndexEnum : public SpatialIndexEnum {
   bool active() const { return depth_ >= 0; }
 
  private:
+  // A node being visited.  Either its meeting entries were collected at
+  // the first visit (hits, from the decoded node) or it is scanned in place
+  // from next_entry on.
   struct Frame {
     std::uint32_t page = 0;
     std::uint32_t next_entry = 0;
     std::uint32_t level = 0;  // the level the page must have
+    bool collected = false;
+    std::uint16_t* hits = nullptr;  // this level's slice of hit_storage_
+    std::uint32_t hit_count = 0;
+    std::uint32_t hit_pos = 0;
   };
 
   // The first entry of the frame's node from its next entry on that meets
@@ -158,7 +168,12 @@ class rtSpatialIndexEnum : public SpatialIndexEnum {
     std::uint64_t value = 0;
   };
   // False when the node is unusable (the enumeration has been stopped).
-  bool FindInNode(const Frame& top, Hit* hit);
+  bool FindInNode(Frame& top, Hit* hit);
+  // The entry `index` of the frame's node, from the decoded node when it is
+  // still cached, else from the page itself.  False when the node is gone.
+  bool EntryOf(const Frame& top, std::uint32_t index, Hit* hit);
+  // Starts a frame for `page` at `level` (storage for its hits included).
+  Frame MakeFrame(std::size_t depth, std::uint32_t page, std::uint32_t level);
 
   // Ends the enumeration and reports `what` about `page`; returns false.
   bool Stop(std::uint32_t page, const char* what);
@@ -166,6 +181,7 @@ class rtSpatialIndexEnum : public SpatialIndexEnum {
   rtSpatialIndex& index_;
   lumetra::Rect query_;
   std::vector<Frame> stack_;
+  std::vector<std::uint16_t> hit_storage_;  // node capacity entries per level
   int depth_ = -1;  // -1: exhausted
   lumetra::Rect last_rect_;
   std::uint64_t last_offset_ = 0;
