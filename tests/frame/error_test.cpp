@@ -8,13 +8,7 @@
 
 namespace {
 
-struct TableRow {
-  int code;
-  const char* message;
-};
-
-TEST(QError, FreshRecordIsEmpty) {
-  QError e;
+void ExpectEmpty(const QError& e) {
   EXPECT_EQ(e.code(), -1);
   EXPECT_STREQ(e.message(), "");
   EXPECT_STREQ(e.detail(), "");
@@ -22,7 +16,10 @@ TEST(QError, FreshRecordIsEmpty) {
 }
 
 TEST(QError, CodeTableMessages) {
-  const TableRow rows[] = {
+  const struct {
+    int code;
+    const char* message;
+  } rows[] = {
       {100, ""},
       {101, "Unknown error."},
       {102, "Invalid file signature."},
@@ -35,11 +32,12 @@ TEST(QError, CodeTableMessages) {
       {109, "Unknown error code."},
       {250, "Unknown error code."},
   };
-  for (const TableRow& row : rows) {
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.code);
     QError e;
-    EXPECT_EQ(e.Set(row.code, "d", "mod.cpp", 7), row.code) << row.code;
+    EXPECT_EQ(e.Set(row.code, "d", "mod.cpp", 7), row.code);
     EXPECT_EQ(e.code(), row.code);
-    EXPECT_STREQ(e.message(), row.message) << "code " << row.code;
+    EXPECT_STREQ(e.message(), row.message);
     EXPECT_STREQ(e.detail(), "d");
     EXPECT_STREQ(e.location(), "Error recorded in: mod.cpp, (7).");
   }
@@ -54,28 +52,21 @@ TEST(QError, SystemCodeTakesCurrentErrnoText) {
   EXPECT_EQ(std::strchr(e.message(), '\n'), nullptr);
 }
 
-TEST(QError, MinusOneClears) {
+TEST(QError, FreshAndMinusOneAreEmpty) {
   QError e;
+  ExpectEmpty(e);
   e.Set(104, "gone", "f", 1);
   EXPECT_EQ(e.Set(-1, "ignored", "f", 2), -1);
-  EXPECT_EQ(e.code(), -1);
-  EXPECT_STREQ(e.message(), "");
-  EXPECT_STREQ(e.detail(), "");
-  EXPECT_STREQ(e.location(), "");
+  ExpectEmpty(e);
 }
 
-TEST(QError, LongTextsAreCut) {
+TEST(QError, LongTextsAreCutAndNullDetailIsEmpty) {
   QError e;
   const std::string detail(300, 'd');
   const std::string file(200, 'f');
   e.Set(100, detail.c_str(), file.c_str(), 12345);
   EXPECT_EQ(std::string(e.detail()), detail.substr(0, 255));
   EXPECT_EQ(std::strlen(e.location()), 127u);
-}
-
-TEST(QError, NullDetailIsEmpty) {
-  QError e;
-  e.Set(100, "first", "f", 1);
   e.Set(101, nullptr, "f", 1);
   EXPECT_STREQ(e.detail(), "");
 }
@@ -110,12 +101,16 @@ TEST(PipError, ModeOnePrintsFourLines) {
             "Error recorded in: pipmain.cpp, (42).");
 }
 
-TEST(PipError, ModeZeroOnlyRecords) {
-  pipError e;
+TEST(PipError, ModeZeroReportAndSetOnlyRecord) {
+  pipError quiet;
+  pipError loud;
+  loud.set_display_mode(1);
   testing::internal::CaptureStdout();
-  e.Report(106, "bad", "f", 1);
+  quiet.Report(106, "bad", "f", 1);
+  loud.Set(100, "quiet", "f", 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(e.code(), 106);
+  EXPECT_EQ(quiet.code(), 106);
+  EXPECT_EQ(loud.code(), 100);
 }
 
 std::string g_box_text;
@@ -142,14 +137,6 @@ TEST(PipError, DefaultMessageBoxWritesToStderr) {
   e.Report(101, "x", "f", 1);
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("Error: 101\nUnknown error.\nx\nError recorded in: f, (1)."), std::string::npos);
-}
-
-TEST(PipError, SetDoesNotDisplay) {
-  pipError e;
-  e.set_display_mode(1);
-  testing::internal::CaptureStdout();
-  e.Set(100, "quiet", "f", 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
 }  // namespace

@@ -6,27 +6,23 @@
 
 namespace {
 
-TEST(CSynchronization, UnlockBeforeAnyLockReturnsZero) {
-  CSynchronization s;
-  EXPECT_FALSE(s.initialised());
-  EXPECT_EQ(s.Unlock(), 0);
-}
-
 TEST(CSynchronization, LockIsRecursiveAndCounted) {
   CSynchronization s;
+  EXPECT_FALSE(s.initialised());
+  EXPECT_EQ(s.Unlock(), 0);  // before any Lock
   EXPECT_EQ(s.Lock(), 1);
   EXPECT_EQ(s.Lock(), 1);
   EXPECT_EQ(s.lock_count(), 2u);
   EXPECT_EQ(s.Unlock(), 1);
   EXPECT_EQ(s.Unlock(), 1);
   EXPECT_EQ(s.lock_count(), 0u);
-  EXPECT_EQ(s.last_error(), 0);
 }
 
 TEST(CSynchronization, ExtraUnlockRecordsSixAndReturnsZero) {
   CSynchronization s;
   s.Lock();
   s.Unlock();
+  EXPECT_EQ(s.last_error(), 0);
   EXPECT_EQ(s.Unlock(), 0);
   EXPECT_EQ(s.last_error(), CSynchronization::kErrorNotLocked);
   s.Lock();  // a later Lock clears it
