@@ -4,7 +4,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -21,20 +20,22 @@ class Node : public QLRUObject {
   bool stop_;
 };
 
-std::vector<int> Ids(const QDlist& list) {
-  std::vector<int> ids;
-  for (QDlistObject* e = list.First(); e != nullptr; e = e->next()) {
-    ids.push_back(static_cast<Node*>(e)->id());
+// The ids front to back ("1 2 3"); "!" is appended when the backward walk,
+// the size or First/Last disagree with the forward walk.
+std::string Order(const QDlist& list) {
+  std::string forward, backward;
+  std::size_t n = 0;
+  for (QDlistObject* e = list.First(); e != nullptr; e = e->next(), ++n) {
+    forward += (forward.empty() ? "" : " ") + std::to_string(static_cast<Node*>(e)->id());
   }
-  return ids;
-}
-
-std::vector<int> IdsBackwards(const QDlist& list) {
-  std::vector<int> ids;
   for (QDlistObject* e = list.Last(); e != nullptr; e = e->previous()) {
-    ids.push_back(static_cast<Node*>(e)->id());
+    backward =
+        std::to_string(static_cast<Node*>(e)->id()) + (backward.empty() ? "" : " ") + backward;
   }
-  return ids;
+  const bool consistent = forward == backward && n == list.size() && list.empty() == (n == 0) &&
+                          (n == 0) == (list.First() == nullptr) &&
+                          (n == 0) == (list.Last() == nullptr);
+  return consistent ? forward : forward + "!";
 }
 
 TEST(QDlist, LabelDefaultsToUnknownAndIsCutToEightCharacters) {
@@ -44,74 +45,45 @@ TEST(QDlist, LabelDefaultsToUnknownAndIsCutToEightCharacters) {
   EXPECT_STREQ(QDlist("0123456789").label(), "01234567");
 }
 
-TEST(QDlist, DefaultVirtualOperations) {
-  QDlistObject plain;
-  int key = 0;
-  EXPECT_FALSE(plain.Matches(&key));
-  EXPECT_TRUE(plain.KeepSearching());
-  EXPECT_FALSE(plain.Predicate());
-  EXPECT_FALSE(plain.linked());
-}
-
-TEST(QDlist, PushFrontBackAndWalkBothWays) {
+TEST(QDlist, PushMoveRemoveAndUnlinkKeepBothDirectionsInStep) {
   QDlist list;
-  Node a(1), b(2), c(3);
-  EXPECT_TRUE(list.empty());
-  EXPECT_EQ(list.First(), nullptr);
-  EXPECT_EQ(list.Last(), nullptr);
+  Node a(1), b(2), c(3), d(4);
+  EXPECT_EQ(Order(list), "");
   list.PushBack(&b);
   list.PushFront(&a);
   list.PushBack(&c);
-  EXPECT_EQ(Ids(list), (std::vector<int>{1, 2, 3}));
-  EXPECT_EQ(IdsBackwards(list), (std::vector<int>{3, 2, 1}));
-  EXPECT_EQ(list.size(), 3u);
-  EXPECT_EQ(list.First(), &a);
-  EXPECT_EQ(list.Last(), &c);
-}
-
-TEST(QDlist, MoveToFrontKeepsTheOthersInOrder) {
-  QDlist list;
-  Node a(1), b(2), c(3), d(4);
-  for (Node* n : {&a, &b, &c, &d}) list.PushBack(n);
+  list.PushBack(&d);
+  EXPECT_EQ(Order(list), "1 2 3 4");
   list.MoveToFront(&c);
-  EXPECT_EQ(Ids(list), (std::vector<int>{3, 1, 2, 4}));
+  EXPECT_EQ(Order(list), "3 1 2 4");
   list.MoveToFront(&d);
-  EXPECT_EQ(Ids(list), (std::vector<int>{4, 3, 1, 2}));
-  EXPECT_EQ(IdsBackwards(list), (std::vector<int>{2, 1, 3, 4}));
+  EXPECT_EQ(Order(list), "4 3 1 2");
   list.MoveToFront(&d);  // already first
-  EXPECT_EQ(Ids(list), (std::vector<int>{4, 3, 1, 2}));
+  EXPECT_EQ(Order(list), "4 3 1 2");
+  list.Remove(&a);
+  EXPECT_FALSE(a.linked());
+  EXPECT_EQ(Order(list), "4 3 2");
+  b.Unlink();
+  EXPECT_EQ(Order(list), "4 3");
+  b.Unlink();  // not linked: nothing happens
+  EXPECT_EQ(Order(list), "4 3");
 }
 
-TEST(QDlist, ElementsOfAnotherListAreIgnoredByMoveAndRemove) {
+TEST(QDlist, ElementsOfAnotherListAreIgnoredByMoveAndRemoveButPushMovesThem) {
   QDlist one, two;
   Node a(1), b(2);
   one.PushBack(&a);
   two.PushBack(&b);
   one.MoveToFront(&b);
   one.Remove(&b);
-  EXPECT_EQ(Ids(one), (std::vector<int>{1}));
-  EXPECT_EQ(Ids(two), (std::vector<int>{2}));
-  // Pushing moves an element from its old list.
+  EXPECT_EQ(Order(one), "1");
+  EXPECT_EQ(Order(two), "2");
   one.PushBack(&b);
-  EXPECT_EQ(Ids(one), (std::vector<int>{1, 2}));
-  EXPECT_TRUE(two.empty());
+  EXPECT_EQ(Order(one), "1 2");
+  EXPECT_EQ(Order(two), "");
 }
 
-TEST(QDlist, RemoveAndUnlinkTakeElementsOff) {
-  QDlist list;
-  Node a(1), b(2), c(3);
-  for (Node* n : {&a, &b, &c}) list.PushBack(n);
-  list.Remove(&b);
-  EXPECT_FALSE(b.linked());
-  EXPECT_EQ(Ids(list), (std::vector<int>{1, 3}));
-  c.Unlink();
-  EXPECT_EQ(Ids(list), (std::vector<int>{1}));
-  EXPECT_EQ(list.size(), 1u);
-  c.Unlink();  // not linked: nothing happens
-  EXPECT_EQ(list.size(), 1u);
-}
-
-TEST(QDlist, DestroyedElementLeavesItsList) {
+TEST(QDlist, DestroyedElementOrListUnlinks) {
   QDlist list;
   Node a(1);
   {
@@ -119,43 +91,30 @@ TEST(QDlist, DestroyedElementLeavesItsList) {
     list.PushBack(&a);
     list.PushBack(b.get());
   }
-  EXPECT_EQ(Ids(list), (std::vector<int>{1}));
-  EXPECT_EQ(list.Last(), &a);
-}
-
-TEST(QDlist, ListDestroyedBeforeItsElementsUnlinksThem) {
-  Node a(1);
+  EXPECT_EQ(Order(list), "1");
+  Node c(3);
   {
-    QDlist list;
-    list.PushBack(&a);
+    QDlist short_lived;
+    short_lived.PushBack(&c);
   }
-  EXPECT_FALSE(a.linked());
-  EXPECT_EQ(a.next(), nullptr);
+  EXPECT_FALSE(c.linked());
+  EXPECT_EQ(c.next(), nullptr);
 }
 
-TEST(QDlist, FindReturnsTheFirstMatchInListOrder) {
+TEST(QDlist, FindReturnsTheFirstMatchAndStopsWhereTheSearchEnds) {
   QDlist list;
-  Node a(1), b(2), c(2), d(3);
-  for (Node* n : {&a, &b, &c, &d}) list.PushBack(n);
-  int key = 2;
-  EXPECT_EQ(list.Find(&key), &b);
-  key = 3;
-  EXPECT_EQ(list.Find(&key), &d);
-  key = 9;
-  EXPECT_EQ(list.Find(&key), nullptr);
-  EXPECT_EQ(QDlist().Find(&key), nullptr);
-}
-
-TEST(QDlist, FindStopsAtAnElementThatEndsTheSearch) {
-  QDlist list;
-  Node a(1), stopper(2, true), c(3);
-  for (Node* n : {&a, &stopper, &c}) list.PushBack(n);
-  int key = 1;
-  EXPECT_EQ(list.Find(&key), &a);
-  key = 3;
-  EXPECT_EQ(list.Find(&key), nullptr);  // never reaches c
-  key = 2;
-  EXPECT_EQ(list.Find(&key), nullptr);  // the stopper itself is not matched
+  Node a(1), b(2), c(2), d(3), stopper(5, true), e(6);
+  QDlistObject plain;  // default: matches nothing, keeps searching
+  EXPECT_FALSE(plain.Predicate());
+  list.PushBack(&plain);
+  for (Node* n : {&a, &b, &c, &d, &stopper, &e}) list.PushBack(n);
+  const struct {
+    int key;
+    const QDlistObject* expected;
+  } rows[] = {{1, &a}, {2, &b}, {3, &d}, {5, nullptr}, {6, nullptr}, {9, nullptr}};
+  // 5 is the stopper itself, which is not matched; 6 lies behind it.
+  for (const auto& row : rows) EXPECT_EQ(list.Find(&row.key), row.expected) << row.key;
+  EXPECT_EQ(QDlist().Find(&rows[0].key), nullptr);
 }
 
 }  // namespace
