@@ -2,40 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <list>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "frame/error.h"
 #include "storage/qfile.h"
-#include "storage/trace.h"
+#include "support/core_storage.h"
 #include "support/test_files.h"
 
 namespace {
 
-using lumetra_test::ScopedTempDir;
-using lumetra_test::WriteBytes;
+using lumetra_test::TraceCapture;
 
 constexpr std::uint32_t kPageSize = 64;
 constexpr std::uint32_t kBase = 16;
+constexpr std::uint32_t kNoPage = QRecordMgrRecord::kNoPage;
 
 std::uint8_t PageByte(std::uint32_t page, std::uint32_t i) {
   return static_cast<std::uint8_t>(page * 31 + i * 7 + 3);
-}
-
-// A file of `pages` pages behind `kBase` bytes of preamble; every byte tells
-// its page and position.
-std::string MakePagedBytes(const ScopedTempDir& dir, std::uint32_t pages) {
-  std::vector<std::uint8_t> bytes(kBase, 0xEE);
-  for (std::uint32_t p = 0; p < pages; ++p) {
-    for (std::uint32_t i = 0; i < kPageSize; ++i) bytes.push_back(PageByte(p, i));
-  }
-  const std::string path = dir.File("pages.bin");
-  WriteBytes(path, bytes);
-  return path;
 }
 
 bool PageHolds(const std::uint8_t* page, std::uint32_t n) {
@@ -46,90 +35,73 @@ bool PageHolds(const std::uint8_t* page, std::uint32_t n) {
   return true;
 }
 
-// Counts the "Read(" lines the file layer traces while it lives.
-class ReadTrace {
- public:
-  ReadTrace() : file_(std::tmpfile()) { previous_ = lumetra::SetTraceStream(file_); }
-  ~ReadTrace() {
-    lumetra::SetTraceStream(previous_);
-    std::fclose(file_);
-  }
-  int Reads() {
-    std::fflush(file_);
-    std::rewind(file_);
-    int reads = 0;
-    char line[256];
-    while (std::fgets(line, sizeof line, file_) != nullptr) {
-      if (std::strncmp(line, "Read(", 5) == 0) ++reads;
+std::size_t Reads(TraceCapture& trace) { return trace.LinesStartingWith("Read(").size(); }
+
+class QRecordMgrTest : public testing::Test {
+ protected:
+  // A file of `pages` pages behind kBase bytes of preamble; every byte tells
+  // its page and position.
+  std::string Write(std::uint32_t pages) {
+    std::vector<std::uint8_t> bytes(kBase, 0xEE);
+    for (std::uint32_t p = 0; p < pages; ++p) {
+      for (std::uint32_t i = 0; i < kPageSize; ++i) bytes.push_back(PageByte(p, i));
     }
-    return reads;
+    lumetra_test::WriteBytes(path_, bytes);
+    return path_;
+  }
+  Qfile& Open(std::uint32_t pages, int mode = Qfile::kModeRead) {
+    file_ = std::make_unique<Qfile>(err_, Write(pages).c_str(), mode);
+    return *file_;
   }
 
- private:
-  std::FILE* file_;
-  std::FILE* previous_;
+  lumetra_test::ScopedTempDir dir_;
+  std::string path_ = dir_.File("pages.bin");
+  QError err_;
+  std::unique_ptr<Qfile> file_;
 };
 
-TEST(QRecordMgr, RequestedSlotCountsAreClampedTo1And1024) {
-  ScopedTempDir dir;
-  const std::string path = MakePagedBytes(dir, 2);
-  QError err;
-  Qfile file(err, path.c_str(), Qfile::kModeRead);
+TEST_F(QRecordMgrTest, SlotCountsAreClampedTo1And1024AndTheLabelTo8Characters) {
+  Qfile& file = Open(2);
   const struct {
     std::uint32_t requested, expected;
   } rows[] = {{0, 1}, {1, 1}, {5, 5}, {1024, 1024}, {1025, 1024}, {5000, 1024}};
   for (const auto& row : rows) {
-    QRecordMgr mgr("clamp", file, kBase, kPageSize, row.requested, err);
+    SCOPED_TRACE(row.requested);
+    QRecordMgr mgr("abcdefghijk", file, kBase, kPageSize, row.requested, err_);
     EXPECT_TRUE(mgr.ready());
-    EXPECT_EQ(mgr.slot_count(), row.expected) << "requested " << row.requested;
+    EXPECT_EQ(mgr.slot_count(), row.expected);
     EXPECT_EQ(mgr.SlotPagesForTest().size(), row.expected);
+    EXPECT_STREQ(mgr.label(), "abcdefgh");
   }
 }
 
-TEST(QRecordMgr, LabelIsCutToEightCharacters) {
-  ScopedTempDir dir;
-  const std::string path = MakePagedBytes(dir, 1);
-  QError err;
-  Qfile file(err, path.c_str(), Qfile::kModeRead);
-  QRecordMgr mgr("abcdefghijk", file, kBase, kPageSize, 1, err);
-  EXPECT_STREQ(mgr.label(), "abcdefgh");
-}
-
-TEST(QRecordMgr, TwoSlotsReadingPages1213ReadEachPageOnceAndEvictPage2) {
-  ScopedTempDir dir;
-  const std::string path = MakePagedBytes(dir, 4);
-  QError err;
-  Qfile file(err, path.c_str(), Qfile::kModeRead);
-  QRecordMgr mgr("lru", file, kBase, kPageSize, 2, err);
+TEST_F(QRecordMgrTest, TwoSlotsReadingPages1213ReadEachPageOnceAndEvictPage2) {
+  QRecordMgr mgr("lru", Open(4), kBase, kPageSize, 2, err_);
   ASSERT_TRUE(mgr.ready());
-  ReadTrace trace;
-  const std::uint32_t sequence[] = {1, 2, 1, 3};
-  const int expected_hits[] = {0, 0, 1, 0};
-  for (int i = 0; i < 4; ++i) {
+  TraceCapture trace;
+  const std::uint32_t sequence[] = {1, 2, 1, 3, 2};
+  const int expected_hits[] = {0, 0, 1, 0, 0};  // 2 was evicted by 3
+  const std::vector<std::uint32_t> slots_after_4 = {3, 1};
+  for (int i = 0; i < 5; ++i) {
     int hit = 99;
-    const std::uint8_t* page = mgr.GetPage(sequence[i], &hit);
-    EXPECT_TRUE(PageHolds(page, sequence[i])) << "access " << i;
+    EXPECT_TRUE(PageHolds(mgr.GetPage(sequence[i], &hit), sequence[i])) << "access " << i;
     EXPECT_EQ(hit, expected_hits[i]) << "access " << i;
+    if (i == 3) {
+      EXPECT_EQ(Reads(trace), 3u);
+      EXPECT_EQ(mgr.read_count(), 3u);
+      EXPECT_EQ(mgr.SlotPagesForTest(), slots_after_4);
+    }
   }
-  EXPECT_EQ(trace.Reads(), 3);
-  EXPECT_EQ(mgr.read_count(), 3u);
-  EXPECT_EQ(mgr.SlotPagesForTest(), (std::vector<std::uint32_t>{3, 1}));
-  int hit = 99;
-  EXPECT_TRUE(PageHolds(mgr.GetPage(2, &hit), 2));  // evicted: read again
-  EXPECT_EQ(hit, 0);
-  EXPECT_EQ(trace.Reads(), 4);
+  EXPECT_EQ(Reads(trace), 4u);
   EXPECT_EQ(mgr.SlotPagesForTest(), (std::vector<std::uint32_t>{2, 3}));
 }
 
-TEST(QRecordMgr, CacheAgreesWithAModelLruOverRandomAccesses) {
+TEST_F(QRecordMgrTest, CacheAgreesWithAModelLruOverRandomAccesses) {
   const unsigned seed = 4711;
   std::printf("QRecordMgr LRU differential seed %u\n", seed);
-  ScopedTempDir dir;
-  const std::string path = MakePagedBytes(dir, 40);
-  QError err;
-  Qfile file(err, path.c_str(), Qfile::kModeRead);
+  Qfile& file = Open(40);
   for (std::uint32_t slots : {1u, 2u, 3u, 7u, 16u}) {
-    QRecordMgr mgr("model", file, kBase, kPageSize, slots, err);
+    QRecordMgr mgr("model", file, kBase, kPageSize, slots, err_);
     std::list<std::uint32_t> model;  // most recent first
     std::uint64_t model_reads = 0;
     std::mt19937 rng(seed + slots);
@@ -156,45 +128,39 @@ TEST(QRecordMgr, CacheAgreesWithAModelLruOverRandomAccesses) {
   }
 }
 
-TEST(QRecordMgr, FailedReadReturnsNullAndLeavesTheCacheUsable) {
-  ScopedTempDir dir;
-  const std::string path = MakePagedBytes(dir, 3);
-  QError err;
-  Qfile file(err, path.c_str(), Qfile::kModeRead);
-  QRecordMgr mgr("short", file, kBase, kPageSize, 2, err);
+TEST_F(QRecordMgrTest, FailedReadReturnsNullAndLeavesTheCacheUsable) {
+  QRecordMgr mgr("short", Open(3), kBase, kPageSize, 2, err_);
   ASSERT_TRUE(PageHolds(mgr.GetPage(0), 0));
   ASSERT_TRUE(PageHolds(mgr.GetPage(1), 1));
   int hit = 99;
   EXPECT_EQ(mgr.GetPage(3, &hit), nullptr);  // past the end of the file
   EXPECT_EQ(hit, 0);
-  EXPECT_NE(err.code(), -1);
+  EXPECT_NE(err_.code(), -1);
   // The least recently used slot (page 0) was emptied; page 1 survives.
-  EXPECT_EQ(mgr.SlotPagesForTest(), (std::vector<std::uint32_t>{1, QRecordMgrRecord::kNoPage}));
+  EXPECT_EQ(mgr.SlotPagesForTest(), (std::vector<std::uint32_t>{1, kNoPage}));
   EXPECT_TRUE(PageHolds(mgr.GetPage(1, &hit), 1));
   EXPECT_EQ(hit, 1);
   EXPECT_TRUE(PageHolds(mgr.GetPage(2, &hit), 2));
   EXPECT_EQ(hit, 0);
 }
 
-TEST(QRecordMgr, PageNumberOfAnEmptySlotIsNotAPage) {
-  ScopedTempDir dir;
-  const std::string path = MakePagedBytes(dir, 1);
-  QError err;
-  Qfile file(err, path.c_str(), Qfile::kModeRead);
-  QRecordMgr mgr("nopage", file, kBase, kPageSize, 2, err);
-  EXPECT_EQ(mgr.GetPage(QRecordMgrRecord::kNoPage), nullptr);
-  EXPECT_EQ(err.code(), 100);
+TEST_F(QRecordMgrTest, EmptySlotPageNumberAndPageSizeZeroAreBadRequests) {
+  QRecordMgr mgr("nopage", Open(1), kBase, kPageSize, 2, err_);
+  EXPECT_EQ(mgr.GetPage(kNoPage), nullptr);
+  EXPECT_EQ(err_.code(), 100);
   EXPECT_EQ(mgr.read_count(), 0u);
+  err_.Clear();
+  QRecordMgr zero("zero", *file_, 0, 0, 4, err_);
+  EXPECT_FALSE(zero.ready());
+  EXPECT_EQ(err_.code(), 100);
+  EXPECT_EQ(zero.GetPage(0), nullptr);
 }
 
-TEST(QRecordMgr, MappedFileGetsNoSlotsAndPointersIntoTheView) {
-  ScopedTempDir dir;
-  const std::string path = MakePagedBytes(dir, 5);
-  QError err;
-  Qfile file(err, path.c_str(), Qfile::kModeMapped);
+TEST_F(QRecordMgrTest, MappedFileGetsNoSlotsAndPointersIntoTheView) {
+  Qfile& file = Open(5, Qfile::kModeMapped);
   ASSERT_TRUE(file.is_mapped());
-  ReadTrace trace;
-  QRecordMgr mgr("mapped", file, kBase, kPageSize, 8, err);
+  TraceCapture trace;
+  QRecordMgr mgr("mapped", file, kBase, kPageSize, 8, err_);
   ASSERT_TRUE(mgr.ready());
   EXPECT_TRUE(mgr.mapped());
   EXPECT_EQ(mgr.slot_count(), 0u);
@@ -208,63 +174,40 @@ TEST(QRecordMgr, MappedFileGetsNoSlotsAndPointersIntoTheView) {
   int hit = 99;
   EXPECT_EQ(mgr.GetPage(5, &hit), nullptr);  // would reach past the view
   EXPECT_EQ(hit, -1);
-  EXPECT_EQ(trace.Reads(), 0);
+  EXPECT_EQ(Reads(trace), 0u);
   EXPECT_EQ(mgr.read_count(), 0u);
+  // The last page ends exactly at the file's end; one byte further is too far.
+  QRecordMgr shifted("edge", file, kBase + 1, kPageSize, 1, err_);
+  EXPECT_TRUE(PageHolds(mgr.GetPage(4), 4));
+  EXPECT_EQ(shifted.GetPage(4), nullptr);
 }
 
-TEST(QRecordMgr, MappedPageEndingExactlyAtTheFileEndIsServed) {
-  ScopedTempDir dir;
-  const std::string path = MakePagedBytes(dir, 2);
-  QError err;
-  Qfile file(err, path.c_str(), Qfile::kModeMapped);
-  QRecordMgr mgr("edge", file, kBase, kPageSize, 1, err);
-  EXPECT_TRUE(PageHolds(mgr.GetPage(1), 1));
-  QRecordMgr shifted("edge", file, kBase + 1, kPageSize, 1, err);
-  EXPECT_EQ(shifted.GetPage(1), nullptr);  // one byte short
-}
-
-TEST(QRecordMgr, PageSizeZeroIsRefused) {
-  ScopedTempDir dir;
-  const std::string path = MakePagedBytes(dir, 1);
-  QError err;
-  Qfile file(err, path.c_str(), Qfile::kModeRead);
-  QRecordMgr mgr("zero", file, 0, 0, 4, err);
-  EXPECT_FALSE(mgr.ready());
-  EXPECT_EQ(err.code(), 100);
-  EXPECT_EQ(mgr.GetPage(0), nullptr);
-}
-
-TEST(QRecordMgr, SlotAllocationFailuresAreReportedWithCode104) {
-  ScopedTempDir dir;
-  const std::string path = MakePagedBytes(dir, 1);
-  QError err;
-  Qfile file(err, path.c_str(), Qfile::kModeRead);
+TEST_F(QRecordMgrTest, SlotAllocationFailuresAreReportedWithCode104) {
+  Qfile& file = Open(1);
   const struct {
     bool buffer;
     const char* detail;
   } rows[] = {{false, "QRecordMgr - Failed to Initialize QRecordMgrRecord"},
               {true, "QTree - Unable to allocate QRecordMgr"}};
   for (const auto& row : rows) {
-    err.Clear();
+    err_.Clear();
     QRecordMgr::FailSlotAllocationForTest(2, row.buffer);
-    QRecordMgr mgr("alloc", file, kBase, kPageSize, 4, err);
+    QRecordMgr mgr("alloc", file, kBase, kPageSize, 4, err_);
     QRecordMgr::FailSlotAllocationForTest(-1, false);
     EXPECT_FALSE(mgr.ready());
-    EXPECT_EQ(err.code(), 104);
-    EXPECT_STREQ(err.detail(), row.detail);
+    EXPECT_EQ(err_.code(), 104);
+    EXPECT_STREQ(err_.detail(), row.detail);
   }
 }
 
-TEST(QRecordMgr, ThrowingRecordUnwindsOnAFailedRead) {
-  ScopedTempDir dir;
-  const std::string path = MakePagedBytes(dir, 1);
+TEST_F(QRecordMgrTest, ThrowingRecordUnwindsOnAFailedRead) {
   QErrorEx err;
-  Qfile file(err, path.c_str(), Qfile::kModeRead);
+  Qfile file(err, Write(1).c_str(), Qfile::kModeRead);
   QRecordMgr mgr("throw", file, kBase, kPageSize, 1, err);
   ASSERT_TRUE(PageHolds(mgr.GetPage(0), 0));
   EXPECT_THROW(mgr.GetPage(7), QErrorEx);
   // The slot was emptied before the read, so the cache stays consistent.
-  EXPECT_EQ(mgr.SlotPagesForTest(), std::vector<std::uint32_t>{QRecordMgrRecord::kNoPage});
+  EXPECT_EQ(mgr.SlotPagesForTest(), std::vector<std::uint32_t>{kNoPage});
   EXPECT_TRUE(PageHolds(mgr.GetPage(0), 0));
 }
 
