@@ -135,11 +135,16 @@ const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t pa
   for (DecodedNode& node : decoded_) {
     if (node.page == page_number) {
       node.last_use = ++use_clock_;
+      ++node.hits;
       return &node;
     }
     if (node.last_use < victim->last_use) victim = &node;
   }
   if (!first_visit) return nullptr;
+  if (bypass_ > 0) {
+    --bypass_;
+    return nullptr;
+  }
   bool seen = false;
   for (std::uint32_t m : recent_misses_) seen = seen || m == page_number;
   if (!seen) {
@@ -153,6 +158,18 @@ const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t pa
   // The header decode has checked count against the page size, and the
   // vectors were reserved for the page's capacity, so nothing allocates.
   DecodedNode& node = *victim;
+  // Decoding pays only when a node is visited again before it is replaced.
+  // When several nodes in a row were replaced unvisited, the queries range
+  // over more nodes than the cache holds: scan in place for a while.
+  if (node.page != 0xFFFFFFFFu && node.hits == 0) {
+    if (++wasted_decodes_ >= kWasteLimit) {
+      wasted_decodes_ = 0;
+      bypass_ = kBypassVisits;
+    }
+  } else {
+    wasted_decodes_ = 0;
+  }
+  node.hits = 0;
   node.page = 0xFFFFFFFFu;
   node.count = header.count;
   node.level = header.level;

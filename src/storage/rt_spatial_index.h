@@ -79,6 +79,7 @@ class rtSpatialIndex : public SpatialIndex {
     std::uint16_t level = 0;
     bool leaf = false;
     std::uint64_t last_use = 0;
+    std::uint32_t hits = 0;  // cache hits since it was decoded
     std::vector<std::int32_t> minx, miny, maxx, maxy;
     std::vector<std::uint64_t> value;
     // An in-memory index over the node's entries: `order` lists the entry
@@ -108,6 +109,8 @@ class rtSpatialIndex : public SpatialIndex {
   // Only a first visit of a node within an enumeration counts as a miss.
   const DecodedNode* FetchDecoded(std::uint32_t page_number, bool first_visit);
   static constexpr std::uint32_t kMissWindow = 16;
+  static constexpr std::uint32_t kWasteLimit = 4;
+  static constexpr std::uint32_t kBypassVisits = 1024;
 
 
  private:
@@ -124,6 +127,8 @@ class rtSpatialIndex : public SpatialIndex {
   std::uint64_t use_clock_ = 0;
   std::uint32_t recent_misses_[kMissWindow];
   std::uint32_t next_miss_ = 0;
+  std::uint32_t wasted_decodes_ = 0;
+  std::uint32_t bypass_ = 0;  // first visits left to scan in place
 };
 
 // Depth-first enumeration of the leaf entries whose rectangles meet a query:
