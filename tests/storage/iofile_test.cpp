@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,9 +13,6 @@
 
 namespace {
 
-using lumetra_test::ScopedTempDir;
-using lumetra_test::WriteText;
-
 // Every line ReadLine hands out until it returns -1.
 std::vector<std::string> ReadAll(IOFile& in) {
   std::vector<std::string> lines;
@@ -23,31 +21,39 @@ std::vector<std::string> ReadAll(IOFile& in) {
     EXPECT_EQ(static_cast<size_t>(n), std::string(buf).size());
     lines.emplace_back(buf, static_cast<size_t>(n));
   }
+  EXPECT_STREQ(buf, "");  // the end hands out an empty line
   return lines;
 }
 
 std::string Printable(const std::string& text) {
   std::string out;
-  for (char c : text) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == 26) {
-      out += "^Z";
-    } else {
-      out += c;
-    }
+  for (char c : text.size() > 40 ? text.substr(0, 40) + "..." : text) {
+    out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == 26 ? "^Z" : std::string(1, c);
   }
   return out;
 }
 
-TEST(IOFileLineEnd, DecidedByTheFirstCrAndLf) {
-  struct Row {
+class IOFileTest : public testing::Test {
+ protected:
+  // Writes `text` and opens a reader on it.
+  IOFile& Open(const std::string& text, uint16_t buffer_size = IOFile::kBufferSize) {
+    lumetra_test::WriteText(path_, text);
+    err_.Clear();
+    in_ = std::make_unique<IOFile>(path_.c_str(), err_, buffer_size);
+    return *in_;
+  }
+
+  lumetra_test::ScopedTempDir dir_;
+  std::string path_ = dir_.File("t.txt");
+  QError err_;
+  std::unique_ptr<IOFile> in_;
+};
+
+TEST_F(IOFileTest, LineEndIsDecidedByTheFirstCrAndLf) {
+  const struct {
     std::string text;
     IOFile::LineEnd kind;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"a\rb", IOFile::LineEnd::kCR},
       {"a\nb", IOFile::LineEnd::kLF},
       {"a\r\nb", IOFile::LineEnd::kCRLF},
@@ -59,53 +65,39 @@ TEST(IOFileLineEnd, DecidedByTheFirstCrAndLf) {
       {std::string(510, 'x') + "\r\n", IOFile::LineEnd::kCRLF},
       {std::string(511, 'x') + "\r\n", IOFile::LineEnd::kCR},  // LF beyond the probe
   };
-  ScopedTempDir dir;
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(Printable(row.text.substr(row.text.size() > 8 ? row.text.size() - 8 : 0)));
-    WriteText(dir.File("t.txt"), row.text);
-    QError err;
-    IOFile in(dir.File("t.txt").c_str(), err);
+    IOFile& in = Open(row.text);
     EXPECT_FALSE(in.failed());
     EXPECT_EQ(in.line_end(), row.kind);
   }
 }
 
-TEST(IOFileLineEnd, NoDelimiterInTheFirst512BytesIsRejected) {
-  ScopedTempDir dir;
+TEST_F(IOFileTest, MissingFileOrNoDelimiterInTheFirst512BytesFails) {
   for (const std::string& text : {std::string(512, 'x') + "\n", std::string()}) {
-    const std::string path = dir.File("t.txt");
-    WriteText(path, text);
-    QError err;
-    IOFile in(path.c_str(), err);
+    IOFile& in = Open(text);
     EXPECT_TRUE(in.failed());
     EXPECT_TRUE(in.at_end());
-    EXPECT_EQ(err.code(), 100);
-    EXPECT_EQ(std::string(err.detail()),
-              "File does not have CR, LF, or CR/LF line delimiters.\n" + path);
-    char buf[IOFile::kLineBufferSize];
-    EXPECT_EQ(in.ReadLine(buf), -1);
-    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(err_.code(), 100);
+    EXPECT_EQ(std::string(err_.detail()),
+              "File does not have CR, LF, or CR/LF line delimiters.\n" + path_);
+    EXPECT_TRUE(ReadAll(in).empty());
     EXPECT_TRUE(in.failed());
   }
-}
-
-TEST(IOFileOpen, MissingFileFails) {
-  ScopedTempDir dir;
   QError err;
-  IOFile in(dir.File("none.txt").c_str(), err);
-  EXPECT_TRUE(in.failed());
-  EXPECT_TRUE(in.at_end());
+  IOFile missing(dir_.File("none.txt").c_str(), err);
+  EXPECT_TRUE(missing.failed());
+  EXPECT_TRUE(missing.at_end());
   EXPECT_EQ(err.code(), ENOENT);
 }
 
-struct LinesRow {
-  const char* what;
-  std::string text;
-  std::vector<std::string> lines;
-};
-
-std::vector<LinesRow> LineRows() {
-  return {
+TEST_F(IOFileTest, LinesAreSplitByTheirKindWithAnyBufferSize) {
+  const std::string long_line(2047, 'q');
+  const struct {
+    const char* what;
+    std::string text;
+    std::vector<std::string> lines;
+  } rows[] = {
       {"LF", "ab\ncd\n", {"ab", "cd"}},
       {"LF without final end", "ab\ncd", {"ab", "cd"}},
       {"LF empty lines", "\n\nab\n\n", {"", "", "ab", ""}},
@@ -122,43 +114,46 @@ std::vector<LinesRow> LineRows() {
        "cd\n",
        {"ab"}},
       {"Ctrl-Z after CRLF", "ab\r\n\x1a", {"ab"}},
+      {"2047 characters", "x\r\n" + long_line + "\r\n" + long_line, {"x", long_line, long_line}},
   };
-}
-
-TEST(IOFileReadLine, SplitsLinesByTheirKind) {
-  ScopedTempDir dir;
-  for (const LinesRow& row : LineRows()) {
-    SCOPED_TRACE(std::string(row.what) + ": " + Printable(row.text));
-    WriteText(dir.File("t.txt"), row.text);
-    QError err;
-    IOFile in(dir.File("t.txt").c_str(), err);
-    EXPECT_EQ(ReadAll(in), row.lines);
-    EXPECT_FALSE(in.failed());
-    EXPECT_TRUE(in.at_end());
-    EXPECT_EQ(err.code(), -1);
-  }
-}
-
-TEST(IOFileReadLine, TinyBuffersGiveTheSameLines) {
-  ScopedTempDir dir;
-  for (uint16_t size : {1, 2, 3, 5}) {
-    for (const LinesRow& row : LineRows()) {
-      SCOPED_TRACE(std::string(row.what) + ", buffer " + std::to_string(size));
-      WriteText(dir.File("t.txt"), row.text);
-      QError err;
-      IOFile in(dir.File("t.txt").c_str(), err, size);
+  for (uint16_t size : {IOFile::kBufferSize, uint16_t{1}, uint16_t{2}, uint16_t{3}, uint16_t{5}}) {
+    for (const auto& row : rows) {
+      SCOPED_TRACE(std::string(row.what) + ": " + Printable(row.text) + ", buffer " +
+                   std::to_string(size));
+      IOFile& in = Open(row.text, size);
       EXPECT_EQ(ReadAll(in), row.lines);
       EXPECT_FALSE(in.failed());
+      EXPECT_TRUE(in.at_end());
+      EXPECT_EQ(err_.code(), -1);
     }
   }
 }
 
-TEST(IOFileReadLine, RandomTextMatchesASplitModel) {
+TEST_F(IOFileTest, CtrlZEndsTheInputRightAfterTheCharactersBeforeIt) {
+  IOFile& in = Open(
+      "ab\ncd\x1a"
+      "ef\n");
+  char buf[IOFile::kLineBufferSize];
+  EXPECT_EQ(in.line_number(), 0u);
+  EXPECT_EQ(in.ReadLine(buf), 2);
+  EXPECT_EQ(in.line_number(), 1u);
+  EXPECT_EQ(in.characters_read(), 3u);
+  EXPECT_FALSE(in.at_end());
+  EXPECT_EQ(in.ReadLine(buf), 2);
+  EXPECT_STREQ(buf, "cd");
+  EXPECT_TRUE(in.at_end());
+  EXPECT_EQ(in.line_number(), 2u);
+  EXPECT_EQ(in.ReadLine(buf), -1);
+  EXPECT_FALSE(in.failed());
+  EXPECT_EQ(in.ReadLine(nullptr), -1);  // a bad request
+  EXPECT_EQ(err_.code(), 100);
+}
+
+TEST_F(IOFileTest, RandomTextMatchesASplitModel) {
   const unsigned seed = 777;
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 rng(seed);
   const char* const ends[] = {"\r", "\n", "\r\n"};
-  ScopedTempDir dir;
   for (int round = 0; round < 30; ++round) {
     const int kind = round % 3;
     std::vector<std::string> lines(1 + rng() % 200);
@@ -168,10 +163,8 @@ TEST(IOFileReadLine, RandomTextMatchesASplitModel) {
       for (char& c : line) c = static_cast<char>('a' + rng() % 26);
       text += line + ends[kind];
     }
-    WriteText(dir.File("r.txt"), text);
     const uint16_t size = static_cast<uint16_t>(1 + rng() % 700);
-    QError err;
-    IOFile in(dir.File("r.txt").c_str(), err, size);
+    IOFile& in = Open(text, size);
     ASSERT_EQ(static_cast<int>(in.line_end()), kind + 1);
     EXPECT_EQ(ReadAll(in), lines) << "round " << round << " buffer " << size;
     EXPECT_EQ(in.characters_read(), text.size());
@@ -179,105 +172,41 @@ TEST(IOFileReadLine, RandomTextMatchesASplitModel) {
   }
 }
 
-TEST(IOFileReadLine, CtrlZReturnsTheCharactersBeforeIt) {
-  ScopedTempDir dir;
-  WriteText(dir.File("z.txt"),
-            "ab\ncd\x1a"
-            "ef\n");
-  QError err;
-  IOFile in(dir.File("z.txt").c_str(), err);
-  char buf[IOFile::kLineBufferSize];
-  EXPECT_EQ(in.ReadLine(buf), 2);
-  EXPECT_EQ(in.ReadLine(buf), 2);
-  EXPECT_STREQ(buf, "cd");
-  EXPECT_TRUE(in.at_end());
-  EXPECT_EQ(in.ReadLine(buf), -1);
-  EXPECT_STREQ(buf, "");
-  EXPECT_FALSE(in.failed());
-}
-
-struct FailureRow {
-  const char* what;
-  std::string text;
-  int good_lines;
-  std::string detail;  // "%s" stands for the file name
-};
-
-TEST(IOFileReadLine, FailuresNameTheFileAndLine) {
-  const std::string long_ok(2047, 'a');
+TEST_F(IOFileTest, FailuresNameTheFileAndLineAndLast) {
   const std::string too_long(2048, 'b');
-  const FailureRow rows[] = {
+  const struct {
+    const char* what;
+    std::string text;
+    int good_lines;
+    std::string detail;  // "%s" stands for the file name
+  } rows[] = {
       {"bare LF in CRLF", "ab\r\ncd\nef\r\n", 1, "LF without CR in input file:\n%s\nLine: 2"},
       {"bare CR in CRLF", "ab\r\ncd\r\r\nxx\r\n", 1, "CR without LF in input file:\n%s\nLine: 2"},
       {"CR at the end of a CRLF file", "ab\r\ncd\r", 1,
        "CR without LF in input file:\n%s\nLine: 2"},
-      {"2048 characters", "x\n" + long_ok + "\n" + too_long + "\n", 2,
+      {"2048 characters", "x\n" + std::string(2047, 'a') + "\n" + too_long + "\n", 2,
        "Maximum line length of 2047 is\nshorter than line 3. "},
       {"2048 characters without an end", "x\n" + too_long, 1,
        "Maximum line length of 2047 is\nshorter than line 2. "},
   };
-  ScopedTempDir dir;
-  const std::string path = dir.File("f.txt");
-  for (const FailureRow& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
-    WriteText(path, row.text);
-    QError err;
-    IOFile in(path.c_str(), err, 64);
+    IOFile& in = Open(row.text, 64);
     char buf[IOFile::kLineBufferSize];
-    for (int i = 0; i < row.good_lines; ++i) {
-      EXPECT_GE(in.ReadLine(buf), 0) << "line " << i + 1;
-    }
-    EXPECT_EQ(err.code(), -1);
+    for (int i = 0; i < row.good_lines; ++i) EXPECT_GE(in.ReadLine(buf), 0) << "line " << i + 1;
+    EXPECT_EQ(err_.code(), -1);
     EXPECT_EQ(in.ReadLine(buf), -1);
     EXPECT_TRUE(in.failed());
     EXPECT_TRUE(in.at_end());
     EXPECT_LT(std::string(buf).size(), IOFile::kLineBufferSize);
     std::string detail = row.detail;
     const size_t at = detail.find("%s");
-    if (at != std::string::npos) detail.replace(at, 2, path);
-    EXPECT_EQ(err.code(), 100);
-    EXPECT_EQ(std::string(err.detail()), detail);
-    // The reader stays failed.
-    EXPECT_EQ(in.ReadLine(buf), -1);
+    if (at != std::string::npos) detail.replace(at, 2, path_);
+    EXPECT_EQ(err_.code(), 100);
+    EXPECT_EQ(std::string(err_.detail()), detail);
+    EXPECT_EQ(in.ReadLine(buf), -1);  // the reader stays failed
     EXPECT_TRUE(in.failed());
   }
-}
-
-TEST(IOFileReadLine, LineOf2047CharactersIsRead) {
-  ScopedTempDir dir;
-  const std::string line(2047, 'q');
-  WriteText(dir.File("l.txt"), "x\r\n" + line + "\r\n" + line);
-  QError err;
-  IOFile in(dir.File("l.txt").c_str(), err);
-  char buf[IOFile::kLineBufferSize];
-  EXPECT_EQ(in.ReadLine(buf), 1);
-  EXPECT_EQ(in.ReadLine(buf), 2047);
-  EXPECT_EQ(std::string(buf), line);
-  EXPECT_EQ(in.ReadLine(buf), 2047);
-  EXPECT_EQ(in.ReadLine(buf), -1);
-  EXPECT_FALSE(in.failed());
-}
-
-TEST(IOFileReadLine, NullDestinationIsABadRequest) {
-  ScopedTempDir dir;
-  WriteText(dir.File("n.txt"), "a\n");
-  QError err;
-  IOFile in(dir.File("n.txt").c_str(), err);
-  EXPECT_EQ(in.ReadLine(nullptr), -1);
-  EXPECT_EQ(err.code(), 100);
-}
-
-TEST(IOFileReadLine, LineNumbersCountReadLines) {
-  ScopedTempDir dir;
-  WriteText(dir.File("n.txt"), "a\nb\nc\n");
-  QError err;
-  IOFile in(dir.File("n.txt").c_str(), err);
-  char buf[IOFile::kLineBufferSize];
-  EXPECT_EQ(in.line_number(), 0u);
-  in.ReadLine(buf);
-  in.ReadLine(buf);
-  EXPECT_EQ(in.line_number(), 2u);
-  EXPECT_EQ(in.characters_read(), 4u);
 }
 
 }  // namespace
