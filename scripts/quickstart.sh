@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMETRA_WERROR=ON
 cmake --build build/release -j"${LUMETRA_JOBS:-2}"
 tool=build/release/tools/lumetra/lumetra
 states=build/us_states.lmb
