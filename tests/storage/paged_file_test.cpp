@@ -12,28 +12,20 @@
 #include "storage/qfile.h"
 #include "storage/qio.h"
 #include "storage/record_mgr.h"
-#include "storage/trace.h"
+#include "support/core_bytes.h"
+#include "support/core_storage.h"
 #include "support/test_files.h"
 
 namespace {
 
-using lumetra_test::ScopedTempDir;
-using lumetra_test::WriteBytes;
+using lumetra_test::Bytes;
+using lumetra_test::Put16;
+using lumetra_test::Put32;
 
 constexpr std::uint32_t kUncheckedKind = 0x1100AAAA;
 
-void PutU32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-void PutU16(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-  b[at] = static_cast<std::uint8_t>(v);
-  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-// The bytes of a paged file: a checksummed header page promising
-// `page_count` pages, then `actual_pages` pages whose bytes name their page,
-// then `extra_bytes` more bytes.
+// A checksummed header page promising `page_count` pages, then
+// `actual_pages` pages whose bytes name their page, then `extra_bytes`.
 struct FileShape {
   std::uint32_t kind = kUncheckedKind;
   std::uint32_t header_page_size = 512;
@@ -41,16 +33,17 @@ struct FileShape {
   std::uint32_t page_count = 3;
   std::uint32_t actual_pages = 3;
   std::uint32_t extra_bytes = 0;
+
+  int ExpectedSize() const { return static_cast<int>(header_page_size + page_count * page_size); }
 };
 
-std::vector<std::uint8_t> PagedBytes(const FileShape& shape) {
-  std::vector<std::uint8_t> bytes(shape.header_page_size, 0);
-  const char text[] = "Lumetra paged file test";
-  std::memcpy(bytes.data(), text, sizeof text);
-  PutU32(bytes, 256, shape.kind);
-  PutU32(bytes, 260, shape.page_count);
-  PutU16(bytes, 264, shape.header_page_size);
-  PutU16(bytes, 266, shape.page_size);
+Bytes PagedBytes(const FileShape& shape) {
+  Bytes bytes(shape.header_page_size, 0);
+  lumetra_test::PutText(bytes, 0, "Lumetra paged file test");
+  Put32(bytes, 256, shape.kind);
+  Put32(bytes, 260, shape.page_count);
+  Put16(bytes, 264, shape.header_page_size);
+  Put16(bytes, 266, shape.page_size);
   for (int i = 0; i < 12; ++i) bytes[268 + i] = static_cast<std::uint8_t>(0xA0 + i);
   StorePageChecksum(bytes.data(), shape.header_page_size);
   for (std::uint32_t p = 0; p < shape.actual_pages; ++p) {
@@ -62,30 +55,31 @@ std::vector<std::uint8_t> PagedBytes(const FileShape& shape) {
   return bytes;
 }
 
-std::string Write(const ScopedTempDir& dir, const FileShape& shape,
-                  const std::string& name = "file.pgf") {
-  const std::string path = dir.File(name);
-  WriteBytes(path, PagedBytes(shape));
-  return path;
-}
-
 std::string Format(const char* format, const std::string& name, int expected, int actual) {
   char text[512];
   std::snprintf(text, sizeof text, format, name.c_str(), expected, actual);
   return text;
 }
 
-int Expected(const FileShape& s) {
-  return static_cast<int>(s.header_page_size + s.page_count * s.page_size);
-}
+class QPagedFileTest : public testing::Test {
+ protected:
+  std::string Write(const Bytes& bytes, const std::string& name = "file.pgf") {
+    const std::string path = dir_.File(name);
+    lumetra_test::WriteBytes(path, bytes);
+    return path;
+  }
+  std::string Write(const FileShape& shape, const std::string& name = "file.pgf") {
+    return Write(PagedBytes(shape), name);
+  }
 
-TEST(QPagedFile, OpensAndServesItsPagesBehindTheHeader) {
-  ScopedTempDir dir;
-  FileShape shape;
-  const std::string path = Write(dir, shape, "parcels-table.pgf");
-  QError err;
-  QPagedFile file(path.c_str(), kUncheckedKind, 3, err);
-  ASSERT_TRUE(file.ready()) << err.detail();
+  lumetra_test::ScopedTempDir dir_;
+  QError err_;
+};
+
+TEST_F(QPagedFileTest, OpensAndServesItsPagesBehindTheHeader) {
+  const std::string path = Write(FileShape(), "parcels-table.pgf");
+  QPagedFile file(path.c_str(), kUncheckedKind, 3, err_);
+  ASSERT_TRUE(file.ready()) << err_.detail();
   EXPECT_EQ(file.kind(), kUncheckedKind);
   EXPECT_EQ(file.header_page_size(), 512u);
   EXPECT_EQ(file.page_size(), 300u);
@@ -105,99 +99,66 @@ TEST(QPagedFile, OpensAndServesItsPagesBehindTheHeader) {
   EXPECT_EQ(page[5], 31);
   EXPECT_TRUE(file.file().is_open());
   EXPECT_FALSE(file.file().is_mapped());
+  // A name shorter than 8 characters is the whole label.
+  lumetra_test::ScopedChdir cd(dir_.path());
+  Write(FileShape(), "a.pg");
+  QPagedFile short_name("a.pg", kUncheckedKind, 1, err_);
+  ASSERT_TRUE(short_name.ready());
+  EXPECT_STREQ(short_name.label(), "a.pg");
 }
 
-TEST(QPagedFile, ShortNameIsTheWholeLabel) {
-  ScopedTempDir dir;
-  lumetra_test::ScopedChdir cd(dir.path());
-  WriteBytes("a.pg", PagedBytes(FileShape()));
-  QError err;
-  QPagedFile file("a.pg", kUncheckedKind, 1, err);
-  ASSERT_TRUE(file.ready());
-  EXPECT_STREQ(file.label(), "a.pg");
-}
-
-TEST(QPagedFile, WrongKindFailsWith102BeforeAnythingElseIsRead) {
-  ScopedTempDir dir;
+TEST_F(QPagedFileTest, WrongKindFailsWith102BeforeAnythingElseIsRead) {
   FileShape shape;
   shape.header_page_size = 0xFFFF;  // would demand a huge header read
-  std::vector<std::uint8_t> bytes = PagedBytes(shape);
+  Bytes bytes = PagedBytes(shape);
   bytes.resize(280);
   bytes[300 % 280] ^= 0xFF;  // the checksum cannot hold either
-  const std::string path = dir.File("kind.pgf");
-  WriteBytes(path, bytes);
-
-  std::FILE* trace = std::tmpfile();
-  std::FILE* previous = lumetra::SetTraceStream(trace);
-  QError err;
-  QPagedFile file(path.c_str(), 0x02000900, 1, err);
-  lumetra::SetTraceStream(previous);
+  const std::string path = Write(bytes, "kind.pgf");
+  lumetra_test::TraceCapture trace;
+  QPagedFile file(path.c_str(), 0x02000900, 1, err_);
   EXPECT_FALSE(file.ready());
-  EXPECT_EQ(err.code(), 102);
-  EXPECT_EQ(std::string(err.detail()), path);
+  EXPECT_EQ(err_.code(), 102);
+  EXPECT_EQ(std::string(err_.detail()), path);
   EXPECT_EQ(file.record_mgr(), nullptr);
-
-  std::rewind(trace);
-  char line[512];
-  std::vector<std::string> reads;
-  while (std::fgets(line, sizeof line, trace) != nullptr) {
-    if (std::strncmp(line, "Read(", 5) == 0) reads.push_back(line);
-  }
-  std::fclose(trace);
+  const std::vector<std::string> reads = trace.LinesStartingWith("Read(");
   ASSERT_EQ(reads.size(), 1u);
   EXPECT_NE(reads[0].find(", 280 ) = 280"), std::string::npos) << reads[0];
 }
 
-TEST(QPagedFile, HeaderChecksumMismatchFailsWith111) {
-  ScopedTempDir dir;
-  std::vector<std::uint8_t> bytes = PagedBytes(FileShape());
-  bytes[3] ^= 0x01;  // inside the free text
-  const std::string path = dir.File("sum.pgf");
-  WriteBytes(path, bytes);
-  QError err;
-  QPagedFile file(path.c_str(), kUncheckedKind, 1, err);
-  EXPECT_FALSE(file.ready());
-  EXPECT_EQ(err.code(), 111);
-  EXPECT_EQ(std::string(err.detail()), path);
+TEST_F(QPagedFileTest, HeaderChecksumMismatchFailsWith111) {
+  for (std::size_t at : {3u /* free text */, 511u /* stored checksum */}) {
+    Bytes bytes = PagedBytes(FileShape());
+    bytes[at] ^= 0x81;
+    const std::string path = Write(bytes, "sum.pgf");
+    QError err;
+    QPagedFile file(path.c_str(), kUncheckedKind, 1, err);
+    EXPECT_FALSE(file.ready()) << at;
+    EXPECT_EQ(err.code(), 111) << at;
+    EXPECT_EQ(std::string(err.detail()), path) << at;
+  }
 }
 
-TEST(QPagedFile, StoredChecksumIsCheckedToo) {
-  ScopedTempDir dir;
-  std::vector<std::uint8_t> bytes = PagedBytes(FileShape());
-  bytes[511] ^= 0x80;
-  const std::string path = dir.File("sum2.pgf");
-  WriteBytes(path, bytes);
-  QError err;
-  QPagedFile file(path.c_str(), kUncheckedKind, 1, err);
-  EXPECT_FALSE(file.ready());
-  EXPECT_EQ(err.code(), 111);
-}
-
-TEST(QPagedFile, EveryLengthCheckedKindRefusesAFileOneByteShort) {
+TEST_F(QPagedFileTest, EveryLengthCheckedKindRefusesAFileOneByteShort) {
   for (std::uint32_t kind : QPagedFile::kLengthCheckedKinds) {
     SCOPED_TRACE(kind);
-    ScopedTempDir dir;
     FileShape shape;
     shape.kind = kind;
-    std::vector<std::uint8_t> bytes = PagedBytes(shape);
+    Bytes bytes = PagedBytes(shape);
     bytes.pop_back();
-    const std::string path = dir.File("short.pgf");
-    WriteBytes(path, bytes);
+    const std::string path = Write(bytes, "short.pgf");
     QError err;
     QPagedFile file(path.c_str(), kind, 1, err);
     EXPECT_FALSE(file.ready());
     EXPECT_EQ(err.code(), 111);
     EXPECT_EQ(std::string(err.detail()), Format("File %s is too short, expected %i found %i ", path,
-                                                Expected(shape), Expected(shape) - 1));
+                                                shape.ExpectedSize(), shape.ExpectedSize() - 1));
   }
 }
 
-TEST(QPagedFile, LongerFilesFollowTheRulesOfTheirKind) {
-  // Each row: kind, extra whole pages, extra bytes -> ready, page count, message.
-  const struct Row {
-    std::uint32_t kind;
-    std::uint32_t extra_pages;
-    std::uint32_t extra_bytes;
+TEST_F(QPagedFileTest, LongerFilesFollowTheRulesOfTheirKind) {
+  // Each row: kind, extra whole pages, extra bytes -> ready, page count.
+  const struct {
+    std::uint32_t kind, extra_pages, extra_bytes;
     bool ready;
     std::uint32_t page_count;
   } rows[] = {
@@ -207,15 +168,14 @@ TEST(QPagedFile, LongerFilesFollowTheRulesOfTheirKind) {
       {0x05000900, 0, 1, true, 3},     {0xD07F454D, 2, 5, true, 3},    {0x879FE5D7, 1, 0, true, 3},
       {kUncheckedKind, 2, 5, true, 3},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << std::hex << row.kind << std::dec << " +" << row.extra_pages
                                     << " pages +" << row.extra_bytes << " bytes");
-    ScopedTempDir dir;
     FileShape shape;
     shape.kind = row.kind;
     shape.actual_pages = shape.page_count + row.extra_pages;
     shape.extra_bytes = row.extra_bytes;
-    const std::string path = Write(dir, shape);
+    const std::string path = Write(shape);
     QError err;
     QPagedFile file(path.c_str(), row.kind, 2, err);
     EXPECT_EQ(file.ready(), row.ready) << err.detail();
@@ -224,122 +184,96 @@ TEST(QPagedFile, LongerFilesFollowTheRulesOfTheirKind) {
       // The counted pages are all readable.
       EXPECT_NE(file.record_mgr()->GetPage(row.page_count - 1), nullptr);
     } else {
-      const int actual =
-          Expected(shape) + static_cast<int>(row.extra_pages * shape.page_size + row.extra_bytes);
+      const int actual = shape.ExpectedSize() +
+                         static_cast<int>(row.extra_pages * shape.page_size + row.extra_bytes);
       EXPECT_EQ(err.code(), 111);
       EXPECT_EQ(std::string(err.detail()), Format("File %s is too long.  Expected %i found %i ",
-                                                  path, Expected(shape), actual));
+                                                  path, shape.ExpectedSize(), actual));
     }
   }
-}
-
-TEST(QPagedFile, ExtendableKindCountsWholePagesWhenTheHeaderIsNotPageAligned) {
-  ScopedTempDir dir;
-  FileShape shape;
-  shape.kind = 0x08000E00;
-  shape.header_page_size = 300;
-  shape.page_size = 512;
-  shape.page_count = 1;
-  shape.actual_pages = 3;
-  const std::string path = Write(dir, shape);
-  QError err;
-  QPagedFile file(path.c_str(), shape.kind, 2, err);
-  ASSERT_TRUE(file.ready()) << err.detail();
+  // An extendable kind counts whole pages also when the header is not page aligned.
+  FileShape unaligned;
+  unaligned.kind = 0x08000E00;
+  unaligned.header_page_size = 300;
+  unaligned.page_size = 512;
+  unaligned.page_count = 1;
+  unaligned.actual_pages = 3;
+  QPagedFile file(Write(unaligned).c_str(), unaligned.kind, 2, err_);
+  ASSERT_TRUE(file.ready()) << err_.detail();
   EXPECT_EQ(file.page_count(), 3u);
 }
 
-TEST(QPagedFile, UnreadableFooterPageFailsWith111) {
+TEST_F(QPagedFileTest, UnreadableFooterPageFailsWith111) {
   // With pages smaller than the 280-byte footer probe, the last page cannot
   // supply the probe at the file's end.
-  ScopedTempDir dir;
   FileShape shape;
   shape.kind = 0x02000900;
   shape.page_size = 64;
   shape.page_count = 2;
   shape.actual_pages = 2;
-  const std::string path = Write(dir, shape);
-  QError err;
-  QPagedFile file(path.c_str(), shape.kind, 1, err);
+  const std::string path = Write(shape);
+  QPagedFile file(path.c_str(), shape.kind, 1, err_);
   EXPECT_FALSE(file.ready());
-  EXPECT_EQ(err.code(), 111);
-  EXPECT_EQ(std::string(err.detail()), "Cannot read footer page on file " + path);
-
+  EXPECT_EQ(err_.code(), 111);
+  EXPECT_EQ(std::string(err_.detail()), "Cannot read footer page on file " + path);
   // Enough bytes behind the last page make the same footer readable.
   shape.extra_bytes = 280 - 64;
-  const std::string longer = Write(dir, shape, "longer.pgf");
   QError ok;
-  QPagedFile accepted(longer.c_str(), shape.kind, 1, ok);
+  QPagedFile accepted(Write(shape, "longer.pgf").c_str(), shape.kind, 1, ok);
   EXPECT_TRUE(accepted.ready()) << ok.detail();
 }
 
-TEST(QPagedFile, ZeroPageCountOrUncheckedKindSkipsTheLengthCheck) {
-  ScopedTempDir dir;
+TEST_F(QPagedFileTest, ZeroPageCountOrUncheckedKindSkipsTheLengthCheck) {
   FileShape empty;
   empty.kind = 0x02000900;
   empty.page_count = 0;
   empty.actual_pages = 0;
-  const std::string path = Write(dir, empty, "empty.pgf");
-  QError err;
-  QPagedFile file(path.c_str(), empty.kind, 1, err);
-  EXPECT_TRUE(file.ready()) << err.detail();
-
+  QPagedFile file(Write(empty, "empty.pgf").c_str(), empty.kind, 1, err_);
+  EXPECT_TRUE(file.ready()) << err_.detail();
   FileShape truncated;  // unchecked kind, pages missing
   truncated.actual_pages = 1;
-  const std::string short_path = Write(dir, truncated, "trunc.pgf");
-  QPagedFile unchecked(short_path.c_str(), kUncheckedKind, 1, err);
+  QPagedFile unchecked(Write(truncated, "trunc.pgf").c_str(), kUncheckedKind, 1, err_);
   EXPECT_TRUE(unchecked.ready());
   EXPECT_EQ(unchecked.record_mgr()->GetPage(2), nullptr);  // reported by the read
 }
 
-TEST(QPagedFile, MissingOrTinyFilesAndBadHeaderSizesFail) {
-  ScopedTempDir dir;
-  QError err;
-  QPagedFile missing(dir.File("none.pgf").c_str(), kUncheckedKind, 1, err);
+TEST_F(QPagedFileTest, MissingOrTinyFilesAndBadHeaderOrPageSizesFail) {
+  QPagedFile missing(dir_.File("none.pgf").c_str(), kUncheckedKind, 1, err_);
   EXPECT_FALSE(missing.ready());
-  EXPECT_EQ(err.code(), ENOENT);
-
-  const std::string tiny = dir.File("tiny.pgf");
-  WriteBytes(tiny, std::vector<std::uint8_t>(100, 0));
-  QPagedFile too_small(tiny.c_str(), kUncheckedKind, 1, err);
+  EXPECT_EQ(err_.code(), ENOENT);
+  err_.Clear();
+  QPagedFile too_small(Write(Bytes(100, 0), "tiny.pgf").c_str(), kUncheckedKind, 1, err_);
   EXPECT_FALSE(too_small.ready());
-  EXPECT_NE(err.code(), -1);
-
+  EXPECT_NE(err_.code(), -1);
   for (std::uint32_t header_size : {0u, 100u, 281u}) {
-    std::vector<std::uint8_t> bytes = PagedBytes(FileShape());
-    PutU16(bytes, 264, header_size);
-    const std::string path = dir.File("hdr.pgf");
-    WriteBytes(path, bytes);
-    QError hdr_err;
-    QPagedFile bad(path.c_str(), kUncheckedKind, 1, hdr_err);
+    Bytes bytes = PagedBytes(FileShape());
+    Put16(bytes, 264, header_size);
+    QError err;
+    QPagedFile bad(Write(bytes, "hdr.pgf").c_str(), kUncheckedKind, 1, err);
     EXPECT_FALSE(bad.ready()) << header_size;
-    EXPECT_EQ(hdr_err.code(), 111) << header_size;
+    EXPECT_EQ(err.code(), 111) << header_size;
   }
-
   FileShape zero_pages;
   zero_pages.page_size = 0;
-  const std::string zero = Write(dir, zero_pages, "zero.pgf");
-  QError zero_err;
-  QPagedFile no_pages(zero.c_str(), kUncheckedKind, 1, zero_err);
+  QError err;
+  QPagedFile no_pages(Write(zero_pages, "zero.pgf").c_str(), kUncheckedKind, 1, err);
   EXPECT_FALSE(no_pages.ready());
-  EXPECT_EQ(zero_err.code(), 111);
+  EXPECT_EQ(err.code(), 111);
 }
 
-TEST(QPagedFile, RecordManagerFailureIsReportedWith104) {
-  ScopedTempDir dir;
-  const std::string path = Write(dir, FileShape());
-  QError err;
+TEST_F(QPagedFileTest, RecordManagerFailureIsReportedWith104) {
+  const std::string path = Write(FileShape());
   QRecordMgr::FailSlotAllocationForTest(0, true);
-  QPagedFile file(path.c_str(), kUncheckedKind, 2, err);
+  QPagedFile file(path.c_str(), kUncheckedKind, 2, err_);
   QRecordMgr::FailSlotAllocationForTest(-1, false);
   EXPECT_FALSE(file.ready());
-  EXPECT_EQ(err.code(), 104);
-  EXPECT_STREQ(err.detail(), "QPagedFile - Failed to Initialize QRecordMgr");
+  EXPECT_EQ(err_.code(), 104);
+  EXPECT_STREQ(err_.detail(), "QPagedFile - Failed to Initialize QRecordMgr");
   EXPECT_EQ(file.record_mgr(), nullptr);
 }
 
-TEST(QPagedFile, ThrowingRecordUnwindsWithTheFailure) {
-  ScopedTempDir dir;
-  const std::string path = Write(dir, FileShape());
+TEST_F(QPagedFileTest, ThrowingRecordUnwindsWithTheFailure) {
+  const std::string path = Write(FileShape());
   QErrorEx err;
   try {
     QPagedFile file(path.c_str(), 0x02000900, 1, err);
