@@ -18,6 +18,7 @@
 #include "frame/error.h"
 #include "storage/mapping_registry.h"
 #include "storage/trace.h"
+#include "support/core_storage.h"
 #include "support/test_files.h"
 
 namespace {
@@ -27,7 +28,9 @@ using lumetra_test::FileExists;
 using lumetra_test::ListDir;
 using lumetra_test::ReadBytes;
 using lumetra_test::ScopedChdir;
+using lumetra_test::ScopedEnv;
 using lumetra_test::ScopedTempDir;
+using lumetra_test::TraceCapture;
 using lumetra_test::WriteBytes;
 using lumetra_test::WriteText;
 
@@ -36,59 +39,6 @@ std::vector<uint8_t> Iota(size_t n) {
   for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 1);
   return bytes;
 }
-
-// Collects the trace lines written while it lives.
-class TraceCapture {
- public:
-  TraceCapture() : file_(std::tmpfile()) { previous_ = lumetra::SetTraceStream(file_); }
-  ~TraceCapture() {
-    lumetra::SetTraceStream(previous_);
-    std::fclose(file_);
-  }
-  std::vector<std::string> Lines() {
-    std::fflush(file_);
-    std::rewind(file_);
-    std::vector<std::string> lines;
-    std::string line;
-    for (int c; (c = std::fgetc(file_)) != EOF;) {
-      line += static_cast<char>(c);
-      if (c == '\n') {
-        lines.push_back(line);
-        line.clear();
-      }
-    }
-    if (!line.empty()) lines.push_back(line);
-    return lines;
-  }
-
- private:
-  std::FILE* file_;
-  std::FILE* previous_;
-};
-
-// Sets (or with nullopt unsets) an environment variable for its lifetime.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) {
-      setenv(name, value->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(QfileOpen, ModesGiveTheirAccess) {
   ScopedTempDir dir;
@@ -122,33 +72,17 @@ TEST(QfileOpen, ModesGiveTheirAccess) {
     EXPECT_EQ(file.Write("xy", 2), row.can_write);
     EXPECT_FALSE(file.delete_on_close());
   }
-}
-
-TEST(QfileOpen, AppendModeWritesAtTheEnd) {
-  ScopedTempDir dir;
-  const std::string path = dir.File("log.bin");
+  // Append mode writes at the end whatever the position.
   WriteText(path, "abc");
   QError err;
   Qfile file(err, path.c_str(), Qfile::kModeAppend);
   ASSERT_TRUE(file.Seek(0));
   ASSERT_TRUE(file.Write("de", 2));
   ASSERT_TRUE(file.Close());
-  const std::vector<uint8_t> expected = {'a', 'b', 'c', 'd', 'e'};
-  EXPECT_EQ(ReadBytes(path), expected);
+  EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{'a', 'b', 'c', 'd', 'e'}));
 }
 
-TEST(QfileOpen, EmptyOrNullNameIsRefused) {
-  for (const char* name : {static_cast<const char*>(nullptr), ""}) {
-    QError err;
-    Qfile file(err);
-    EXPECT_FALSE(file.Open(name, Qfile::kModeRead));
-    EXPECT_FALSE(file.is_open());
-    EXPECT_EQ(err.code(), 100);
-    EXPECT_STREQ(err.detail(), "NULL file name on Qfile Open");
-  }
-}
-
-TEST(QfileOpen, MissingFileReportsErrnoAndStaysReusable) {
+TEST(QfileOpen, MissingFileOrNoNameIsReportedAndTheFileStaysReusable) {
   ScopedTempDir dir;
   const std::string missing = dir.File("missing.bin");
   const std::string present = dir.File("present.bin");
@@ -163,9 +97,17 @@ TEST(QfileOpen, MissingFileReportsErrnoAndStaysReusable) {
     EXPECT_TRUE(file.Open(present.c_str(), mode));
   }
   EXPECT_EQ(MappingRegistry::Instance().ReferenceCountForTest(missing.c_str()), 0u);
+  for (const char* name : {static_cast<const char*>(nullptr), ""}) {
+    QError err;
+    Qfile file(err);
+    EXPECT_FALSE(file.Open(name, Qfile::kModeRead));
+    EXPECT_FALSE(file.is_open());
+    EXPECT_EQ(err.code(), 100);
+    EXPECT_STREQ(err.detail(), "NULL file name on Qfile Open");
+  }
 }
 
-TEST(QfileOpen, OpenWhileOpenKeepsTheFirstFile) {
+TEST(QfileOpen, OpenWhileOpenKeepsTheFirstFileAndNamesAreCutTo255Characters) {
   ScopedTempDir dir;
   WriteText(dir.File("a"), "aaaa");
   WriteText(dir.File("b"), "bb");
@@ -174,21 +116,16 @@ TEST(QfileOpen, OpenWhileOpenKeepsTheFirstFile) {
   EXPECT_TRUE(file.Open(dir.File("b").c_str(), Qfile::kModeRead));
   EXPECT_EQ(file.Size(), 4);
   EXPECT_EQ(std::string(file.name()), dir.File("a"));
-}
-
-TEST(QfileOpen, NameIsCutTo255Characters) {
-  ScopedTempDir dir;
+  // Names are cut to 255 characters.
   std::string path = dir.path() + "/";
   ASSERT_LT(path.size(), 200u);
   path += std::string(Qfile::kMaxName - path.size(), 'n');
   ASSERT_EQ(path.size(), 255u);
   WriteText(path, "kept");
-  const std::string longer = path + "EXTRA";
-  QError err;
-  Qfile file(err, longer.c_str(), Qfile::kModeRead);
-  ASSERT_TRUE(file.is_open()) << err.detail();
-  EXPECT_EQ(std::string(file.name()), path);
-  EXPECT_EQ(file.Size(), 4);
+  Qfile cut(err, (path + "EXTRA").c_str(), Qfile::kModeRead);
+  ASSERT_TRUE(cut.is_open()) << err.detail();
+  EXPECT_EQ(std::string(cut.name()), path);
+  EXPECT_EQ(cut.Size(), 4);
 }
 
 TEST(QfileMapping, SameFileTwiceSharesOneCountedMapping) {
@@ -208,8 +145,7 @@ TEST(QfileMapping, SameFileTwiceSharesOneCountedMapping) {
   EXPECT_EQ(registry.EntryCountForTest(), entries_before + 1);
   EXPECT_EQ(registry.ReferenceCountForTest(path.c_str()), 2u);
 
-  EXPECT_TRUE(first->Close());
-  first.reset();
+  first.reset();  // the destructor releases its share
   EXPECT_EQ(registry.ReferenceCountForTest(path.c_str()), 1u);
   uint8_t buf[10];
   ASSERT_TRUE(second.ReadAt("test", 90, buf, 10));
@@ -220,19 +156,6 @@ TEST(QfileMapping, SameFileTwiceSharesOneCountedMapping) {
   EXPECT_TRUE(second.Close());
   EXPECT_EQ(registry.ReferenceCountForTest(path.c_str()), 0u);
   EXPECT_EQ(registry.EntryCountForTest(), entries_before);
-}
-
-TEST(QfileMapping, DestructorReleasesTheMapping) {
-  ScopedTempDir dir;
-  const std::string path = dir.File("m.bin");
-  WriteBytes(path, Iota(10));
-  const size_t entries_before = MappingRegistry::Instance().EntryCountForTest();
-  {
-    QError err;
-    Qfile file(err, path.c_str(), Qfile::kModeMapped);
-    EXPECT_EQ(MappingRegistry::Instance().EntryCountForTest(), entries_before + 1);
-  }
-  EXPECT_EQ(MappingRegistry::Instance().EntryCountForTest(), entries_before);
 }
 
 TEST(QfileMapping, ReplacedFileIsMappedAfresh) {
@@ -296,7 +219,7 @@ TEST(QfileMapping, ConcurrentOpenAndCloseKeepCountsExact) {
   EXPECT_EQ(MappingRegistry::Instance().EntryCountForTest(), entries_before);
 }
 
-TEST(QfileMapping, UnmappableFileFallsBackToTheDescriptor) {
+TEST(QfileMapping, UnmappableFileFallsBackToTheDescriptorAndEmptyFileMapsEmpty) {
   QError err;
   Qfile file(err, "/dev/null", Qfile::kModeMapped);
   ASSERT_TRUE(file.is_open());
@@ -306,22 +229,17 @@ TEST(QfileMapping, UnmappableFileFallsBackToTheDescriptor) {
   uint8_t byte;
   EXPECT_EQ(file.Read(&byte, 1, false), 0);
   EXPECT_EQ(MappingRegistry::Instance().ReferenceCountForTest("/dev/null"), 0u);
-}
-
-TEST(QfileMapping, EmptyFileMapsToAnEmptyView) {
+  // An empty file maps to an empty view.
   ScopedTempDir dir;
-  const std::string path = dir.File("empty.bin");
-  WriteText(path, "");
-  QError err;
-  Qfile file(err, path.c_str(), Qfile::kModeMapped);
-  ASSERT_TRUE(file.is_open());
-  EXPECT_EQ(file.mapped_size(), 0);
-  EXPECT_EQ(file.Size(), 0);
-  uint8_t byte = 0;
-  EXPECT_TRUE(file.ReadAt("test", 0, &byte, 0));
-  EXPECT_FALSE(file.ReadAt("test", 0, &byte, 1));
-  EXPECT_EQ(file.Read(&byte, 1, false), 0);
-  EXPECT_TRUE(file.Close());
+  WriteText(dir.File("empty.bin"), "");
+  Qfile empty(err, dir.File("empty.bin").c_str(), Qfile::kModeMapped);
+  ASSERT_TRUE(empty.is_open());
+  EXPECT_EQ(empty.mapped_size(), 0);
+  EXPECT_EQ(empty.Size(), 0);
+  EXPECT_TRUE(empty.ReadAt("test", 0, &byte, 0));
+  EXPECT_FALSE(empty.ReadAt("test", 0, &byte, 1));
+  EXPECT_EQ(empty.Read(&byte, 1, false), 0);
+  EXPECT_TRUE(empty.Close());
 }
 
 TEST(QfileMapping, ReadUsesThePositionWithoutAdvancingIt) {
@@ -381,14 +299,7 @@ TEST(QfileReadAt, BoundsInBothAccesses) {
         EXPECT_NE(err.code(), -1);
       }
     }
-  }
-}
-
-TEST(QfileReadAt, ZeroLengthSucceedsWithoutTouchingTheFile) {
-  ScopedTempDir dir;
-  const std::string path = dir.File("r.bin");
-  WriteBytes(path, Iota(10));
-  for (int mode : {Qfile::kModeRead, Qfile::kModeMapped}) {
+    // A zero length succeeds anywhere without touching the file.
     QError err;
     Qfile file(err, path.c_str(), mode);
     TraceCapture trace;
@@ -398,18 +309,7 @@ TEST(QfileReadAt, ZeroLengthSucceedsWithoutTouchingTheFile) {
   }
 }
 
-TEST(QfileRead, StrictShortReadReportsCode28) {
-  ScopedTempDir dir;
-  const std::string path = dir.File("s.bin");
-  WriteBytes(path, Iota(10));
-  QError err;
-  Qfile file(err, path.c_str(), Qfile::kModeRead);
-  uint8_t buf[16];
-  EXPECT_EQ(file.Read(buf, 16, true), -1);
-  EXPECT_EQ(err.code(), 28);
-}
-
-TEST(QfileRead, LenientShortReadReturnsTheCount) {
+TEST(QfileRead, ShortReadsReturnTheCountOrWhenStrictReportCode28) {
   ScopedTempDir dir;
   const std::string path = dir.File("s.bin");
   WriteBytes(path, Iota(10));
@@ -420,9 +320,12 @@ TEST(QfileRead, LenientShortReadReturnsTheCount) {
   EXPECT_EQ(file.Read(buf, 16, false), 4);
   EXPECT_EQ(file.Read(buf, 16, false), 0);
   EXPECT_EQ(err.code(), -1);
+  ASSERT_TRUE(file.Seek(0));
+  EXPECT_EQ(file.Read(buf, 16, true), -1);
+  EXPECT_EQ(err.code(), 28);
 }
 
-TEST(QfileRead, ClosedFileIsABadRequest) {
+TEST(QfileRead, ClosedFileAndNegativeSeekAreBadRequests) {
   QError err;
   Qfile file(err);
   uint8_t buf[4];
@@ -432,24 +335,25 @@ TEST(QfileRead, ClosedFileIsABadRequest) {
   EXPECT_FALSE(file.Seek(0));
   EXPECT_FALSE(file.Close());
   EXPECT_EQ(file.Size(), -1);
-}
-
-TEST(QfileSeek, NegativeOffsetFails) {
   ScopedTempDir dir;
   WriteBytes(dir.File("f"), Iota(4));
   for (int mode : {Qfile::kModeRead, Qfile::kModeMapped}) {
-    QError err;
-    Qfile file(err, dir.File("f").c_str(), mode);
-    ASSERT_TRUE(file.Seek(3));
-    EXPECT_FALSE(file.Seek(-1));
-    EXPECT_EQ(file.position(), 3);
+    Qfile open(err, dir.File("f").c_str(), mode);
+    ASSERT_TRUE(open.Seek(3));
+    EXPECT_FALSE(open.Seek(-1));
+    EXPECT_EQ(open.position(), 3);
   }
 }
 
-TEST(QfileClose, ThrowingRecordDoesNotEscapeTheDestructor) {
+TEST(QfileClose, ThrowingRecordThrowsFromOpenButNotFromTheDestructor) {
+  QErrorEx err;
+  {
+    Qfile file(err);
+    EXPECT_THROW(file.Open("/nonexistent/dir/file", Qfile::kModeRead), QErrorEx);
+    EXPECT_FALSE(file.is_open());
+  }
   ScopedTempDir dir;
   WriteBytes(dir.File("f"), Iota(4));
-  QErrorEx err;
   {
     Qfile file(err, dir.File("f").c_str(), Qfile::kModeRead);
     ASSERT_TRUE(file.is_open());
@@ -458,18 +362,18 @@ TEST(QfileClose, ThrowingRecordDoesNotEscapeTheDestructor) {
   EXPECT_EQ(err.code(), EBADF);
 }
 
-TEST(QfileClose, ThrowingRecordThrowsFromOpen) {
-  QErrorEx err;
-  Qfile file(err);
-  EXPECT_THROW(file.Open("/nonexistent/dir/file", Qfile::kModeRead), QErrorEx);
-  EXPECT_FALSE(file.is_open());
-}
-
-TEST(QfileTemporary, DisappearsOnCloseWhileOpenedFilesStay) {
+TEST(QfileTemporary, PrivateUniqueNamesDisappearOnCloseWhileOpenedFilesStay) {
   ScopedTempDir dir;
   QError err;
   Qfile temp(err);
+  Qfile second(err);
   ASSERT_TRUE(temp.OpenTemporary(dir.path().c_str())) << err.detail();
+  ASSERT_TRUE(second.OpenTemporary((dir.path() + "/").c_str()));
+  const std::regex pattern(dir.path() + R"(/qf\.tmp\.r[0-9]{6}\.s[A-Za-z0-9]{6})");
+  EXPECT_TRUE(std::regex_match(temp.name(), pattern)) << temp.name();
+  EXPECT_TRUE(std::regex_match(second.name(), pattern)) << second.name();
+  EXPECT_STRNE(temp.name(), second.name());
+  EXPECT_EQ(ListDir(dir.path()).size(), 2u);
   const std::string name = temp.name();
   EXPECT_TRUE(temp.delete_on_close());
   ASSERT_TRUE(FileExists(name));
@@ -488,7 +392,7 @@ TEST(QfileTemporary, DisappearsOnCloseWhileOpenedFilesStay) {
   EXPECT_TRUE(FileExists(name));
 }
 
-TEST(QfileTemporary, FailedRemovalIsReported) {
+TEST(QfileTemporary, FailedRemovalOrMissingDirectoryReportsErrno) {
   ScopedTempDir dir;
   QError err;
   Qfile temp(err);
@@ -499,20 +403,10 @@ TEST(QfileTemporary, FailedRemovalIsReported) {
   EXPECT_EQ(err.code(), ENOENT);
   EXPECT_EQ(std::string(err.detail()), name);
   EXPECT_FALSE(temp.is_open());
-}
-
-TEST(QfileTemporary, NameHasTheScratchPattern) {
-  ScopedTempDir dir;
-  QError err;
-  Qfile a(err);
-  Qfile b(err);
-  ASSERT_TRUE(a.OpenTemporary((dir.path() + "/").c_str()));
-  ASSERT_TRUE(b.OpenTemporary(dir.path().c_str()));
-  const std::regex pattern(dir.path() + R"(/qf\.tmp\.r[0-9]{6}\.s[A-Za-z0-9]{6})");
-  EXPECT_TRUE(std::regex_match(a.name(), pattern)) << a.name();
-  EXPECT_TRUE(std::regex_match(b.name(), pattern)) << b.name();
-  EXPECT_STRNE(a.name(), b.name());
-  EXPECT_EQ(ListDir(dir.path()).size(), 2u);
+  EXPECT_FALSE(temp.OpenTemporary("/nonexistent-lumetra-dir"));
+  EXPECT_EQ(err.code(), ENOENT);
+  EXPECT_EQ(std::string(err.detail()).rfind("/nonexistent-lumetra-dir/qf.tmp.r", 0), 0u);
+  EXPECT_FALSE(temp.is_open());
 }
 
 TEST(QfileTemporary, DirectoryComesFromArgumentTempTmpOrCurrent) {
@@ -553,16 +447,7 @@ TEST(QfileTemporary, DirectoryComesFromArgumentTempTmpOrCurrent) {
   }
 }
 
-TEST(QfileTemporary, MissingDirectoryReportsErrno) {
-  QError err;
-  Qfile file(err);
-  EXPECT_FALSE(file.OpenTemporary("/nonexistent-lumetra-dir"));
-  EXPECT_EQ(err.code(), ENOENT);
-  EXPECT_EQ(std::string(err.detail()).rfind("/nonexistent-lumetra-dir/qf.tmp.r", 0), 0u);
-  EXPECT_FALSE(file.is_open());
-}
-
-TEST(QfileTrace, PrimitivesWriteTheirLines) {
+TEST(QfileTrace, PrimitivesAndTemporaryOpenWriteTheirLines) {
   ScopedTempDir dir;
   const std::string path = dir.File("t.bin");
   WriteBytes(path, Iota(10));
@@ -577,6 +462,8 @@ TEST(QfileTrace, PrimitivesWriteTheirLines) {
   file.Write("ab", 2);
   file.Close();
   Qfile missing(err, dir.File("none").c_str(), Qfile::kModeAppend);
+  Qfile temp(err);
+  ASSERT_TRUE(temp.OpenTemporary(dir.path().c_str()));
   const std::string d = std::to_string(fd);
   const std::vector<std::string> expected = {
       "Open( " + path + ", 32770 ) = " + d + "\n",
@@ -587,18 +474,9 @@ TEST(QfileTrace, PrimitivesWriteTheirLines) {
       "Write( " + d + ", 2 ) = 2\n",
       "Close( " + d + " ) = 0\n",
       "Open( " + dir.File("none") + ", 32778 ) = FAILED\n",
+      std::string("Open( ") + temp.name() + ", 33538 ) = " + std::to_string(temp.descriptor()) +
+          "\n",
   };
-  EXPECT_EQ(trace.Lines(), expected);
-}
-
-TEST(QfileTrace, TemporaryOpenPrintsItsCreationFlags) {
-  ScopedTempDir dir;
-  TraceCapture trace;
-  QError err;
-  Qfile file(err);
-  ASSERT_TRUE(file.OpenTemporary(dir.path().c_str()));
-  const std::vector<std::string> expected = {std::string("Open( ") + file.name() + ", 33538 ) = " +
-                                             std::to_string(file.descriptor()) + "\n"};
   EXPECT_EQ(trace.Lines(), expected);
 }
 
