@@ -13,6 +13,8 @@
 
 #include "frame/error.h"
 #include "storage/trace.h"
+#include "support/core_bytes.h"
+#include "support/core_storage.h"
 #include "support/test_files.h"
 
 namespace {
@@ -24,32 +26,11 @@ using lumetra_test::ScopedChdir;
 using lumetra_test::ScopedTempDir;
 using lumetra_test::WriteBytes;
 
-// The checksum as a plain sum of shifted bytes, kept apart from the library's.
+using lumetra_test::TraceCapture;
+
 uint16_t ReferenceChecksum(const std::vector<uint8_t>& page) {
-  uint64_t sum = 0;
-  for (size_t i = 0; i + 2 < page.size(); ++i) sum += uint64_t{page[i]} << (i % 8);
-  return static_cast<uint16_t>(sum % 65536);
+  return lumetra_test::ReferenceChecksum(page.data(), page.size());
 }
-
-class TraceCapture {
- public:
-  TraceCapture() : file_(std::tmpfile()) { previous_ = lumetra::SetTraceStream(file_); }
-  ~TraceCapture() {
-    lumetra::SetTraceStream(previous_);
-    std::fclose(file_);
-  }
-  std::string Text() {
-    std::fflush(file_);
-    std::rewind(file_);
-    std::string text;
-    for (int c; (c = std::fgetc(file_)) != EOF;) text += static_cast<char>(c);
-    return text;
-  }
-
- private:
-  std::FILE* file_;
-  std::FILE* previous_;
-};
 
 // An open read/write descriptor on a file of the given bytes.
 class ScratchFd {
@@ -64,21 +45,16 @@ class ScratchFd {
   UniqueFd fd_;
 };
 
-TEST(PageChecksum, PinnedValues) {
+TEST(PageChecksum, PinnedValuesAndRandomPagesMatchTheReference) {
   std::vector<uint8_t> counting(16);
   for (size_t i = 0; i < counting.size(); ++i) counting[i] = static_cast<uint8_t>(i + 1);
+  const std::vector<uint8_t> ones(4096, 0xFF);
+  const std::vector<uint8_t> zeros(512, 0);
   EXPECT_EQ(PageChecksum(counting.data(), 16), 0x0A3A);
   EXPECT_EQ(ReferenceChecksum(counting), 0x0A3A);
-
-  const std::vector<uint8_t> ones(4096, 0xFF);
   EXPECT_EQ(PageChecksum(ones.data(), 4096), 0x42C0);
   EXPECT_EQ(ReferenceChecksum(ones), 0x42C0);
-
-  const std::vector<uint8_t> zeros(512, 0);
   EXPECT_EQ(PageChecksum(zeros.data(), 512), 0);
-}
-
-TEST(PageChecksum, MatchesTheReferenceOnRandomPages) {
   const unsigned seed = 20240611;
   std::mt19937 rng(seed);
   SCOPED_TRACE("seed " + std::to_string(seed));
@@ -91,26 +67,21 @@ TEST(PageChecksum, MatchesTheReferenceOnRandomPages) {
   }
 }
 
-TEST(PageChecksum, IgnoresTheLastTwoBytes) {
-  std::vector<uint8_t> page(64, 0x11);
-  const uint16_t sum = PageChecksum(page.data(), 64);
-  page[62] = 0xAB;
-  page[63] = 0xCD;
-  EXPECT_EQ(PageChecksum(page.data(), 64), sum);
-  page[61] ^= 1;
-  EXPECT_NE(PageChecksum(page.data(), 64), sum);
-}
-
-TEST(PageChecksum, StoredLittleEndianAndValidated) {
+TEST(PageChecksum, StoredLittleEndianInTheLastTwoBytesWhichItIgnores) {
   std::vector<uint8_t> page(16);
   for (size_t i = 0; i < page.size(); ++i) page[i] = static_cast<uint8_t>(i + 1);
+  const uint16_t sum = PageChecksum(page.data(), 16);
   EXPECT_FALSE(PageChecksumValid(page.data(), 16));
   StorePageChecksum(page.data(), 16);
   EXPECT_EQ(page[14], 0x3A);
   EXPECT_EQ(page[15], 0x0A);
+  EXPECT_EQ(PageChecksum(page.data(), 16), sum);
   EXPECT_TRUE(PageChecksumValid(page.data(), 16));
   page[3] ^= 0x40;
   EXPECT_FALSE(PageChecksumValid(page.data(), 16));
+  const uint16_t before = PageChecksum(page.data(), 16);
+  page[13] ^= 1;  // the last byte summed
+  EXPECT_NE(PageChecksum(page.data(), 16), before);
 }
 
 TEST(PageChecksum, TinyPagesAreHarmless) {
@@ -145,33 +116,23 @@ TEST(RtFlags, TranslateToPosix) {
   }
 }
 
-TEST(QioCreate, NewFileIsPrivateAndWriteOnly) {
+TEST(QioCreate, NewOrTruncatedFileIsPrivateAndWriteOnlyAndFailuresNameTheFile) {
   ScopedTempDir dir;
   const std::string path = dir.File("c.bin");
+  WriteBytes(path, {1, 2, 3});
   QError err;
   TraceCapture trace;
   UniqueFd fd(QioCreate(err, path.c_str()));
   ASSERT_TRUE(fd.valid()) << err.detail();
   EXPECT_EQ(trace.Text(), "Open( " + path + ", 33537 ) = " + std::to_string(fd.get()) + "\n");
+  EXPECT_TRUE(ReadBytes(path).empty());
+  UniqueFd fresh(QioCreate(err, dir.File("new.bin").c_str()));
   struct stat st;
-  ASSERT_EQ(fstat(fd.get(), &st), 0);
+  ASSERT_EQ(fstat(fresh.get(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   uint8_t byte;
-  EXPECT_EQ(::read(fd.get(), &byte, 1), -1);
-}
+  EXPECT_EQ(::read(fresh.get(), &byte, 1), -1);
 
-TEST(QioCreate, ExistingFileIsTruncated) {
-  ScopedTempDir dir;
-  const std::string path = dir.File("c.bin");
-  WriteBytes(path, {1, 2, 3});
-  QError err;
-  UniqueFd fd(QioCreate(err, path.c_str()));
-  ASSERT_TRUE(fd.valid()) << err.detail();
-  EXPECT_TRUE(ReadBytes(path).empty());
-}
-
-TEST(QioCreate, FailureReportsErrnoWithTheName) {
-  QError err;
   EXPECT_EQ(QioCreate(err, "/nonexistent-lumetra/x.bin"), -1);
   EXPECT_EQ(err.code(), ENOENT);
   EXPECT_STREQ(err.detail(), "/nonexistent-lumetra/x.bin");
@@ -238,7 +199,7 @@ TEST(QioAppendZeros, ReturnsTheOldEnd) {
   EXPECT_EQ(err.code(), EBADF);
 }
 
-TEST(QioAlignEnd, PadsToTheNextPageBoundary) {
+TEST(QioAlignEnd, PadsToTheNextPageBoundaryAndRefusesPageSizeZero) {
   struct Row {
     size_t size;
     uint32_t page;
@@ -257,13 +218,9 @@ TEST(QioAlignEnd, PadsToTheNextPageBoundary) {
     std::fill(expected.begin(), expected.begin() + row.size, 0x77);
     EXPECT_EQ(ReadBytes(path), expected);
   }
-}
-
-TEST(QioAlignEnd, PageSizeZeroIsABadRequest) {
-  ScopedTempDir dir;
   ScratchFd fd(dir.File("p.bin"), {1});
   QError err;
-  EXPECT_FALSE(QioAlignEnd(fd.get(), err, 0));
+  EXPECT_FALSE(QioAlignEnd(fd.get(), err, 0));  // page size 0
   EXPECT_EQ(err.code(), 100);
 }
 
