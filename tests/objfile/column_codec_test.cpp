@@ -11,22 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "support/core_bytes.h"
+
 namespace lumetra {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Values = std::vector<std::int32_t>;
 
-std::string Hex(const Bytes& b) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string s;
-  for (std::uint8_t v : b) {
-    s += kDigits[v >> 4];
-    s += kDigits[v & 15];
-    s += ' ';
-  }
-  return s;
-}
+using lumetra_test::Hex;
 
 ColumnStatus Encode(const Values& values, Bytes* out, std::size_t max_bytes = kColumnMaxBytes) {
   ColumnWriter w(max_bytes);
@@ -122,19 +115,15 @@ std::vector<PinnedCase> PinnedCases() {
   return cases;
 }
 
-TEST(ColumnCodec, WriterProducesHandWorkedStreams) {
+TEST(ColumnCodec, HandWorkedStreamsAreWrittenAndRead) {
   for (const PinnedCase& c : PinnedCases()) {
+    SCOPED_TRACE(c.what);
     Bytes out;
-    ASSERT_EQ(Encode(c.values, &out), ColumnStatus::kOk) << c.what;
-    EXPECT_EQ(Hex(out), Hex(c.stream)) << c.what;
-  }
-}
-
-TEST(ColumnCodec, ReaderDecodesHandWorkedStreams) {
-  for (const PinnedCase& c : PinnedCases()) {
+    ASSERT_EQ(Encode(c.values, &out), ColumnStatus::kOk);
+    EXPECT_EQ(Hex(out), Hex(c.stream));
     Values decoded;
-    ASSERT_TRUE(DecodeSequential(c.stream, c.values.size(), &decoded)) << c.what;
-    EXPECT_EQ(decoded, c.values) << c.what;
+    ASSERT_TRUE(DecodeSequential(c.stream, c.values.size(), &decoded));
+    EXPECT_EQ(decoded, c.values);
   }
 }
 
@@ -238,121 +227,81 @@ TEST(ColumnCodec, RunsAroundTheLongestRunRoundTrip) {
 // ------------------------------------------------------------------ round trips
 
 Values ExtremeAlternating(int count) {
+  const std::int32_t cycle[] = {std::numeric_limits<std::int32_t>::max(),
+                                std::numeric_limits<std::int32_t>::min(), 8388607, -8388608};
   Values v(count);
-  for (int i = 0; i < count; ++i) {
-    switch (i % 4) {
-      case 0:
-        v[i] = std::numeric_limits<std::int32_t>::max();
-        break;
-      case 1:
-        v[i] = std::numeric_limits<std::int32_t>::min();
-        break;
-      case 2:
-        v[i] = 8388607;
-        break;
-      default:
-        v[i] = -8388608;
-        break;
-    }
-  }
+  for (int i = 0; i < count; ++i) v[i] = cycle[i % 4];
   return v;
 }
 
 // A column mixing the shapes coordinates take: runs of equal steps, small
 // wiggles, jumps that fit each code, and absolute values.
 Values RandomColumn(std::mt19937& rng, int count) {
-  std::uniform_int_distribution<int> kind(0, 5);
-  std::uniform_int_distribution<int> run_length(1, 400);
+  auto uniform = [&rng](std::int64_t lo, std::int64_t hi) {
+    return std::uniform_int_distribution<std::int64_t>(lo, hi)(rng);
+  };
+  // Kinds 0..4: equal steps, and random jumps of growing size; 5: absolute.
+  const std::int64_t jump[] = {0, 3, 300, 40000, 9000000};
   Values v;
-  std::int32_t cur = std::uniform_int_distribution<std::int32_t>(-180000000, 180000000)(rng);
+  std::int64_t cur = uniform(-180000000, 180000000);
   while (static_cast<int>(v.size()) < count) {
-    const int k = kind(rng);
-    int n = k == 0 ? run_length(rng) : std::uniform_int_distribution<int>(1, 40)(rng);
-    std::int32_t step = std::uniform_int_distribution<std::int32_t>(-20, 20)(rng);
-    for (int i = 0; i < n && static_cast<int>(v.size()) < count; ++i) {
-      std::int64_t next = cur;
-      switch (k) {
-        case 0:  // equal steps
-          next += step;
-          break;
-        case 1:  // small wiggles
-          next += std::uniform_int_distribution<int>(-3, 3)(rng);
-          break;
-        case 2:
-          next += std::uniform_int_distribution<int>(-300, 300)(rng);
-          break;
-        case 3:
-          next += std::uniform_int_distribution<int>(-40000, 40000)(rng);
-          break;
-        case 4:
-          next += std::uniform_int_distribution<int>(-9000000, 9000000)(rng);
-          break;
-        default:
-          next = std::uniform_int_distribution<std::int32_t>(
-              std::numeric_limits<std::int32_t>::min(),
-              std::numeric_limits<std::int32_t>::max())(rng);
-          break;
+    const int kind = static_cast<int>(uniform(0, 5));
+    const std::int64_t n = kind == 0 ? uniform(1, 400) : uniform(1, 40);
+    const std::int64_t step = uniform(-20, 20);
+    for (std::int64_t i = 0; i < n && static_cast<int>(v.size()) < count; ++i) {
+      if (kind == 5) {
+        cur = uniform(std::numeric_limits<std::int32_t>::min(),
+                      std::numeric_limits<std::int32_t>::max());
+      } else {
+        cur += kind == 0 ? step : uniform(-jump[kind], jump[kind]);
       }
-      next = std::max<std::int64_t>(std::min<std::int64_t>(next, 2147483647), -2147483647 - 1);
-      cur = static_cast<std::int32_t>(next);
-      v.push_back(cur);
+      cur = std::max<std::int64_t>(std::min<std::int64_t>(cur, 2147483647), -2147483647 - 1);
+      v.push_back(static_cast<std::int32_t>(cur));
     }
   }
   return v;
 }
 
+// Values f(0), f(1), ..., f(count - 1).
+template <typename F>
+Values Make(int count, F f) {
+  Values v(count);
+  for (int i = 0; i < count; ++i) v[i] = f(i);
+  return v;
+}
+
 TEST(ColumnCodec, AdversarialColumnsRoundTrip) {
-  struct Row {
+  // Boundary values whose difference from the anchor equals the anchor's
+  // own (nonzero) delta: coded as a run right behind the checkpoint, so
+  // writer and reader must agree on the anchor's delta.
+  Values anchor_delta = Make(700, [](int i) { return (i * 37) % 101 - 50; });
+  const int steps[] = {5, 0, 5, 5, 0};  // anchor deltas 5, 0, 5, 5, 0
+  for (int k = 0; k < 5; ++k) {
+    const int b = 127 + 128 * k;
+    anchor_delta[b] = anchor_delta[k == 0 ? 0 : b - 128] + steps[k];
+  }
+  const struct {
     const char* what;
     Values values;
+  } rows[] = {
+      {"extremes alternating", ExtremeAlternating(1000)},
+      {"alternating +-4e9 deltas",
+       Make(1000, [](int i) { return i % 2 ? 2000000000 : -2000000000; })},
+      {"constant 40,000,000", Values(2000, 40000000)},
+      // Long runs crossing many block boundaries, broken just before and just after boundaries.
+      {"runs broken around boundaries", Make(12 * 128,
+                                             [cur = 0](int i) mutable {
+                                               return cur += ((i + 2) % 256 == 0 || i % 384 == 0)
+                                                                 ? 1000
+                                                                 : 3;
+                                             })},
+      // A boundary value equal to the anchor with the anchor's delta (run
+      // code right behind a checkpoint).
+      {"boundaries repeating the anchor",
+       Make(400, [](int i) { return i % 127 == 0 ? 0 : i * 11; })},
+      {"boundaries repeating the anchor's delta", anchor_delta},
   };
-  std::vector<Row> rows;
-  rows.push_back({"extremes alternating", ExtremeAlternating(1000)});
-  {
-    Values v(1000);
-    for (int i = 0; i < 1000; ++i) v[i] = (i % 2) ? 2000000000 : -2000000000;
-    rows.push_back({"alternating +-4e9 deltas", v});
-  }
-  {
-    Values v(2000, 40000000);
-    rows.push_back({"constant 40,000,000", v});
-  }
-  {
-    // Long runs crossing many block boundaries, broken just before and just
-    // after boundaries.
-    Values v;
-    std::int32_t cur = 0;
-    for (int block = 0; block < 12; ++block) {
-      for (int i = 0; i < 128; ++i) {
-        const int index = static_cast<int>(v.size());
-        const bool breaks = (index + 2) % 256 == 0 || (index % 384) == 0;
-        cur += breaks ? 1000 : 3;
-        v.push_back(cur);
-      }
-    }
-    rows.push_back({"runs broken around boundaries", v});
-  }
-  {
-    // A boundary value equal to the anchor with the anchor's delta (run
-    // code right behind a checkpoint).
-    Values v(400);
-    for (int i = 0; i < 400; ++i) v[i] = (i % 127 == 0) ? 0 : i * 11;
-    rows.push_back({"boundaries repeating the anchor", v});
-  }
-  {
-    // Boundary values whose difference from the anchor equals the anchor's
-    // own (nonzero) delta: coded as a run right behind the checkpoint, so
-    // writer and reader must agree on the anchor's delta.
-    Values v(700);
-    for (int i = 0; i < 700; ++i) v[i] = (i * 37) % 101 - 50;
-    const int steps[] = {5, 0, 5, 5, 0};  // anchor deltas 5, 0, 5, 5, 0
-    for (int k = 0; k < 5; ++k) {
-      const int b = 127 + 128 * k;
-      v[b] = v[k == 0 ? 0 : b - 128] + steps[k];
-    }
-    rows.push_back({"boundaries repeating the anchor's delta", v});
-  }
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     const Bytes stream = EncodeOk(row.values);
     Values decoded;
     ASSERT_TRUE(DecodeSequential(stream, row.values.size(), &decoded)) << row.what;
@@ -404,12 +353,12 @@ TEST(ColumnCodec, RandomColumnsRoundTripWithRandomAccess) {
   }
 }
 
-TEST(ColumnCodec, RandomAccessSkipsWholeBlocks) {
+TEST(ColumnCodec, RandomAccessSkipsWholeBlocksAndZeroCheckpoints) {
   // 20000 values in blocks of distinct steps: every checkpoint is nonzero,
   // so reaching the last value decodes about one code a block.
   Values v(20000);
   for (int i = 0; i < 20000; ++i) v[i] = i * (1 + (i / 128) % 5) + ((i % 3) ? 1000 : 0);
-  const Bytes stream = EncodeOk(v);
+  Bytes stream = EncodeOk(v);
   ColumnReader r;
   ASSERT_TRUE(r.Open(stream.data(), stream.size(), 20000));
   std::int32_t got = 0;
@@ -419,45 +368,21 @@ TEST(ColumnCodec, RandomAccessSkipsWholeBlocks) {
   // Going back restarts; the answers stay exact.
   ASSERT_TRUE(r.Get(128, &got));
   EXPECT_EQ(got, v[128]);
-}
-
-TEST(ColumnCodec, RandomAccessPassesZeroCheckpointsToALaterNonzeroOne) {
   // A long counting run carried over the boundaries at 127 and 255 (zero
   // checkpoints), then mixed values with nonzero checkpoints.
-  Values v(1000);
-  for (int i = 0; i < 1000; ++i) v[i] = i < 300 ? i : (i * 7919) % 5003;
-  const Bytes stream = EncodeOk(v);
-  ColumnReader r;
-  ASSERT_TRUE(r.Open(stream.data(), stream.size(), 1000));
-  std::int32_t got = 0;
-  ASSERT_TRUE(r.Get(900, &got));
-  EXPECT_EQ(got, v[900]);
-  EXPECT_LT(r.CodesDecodedForTest(), 200u);
-}
-
-TEST(ColumnCodec, IndexPastTheEndFails) {
-  const Bytes stream = EncodeOk({1, 2, 3});
-  ColumnReader r;
-  ASSERT_TRUE(r.Open(stream.data(), stream.size(), 3));
-  std::int32_t v = 0;
-  EXPECT_FALSE(r.Get(3, &v));
-  EXPECT_STRNE(r.error(), "");
+  Values w(1000);
+  for (int i = 0; i < 1000; ++i) w[i] = i < 300 ? i : (i * 7919) % 5003;
+  stream = EncodeOk(w);
+  ColumnReader s;
+  ASSERT_TRUE(s.Open(stream.data(), stream.size(), 1000));
+  ASSERT_TRUE(s.Get(900, &got));
+  EXPECT_EQ(got, w[900]);
+  EXPECT_LT(s.CodesDecodedForTest(), 200u);
 }
 
 // ------------------------------------------------------------------ limits
 
-TEST(ColumnCodec, StreamAboveTheByteLimitIsRefused) {
-  // Large random values take nine nibbles each; 15000 of them exceed
-  // 65525 bytes while their checkpoints stay small.
-  std::mt19937 rng(7);
-  Values v(15000);
-  for (auto& x : v) x = static_cast<std::int32_t>(rng());
-  Bytes out;
-  EXPECT_EQ(Encode(v, &out), ColumnStatus::kTooLarge);
-  EXPECT_TRUE(out.empty());
-}
-
-TEST(ColumnCodec, ByteLimitIsInclusive) {
+TEST(ColumnCodec, ByteLimitIsInclusiveAndALargerStreamIsNotWritten) {
   std::mt19937 rng(11);
   Values v(300);
   for (auto& x : v) x = static_cast<std::int32_t>(rng());
@@ -469,6 +394,7 @@ TEST(ColumnCodec, ByteLimitIsInclusive) {
   EXPECT_EQ(exact, out);
   Bytes below;
   EXPECT_EQ(Encode(v, &below, size - 1), ColumnStatus::kTooLarge);
+  EXPECT_TRUE(below.empty());
 }
 
 TEST(ColumnCodec, DefaultLimitIs65525Bytes) {
@@ -622,7 +548,7 @@ TEST(ColumnCodec, RandomGarbageNeverReadsOutside) {
   }
 }
 
-TEST(ColumnCodec, CorruptDistanceByteIsRefused) {
+TEST(ColumnCodec, CorruptDistanceByteOrIndexPastTheEndIsRefused) {
   const Bytes zero_control = {0x00, 0x52};
   const Bytes past_end = {0x05, 0x52};
   ColumnReader r;
@@ -631,6 +557,10 @@ TEST(ColumnCodec, CorruptDistanceByteIsRefused) {
   EXPECT_FALSE(r.Open(nullptr, 0, 1));
   std::int32_t v = 0;
   EXPECT_FALSE(r.Get(0, &v));  // a failed Open leaves the reader failed
+  const Bytes three = EncodeOk({1, 2, 3});
+  ASSERT_TRUE(r.Open(three.data(), three.size(), 3));
+  EXPECT_FALSE(r.Get(3, &v));  // index past the end
+  EXPECT_STRNE(r.error(), "");
 }
 
 TEST(ColumnCodec, CheckpointPointingPastTheDataIsRefused) {
