@@ -46,7 +46,7 @@ TEST_F(TextFileTest, ReadsLinesAndCountsThem) {
   EXPECT_FALSE(in.failed());
 }
 
-TEST_F(TextFileTest, MissingFileFails) {
+TEST_F(TextFileTest, MissingFileAndFileWithoutLineEndsAreRefused) {
   ImportTextFile in(err_, dir_.File("missing.txt").c_str(), nullptr);
   EXPECT_FALSE(in.success());
   EXPECT_TRUE(in.failed());
@@ -54,6 +54,9 @@ TEST_F(TextFileTest, MissingFileFails) {
   EXPECT_FALSE(in.ReadLine());
   ImportTextFile unnamed(err_, nullptr, nullptr);
   EXPECT_FALSE(unnamed.success());
+  ImportTextFile flat(err_, Write("flat.txt", "no line end here").c_str(), nullptr);
+  EXPECT_FALSE(flat.success());
+  EXPECT_EQ(err_.code(), 100);
 }
 
 TEST_F(TextFileTest, TokensFollowTheDelimiterSetOfEachCall) {
@@ -105,34 +108,28 @@ TEST_F(TextFileTest, DelimitedFieldsFollowTheRowRules) {
   }
 }
 
-TEST_F(TextFileTest, ProgressRoundsAnExactHalfDown) {
-  // 101 bytes, then 99: after the first line 50.5 %, after the second 100 %.
-  const std::string text = std::string(100, 'a') + "\n" + std::string(98, 'b') + "\n";
-  ImportTextFile in(err_, Write("p.txt", text).c_str(), nullptr);
-  EXPECT_EQ(in.file_size(), 200);
-  EXPECT_EQ(in.PercentDone(), 0);
-  ASSERT_TRUE(in.ReadLine());
-  EXPECT_EQ(in.position(), 101u);
-  EXPECT_EQ(in.PercentDone(), 50);
-  ASSERT_TRUE(in.ReadLine());
-  EXPECT_EQ(in.PercentDone(), 100);
-}
-
-TEST_F(TextFileTest, ProgressJustAboveAHalfGoesUp) {
-  // 102 of 200 bytes: 51 %; 3 of 200 bytes: 1.5 % -> 1.
-  const std::string text = "ab\n" + std::string(98, 'x') + "\n" + std::string(97, 'y') + "\n";
-  ImportTextFile in(err_, Write("q.txt", text).c_str(), nullptr);
-  ASSERT_TRUE(in.ReadLine());
-  EXPECT_EQ(in.PercentDone(), 1);
-  ASSERT_TRUE(in.ReadLine());
-  EXPECT_EQ(in.position(), 102u);
-  EXPECT_EQ(in.PercentDone(), 51);
-}
-
-TEST_F(TextFileTest, FileWithoutLineEndsIsRejected) {
-  ImportTextFile in(err_, Write("flat.txt", "no line end here").c_str(), nullptr);
-  EXPECT_FALSE(in.success());
-  EXPECT_EQ(err_.code(), 100);
+// Progress rounds an exact half down and anything above it up.
+TEST_F(TextFileTest, ProgressIsThePositionInPercentRounded) {
+  const struct {
+    std::string text;  // two lines of 200 bytes in all
+    std::size_t first_line_end;
+    int first;
+  } rows[] = {
+      {std::string(100, 'a') + "\n" + std::string(98, 'b') + "\n", 101, 50},  // 50.5 %
+      {"ab\n" + std::string(196, 'x') + "\n", 3, 1},                          // 1.5 %
+      {std::string(101, 'a') + "\n" + std::string(97, 'b') + "\n", 102, 51},  // 51 %
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.first_line_end);
+    ImportTextFile in(err_, Write("p.txt", row.text).c_str(), nullptr);
+    EXPECT_EQ(in.file_size(), 200);
+    EXPECT_EQ(in.PercentDone(), 0);
+    ASSERT_TRUE(in.ReadLine());
+    EXPECT_EQ(in.position(), row.first_line_end);
+    EXPECT_EQ(in.PercentDone(), row.first);
+    ASSERT_TRUE(in.ReadLine());
+    EXPECT_EQ(in.PercentDone(), 100);
+  }
 }
 
 TEST(ImportReadUnits, CoordinatesAreMillionthsTruncatedTowardZero) {

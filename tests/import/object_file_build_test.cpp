@@ -1,6 +1,6 @@
 // ObjectFileBuild: creating, finishing and discarding object files, the
 // indexes it writes (read back with QTree and rtSpatialIndex), the extension
-// block, and the reader slot of the import handle.
+// block, the insert path and the reader slot of the import handle.
 #include "import/object_file_build.h"
 
 #include <gtest/gtest.h>
@@ -16,77 +16,54 @@
 #include <string>
 #include <vector>
 
-#include "frame/error.h"
 #include "frame/handle_table.h"
-#include "import/import_limits.h"
-#include "import/import_read.h"
 #include "import/polygon_object.h"
 #include "objfile/byte_order.h"
-#include "objfile/extension_block.h"
-#include "objfile/object_header.h"
-#include "objfile/object_record.h"
 #include "storage/qfile.h"
 #include "storage/qtree.h"
 #include "storage/rt_spatial_index.h"
-#include "support/test_files.h"
+#include "support/io_object_file.h"
 
 namespace {
 
 using lumetra::Rect;
+using lumetra_test::BuildInfo;
 using lumetra_test::FileExists;
 
-pipObjectFileInfoStruct Info(int max_points, int max_parts, int coord_type, int flags) {
-  pipObjectFileInfoStruct info;
-  std::memset(&info, 0, sizeof info);
-  info.maxPoints = max_points;
-  info.maxParts = max_parts;
-  info.coordType = coord_type;
-  info.flags = flags;
-  return info;
-}
+class BuildTest : public lumetra_test::ObjectFileTest {};
 
-class BuildFixture : public ::testing::Test {
- protected:
-  BuildFixture() : chdir_(dir_.path()) {}
-
-  std::unique_ptr<ObjectFileBuild> Make(const std::string& file, int max_points = 100,
-                                        int max_parts = 10, int flags = 0) {
-    EXPECT_TRUE(lumetra::ImportLimits::CheckAndSet(err_, max_points, max_parts));
-    return std::make_unique<ObjectFileBuild>(err_, dir_.File(file).c_str(),
-                                             Info(max_points, max_parts, 1, flags));
-  }
-  std::string Path(const std::string& file) const { return dir_.File(file); }
-
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_;
-  pipError err_;
-};
-
-TEST_F(BuildFixture, CreationReservesTheHeader) {
-  auto build = Make("new.obj");
-  ASSERT_TRUE(build->success());
-  EXPECT_FALSE(build->finished());
-  const auto bytes = lumetra_test::ReadBytes(Path("new.obj"));
+TEST_F(BuildTest, CreationReservesTheHeader) {
+  MakeBuild(100, 10);
+  EXPECT_FALSE(build_->finished());
+  const auto bytes = lumetra_test::ReadBytes(Path("out.obj"));
   EXPECT_EQ(bytes.size(), 536u);
   EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0), 536);
-  EXPECT_EQ(build->header().magic, lumetra::ObjectHeader::kMagicCurrent);
-  EXPECT_EQ(build->header().flags, 0x0008);
-  EXPECT_EQ(build->header().signature, lumetra::ObjectHeader::kDefaultSignature);
+  EXPECT_EQ(build_->header().magic, lumetra::ObjectHeader::kMagicCurrent);
+  EXPECT_EQ(build_->header().flags, 0x0008);
+  EXPECT_EQ(build_->header().signature, lumetra::ObjectHeader::kDefaultSignature);
 }
 
-TEST_F(BuildFixture, DestroyingAnUnfinishedBuildDeletesItsFile) {
-  auto build = Make("gone.obj");
-  ASSERT_TRUE(build->success());
-  QPolygonPoint point(*build, "p", "", 0, 1, 2);
-  ASSERT_TRUE(point.Write());
-  EXPECT_TRUE(FileExists(Path("gone.obj")));
-  build.reset();
-  EXPECT_FALSE(FileExists(Path("gone.obj")));
+TEST_F(BuildTest, OnlyAFinishedFileOutlivesItsBuild) {
+  MakeBuild(100, 10);
+  QPolygonPoint unfinished(*build_, "p", "", 0, 1, 2);
+  ASSERT_TRUE(unfinished.Write());
+  EXPECT_TRUE(FileExists(Path("out.obj")));
+  build_.reset();
+  EXPECT_FALSE(FileExists(Path("out.obj")));
+
+  MakeBuild(100, 10);
+  ASSERT_TRUE(build_->Finish());
+  EXPECT_TRUE(build_->finished());
+  EXPECT_FALSE(build_->Finish());  // once
+  QPolygonPoint late(*build_, "p", "", 0, 1, 2);
+  EXPECT_FALSE(late.Write());  // writing has ended
+  build_.reset();
+  EXPECT_TRUE(FileExists(Path("out.obj")));
 }
 
-TEST_F(BuildFixture, FailedCreationLeavesWhatExistedAlone) {
+TEST_F(BuildTest, FailedCreationLeavesWhatExistedAlone) {
   ASSERT_EQ(mkdir(Path("taken").c_str(), 0700), 0);
-  auto build = Make("taken");
+  auto build = std::make_unique<ObjectFileBuild>(err_, Path("taken").c_str(), BuildInfo(100, 10));
   EXPECT_FALSE(build->success());
   EXPECT_GT(err_.code(), 0);
   build.reset();
@@ -94,62 +71,47 @@ TEST_F(BuildFixture, FailedCreationLeavesWhatExistedAlone) {
   EXPECT_EQ(stat(Path("taken").c_str(), &st), 0);  // the directory is still there
   EXPECT_TRUE(S_ISDIR(st.st_mode));
 
-  auto missing = Make("no/such/dir.obj");
-  EXPECT_FALSE(missing->success());
-  EXPECT_FALSE(missing->Finish());
-  EXPECT_FALSE(missing->AddExtension(1, "a", "b", 0));
+  ObjectFileBuild missing(err_, Path("no/such/dir.obj").c_str(), BuildInfo(100, 10));
+  EXPECT_FALSE(missing.success());
+  EXPECT_FALSE(missing.Finish());
+  EXPECT_FALSE(missing.AddExtension(1, "a", "b", 0));
 }
 
-TEST_F(BuildFixture, ExtensionBlockIsStoredBehindTheHeader) {
-  auto build = Make("ext.obj");
-  ASSERT_TRUE(build->success());
+TEST_F(BuildTest, OneExtensionBlockIsStoredBehindTheHeaderBeforeAnyRecord) {
+  MakeBuild(100, 10);
   const std::time_t when = 1000000000;  // a fixed moment
-  ASSERT_TRUE(build->AddExtension(0xABCD, "first", "second", when));
-  EXPECT_FALSE(build->AddExtension(1, "again", "", when));  // only one block
-  QPolygonPoint point(*build, "p", "", 0, 1, 2);
+  ASSERT_TRUE(build_->AddExtension(0xABCD, "first", "second", when));
+  EXPECT_FALSE(build_->AddExtension(1, "again", "", when));  // only one block
+  QPolygonPoint point(*build_, "p", "", 0, 1, 2);
   ASSERT_TRUE(point.Write());
-  ASSERT_TRUE(build->Finish());
-  const auto bytes = lumetra_test::ReadBytes(Path("ext.obj"));
+  const auto stored = Finish();
   lumetra::ExtensionBlock block;
-  ASSERT_TRUE(block.DecodeFrom(bytes.data() + 536, bytes.size() - 536, "ext.obj", &err_));
+  ASSERT_TRUE(
+      block.DecodeFrom(file_.bytes.data() + 536, file_.bytes.size() - 536, "out.obj", &err_));
   EXPECT_EQ(block, lumetra::ExtensionBlock::ForNewFile(0xABCD, "first", "second", when));
   std::string expected_time = std::ctime(&when);
   expected_time.pop_back();  // ctime's newline
   EXPECT_EQ(block.creation_time, expected_time);
   EXPECT_EQ(block.version, 12);
-  EXPECT_EQ(bytes[860], 2);  // the point record follows the block
-}
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].offset, 860u);  // the point record follows the block
 
-TEST_F(BuildFixture, ExtensionBlockMustPrecedeTheRecords) {
-  auto build = Make("late.obj");
-  QPolygonPoint point(*build, "p", "", 0, 1, 2);
-  ASSERT_TRUE(point.Write());
-  EXPECT_FALSE(build->AddExtension(1, "a", "b", 0));
-  EXPECT_EQ(build->extension(), nullptr);
-}
-
-TEST_F(BuildFixture, FinishIsOnceAndEndsWriting) {
-  auto build = Make("once.obj");
-  ASSERT_TRUE(build->Finish());
-  EXPECT_TRUE(build->finished());
-  EXPECT_FALSE(build->Finish());
-  QPolygonPoint point(*build, "p", "", 0, 1, 2);
-  EXPECT_FALSE(point.Write());
-  build.reset();
-  EXPECT_TRUE(FileExists(Path("once.obj")));  // a finished file stays
+  MakeBuild(100, 10);
+  QPolygonPoint first(*build_, "p", "", 0, 1, 2);
+  ASSERT_TRUE(first.Write());
+  EXPECT_FALSE(build_->AddExtension(1, "a", "b", 0));
+  EXPECT_EQ(build_->extension(), nullptr);
 }
 
 // Builds a file of many point and region records with a fixed seed, then
 // reads both indexes back: every name through the B+-tree, random query
 // rectangles through the R-tree against a linear scan.
-TEST_F(BuildFixture, IndexesFindEveryRecord) {
+TEST_F(BuildTest, IndexesFindEveryRecord) {
   const unsigned seed = 987654;
-  SCOPED_TRACE(seed);
+  std::printf("IndexesFindEveryRecord seed %u\n", seed);
   std::mt19937 rng(seed);
   std::uniform_int_distribution<std::int32_t> coord(-1000000, 1000000);
-  auto build = Make("indexed.obj", 100, 4);
-  ASSERT_TRUE(build->success());
-
+  MakeBuild(100, 4);
   struct Written {
     std::string name;
     Rect rect;
@@ -161,41 +123,32 @@ TEST_F(BuildFixture, IndexesFindEveryRecord) {
     const std::int32_t x = coord(rng);
     const std::int32_t y = coord(rng);
     if (i % 3 == 0) {
-      QPolygonRegion region(*build, name, "", 0);
+      QPolygonRegion region(*build_, name, "", 0);
       const std::int32_t xy[] = {x, y, x + 500, y, x + 500, y + 300};
       const std::int32_t counts[] = {3};
       ASSERT_TRUE(region.AddParts(xy, counts, 1));
       ASSERT_TRUE(region.Write());
       written.push_back({name, region.rect()});
     } else {
-      QPolygonPoint point(*build, name, "", 0, x, y);
+      QPolygonPoint point(*build_, name, "", 0, x, y);
       ASSERT_TRUE(point.Write());
       written.push_back({name, Rect{x, y, x, y}});
     }
   }
   // Two records share a name: the index keeps both.
-  QPolygonPoint twin(*build, "N0001", "", 0, 5, 5);  // equal to "n0001" ignoring case
+  QPolygonPoint twin(*build_, "N0001", "", 0, 5, 5);  // equal to "n0001" ignoring case
   ASSERT_TRUE(twin.Write());
   written.push_back({"N0001", Rect{5, 5, 5, 5}});
-  ASSERT_TRUE(build->Finish());
-
-  const auto bytes = lumetra_test::ReadBytes(Path("indexed.obj"));
-  lumetra::ObjectHeader header;
-  ASSERT_TRUE(header.DecodeFrom(bytes.data(), bytes.size(), "indexed.obj", &err_));
-  EXPECT_EQ(header.RecordCount(), written.size());
+  const auto stored = Finish();
+  const lumetra::ObjectHeader& header = file_.header;
+  ASSERT_EQ(stored.size(), written.size());
   EXPECT_FALSE(header.IsLargeFile());
   EXPECT_EQ(header.NameIndexRoot() % 1024, 0u);
   EXPECT_EQ(header.SpatialIndexRoot() % 32768, 0u);
+  std::map<std::uint64_t, std::size_t> record_at;  // index values back to objects
+  for (std::size_t i = 0; i < stored.size(); ++i) record_at[stored[i].offset] = i;
 
-  // Record offsets in file order, to map index values back to objects.
-  std::map<std::uint64_t, std::size_t> record_at;
-  std::uint64_t at = 536;
-  for (std::size_t i = 0; i < written.size(); ++i) {
-    record_at[at] = i;
-    at += lumetra::GetU32(bytes.data() + at + 4);
-  }
-
-  Qfile file(err_, Path("indexed.obj").c_str(), Qfile::kModeRead);
+  Qfile file(err_, Path("out.obj").c_str(), Qfile::kModeRead);
   ASSERT_TRUE(file.is_open());
   QTree tree("names", file, header.NameIndexRoot(), lumetra::QKeyCompare(), err_);
   ASSERT_TRUE(tree.ready());
@@ -264,11 +217,10 @@ class ScriptedRead : public ImportRead {
   int* destroyed_;
 };
 
-TEST_F(BuildFixture, ReadThroughTheImportHandle) {
-  auto owned = Make("read.obj");
-  ASSERT_TRUE(owned->success());
-  ObjectFileBuild* build = owned.get();
-  const int handle = pipHandleTable::Instance().RegisterHandle(owned.release(), PIP_HANDLE_IMPORT);
+TEST_F(BuildTest, ReadThroughTheImportHandle) {
+  MakeBuild(100, 10);
+  ObjectFileBuild* build = build_.get();
+  const int handle = pipHandleTable::Instance().RegisterHandle(build_.release(), PIP_HANDLE_IMPORT);
   ASSERT_GT(handle, 0);
 
   int destroyed = 0;
@@ -304,14 +256,11 @@ TEST_F(BuildFixture, ReadThroughTheImportHandle) {
   EXPECT_EQ(pipImportRead(handle, name, sizeof name, &percent, &line), 1);
   EXPECT_EQ(pipImportTerm(handle, 1), 1);
   EXPECT_EQ(destroyed, 3);
-  const auto bytes = lumetra_test::ReadBytes(Path("read.obj"));
-  lumetra::ObjectHeader header;
-  ASSERT_TRUE(header.DecodeFrom(bytes.data(), bytes.size(), "read.obj", &err_));
-  EXPECT_EQ(header.region_records, 2u);
+  EXPECT_EQ(lumetra_test::ReadObjectFile(Path("out.obj")).header.region_records, 2u);
 }
 
-TEST_F(BuildFixture, InsertTakesTheRecordFields) {
-  auto build = Make("insert.obj", 10, 2);
+TEST_F(BuildTest, InsertTakesTheRecordFields) {
+  MakeBuild(10, 2);
   pipObjectInfoStruct info;
   std::memset(&info, 0, sizeof info);
   info.type = PIP_OBJECT_LINE;
@@ -323,21 +272,13 @@ TEST_F(BuildFixture, InsertTakesTheRecordFields) {
   info.brushForeground = 9;
   const std::int32_t xy[] = {0, 0, 10, 10};
   const std::int32_t counts[] = {2};
-  ASSERT_TRUE(build->Insert(info, xy, counts, 1));
-  ASSERT_TRUE(build->Finish());
-  const auto bytes = lumetra_test::ReadBytes(Path("insert.obj"));
-  lumetra::ObjectHeader header;
-  ASSERT_TRUE(header.DecodeFrom(bytes.data(), bytes.size(), "insert.obj", &err_));
-  lumetra::PolyRecord record;
-  ASSERT_TRUE(record.DecodeFrom(bytes.data() + 536, bytes.size() - 536,
-                                lumetra::RecordContext::ForFile(header, "insert.obj"), &err_));
-  EXPECT_EQ(record.name, std::string(127, 'n'));
-  EXPECT_EQ(record.second_name, "two");
-  EXPECT_EQ(record.id, 2);
-  EXPECT_EQ(record.pen_width, 0xFF);
-  EXPECT_EQ(record.pen_pattern, 3);
-  EXPECT_EQ(record.pen_colour, 1u);
-  EXPECT_EQ(record.brush_foreground, 0u);  // lines carry no brush
+  ASSERT_TRUE(build_->Insert(info, xy, counts, 1));
+  const auto stored = Finish();
+  // Low bytes of id and pen; colour the ordinal; lines carry no brush.
+  EXPECT_EQ(lumetra_test::Describe(stored),
+            std::vector<std::string>{"line \"" + std::string(127, 'n') +
+                                     "\"/\"two\" id 2 colour 1 rings 2 (0,0) (10,10) label 5,5 "
+                                     "pen 255,3"});
 }
 
 }  // namespace

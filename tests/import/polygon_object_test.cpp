@@ -12,87 +12,39 @@
 #include <random>
 #include <vector>
 
-#include "frame/error.h"
-#include "import/import_limits.h"
-#include "import/object_file_build.h"
 #include "objfile/byte_order.h"
 #include "objfile/column_codec.h"
-#include "objfile/object_header.h"
-#include "objfile/object_record.h"
-#include "support/test_files.h"
+#include "support/io_object_file.h"
 
 namespace {
 
 using lumetra::PolyRecord;
 using lumetra::RecordPoint;
 using lumetra::SegmentRecord;
-using Bytes = std::vector<std::uint8_t>;
+using lumetra_test::Bytes;
+using lumetra_test::Points;
 
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
 
 // A build in a scratch directory, finished on demand and read back.
-class ObjectFixture : public ::testing::Test {
+class ObjectFixture : public lumetra_test::ObjectFileTest {
  protected:
-  ObjectFixture() : chdir_(dir_.path()) {}
-
   void Open(int max_points, int max_parts, int coord_type, int flags) {
-    ASSERT_TRUE(lumetra::ImportLimits::CheckAndSet(err_, max_points, max_parts));
-    pipObjectFileInfoStruct info;
-    std::memset(&info, 0, sizeof info);
-    info.maxPoints = max_points;
-    info.maxParts = max_parts;
-    info.coordType = coord_type;
-    info.flags = flags;
-    build_ = std::make_unique<ObjectFileBuild>(err_, path().c_str(), info);
-    ASSERT_TRUE(build_->success());
+    MakeBuild(max_points, max_parts, coord_type, flags);
   }
-
-  std::string path() const { return dir_.File("objects.obj"); }
-
   // Finishes the file and decodes its header and every record.
   void FinishAndRead() {
-    ASSERT_TRUE(build_->Finish());
-    bytes_ = lumetra_test::ReadBytes(path());
-    ASSERT_TRUE(header_.DecodeFrom(bytes_.data(), bytes_.size(), "objects.obj", &err_));
-    const auto ctx = lumetra::RecordContext::ForFile(header_, "objects.obj");
-    std::size_t at = header_.HasExtension() ? 860 : 536;
-    for (std::uint64_t i = 0; i < header_.RecordCount(); ++i) {
-      ASSERT_LT(at + 8, bytes_.size());
-      offsets_.push_back(at);
-      const std::uint8_t kind = bytes_[at];
-      if (kind == 2) {
-        lumetra::PointRecord point;
-        ASSERT_TRUE(point.DecodeFrom(bytes_.data() + at, bytes_.size() - at, ctx, &err_));
-        points_.push_back(point);
-      } else {
-        PolyRecord record;
-        ASSERT_TRUE(record.DecodeFrom(bytes_.data() + at, bytes_.size() - at, ctx, &err_))
-            << err_.detail();
-        records_.push_back(record);
-      }
-      at += lumetra::GetU32(bytes_.data() + at + 4);
+    for (const auto& s : Finish()) {
+      if (s.kind != lumetra::ObjectKind::kPoint) records_.push_back(s.poly);
+      offsets_.push_back(s.offset);
     }
   }
+  std::uint8_t RecordFlags(std::size_t i) const { return file_.bytes.at(offsets_.at(i) + 38); }
 
-  std::uint8_t RecordFlags(std::size_t i) const { return bytes_.at(offsets_.at(i) + 38); }
-
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_;
-  pipError err_;
-  std::unique_ptr<ObjectFileBuild> build_;
-  Bytes bytes_;
-  lumetra::ObjectHeader header_;
   std::vector<std::size_t> offsets_;
   std::vector<PolyRecord> records_;
-  std::vector<lumetra::PointRecord> points_;
 };
-
-std::vector<RecordPoint> Points(std::initializer_list<std::int32_t> xy) {
-  std::vector<RecordPoint> out;
-  for (auto it = xy.begin(); it != xy.end(); it += 2) out.push_back(RecordPoint{it[0], it[1]});
-  return out;
-}
 
 TEST(RoundToHundred, HalvesGoAwayFromZero) {
   const struct {
@@ -182,7 +134,7 @@ TEST_F(ObjectFixture, LimitFailuresLeaveTheObjectUnwritten) {
   }
   EXPECT_EQ(build_->records_written(), 0);
   FinishAndRead();
-  EXPECT_EQ(header_.RecordCount(), 0u);
+  EXPECT_EQ(file_.header.RecordCount(), 0u);
 }
 
 TEST_F(ObjectFixture, NewObjectTakesTheArraysOver) {
@@ -232,17 +184,11 @@ TEST_F(ObjectFixture, PointRecordKeepsItsPositionUngrown) {
   point.TrimName2();
   point.set_symbol(3, 4, 17);
   ASSERT_TRUE(point.Write());
-  FinishAndRead();
-  ASSERT_EQ(points_.size(), 1u);
-  EXPECT_EQ(points_[0].x, 40);
-  EXPECT_EQ(points_[0].y, -40);
-  EXPECT_EQ(points_[0].second_name, "q");
-  EXPECT_EQ(points_[0].symbol_shape, 3);
-  EXPECT_EQ(points_[0].symbol_size, 4);
-  EXPECT_EQ(points_[0].symbol_colour, 17u);
-  EXPECT_EQ(header_.bounds.minx, 40);
-  EXPECT_EQ(header_.bounds.maxy, -40);
-  EXPECT_EQ(header_.max_point_count, 0u);
+  EXPECT_EQ(lumetra_test::Describe(Finish()),
+            std::vector<std::string>{"point \"p\"/\"q\" id 9 colour 17 (40,-40) symbol 3,4"});
+  EXPECT_EQ(file_.header.bounds.minx, 40);
+  EXPECT_EQ(file_.header.bounds.maxy, -40);
+  EXPECT_EQ(file_.header.max_point_count, 0u);
 }
 
 // Segment records computed here from their definition: offsets from the
@@ -380,8 +326,8 @@ TEST_F(ObjectFixture, CompressedColumnsDecodeToTheInsertedCoordinates) {
     xs.push_back(xy[i]);
     ys.push_back(xy[i + 1]);
   }
-  EXPECT_EQ(DecodeColumn(bytes_, offsets_[0], 0, 2, 1000), xs);
-  EXPECT_EQ(DecodeColumn(bytes_, offsets_[0], 1, 2, 1000), ys);
+  EXPECT_EQ(DecodeColumn(file_.bytes, offsets_[0], 0, 2, 1000), xs);
+  EXPECT_EQ(DecodeColumn(file_.bytes, offsets_[0], 1, 2, 1000), ys);
   ASSERT_EQ(records_[0].points.size(), 1000u);
   for (std::size_t i = 0; i < 1000; ++i) {
     ASSERT_EQ(records_[0].points[i], (RecordPoint{xs[i], ys[i]})) << i;
@@ -402,7 +348,7 @@ TEST_F(ObjectFixture, CompressedSegmentColumnsDecodeToTheSegmentRecords) {
   const auto expected =
       ExpectedSegments(records_[0].points, records_[0].ring_counts, true, records_[0].bounds, true);
   for (int f = 0; f < SegmentRecord::kFieldCount; ++f) {
-    const auto column = DecodeColumn(bytes_, offsets_[0], 2 + f, 9, 4);
+    const auto column = DecodeColumn(file_.bytes, offsets_[0], 2 + f, 9, 4);
     for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(column[i], expected[i].Field(f)) << f << " " << i;
   }
 }
@@ -441,12 +387,12 @@ TEST_P(CompressionFallback, StoresTheRecordUncompressed) {
   ASSERT_EQ(records_.size(), 2u);
   EXPECT_EQ(RecordFlags(0), 0x08);  // compression dropped for this record only
   EXPECT_EQ(RecordFlags(1), 0x08 | 0x02);
-  EXPECT_EQ(header_.flags & 0x02, 0x02);
+  EXPECT_EQ(file_.header.flags & 0x02, 0x02);
   ASSERT_EQ(records_[0].points.size(), static_cast<std::size_t>(c.count));
   for (int i = 0; i < c.count; ++i) {
     ASSERT_EQ(records_[0].points[i], (RecordPoint{xy[2 * i], xy[2 * i + 1]})) << i;
   }
-  EXPECT_EQ(lumetra::GetU32(bytes_.data() + offsets_[0] + 4), 80u + 8 + 4 + 8u * c.count);
+  EXPECT_EQ(lumetra::GetU32(file_.bytes.data() + offsets_[0] + 4), 80u + 8 + 4 + 8u * c.count);
 }
 
 INSTANTIATE_TEST_SUITE_P(
