@@ -5,32 +5,30 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "frame/error.h"
+#include "support/core_bytes.h"
 
 namespace lumetra {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using lumetra_test::Bytes;
+using lumetra_test::Put16;
+using lumetra_test::Put32;
+using lumetra_test::PutText;
 
-// Hand-placed little-endian values, independent of the code under test.
 void Put8(Bytes& b, std::size_t at, std::uint8_t v) { b[at] = v; }
-void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
-  b[at] = v & 0xFF;
-  b[at + 1] = v >> 8;
-}
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
-}
 void PutI32(Bytes& b, std::size_t at, std::int32_t v) {
   Put32(b, at, static_cast<std::uint32_t>(v));
 }
-void PutText(Bytes& b, std::size_t at, const char* text) {
-  std::memcpy(b.data() + at, text, std::strlen(text));
+// Consecutive little-endian i32 values from `at` on.
+void PutI32s(Bytes& b, std::size_t at, std::initializer_list<std::int32_t> values) {
+  for (std::int32_t v : values) PutI32(b, (at += 4) - 4, v);
 }
 
 RecordContext Context(RecordLayout layout = RecordLayout::kCurrent) {
@@ -78,7 +76,7 @@ TEST(NamesBlock, KeyIsTheFirstEightBytesZeroFilled) {
   EXPECT_EQ(mixed, (NamesBlock::Key{'A', 'B', 0, 'C', 0, 0, 0, 0}));
 }
 
-TEST(NamesBlock, NamesAreCutAt127Characters) {
+TEST(NamesBlock, NamesAreCutAt127CharactersAndNeedTheirTerminators) {
   Bytes out;
   NamesBlock::EncodeTo(std::string(200, 'n'), std::string(130, 's'), &out);
   std::string name, second;
@@ -86,14 +84,9 @@ TEST(NamesBlock, NamesAreCutAt127Characters) {
   EXPECT_EQ(name, std::string(127, 'n'));
   EXPECT_EQ(second, std::string(127, 's'));
   EXPECT_EQ(out.size(), 260u);  // 127 + 1 + 127 + 1 = 256, a multiple of 4, gains 4 zeros
-}
-
-TEST(NamesBlock, MissingTerminatorIsRefused) {
-  const Bytes one = {'A', 'B', 'C'};
-  const Bytes two = {'A', 0, 'B', 'C'};
-  std::string name, second;
-  EXPECT_FALSE(NamesBlock::DecodeFrom(one.data(), one.size(), &name, &second));
-  EXPECT_FALSE(NamesBlock::DecodeFrom(two.data(), two.size(), &name, &second));
+  for (const Bytes& bad : {Bytes{'A', 'B', 'C'}, Bytes{'A', 0, 'B', 'C'}}) {
+    EXPECT_FALSE(NamesBlock::DecodeFrom(bad.data(), bad.size(), &name, &second)) << bad.size();
+  }
 }
 
 // ------------------------------------------------------------------ prefix and points
@@ -136,31 +129,24 @@ Bytes SamplePointBytes() {
   return b;
 }
 
-TEST(PointRecord, EncodesEveryFieldAtItsOffset) {
+TEST(PointRecord, EveryFieldIsEncodedAndDecodedAtItsOffsetWhateverTheIdByte) {
   Bytes out;
   SamplePoint().EncodeTo(&out);
   EXPECT_EQ(out, SamplePointBytes());
   EXPECT_EQ(SamplePoint().EncodedSize(), 32u);
-}
-
-TEST(PointRecord, DecodesHandBuiltBytes) {
-  const Bytes b = SamplePointBytes();
   PointRecord p;
   QError err;
-  ASSERT_TRUE(p.DecodeFrom(b.data(), b.size(), Context(), &err)) << err.detail();
+  ASSERT_TRUE(p.DecodeFrom(out.data(), out.size(), Context(), &err)) << err.detail();
   EXPECT_EQ(p, SamplePoint());
   EXPECT_EQ(p.Bounds(), (Rect{-122419000, 37774900, -122419000, 37774900}));
-}
-
-TEST(PointRecord, IdByteDoesNotChangeHowTheRecordReads) {
   for (std::uint8_t id : {0, 1, 255}) {
-    PointRecord p = SamplePoint();
-    p.id = id;
-    Bytes out;
-    p.EncodeTo(&out);
+    PointRecord other = SamplePoint();
+    other.id = id;
+    Bytes bytes;
+    other.EncodeTo(&bytes);
     PointRecord back;
-    ASSERT_TRUE(back.DecodeFrom(out.data(), out.size(), Context(), nullptr));
-    EXPECT_EQ(back, p);
+    ASSERT_TRUE(back.DecodeFrom(bytes.data(), bytes.size(), Context(), nullptr)) << int{id};
+    EXPECT_EQ(back, other);
   }
 }
 
@@ -215,35 +201,32 @@ Bytes SampleRegionFixed(std::uint32_t length, std::uint8_t flags, std::uint32_t 
   return b;
 }
 
-TEST(PolyRecord, EncodesAnUncompressedRegionAtItsOffsets) {
+TEST(PolyRecord, EncodesAnUncompressedRegionAtItsOffsetsWithItsBoundsInEffect) {
   Bytes expected = SampleRegionFixed(112, 0x08, 0);
-  const std::int32_t xy[] = {5, 10, 6, 10, 7, 11};
-  for (int i = 0; i < 6; ++i) PutI32(expected, 88 + 4 * i, xy[i]);
+  PutI32s(expected, 88, {5, 10, 6, 10, 7, 11});
   Bytes out;
-  const PolyEncodeResult res = SampleRegion().EncodeTo(&out);
+  PolyRecord r = SampleRegion();
+  const PolyEncodeResult res = r.EncodeTo(&out);
   ASSERT_TRUE(res.ok);
   EXPECT_EQ(res.length, 112u);
   EXPECT_EQ(res.record_flags, 0x08);
   EXPECT_EQ(out, expected);
+  // The current bounds count while the record flag says so, else the old ones.
+  r.old_bounds = {14000, 15000, 16000, 17000};
+  EXPECT_EQ(r.EffectiveBounds(), (Rect{4, 9, 8, 12}));
+  r.record_flags = 0;
+  EXPECT_EQ(r.EffectiveBounds(), (Rect{-90000000, 32000000, -88000000, 34000000}));
 }
 
 TEST(PolyRecord, EncodesSegmentRecordsBehindTheCoordinates) {
   PolyRecord r = SampleRegion();
   r.record_flags = kRecordFlagCurrent | kRecordFlagSegments;
-  SegmentRecord s;
-  s.start_x = static_cast<std::int32_t>(0x80000001u);
-  s.min_y = 2;
-  s.max_x = 3;
-  s.max_y = 4;
-  s.length = 5;
-  s.direction_x = -6;
-  s.direction_y = 7;
+  const std::int32_t start_x = static_cast<std::int32_t>(0x80000001u);
+  // start_x, min_y, max_x, max_y, length, direction_x, direction_y
+  const SegmentRecord s{start_x, 2, 3, 4, 5, -6, 7};
   r.segments = {s};
   Bytes expected = SampleRegionFixed(140, 0x09, 1);
-  const std::int32_t xy[] = {5, 10, 6, 10, 7, 11};
-  for (int i = 0; i < 6; ++i) PutI32(expected, 88 + 4 * i, xy[i]);
-  const std::int32_t seg[] = {static_cast<std::int32_t>(0x80000001u), 2, 3, 4, 5, -6, 7};
-  for (int i = 0; i < 7; ++i) PutI32(expected, 112 + 4 * i, seg[i]);
+  PutI32s(expected, 88, {5, 10, 6, 10, 7, 11, start_x, 2, 3, 4, 5, -6, 7});
   Bytes out;
   ASSERT_TRUE(r.EncodeTo(&out).ok);
   EXPECT_EQ(out, expected);
@@ -295,21 +278,12 @@ TEST(PolyRecord, EncodesAnOldLineWithNamesAt52) {
   Put32(expected, 12, 2);
   Put32(expected, 20, 56);
   Put32(expected, 24, 60);
-  Put16(expected, 28, 14000);
-  Put16(expected, 30, 15000);
-  Put16(expected, 32, 16000);
-  Put16(expected, 34, 17000);
+  for (int i = 0; i < 4; ++i) Put16(expected, 28 + 2 * i, 14000 + 1000 * i);
   Put8(expected, 36, 1);
   Put8(expected, 37, 2);
-  PutI32(expected, 40, -1);
-  PutI32(expected, 44, -2);
-  Put32(expected, 48, 77);
+  PutI32s(expected, 40, {-1, -2, 77});
   PutText(expected, 52, "L");
-  Put32(expected, 56, 2);
-  PutI32(expected, 60, -90000000);
-  PutI32(expected, 64, 32000000);
-  PutI32(expected, 68, -88000000);
-  PutI32(expected, 72, 34000000);
+  PutI32s(expected, 56, {2, -90000000, 32000000, -88000000, 34000000});
   Bytes out;
   ASSERT_TRUE(SampleOldLine().EncodeTo(&out).ok);
   EXPECT_EQ(out, expected);
@@ -413,13 +387,13 @@ TEST(PolyRecord, EveryKindLayoutAndFlagCombinationRoundTrips) {
   }
 }
 
-TEST(PolyRecord, ColumnTooLargeFallsBackToUncompressed) {
+TEST(PolyRecord, ColumnTooLargeOrControlPartOverflowFallsBackToUncompressed) {
   std::mt19937 rng(8);
   PolyRecord r = RandomPoly(rng, ObjectKind::kRegion, RecordLayout::kCurrent,
                             kRecordFlagCurrent | kRecordFlagCompressed | kRecordFlagSegments);
   ASSERT_GT(r.points.size(), 10u);
   Bytes out;
-  const PolyEncodeResult res = r.EncodeTo(&out, /*column_max_bytes=*/10);
+  PolyEncodeResult res = r.EncodeTo(&out, /*column_max_bytes=*/10);
   ASSERT_TRUE(res.ok);
   EXPECT_EQ(res.record_flags, kRecordFlagCurrent | kRecordFlagSegments);
   EXPECT_EQ(res.column_status, ColumnStatus::kTooLarge);
@@ -429,16 +403,14 @@ TEST(PolyRecord, ColumnTooLargeFallsBackToUncompressed) {
   PolyRecord expected = r;
   expected.record_flags = res.record_flags;
   EXPECT_EQ(back, expected);
-}
 
-TEST(PolyRecord, ControlPartOverflowFallsBackToUncompressed) {
-  PolyRecord r = SampleRegion();
+  r = SampleRegion();
   r.record_flags = kRecordFlagCurrent | kRecordFlagCompressed;
   r.points.clear();
   for (int i = 0; i < 40000; ++i) r.points.push_back({i % 2, i % 2});
   r.ring_counts = {40000};
-  Bytes out;
-  const PolyEncodeResult res = r.EncodeTo(&out);
+  out.clear();
+  res = r.EncodeTo(&out);
   ASSERT_TRUE(res.ok);
   EXPECT_EQ(res.column_status, ColumnStatus::kControlTooLarge);
   EXPECT_EQ(res.record_flags, kRecordFlagCurrent);
@@ -454,14 +426,6 @@ TEST(PolyRecord, InconsistentRecordIsNotEncoded) {
   r = SampleRegion();
   r.kind = ObjectKind::kPoint;
   EXPECT_FALSE(r.EncodeTo(&out).ok);
-}
-
-TEST(PolyRecord, EffectiveBoundsFollowTheRecordFlag) {
-  PolyRecord r = SampleRegion();
-  r.old_bounds = {14000, 15000, 16000, 17000};
-  EXPECT_EQ(r.EffectiveBounds(), (Rect{4, 9, 8, 12}));
-  r.record_flags = 0;
-  EXPECT_EQ(r.EffectiveBounds(), (Rect{-90000000, 32000000, -88000000, 34000000}));
 }
 
 TEST(PolyRecord, DecodingReusesCapacity) {
