@@ -34,8 +34,10 @@ PolySearchNearestPoint::PolySearchNearestPoint(PolygonSearch& reader, QError& er
     : PolygonSearchEnum(reader, err),
       x_(x),
       y_(y),
-      count_(static_cast<std::size_t>(std::clamp(count, 0, kMaxCount))) {
-  table_.reserve(count_ + 1);
+      count_(static_cast<std::size_t>(std::clamp(count, 0, kMaxCount))),
+      memo_(2 * count_) {
+  table_.reserve(count_);
+  ranked_.reserve(count_ + 1);
   CreateEnumerator();
 }
 
@@ -71,31 +73,85 @@ lumetra::Rect PolySearchNearestPoint::RingRect(std::int32_t x, std::int32_t y, s
       ClampToInt32(std::int64_t{x} + half_width), ClampToInt32(std::int64_t{y} + r)};
 }
 
+namespace {
+
+// The heap order: the top is the entry the stable insertion would put last.
+bool RanksBefore(std::int32_t da, std::uint64_t aa, std::int32_t db, std::uint64_t ab) {
+  return da != db ? da < db : aa < ab;
+}
+
+}  // namespace
+
 bool PolySearchNearestPoint::WouldRank(std::int32_t distance) const {
-  return table_.size() < count_ || (!table_.empty() && distance < table_.back().distance);
+  // The heap's top has the largest distance: the table's last entry.
+  return ranked_.size() < count_ || (!ranked_.empty() && distance < ranked_.front().distance);
 }
 
 void PolySearchNearestPoint::Insert(std::int32_t distance, std::uint64_t position) {
-  const auto at = std::upper_bound(table_.begin(), table_.end(), distance,
-                                   [](std::int32_t d, const Entry& e) { return d < e.distance; });
-  table_.insert(at, Entry{distance, position});
-  if (table_.size() > count_) table_.pop_back();
+  // A later arrival ranks after every equal distance, as insertion before
+  // the first larger distance places it; the one pushed beyond N is the
+  // greatest (distance, arrival), the table's last entry.
+  const auto before = [](const Ranked& a, const Ranked& b) {
+    return RanksBefore(a.distance, a.arrival, b.distance, b.arrival);
+  };
+  ranked_.push_back(Ranked{distance, arrivals_++, position});
+  std::push_heap(ranked_.begin(), ranked_.end(), before);
+  if (ranked_.size() > count_) {
+    std::pop_heap(ranked_.begin(), ranked_.end(), before);
+    ranked_.pop_back();
+  }
+}
+
+void PolySearchNearestPoint::FillTable() {
+  std::sort(ranked_.begin(), ranked_.end(), [](const Ranked& a, const Ranked& b) {
+    return RanksBefore(a.distance, a.arrival, b.distance, b.arrival);
+  });
+  table_.clear();
+  for (const Ranked& e : ranked_) table_.push_back(Entry{e.distance, e.position});
+  ranked_.clear();
+}
+
+bool PolySearchNearestPoint::Measure(std::uint64_t position, NearestCandidateMemo::Fact* fact) {
+  *fact = memo_.Find(position);
+  if (fact->kind != NearestCandidateMemo::Kind::kUnknown) return true;
+  const PolygonObject* object = reader().FindObject(position);
+  if (object == nullptr) return false;
+  if (object->is_point()) {
+    const lumetra::RecordPoint at = object->Label();
+    fact->kind = NearestCandidateMemo::Kind::kPoint;
+    fact->distance = pipDistance(x_, y_, at.x, at.y, object->coordinate_type(), nullptr);
+  } else {
+    fact->kind = NearestCandidateMemo::Kind::kNotPoint;
+  }
+  memo_.Remember(position, *fact);
+  return true;
+}
+
+int PolySearchNearestPoint::Filter(std::uint64_t position) {
+  // Measure has just loaded or remembered this record; the cache usually
+  // still holds it.
+  const PolygonObject* object = reader().FindObject(position);
+  if (object == nullptr) return -1;
+  return filter_->Accept(*object) ? 1 : 0;
 }
 
 int PolySearchNearestPoint::SearchRing(std::int32_t r) {
-  table_.clear();
+  ranked_.clear();
+  arrivals_ = 0;
   const lumetra::Rect square = RingRect(x_, y_, r, reader().coordinate_type());
   std::uint64_t position = 0;
   for (bool more = enumerator()->First(square, &position); more;
        more = enumerator()->Next(&position)) {
-    const PolygonObject* object = reader().FindObject(position);
-    if (object == nullptr) return -1;
-    if (!object->is_point()) continue;
-    const lumetra::RecordPoint at = object->Label();
-    const int d = pipDistance(x_, y_, at.x, at.y, object->coordinate_type(), nullptr);
-    if (d < 0 || !WouldRank(d)) continue;
-    if (filter_ != nullptr && !filter_->Accept(*object)) continue;
-    Insert(d, position);
+    NearestCandidateMemo::Fact fact;
+    if (!Measure(position, &fact)) return -1;
+    if (fact.kind != NearestCandidateMemo::Kind::kPoint) continue;
+    if (fact.distance < 0 || !WouldRank(fact.distance)) continue;
+    if (filter_ != nullptr) {
+      const int accepted = Filter(position);
+      if (accepted < 0) return -1;
+      if (accepted == 0) continue;
+    }
+    Insert(fact.distance, position);
   }
   return 1;
 }
@@ -104,6 +160,8 @@ int PolySearchNearestPoint::FindFirst(char* name, int name_length) {
   first_call_ = false;
   ClearCurrent();
   table_.clear();
+  ranked_.clear();
+  memo_.Clear();
   next_ = 0;
   rounds_ = 0;
   if (RefuseInvalidCriteria()) return -1;
@@ -114,12 +172,13 @@ int PolySearchNearestPoint::FindFirst(char* name, int name_length) {
     ++rounds_;
     last_ring_ = r;
     if (SearchRing(r) < 0) {
-      table_.clear();
+      ranked_.clear();
       return -1;
     }
-    if (r >= limit || table_.size() >= count_) break;
+    if (r >= limit || ranked_.size() >= count_) break;
     r = static_cast<std::int32_t>(std::min<std::int64_t>(2 * std::int64_t{r}, limit));
   }
+  FillTable();
   return HandOut(0, name, name_length);
 }
 

@@ -21,6 +21,15 @@
 // candidate whose distance does not fit an int is ignored.  A filter is
 // asked only about candidates that would rank among the first N.
 //
+// Cost.  Every ring enumerates its whole square again (so the spatial
+// index reports what it reports for each square, and a record that cannot
+// be loaded fails the search in whichever ring first meets it), but each
+// record is loaded at most once per FindFirst: what the load told -- point
+// or not, distance -- is kept in a NearestCandidateMemo and reused by the
+// larger rings.  The table is kept as a bounded max-heap of (distance,
+// arrival) while a ring runs, which ranks exactly as the insertion above,
+// and sorted once at the end.  A filter still sees the loaded record.
+//
 // Units: coordinates i32 file units; distances in feet in geographic files
 // (coordinate type 1), coordinate units otherwise.
 //
@@ -34,6 +43,7 @@
 #include <string>
 #include <vector>
 
+#include "search/nearest_candidate_memo.h"
 #include "search/object_filter.h"
 #include "search/search_enum.h"
 #include "storage/spatial_index.h"
@@ -87,12 +97,27 @@ class PolySearchNearestPoint : public PolygonSearchEnum {
                                 int coordinate_type);
 
  private:
-  // Fills the table from the square of ring r; -1 on failure.
+  // An entry of the ranking heap; `arrival` orders equal distances.
+  struct Ranked {
+    std::int32_t distance;
+    std::uint64_t arrival;
+    std::uint64_t position;
+  };
+
+  // Ranks the point candidates of the square of ring r; -1 on failure.
   int SearchRing(std::int32_t r);
-  // Inserts a candidate in distance order, keeping at most count_ entries.
+  // What the record at `position` is (loaded, or remembered from an
+  // earlier ring); false when it cannot be loaded (recorded).
+  bool Measure(std::uint64_t position, NearestCandidateMemo::Fact* fact);
+  // The filter's verdict on the record at `position`; -1 when the record
+  // cannot be loaded (recorded), else 1 accepted, 0 refused.
+  int Filter(std::uint64_t position);
+  // Ranks a candidate, keeping at most count_ entries.
   void Insert(std::int32_t distance, std::uint64_t position);
   // True when a candidate at `distance` would rank among the first N.
   bool WouldRank(std::int32_t distance) const;
+  // Moves the ranking into the table, nearest first.
+  void FillTable();
   int HandOut(std::size_t index, char* name, int name_length);
   bool RefuseInvalidCriteria();
 
@@ -100,6 +125,10 @@ class PolySearchNearestPoint : public PolygonSearchEnum {
   std::int32_t y_;
   std::size_t count_;
   std::vector<Entry> table_;
+  // The ring's ranking: a max-heap by (distance, arrival), at most count_.
+  std::vector<Ranked> ranked_;
+  std::uint64_t arrivals_ = 0;
+  NearestCandidateMemo memo_;
   std::size_t next_ = 0;  // the entry FindNext hands out
   std::int32_t last_ring_ = 0;
   int rounds_ = 0;
