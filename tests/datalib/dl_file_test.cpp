@@ -17,16 +17,16 @@
 #include "datalib/dllist.h"
 #include "datalib/fieldid.h"
 #include "frame/error.h"
-#include "objfile/byte_order.h"
 #include "objfile/column_codec.h"
+#include "support/core_bytes.h"
 #include "support/test_files.h"
 
 namespace {
 
-using lumetra::GetI32;
-using lumetra::GetU16;
-using lumetra::GetU32;
-using lumetra::GetU64;
+std::uint16_t GetU16(const std::uint8_t* p) { return lumetra_test::Get16(p); }
+std::uint32_t GetU32(const std::uint8_t* p) { return lumetra_test::Get32(p); }
+std::uint64_t GetU64(const std::uint8_t* p) { return lumetra_test::Get64(p); }
+std::int32_t GetI32(const std::uint8_t* p) { return static_cast<std::int32_t>(GetU32(p)); }
 using lumetra_test::ReadBytes;
 using lumetra_test::ScopedChdir;
 using lumetra_test::ScopedTempDir;
@@ -301,7 +301,7 @@ TEST(DlFileKeys, SearchKeysAreBuiltLikeStoredKeys) {
 
 // ---- Record locators ------------------------------------------------------------------
 
-TEST_F(DlFileTest, LocatorOfFiveReadsPageOne) {
+TEST_F(DlFileTest, LocatorOfFiveReadsPageOneAndSearchesSetTheRecordsOwnLocator) {
   BuildSample("loc.dld", 300);
   DlDataFile* file = Open("loc");
   ASSERT_NE(file, nullptr);
@@ -334,20 +334,14 @@ TEST_F(DlFileTest, LocatorOfFiveReadsPageOne) {
   key->SetPosition(fmt::MakeLocator(9000, 0));
   EXPECT_EQ(key->GetString(nullptr, text, sizeof text), 0);
   EXPECT_EQ(context_.error().code(), 111);
-}
-
-TEST_F(DlFileTest, SearchesGiveTheRecordsOwnLocator) {
-  BuildSample("own.dld", 200);
-  DlDataFile* file = Open("own");
-  ASSERT_NE(file, nullptr);
-  for (int i = 0; i < 200; i += 13) {
-    char key[16];
-    std::snprintf(key, sizeof key, "k%03d", i);
-    ASSERT_EQ(file->Search(key), 1);
+  // A search gives every field its record's own locator.
+  for (int i = 0; i < 300; i += 13) {
+    std::snprintf(text, sizeof text, "k%03d", i);
+    ASSERT_EQ(file->Search(text), 1);
     const std::uint32_t id = file->record_id();
     EXPECT_EQ(file->Field(2)->locator(),
               fmt::MakeLocator(QIndexedFile::PageOf(id), QIndexedFile::SlotOf(id)));
-    EXPECT_EQ(file->Field(1)->GetNum(), i * 100);
+    EXPECT_EQ(n->GetNum(), i * 100);
   }
 }
 
@@ -360,7 +354,7 @@ struct MessageCase {
   const char* detail;
 };
 
-TEST_F(DlFileTest, FieldCallsRecordTheirMessages) {
+TEST_F(DlFileTest, FailedSearchInvalidatesTheFieldsWhoseCallsRecordTheirMessages) {
   BuildSample("msg.dld", 10);
   DlDataFile* file = Open("msg");
   ASSERT_NE(file, nullptr);
@@ -372,6 +366,9 @@ TEST_F(DlFileTest, FieldCallsRecordTheirMessages) {
        0, "Must perform a valid DlFileSearch before retrieving data."},
       {"printf format without a search",
        [](DlDataFile* f, char* b, int n) { return f->Field(1)->GetString("%d", b, n); }, 0,
+       "Must perform a valid DlFileSearch before retrieving data."},
+      {"third field's text without a search",
+       [](DlDataFile* f, char* b, int n) { return f->Field(2)->GetString(nullptr, b, n); }, 0,
        "Must perform a valid DlFileSearch before retrieving data."},
       {"descriptions of a field without value records",
        [](DlDataFile* f, char* b, int n) { return f->Field(0)->GetString("SDESC", b, n); }, 0,
@@ -386,6 +383,12 @@ TEST_F(DlFileTest, FieldCallsRecordTheirMessages) {
        },
        0, "Value information not found"},
   };
+  // A failed search invalidates every field, and there is no run to continue.
+  ASSERT_EQ(file->Search("K003"), 1);
+  for (int i = 0; i < file->field_count(); ++i) EXPECT_TRUE(file->Field(i)->valid());
+  EXPECT_EQ(file->Search("K999"), 0);
+  for (int i = 0; i < file->field_count(); ++i) EXPECT_FALSE(file->Field(i)->valid()) << i;
+  EXPECT_EQ(file->SearchNext("K003"), 0);
   for (const MessageCase& c : cases) {
     SCOPED_TRACE(c.what);
     file->Search("no such key");
@@ -397,26 +400,7 @@ TEST_F(DlFileTest, FieldCallsRecordTheirMessages) {
   }
 }
 
-TEST_F(DlFileTest, FailedSearchInvalidatesEveryField) {
-  BuildSample("inv.dld", 10);
-  DlDataFile* file = Open("inv");
-  ASSERT_NE(file, nullptr);
-  ASSERT_EQ(file->Search("K003"), 1);
-  for (int i = 0; i < file->field_count(); ++i) EXPECT_TRUE(file->Field(i)->valid());
-  EXPECT_EQ(file->Search("K999"), 0);
-  char text[32];
-  for (int i = 0; i < file->field_count(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_FALSE(file->Field(i)->valid());
-    context_.error().Clear();
-    EXPECT_EQ(file->Field(i)->GetString(nullptr, text, sizeof text), 0);
-    EXPECT_STREQ(context_.error().detail(),
-                 "Must perform a valid DlFileSearch before retrieving data.");
-  }
-  EXPECT_EQ(file->SearchNext("K003"), 0);  // no record to continue from
-}
-
-TEST_F(DlFileTest, DescriptionsFollowTheFormat) {
+TEST_F(DlFileTest, DescriptionsAndValuesFollowTheFormatUnlessItIsUnusable) {
   BuildSample("desc.dld", 10);
   DlDataFile* file = Open("desc");
   ASSERT_NE(file, nullptr);
@@ -463,36 +447,16 @@ TEST_F(DlFileTest, DescriptionsFollowTheFormat) {
   }
   EXPECT_EQ(t->GetNum(), -1);
   EXPECT_EQ(n->GetNum(), 400);
-}
-
-TEST_F(DlFileTest, UnusableFormatsAreRefused) {
-  BuildSample("badfmt.dld", 3);
-  DlDataFile* file = Open("badfmt");
-  ASSERT_NE(file, nullptr);
-  ASSERT_EQ(file->Search("K001"), 1);
   for (const char* format : {"%n", "%d %d", "%*d", "%p", "%99999d", "%.99999f", "%", "%q"}) {
     SCOPED_TRACE(format);
     char buffer[32] = "";
     context_.error().Clear();
-    EXPECT_EQ(file->Field(1)->GetString(format, buffer, sizeof buffer), 0);
+    EXPECT_EQ(n->GetString(format, buffer, sizeof buffer), 0);  // unusable formats
     EXPECT_EQ(context_.error().code(), 100);
   }
 }
 
-TEST_F(DlFileTest, FieldsOfAnotherTypeWriteNothing) {
-  fmt::DlFieldRecord record;
-  record.id = "ODD";
-  record.type = 'L';
-  FieldId field(record, {});
-  char buffer[8] = "keep";
-  EXPECT_EQ(field.GetString(nullptr, buffer, sizeof buffer), 1);
-  EXPECT_EQ(field.GetString("SDESC", buffer, sizeof buffer), 1);
-  EXPECT_STREQ(buffer, "keep");
-  EXPECT_EQ(field.GetNum(), -1);
-  EXPECT_EQ(field.GetAttribute(10, nullptr, 0), 'L');
-}
-
-TEST(DlFieldAttributes, CodesSizesAndValueRecords) {
+TEST(DlFieldAttributes, CodesSizesValueRecordsAndFieldsOfAnotherType) {
   fmt::DlFieldRecord record;
   record.id = "CODE";
   record.section = "Land use";
@@ -542,6 +506,15 @@ TEST(DlFieldAttributes, CodesSizesAndValueRecords) {
   EXPECT_EQ(field.GetValueAttribute(-1, 0, buffer, 31), -1);
   EXPECT_EQ(field.GetValueAttribute(0, 3, buffer, 31), -1);
   EXPECT_EQ(field.GetValueAttribute(0, 0, buffer, -1), -1);
+  // A field of another type writes nothing.
+  record.type = 'L';
+  FieldId odd(record, {});
+  char keep[8] = "keep";
+  EXPECT_EQ(odd.GetString(nullptr, keep, sizeof keep), 1);
+  EXPECT_EQ(odd.GetString("SDESC", keep, sizeof keep), 1);
+  EXPECT_STREQ(keep, "keep");
+  EXPECT_EQ(odd.GetNum(), -1);
+  EXPECT_EQ(odd.GetAttribute(10, nullptr, 0), 'L');
 }
 
 // ---- File names -----------------------------------------------------------------------
@@ -564,7 +537,7 @@ TEST(DlContextNames, ExtensionAddedOnlyWithoutOne) {
   for (const Case& c : cases) EXPECT_EQ(c.context->ResolveName(c.name), c.path) << c.name;
 }
 
-TEST_F(DlFileTest, OpenRecordsMissingAndUnusableFiles) {
+TEST_F(DlFileTest, OpenRecordsMissingAndUnusableFilesAndTheContextOwnsTheRest) {
   EXPECT_EQ(Open("missing"), nullptr);
   EXPECT_EQ(context_.error().code(), 100);
   EXPECT_EQ(std::string(context_.error().detail()),
@@ -575,9 +548,7 @@ TEST_F(DlFileTest, OpenRecordsMissingAndUnusableFiles) {
   EXPECT_EQ(Open(std::string(300, 'a')), nullptr);
   EXPECT_STREQ(context_.error().detail(), "Error opening DLD file");
   EXPECT_EQ(context_.open_files(), 0u);
-}
-
-TEST_F(DlFileTest, ContextOwnsAndClosesItsFiles) {
+  // The context owns what it opens, once per Open, until Close.
   BuildSample("own.dld", 3);
   DlDataFile* a = Open("own");
   DlDataFile* b = Open("own");
@@ -621,7 +592,7 @@ bool Exercise(DlContext& context, const std::string& path, const std::vector<std
   return true;
 }
 
-TEST_F(DlFileTest, CorruptBytesNeverCrash) {
+TEST_F(DlFileTest, CorruptOrTruncatedFilesNeverCrash) {
   BuildSample("good.dld", 40);
   const std::vector<std::uint8_t> good = ReadBytes("good.dld");
   ASSERT_TRUE(Exercise(context_, dir_.File("copy.dld"), good));
@@ -637,16 +608,12 @@ TEST_F(DlFileTest, CorruptBytesNeverCrash) {
     opened += Exercise(context_, dir_.File("bad.dld"), bad) ? 1 : 0;
   }
   EXPECT_GT(opened, 0);
-  EXPECT_EQ(context_.open_files(), 0u);
-}
-
-TEST_F(DlFileTest, TruncatedFilesNeverCrash) {
-  BuildSample("good.dld", 40);
-  const std::vector<std::uint8_t> good = ReadBytes("good.dld");
   for (std::size_t length = 0; length < good.size(); length += 61) {
-    std::vector<std::uint8_t> cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length));
+    const std::vector<std::uint8_t> cut(good.begin(),
+                                        good.begin() + static_cast<std::ptrdiff_t>(length));
     Exercise(context_, dir_.File("cut.dld"), cut);
   }
+  EXPECT_EQ(context_.open_files(), 0u);
 }
 
 struct Patch {
@@ -656,7 +623,7 @@ struct Patch {
 };
 
 void PutU32At(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-  lumetra::PutU32(&b[at], v);
+  lumetra_test::Put32(b, at, v);
 }
 
 TEST_F(DlFileTest, NamedCorruptionsAreRefusedOrReported) {
@@ -692,7 +659,7 @@ TEST_F(DlFileTest, NamedCorruptionsAreRefusedOrReported) {
       {"heap offset past its block",
        [page1](auto& b, std::size_t) {
          const std::uint32_t heap = GetU32(&b[page1 + 8]);
-         lumetra::PutU16(&b[page1 + 8 + heap + 2], 0xFFF0);
+         lumetra_test::Put16(b, page1 + 8 + heap + 2, 0xFFF0);
        },
        true},
       {"record count larger than the page",
