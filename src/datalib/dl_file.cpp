@@ -4,8 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "frame/byte_order.h"
 #include "frame/error.h"
-#include "objfile/byte_order.h"
 #include "storage/paged_file.h"
 #include "storage/qfile.h"
 #include "storage/record_mgr.h"

@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "datalib/dl_file.h"
+#include "frame/byte_order.h"
 #include "frame/error.h"
-#include "objfile/byte_order.h"
 #include "objfile/column_codec.h"
 #include "storage/indexed_file_builder.h"
 #include "storage/qio.h"

@@ -17,7 +17,7 @@
 // four zero bytes.
 //
 // Every structure is encoded and decoded through the little-endian helpers
-// of objfile/byte_order.h; decoding never reads past the bytes it is given.
+// of frame/byte_order.h; decoding never reads past the bytes it is given.
 #ifndef LUMETRA_DATALIB_DL_FORMAT_H
 #define LUMETRA_DATALIB_DL_FORMAT_H
 
@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "objfile/byte_order.h"
+#include "frame/byte_order.h"
 
 namespace lumetra {
 namespace dlformat {

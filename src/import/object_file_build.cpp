@@ -5,11 +5,11 @@
 #include <new>
 #include <utility>
 
+#include "frame/byte_order.h"
 #include "frame/error.h"
 #include "import/import_limits.h"
 #include "import/import_read.h"
 #include "import/polygon_object.h"
-#include "objfile/byte_order.h"
 #include "storage/rtree_builder.h"
 #include "storage/tree_builder.h"
 

@@ -1,6 +1,6 @@
 #include "objfile/column_codec.h"
 
-#include "objfile/byte_order.h"
+#include "frame/byte_order.h"
 
 namespace lumetra {
 

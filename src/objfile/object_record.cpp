@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "frame/byte_order.h"
 #include "frame/error.h"
-#include "objfile/byte_order.h"
 
 namespace lumetra {
 

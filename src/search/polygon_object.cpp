@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "frame/byte_order.h"
 #include "frame/error.h"
-#include "objfile/byte_order.h"
 #include "objfile/extension_block.h"
 #include "storage/qfile.h"
 

@@ -5,8 +5,8 @@
 #include <new>
 #include <utility>
 
+#include "frame/byte_order.h"
 #include "frame/error.h"
-#include "objfile/byte_order.h"
 #include "objfile/column_codec.h"
 #include "storage/qtree.h"
 #include "storage/qxy_spatial_index.h"
