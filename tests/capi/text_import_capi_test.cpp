@@ -1,21 +1,12 @@
 // The MIF/MID and BNA import as callers see it: pipImportOpenMIF,
 // pipImportOpenMIF2 and pipImportOpenBNA on an import handle, pipImportRead
 // to the end, then the object file read back through the object-file
-// functions.
-#include <gtest/gtest.h>
-#include <lumetra/pip.h>
-
-#include <cstring>
-#include <set>
-#include <string>
-#include <vector>
-
-#include "support/test_files.h"
+// functions; warnings, data errors and replaced readers.
+#include "support/capi_fixture.h"
 
 namespace {
 
-using lumetra_test::ScopedChdir;
-using lumetra_test::ScopedTempDir;
+using namespace capi_test;
 using lumetra_test::WriteText;
 
 constexpr char kMif[] =
@@ -50,105 +41,25 @@ constexpr char kBna[] =
     "\"Lake\",\"L\",10\n-88,41\n-87,41\n-87,42\n-88,42\n-88,41\n"
     "-87.75,41.25\n-87.25,41.25\n-87.5,41.75\n-87.75,41.25\n-88,41\n";
 
-class TextImportCapi : public ::testing::Test {
+class TextImportCapi : public CapiTest {
  protected:
-  TextImportCapi() : chdir_(dir_.path()) {}
   void SetUp() override {
-    lib_ = pipInit(0, nullptr);
-    ASSERT_GT(lib_, 0);
-    WriteText(dir_.File("sample.mif"), kMif);
-    WriteText(dir_.File("sample.mid"), kMid);
-    WriteText(dir_.File("sample.bna"), kBna);
+    CapiTest::SetUp();
+    WriteText(Path("sample.mif"), kMif);
+    WriteText(Path("sample.mid"), kMid);
+    WriteText(Path("sample.bna"), kBna);
   }
-  void TearDown() override {
-    for (int h : imports_) EXPECT_EQ(pipImportTerm(h, 0), -1) << "import handle " << h << " leaked";
-    for (int h : files_) EXPECT_EQ(pipObjectFileClose(h), -1) << "file handle " << h << " leaked";
-    EXPECT_EQ(pipTerm(lib_), 1);
-  }
+  int Init(const std::string& file) { return StartImport(file, FileInfo(1000, 10, 1)); }
 
-  int Init(const std::string& file) {
-    pipObjectFileInfoStruct info;
-    std::memset(&info, 0, sizeof info);
-    info.maxPoints = 1000;
-    info.maxParts = 10;
-    info.coordType = 1;
-    int h = 0;
-    if (pipImportInit(lib_, dir_.File(file).c_str(), &info, &h) != 1) return 0;
-    imports_.insert(h);
-    return h;
-  }
-  int Term(int h, int commit) {
-    imports_.erase(h);
-    return pipImportTerm(h, commit);
-  }
-  int OpenFile(const std::string& file) {
-    int h = 0;
-    if (pipObjectFileOpen(lib_, dir_.File(file).c_str(), 0, &h) != 1) return 0;
-    files_.insert(h);
-    return h;
-  }
-  int CloseFile(int h) {
-    files_.erase(h);
-    return pipObjectFileClose(h);
-  }
-  int ErrorCode(std::string* detail = nullptr) {
-    char message[PIP_ERROR_TEXT_SIZE];
-    char text[PIP_ERROR_TEXT_SIZE];
-    const int code = pipErrorGet(lib_, message, text);
-    if (detail != nullptr) *detail = text;
-    return code;
-  }
-
-  struct Read {
-    int result;
-    std::string name;
-  };
-  // pipImportRead until 0 or -1.
-  std::vector<Read> ReadAll(int h, int* percent = nullptr) {
-    std::vector<Read> out;
-    for (int i = 0; i < 100; ++i) {
-      char name[PIP_NAME_SIZE];
-      int p = -1;
-      int line = -1;
-      const int rc = pipImportRead(h, name, sizeof name, &p, &line);
-      out.push_back(Read{rc, name});
-      if (percent != nullptr) *percent = p;
-      if (rc <= 0) break;
-    }
-    return out;
-  }
-
-  // The containing search's first hit at (x, y) and its object record.
-  int Containing(int file, int x, int y, std::string* name, pipObjectInfoStruct* info) {
-    char buffer[PIP_NAME_SIZE] = "junk";
-    const int rc = pipObjectFindFirstContaining(file, x, y, 0, buffer, sizeof buffer);
-    *name = buffer;
+  // The name of the containing search's first hit at (x, y) ("" for none)
+  // with its object record.
+  std::string Hit(int file, int x, int y, pipObjectInfoStruct* info) {
+    char name[PIP_NAME_SIZE] = "junk";
+    const int rc = pipObjectFindFirstContaining(file, x, y, 0, name, sizeof name);
     if (rc > 0) {
       EXPECT_EQ(pipObjectGetInfo(file, info), 1);
     }
-    return rc;
-  }
-
-  struct Shape {
-    std::vector<int> parts;
-    std::vector<int> xy;
-  };
-  // The current object's coordinates.
-  Shape Coords(int file) {
-    Shape shape;
-    int num_points = -1;
-    int num_parts = -1;
-    EXPECT_EQ(pipObjectGetNumCoords(file, &num_points, &num_parts), 1);
-    if (num_points < 0 || num_parts < 0) return shape;
-    shape.xy.assign(static_cast<std::size_t>(num_points) * 2 + 2, 0);
-    shape.parts.assign(static_cast<std::size_t>(num_parts) + 1, 0);
-    int parts = -1;
-    EXPECT_EQ(pipObjectGetCoords(file, shape.xy.data(), num_points + 1, shape.parts.data(),
-                                 num_parts + 1, &parts),
-              1);
-    shape.xy.resize(static_cast<std::size_t>(num_points) * 2);
-    shape.parts.resize(static_cast<std::size_t>(parts < 0 ? 0 : parts));
-    return shape;
+    return name;
   }
   // The object named `name` (exact), made current; its record.
   pipObjectInfoStruct Named(int file, const char* name) {
@@ -160,46 +71,40 @@ class TextImportCapi : public ::testing::Test {
     EXPECT_EQ(pipObjectGetInfo(file, &info), 1) << name;
     return info;
   }
-
-  ScopedTempDir dir_;
-  ScopedChdir chdir_;
-  int lib_ = 0;
-  std::set<int> imports_;
-  std::set<int> files_;
+  pipObjectFileInfoStruct Query(int file) {
+    pipObjectFileInfoStruct query;
+    EXPECT_EQ(pipObjectHandleFileQuery(file, &query), 1);
+    return query;
+  }
 };
 
 TEST_F(TextImportCapi, MifImportReadsBack) {
   const int imp = Init("mif.obj");
   ASSERT_GT(imp, 0);
-  ASSERT_EQ(pipImportOpenMIF2(imp, dir_.File("sample.MIF").c_str(), "name", "CODE"), -1);
-  ASSERT_EQ(pipImportOpenMIF2(imp, dir_.File("sample.mid").c_str(), "name", "CODE"), 1);
+  ASSERT_EQ(pipImportOpenMIF2(imp, Path("sample.MIF").c_str(), "name", "CODE"), -1);
+  ASSERT_EQ(pipImportOpenMIF2(imp, Path("sample.mid").c_str(), "name", "CODE"), 1);
   int percent = -1;
-  const auto reads = ReadAll(imp, &percent);
-  const std::vector<int> results = {1, 1, 2, 1, 1, 0};
-  const std::vector<std::string> names = {"Chicago, IL", "Lake", "Oval", "Road", "Twin", "Twin"};
-  ASSERT_EQ(reads.size(), results.size());
-  for (std::size_t i = 0; i < reads.size(); ++i) {
-    EXPECT_EQ(reads[i].result, results[i]) << i;
-    EXPECT_EQ(reads[i].name, names[i]) << i;
-  }
+  EXPECT_EQ(ReadAll(imp, &percent), (Results{{"Chicago, IL", 1},
+                                             {"Lake", 1},
+                                             {"Oval", 2},  // the ellipse is skipped
+                                             {"Road", 1},
+                                             {"Twin", 1},
+                                             {"Twin", 0}}));
   EXPECT_EQ(percent, 100);
   EXPECT_EQ(pipImportClose(imp), 1);
   ASSERT_EQ(Term(imp, 1), 1);
 
-  const int file = OpenFile("mif.obj");
+  const int file = Open("mif.obj");
   ASSERT_GT(file, 0);
-  pipObjectFileInfoStruct query;
-  ASSERT_EQ(pipObjectHandleFileQuery(file, &query), 1);
+  const pipObjectFileInfoStruct query = Query(file);
   EXPECT_EQ(query.numPointObjects, 1);
   EXPECT_EQ(query.numLineObjects, 1);
   EXPECT_EQ(query.numRegionObjects, 2);
   EXPECT_EQ(query.coordType, 1);
   EXPECT_EQ(query.maxParts, 2);
 
-  std::string name;
   pipObjectInfoStruct info;
-  ASSERT_EQ(Containing(file, -87500000, 41250000, &name, &info), 1);
-  EXPECT_EQ(name, "Lake");
+  ASSERT_EQ(Hit(file, -87500000, 41250000, &info), "Lake");
   EXPECT_EQ(info.type, 0);
   EXPECT_STREQ(info.name2, "L");
   EXPECT_EQ(info.penColor, 2);  // the second object read
@@ -212,14 +117,11 @@ TEST_F(TextImportCapi, MifImportReadsBack) {
   EXPECT_EQ(info.y, 41500000);
   char next[PIP_NAME_SIZE];
   EXPECT_EQ(pipObjectFindNext(file, next, sizeof next), 0);
-
   // Both rings of the second region contain points; nothing lies between.
-  ASSERT_EQ(Containing(file, -79700000, 30200000, &name, &info), 1);
-  EXPECT_EQ(name, "Twin");
+  ASSERT_EQ(Hit(file, -79700000, 30200000, &info), "Twin");
   EXPECT_EQ(info.penColor, 4);
-  ASSERT_EQ(Containing(file, -69700000, 20200000, &name, &info), 1);
-  EXPECT_EQ(name, "Twin");
-  EXPECT_EQ(Containing(file, -75000000, 25000000, &name, &info), 0);
+  EXPECT_EQ(Hit(file, -69700000, 20200000, &info), "Twin");
+  EXPECT_EQ(Hit(file, -75000000, 25000000, &info), "");
 
   // Every object by name, with its coordinates.
   info = Named(file, "Chicago, IL");
@@ -235,75 +137,56 @@ TEST_F(TextImportCapi, MifImportReadsBack) {
   EXPECT_EQ(info.penWidth, 1);
   EXPECT_EQ(info.penPattern, 2);
   EXPECT_EQ(info.penColor, 255);
-  Shape shape = Coords(file);
-  EXPECT_EQ(shape.parts, std::vector<int>{2});
-  EXPECT_EQ(shape.xy, (std::vector<int>{-87500000, 41500000, -87250000, 41750000}));
+  EXPECT_EQ(CurrentCoords(file), (Coords{{2}, {-87500000, 41500000, -87250000, 41750000}}));
   Named(file, "Lake");
-  shape = Coords(file);
-  EXPECT_EQ(shape.parts, std::vector<int>{4});  // the closing copy dropped
-  EXPECT_EQ(shape.xy, (std::vector<int>{-88000000, 41000000, -87000000, 41000000, -87000000,
-                                        42000000, -88000000, 42000000}));
+  EXPECT_EQ(CurrentCoords(file), (Coords{{4},  // the closing copy dropped
+                                         {-88000000, 41000000, -87000000, 41000000, -87000000,
+                                          42000000, -88000000, 42000000}}));
   Named(file, "Twin");
-  shape = Coords(file);
-  EXPECT_EQ(shape.parts, (std::vector<int>{3, 3}));
-  EXPECT_EQ(shape.xy,
-            (std::vector<int>{-80000000, 30000000, -79000000, 30000000, -79000000, 31000000,
-                              -70000000, 20000000, -69000000, 20000000, -69000000, 21000000}));
+  EXPECT_EQ(CurrentCoords(file),
+            (Coords{{3, 3},
+                    {-80000000, 30000000, -79000000, 30000000, -79000000, 31000000, -70000000,
+                     20000000, -69000000, 20000000, -69000000, 21000000}}));
   char none[PIP_NAME_SIZE];
-  EXPECT_EQ(pipObjectFindFirstName(file, "Oval", none, sizeof none), 0);  // skipped
-  EXPECT_EQ(CloseFile(file), 1);
+  EXPECT_EQ(pipObjectFindFirstName(file, "Oval", none, sizeof none), 0) << "skipped";
 }
 
 TEST_F(TextImportCapi, BnaImportReadsBack) {
   const int imp = Init("bna.obj");
   ASSERT_GT(imp, 0);
-  ASSERT_EQ(pipImportOpenBNA(imp, dir_.File("sample.bna").c_str(), 2), 1);
-  const auto reads = ReadAll(imp);
-  const std::vector<int> results = {1, 2, 1, 1, 0};
-  const std::vector<std::string> names = {"IL", "S", "R", "L", "L"};
-  ASSERT_EQ(reads.size(), results.size());
-  for (std::size_t i = 0; i < reads.size(); ++i) {
-    EXPECT_EQ(reads[i].result, results[i]) << i;
-    EXPECT_EQ(reads[i].name, names[i]) << i;
-  }
+  ASSERT_EQ(pipImportOpenBNA(imp, Path("sample.bna").c_str(), 2), 1);
+  EXPECT_EQ(ReadAll(imp), (Results{{"IL", 1}, {"S", 2}, {"R", 1}, {"L", 1}, {"L", 0}}));
   ASSERT_EQ(Term(imp, 1), 1);
 
-  const int file = OpenFile("bna.obj");
+  const int file = Open("bna.obj");
   ASSERT_GT(file, 0);
-  pipObjectFileInfoStruct query;
-  ASSERT_EQ(pipObjectHandleFileQuery(file, &query), 1);
+  const pipObjectFileInfoStruct query = Query(file);
   EXPECT_EQ(query.numPointObjects, 1);
   EXPECT_EQ(query.numLineObjects, 1);
   EXPECT_EQ(query.numRegionObjects, 1);
   EXPECT_EQ(query.maxPoints, 7);  // 4 + 3: closing points and the marker dropped
 
-  std::string name;
   pipObjectInfoStruct info;
-  ASSERT_EQ(Containing(file, -87900000, 41900000, &name, &info), 1);
-  EXPECT_EQ(name, "L");
+  ASSERT_EQ(Hit(file, -87900000, 41900000, &info), "L");
   EXPECT_EQ(info.type, 0);
   EXPECT_EQ(info.penColor, 0);  // BNA objects carry colour 0
   EXPECT_STREQ(info.name2, "");
-  // Inside the second ring, the hole, is outside the region.
-  EXPECT_EQ(Containing(file, -87500000, 41400000, &name, &info), 0);
+  EXPECT_EQ(Hit(file, -87500000, 41400000, &info), "") << "the second ring is a hole";
 
   Named(file, "L");
-  Shape shape = Coords(file);
-  EXPECT_EQ(shape.parts, (std::vector<int>{4, 3}));
-  EXPECT_EQ(shape.xy, (std::vector<int>{-88000000, 41000000, -87000000, 41000000, -87000000,
-                                        42000000, -88000000, 42000000, -87750000, 41250000,
-                                        -87250000, 41250000, -87500000, 41750000}));
+  EXPECT_EQ(CurrentCoords(file),
+            (Coords{{4, 3},
+                    {-88000000, 41000000, -87000000, 41000000, -87000000, 42000000, -88000000,
+                     42000000, -87750000, 41250000, -87250000, 41250000, -87500000, 41750000}}));
   info = Named(file, "IL");
   EXPECT_EQ(info.type, 2);
   EXPECT_EQ(info.x, -87629800);  // converted from the text, no rounding on the way
   EXPECT_EQ(info.y, 41878100);
   info = Named(file, "R");
   EXPECT_EQ(info.type, 1);
-  shape = Coords(file);
-  EXPECT_EQ(shape.xy, (std::vector<int>{-87500000, 41500000, -87250000, 41750000}));
+  EXPECT_EQ(CurrentCoords(file), (Coords{{2}, {-87500000, 41500000, -87250000, 41750000}}));
   char none[PIP_NAME_SIZE];
-  EXPECT_EQ(pipObjectFindFirstName(file, "S", none, sizeof none), 0);  // skipped
-  EXPECT_EQ(CloseFile(file), 1);
+  EXPECT_EQ(pipObjectFindFirstName(file, "S", none, sizeof none), 0) << "skipped";
 }
 
 TEST_F(TextImportCapi, OpenersRefuseBadHandlesAndMissingFiles) {
@@ -312,75 +195,61 @@ TEST_F(TextImportCapi, OpenersRefuseBadHandlesAndMissingFiles) {
   EXPECT_EQ(pipImportOpenBNA(12345, "sample.bna", 1), -1);
   const int imp = Init("x.obj");
   ASSERT_GT(imp, 0);
-  EXPECT_EQ(pipImportOpenMIF(imp, dir_.File("missing.mif").c_str(), "NAME"), -1);
-  EXPECT_GT(ErrorCode(), 0);
-  EXPECT_LT(ErrorCode(), 100);
-  EXPECT_EQ(pipImportRead(imp, nullptr, 0, nullptr, nullptr), -1);  // no reader
+  EXPECT_EQ(pipImportOpenMIF(imp, "missing.mif", "NAME"), -1);
+  EXPECT_GT(Code(), 0);
+  EXPECT_LT(Code(), 100) << "the system's error number";
   EXPECT_EQ(pipImportOpenBNA(imp, nullptr, 1), -1);
   EXPECT_EQ(pipImportOpenMIF(imp, nullptr, "NAME"), -1);
-  EXPECT_EQ(Term(imp, 0), 1);
 }
 
 TEST_F(TextImportCapi, WarningsLeaveTheOpenStanding) {
   const int imp = Init("w.obj");
   ASSERT_GT(imp, 0);
-  std::string detail;
-  ASSERT_EQ(pipImportOpenMIF(imp, dir_.File("sample.mif").c_str(), nullptr), 1);
-  EXPECT_EQ(ErrorCode(&detail), 106);
-  EXPECT_EQ(detail, "WARNING: Invalid nameField parameter. Parameter set to first column.");
-  ASSERT_EQ(pipImportOpenMIF2(imp, dir_.File("sample").c_str(), "NAME", "POP"), -1);  // .MIF
-  ASSERT_EQ(pipImportOpenMIF2(imp, dir_.File("sample.mif").c_str(), "NAME", "POP"), 1);
-  EXPECT_EQ(ErrorCode(&detail), 106);
-  EXPECT_EQ(
-      detail,
-      "WARNING: nameField2 parameter specified not found. No secondary name will be written.");
-  ASSERT_EQ(pipImportOpenBNA(imp, dir_.File("sample.bna").c_str(), 7), 1);
-  EXPECT_EQ(ErrorCode(&detail), 106);
-  EXPECT_EQ(detail, "WARNING: Invalid nameField parameter. Parameter set to 1.");
+  ASSERT_EQ(pipImportOpenMIF(imp, "sample.mif", nullptr), 1);
+  ExpectError(106, "WARNING: Invalid nameField parameter. Parameter set to first column.");
+  ASSERT_EQ(pipImportOpenMIF2(imp, "sample", "NAME", "POP"), -1);  // looks for sample.MIF
+  ASSERT_EQ(pipImportOpenMIF2(imp, "sample.mif", "NAME", "POP"), 1);
+  ExpectError(106,
+              "WARNING: nameField2 parameter specified not found. No secondary name will be "
+              "written.");
+  ASSERT_EQ(pipImportOpenBNA(imp, "sample.bna", 7), 1);
+  ExpectError(106, "WARNING: Invalid nameField parameter. Parameter set to 1.");
   char name[PIP_NAME_SIZE];
   EXPECT_EQ(pipImportRead(imp, name, sizeof name, nullptr, nullptr), 1);
   EXPECT_STREQ(name, "Chicago");
-  EXPECT_EQ(Term(imp, 0), 1);
 }
 
 TEST_F(TextImportCapi, DataErrorFailsTheRead) {
-  WriteText(dir_.File("bad.mif"), "Version 300\nData\nPoint 1 2\nPline 2\n1 2\n3\n");
-  WriteText(dir_.File("bad.mid"), "a\nb\n");
+  WriteText(Path("bad.mif"), "Version 300\nData\nPoint 1 2\nPline 2\n1 2\n3\n");
+  WriteText(Path("bad.mid"), "a\nb\n");
   const int imp = Init("bad.obj");
   ASSERT_GT(imp, 0);
-  ASSERT_EQ(pipImportOpenMIF(imp, dir_.File("bad.mif").c_str(), ""), 1);
+  ASSERT_EQ(pipImportOpenMIF(imp, Path("bad.mif").c_str(), ""), 1);
   char name[PIP_NAME_SIZE];
-  int percent = 0;
-  int line = 0;
+  int percent = 0, line = 0;
   EXPECT_EQ(pipImportRead(imp, name, sizeof name, &percent, &line), 1);
   EXPECT_EQ(line, 3);
   EXPECT_EQ(pipImportRead(imp, name, sizeof name, &percent, &line), -1);
   EXPECT_STREQ(name, "");
-  std::string detail;
-  EXPECT_EQ(ErrorCode(&detail), 100);
-  EXPECT_EQ(detail, "Error: Syntax error in object.\nFile: " + dir_.File("bad.mif") + "\nLine: 6");
+  ExpectError(100, "Error: Syntax error in object.\nFile: " + Path("bad.mif") + "\nLine: 6");
   EXPECT_EQ(pipImportRead(imp, name, sizeof name, &percent, &line), -1);
-  EXPECT_EQ(Term(imp, 0), 1);
 }
 
 // A new reader replaces the old one, whose pending object is lost.
 TEST_F(TextImportCapi, OpeningAnotherReaderDropsThePendingObject) {
   const int imp = Init("swap.obj");
   ASSERT_GT(imp, 0);
-  ASSERT_EQ(pipImportOpenMIF(imp, dir_.File("sample.mif").c_str(), "NAME"), 1);
+  ASSERT_EQ(pipImportOpenMIF(imp, "sample.mif", "NAME"), 1);
   char name[PIP_NAME_SIZE];
   ASSERT_EQ(pipImportRead(imp, name, sizeof name, nullptr, nullptr), 1);  // the point, pending
-  ASSERT_EQ(pipImportOpenBNA(imp, dir_.File("sample.bna").c_str(), 1), 1);
-  const auto reads = ReadAll(imp);
-  EXPECT_EQ(reads.back().result, 0);
+  ASSERT_EQ(pipImportOpenBNA(imp, "sample.bna", 1), 1);
+  EXPECT_EQ(ReadAll(imp).back().second, 0);
   ASSERT_EQ(Term(imp, 1), 1);
-  const int file = OpenFile("swap.obj");
+  const int file = Open("swap.obj");
   ASSERT_GT(file, 0);
-  pipObjectFileInfoStruct query;
-  ASSERT_EQ(pipObjectHandleFileQuery(file, &query), 1);
-  EXPECT_EQ(query.numPointObjects, 1);  // the BNA point only
+  const pipObjectFileInfoStruct query = Query(file);
+  EXPECT_EQ(query.numPointObjects, 1) << "the BNA point only";
   EXPECT_EQ(query.numRegionObjects, 1);
-  EXPECT_EQ(CloseFile(file), 1);
 }
 
 }  // namespace
