@@ -5,86 +5,49 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "shapefile/dbf_value.h"
-#include "shapefile/stdio_support.h"
+#include "support/io_shapefile.h"
+#include "support/io_tools.h"
 #include "support/test_files.h"
 
 namespace {
 
+using lumetra_test::Bytes;
+using lumetra_test::Copy;
+using lumetra_test::DbfField;
+using lumetra_test::ExpectFailureText;
 using lumetra_test::ReadBytes;
 using lumetra_test::ScopedTempDir;
+using lumetra_test::SetText;
 using lumetra_test::WriteBytes;
-using lumetra_test::WriteText;
-using Bytes = std::vector<std::uint8_t>;
 
-dbField Field(const char* name, char type, int length, int decimals = 0) {
-  dbField field;
-  std::memset(&field, 0, sizeof field);
-  std::snprintf(field.name, sizeof field.name, "%s", name);
-  field.type = type;
-  field.length = static_cast<unsigned char>(length);
-  field.decimals = static_cast<unsigned char>(decimals);
-  return field;
+// Creates `path` with `fields` in `table`.
+int Create(dbTable* table, std::vector<dbField>* fields, const std::string& path) {
+  *table = dbTable{};
+  table->numFields = static_cast<int>(fields->size());
+  table->fields = fields->data();
+  return dbCreate(table, path.c_str());
 }
 
-void SetText(dbField* field, const std::string& text) {
-  std::memset(field->value.text, 0, sizeof field->value.text);
-  std::snprintf(field->value.text, sizeof field->value.text, "%s", text.c_str());
-}
-
-void Append(Bytes* bytes, const std::string& text) {
-  bytes->insert(bytes->end(), text.begin(), text.end());
-}
-void AppendZeros(Bytes* bytes, std::size_t count) { bytes->insert(bytes->end(), count, 0); }
-
-// Runs `call` while standard error is captured and returns what it printed.
-template <typename Call>
-std::string StderrOf(Call call) {
-  testing::internal::CaptureStderr();
-  call();
-  return testing::internal::GetCapturedStderr();
-}
-
-// The public structures are packed: their pointer members may be
-// misaligned, so tests compare copies instead of binding references to them.
-template <typename T>
-T Copy(T value) {
-  return value;
-}
-
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-// The table used by the corruption tests: three fields, six records.
-struct SampleTable {
-  std::vector<dbField> fields{Field("NAME", 'C', 5), Field("VAL", 'N', 8, 2), Field("OK", 'L', 1)};
-  int records = 6;
-};
-
-void WriteSampleTable(const std::string& path, SampleTable* sample) {
-  dbTable table{};
-  table.numFields = static_cast<int>(sample->fields.size());
-  table.fields = sample->fields.data();
-  ASSERT_EQ(dbCreate(&table, path.c_str()), 0);
-  for (int i = 0; i < sample->records; ++i) {
-    SetText(&table.fields[0], "row" + std::to_string(i));
-    table.fields[1].value.number = i * 1.25;
-    table.fields[2].value.logical = i % 2 ? 'T' : 'F';
-    ASSERT_EQ(dbWrite(&table), 0);
+// The table of the corruption tests: NAME C5, VAL N8.2, OK L1 and six
+// records (header 129 bytes, records 15).
+Bytes SampleTable(const std::string& path, int records = 6) {
+  std::vector<std::vector<std::string>> rows;
+  for (int i = 0; i < records; ++i) {
+    rows.push_back({"row" + std::to_string(i), std::to_string(i * 1.25), i % 2 ? "T" : "F"});
   }
-  ASSERT_EQ(dbClose(&table), 0);
+  lumetra_test::WriteDbf(
+      path, {DbfField("NAME", 'C', 5), DbfField("VAL", 'N', 8, 2), DbfField("OK", 'L', 1)}, rows);
+  return ReadBytes(path);
 }
 
 // Opens `path` and reads every record; the first non-zero result (1 at the
@@ -101,13 +64,11 @@ int OpenAndReadAll(const std::string& path) {
   return result;
 }
 
-TEST(DbfCreate, TwoWideCharFieldsGiveHeader97AndRecord257) {
+TEST(DbfCreate, HeaderAndRecordLengthsAndFixedTypeLengths) {
   ScopedTempDir dir;
-  std::vector<dbField> fields{Field("NAME", 'C', 128), Field("NAME2", 'C', 128)};
-  dbTable table{};
-  table.numFields = 2;
-  table.fields = fields.data();
-  ASSERT_EQ(dbCreate(&table, dir.File("t").c_str()), 0);
+  std::vector<dbField> wide{DbfField("NAME", 'C', 128), DbfField("NAME2", 'C', 128)};
+  dbTable table;
+  ASSERT_EQ(Create(&table, &wide, dir.File("t")), 0);
   EXPECT_EQ(table.headerLength, 97);
   EXPECT_EQ(table.recordLength, 257);
   EXPECT_EQ(table.version, 3);
@@ -115,43 +76,23 @@ TEST(DbfCreate, TwoWideCharFieldsGiveHeader97AndRecord257) {
   EXPECT_EQ(table.numRecords, 0);
   EXPECT_EQ(dbClose(&table), 0);
   EXPECT_EQ(ReadBytes(dir.File("t.dbf")).size(), 97u);
-}
 
-TEST(DbfCreate, TypedFieldLengthsAreFixed) {
-  ScopedTempDir dir;
-  std::vector<dbField> fields{Field("D", 'D', 5), Field("L", 'L', 4), Field("M", 'M', 3),
-                              Field("C", 'C', 7), Field("N", 'N', 9, 3)};
-  dbTable table{};
-  table.numFields = static_cast<int>(fields.size());
-  table.fields = fields.data();
-  ASSERT_EQ(dbCreate(&table, dir.File("t").c_str()), 0);
-  EXPECT_EQ(fields[0].length, 8);
-  EXPECT_EQ(fields[1].length, 1);
-  EXPECT_EQ(fields[2].length, 10);
-  EXPECT_EQ(fields[3].length, 7);
-  EXPECT_EQ(fields[4].length, 9);
+  std::vector<dbField> typed{DbfField("D", 'D', 5), DbfField("L", 'L', 4), DbfField("M", 'M', 3),
+                             DbfField("C", 'C', 7), DbfField("N", 'N', 9, 3)};
+  ASSERT_EQ(Create(&table, &typed, dir.File("t")), 0);
+  const int lengths[] = {8, 1, 10, 7, 9};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(typed[i].length, lengths[i]) << typed[i].name;
   EXPECT_EQ(table.recordLength, 1 + 8 + 1 + 10 + 7 + 9);
-  EXPECT_STREQ(fields[4].format, "%9.3f");
+  EXPECT_STREQ(typed[4].format, "%9.3f");
   EXPECT_EQ(dbClose(&table), 0);
-}
-
-TEST(DbfValue, NumberFormatFollowsLengthAndDecimals) {
-  dbField field = Field("N", 'N', 10, 2);
-  lumetra::shapefile::BuildNumberFormat(&field);
-  EXPECT_STREQ(field.format, "%10.2f");
-  field = Field("N", 'N', 255, 255);  // "%255.255f" does not fit 8 bytes
-  lumetra::shapefile::BuildNumberFormat(&field);
-  EXPECT_STREQ(field.format, "");
 }
 
 TEST(DbfLayout, CreatedTableBytesMatchHandComputedLayout) {
   ScopedTempDir dir;
-  std::vector<dbField> fields{Field("NAME", 'C', 5), Field("VAL", 'N', 8, 2), Field("OK", 'L', 1),
-                              Field("DAY", 'D', 8)};
-  dbTable table{};
-  table.numFields = 4;
-  table.fields = fields.data();
-  ASSERT_EQ(dbCreate(&table, dir.File("layout.dbf").c_str()), 0);
+  std::vector<dbField> fields{DbfField("NAME", 'C', 5), DbfField("VAL", 'N', 8, 2),
+                              DbfField("OK", 'L', 1), DbfField("DAY", 'D', 8)};
+  dbTable table;
+  ASSERT_EQ(Create(&table, &fields, dir.File("layout.dbf")), 0);
   SetText(&fields[0], "abc");
   fields[1].value.number = 3.14159;
   fields[2].value.logical = 'T';
@@ -167,32 +108,30 @@ TEST(DbfLayout, CreatedTableBytesMatchHandComputedLayout) {
 
   std::tm local{};
   localtime_r(&now, &local);
-  Bytes expected = {0x03, static_cast<std::uint8_t>(local.tm_year),
-                    static_cast<std::uint8_t>(local.tm_mon + 1),
-                    static_cast<std::uint8_t>(local.tm_mday)};
-  Append(&expected, std::string("\x02\x00\x00\x00", 4));  // 2 records
-  Append(&expected, std::string("\xA1\x00", 2));          // header 161 = 32 * 4 + 33
-  Append(&expected, std::string("\x17\x00", 2));          // record 23 = 1 + 5 + 8 + 1 + 8
-  AppendZeros(&expected, 20);
-  const struct {
-    const char* name;
-    char type;
-    std::uint8_t length, decimals;
-  } descriptors[] = {
-      {"NAME", 'C', 5, 0}, {"VAL", 'N', 8, 2}, {"OK", 'L', 1, 0}, {"DAY", 'D', 8, 0}};
-  for (const auto& d : descriptors) {
-    Append(&expected, d.name);
-    AppendZeros(&expected, 11 - std::strlen(d.name));
-    expected.push_back(static_cast<std::uint8_t>(d.type));
-    AppendZeros(&expected, 4);  // data address
-    expected.push_back(d.length);
-    expected.push_back(d.decimals);
-    AppendZeros(&expected, 14);
+  std::string expected = {0x03, static_cast<char>(local.tm_year),
+                          static_cast<char>(local.tm_mon + 1), static_cast<char>(local.tm_mday)};
+  expected += std::string("\x02\x00\x00\x00", 4);  // 2 records
+  expected += std::string("\xA1\x00", 2);          // header 161 = 32 * 4 + 33
+  expected += std::string("\x17\x00", 2);          // record 23 = 1 + 5 + 8 + 1 + 8
+  expected += std::string(20, '\0');
+  for (const dbField& d : fields) {  // name, type, data address, length, decimals
+    expected += std::string(d.name) + std::string(11 - std::strlen(d.name), '\0') + d.type;
+    expected += std::string(4, '\0') + static_cast<char>(d.length) + static_cast<char>(d.decimals);
+    expected += std::string(14, '\0');
   }
-  expected.push_back(0x0D);
-  Append(&expected, std::string(" abc\0\0    3.14T20240131", 23));
-  Append(&expected, std::string(" hello  -12.50F19991231", 23));
-  EXPECT_EQ(ReadBytes(dir.File("layout.dbf")), expected);
+  expected += '\x0D';
+  expected += std::string(" abc\0\0    3.14T20240131", 23);
+  expected += std::string(" hello  -12.50F19991231", 23);
+  EXPECT_EQ(ReadBytes(dir.File("layout.dbf")), Bytes(expected.begin(), expected.end()));
+}
+
+TEST(DbfValue, NumberFormatFollowsLengthAndDecimals) {
+  dbField field = DbfField("N", 'N', 10, 2);
+  lumetra::shapefile::BuildNumberFormat(&field);
+  EXPECT_STREQ(field.format, "%10.2f");
+  field = DbfField("N", 'N', 255, 255);  // "%255.255f" does not fit 8 bytes
+  lumetra::shapefile::BuildNumberFormat(&field);
+  EXPECT_STREQ(field.format, "");
 }
 
 TEST(DbfValue, NumbersAreWrittenRightAlignedAndShortenedToFit) {
@@ -243,62 +182,38 @@ TEST(DbfValue, NumbersAreReadAsDecimalText) {
   }
 }
 
-struct Row {
-  std::string name, code, day;
-  double amount, ratio;
-  int count;
-  char flag;
-};
-
-Row RandomRow(std::mt19937* rng) {
-  std::uniform_int_distribution<int> letter(0, 35), name_length(0, 20), flag(0, 4);
-  const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  Row row;
-  for (int i = name_length(*rng); i > 0; --i) row.name += kAlphabet[letter(*rng)];
-  row.code = std::string(1, kAlphabet[letter(*rng)]);
-  row.amount = std::uniform_int_distribution<int>(-999999999, 999999999)(*rng) / 1000.0;
-  row.ratio = std::uniform_int_distribution<int>(-1000000, 1000000)(*rng) / 10000.0;
-  row.count = std::uniform_int_distribution<int>(0, 99999)(*rng);
-  row.flag = "TFYN?"[flag(*rng)];
-  char day[16];
-  std::snprintf(day, sizeof day, "%04d%02d%02d",
-                std::uniform_int_distribution<int>(1900, 2099)(*rng),
-                std::uniform_int_distribution<int>(1, 12)(*rng),
-                std::uniform_int_distribution<int>(1, 28)(*rng));
-  row.day = day;
-  return row;
-}
-
-std::vector<dbField> RoundTripFields() {
-  return {Field("NAME", 'C', 20), Field("CODE", 'C', 1),      Field("AMOUNT", 'N', 12, 3),
-          Field("COUNT", 'N', 6), Field("RATIO", 'F', 10, 4), Field("FLAG", 'L', 1),
-          Field("DAY", 'D', 8)};
-}
-
-void ExpectRow(const dbTable& table, const Row& row, int index) {
-  EXPECT_STREQ(table.fields[0].value.text, row.name.c_str()) << "record " << index;
-  EXPECT_STREQ(table.fields[1].value.text, row.code.c_str()) << "record " << index;
-  EXPECT_DOUBLE_EQ(table.fields[2].value.number, row.amount) << "record " << index;
-  EXPECT_DOUBLE_EQ(table.fields[3].value.number, row.count) << "record " << index;
-  EXPECT_DOUBLE_EQ(table.fields[4].value.number, row.ratio) << "record " << index;
-  EXPECT_EQ(table.fields[5].value.logical, row.flag) << "record " << index;
-  EXPECT_STREQ(table.fields[6].value.text, row.day.c_str()) << "record " << index;
-}
-
 TEST(DbfRoundTrip, ManyRecordsReadBackSequentiallyAndByNumber) {
   const unsigned kSeed = 20240611;
-  SCOPED_TRACE("seed " + std::to_string(kSeed));
+  std::printf("DbfRoundTrip seed %u\n", kSeed);
   std::mt19937 rng(kSeed);
+  auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  struct Row {
+    std::string name, code, day;
+    double amount, ratio;
+    int count;
+    char flag;
+  };
+  const std::vector<dbField> kFields{DbfField("NAME", 'C', 20),      DbfField("CODE", 'C', 1),
+                                     DbfField("AMOUNT", 'N', 12, 3), DbfField("COUNT", 'N', 6),
+                                     DbfField("RATIO", 'F', 10, 4),  DbfField("FLAG", 'L', 1),
+                                     DbfField("DAY", 'D', 8)};
   ScopedTempDir dir;
-  std::vector<Row> rows;
-  std::vector<dbField> fields = RoundTripFields();
-  dbTable out{};
-  out.numFields = static_cast<int>(fields.size());
-  out.fields = fields.data();
-  ASSERT_EQ(dbCreate(&out, dir.File("many").c_str()), 0);
-  for (int i = 0; i < 3000; ++i) {
-    rows.push_back(RandomRow(&rng));
-    const Row& row = rows.back();
+  std::vector<Row> rows(3000);
+  std::vector<dbField> fields = kFields;
+  dbTable out;
+  ASSERT_EQ(Create(&out, &fields, dir.File("many")), 0);
+  for (Row& row : rows) {
+    for (int i = uniform(0, 20); i > 0; --i) row.name += kAlphabet[uniform(0, 35)];
+    row.code = std::string(1, kAlphabet[uniform(0, 35)]);
+    row.amount = uniform(-999999999, 999999999) / 1000.0;
+    row.ratio = uniform(-1000000, 1000000) / 10000.0;
+    row.count = uniform(0, 99999);
+    row.flag = "TFYN?"[uniform(0, 4)];
+    char day[16];
+    std::snprintf(day, sizeof day, "%04d%02d%02d", uniform(1900, 2099), uniform(1, 12),
+                  uniform(1, 28));
+    row.day = day;
     SetText(&fields[0], row.name);
     SetText(&fields[1], row.code);
     fields[2].value.number = row.amount;
@@ -316,55 +231,55 @@ TEST(DbfRoundTrip, ManyRecordsReadBackSequentiallyAndByNumber) {
   EXPECT_EQ(in.numRecords, 3000);
   EXPECT_EQ(in.mode, DB_MODE_READ);
   ASSERT_EQ(in.numFields, 7);
-  const std::vector<dbField> expected_fields = RoundTripFields();
   for (int f = 0; f < 7; ++f) {
-    EXPECT_STREQ(in.fields[f].name, expected_fields[static_cast<std::size_t>(f)].name);
-    EXPECT_EQ(in.fields[f].type, expected_fields[static_cast<std::size_t>(f)].type);
-    EXPECT_EQ(in.fields[f].length, expected_fields[static_cast<std::size_t>(f)].length);
-    EXPECT_EQ(in.fields[f].decimals, expected_fields[static_cast<std::size_t>(f)].decimals);
+    EXPECT_STREQ(in.fields[f].name, kFields[f].name);
+    EXPECT_EQ(in.fields[f].type, kFields[f].type);
+    EXPECT_EQ(in.fields[f].length, kFields[f].length);
+    EXPECT_EQ(in.fields[f].decimals, kFields[f].decimals);
   }
   EXPECT_STREQ(in.fields[2].format, "%12.3f");
+  auto expect_row = [&in, &rows](int i) {
+    const Row& row = rows[static_cast<std::size_t>(i)];
+    SCOPED_TRACE("record " + std::to_string(i));
+    EXPECT_STREQ(in.fields[0].value.text, row.name.c_str());
+    EXPECT_STREQ(in.fields[1].value.text, row.code.c_str());
+    EXPECT_DOUBLE_EQ(in.fields[2].value.number, row.amount);
+    EXPECT_DOUBLE_EQ(in.fields[3].value.number, row.count);
+    EXPECT_DOUBLE_EQ(in.fields[4].value.number, row.ratio);
+    EXPECT_EQ(in.fields[5].value.logical, row.flag);
+    EXPECT_STREQ(in.fields[6].value.text, row.day.c_str());
+  };
   for (int i = 0; i < 3000; ++i) {
     ASSERT_EQ(dbRead(&in), DB_OK) << i;
-    ExpectRow(in, rows[static_cast<std::size_t>(i)], i);
+    expect_row(i);
   }
   EXPECT_EQ(dbRead(&in), DB_END);
-  std::uniform_int_distribution<int> pick(0, 2999);
   for (int n = 0; n < 300; ++n) {
-    const int i = pick(rng);
+    const int i = uniform(0, 2999);
     ASSERT_EQ(dbReadByRecno(&in, i), DB_OK) << i;
-    ExpectRow(in, rows[static_cast<std::size_t>(i)], i);
+    expect_row(i);
   }
   EXPECT_EQ(dbReadByRecno(&in, 3000), DB_END);
   EXPECT_EQ(dbReadByRecno(&in, 0), DB_OK);
-  ExpectRow(in, rows[0], 0);
+  expect_row(0);
   EXPECT_EQ(dbClose(&in), 0);
   EXPECT_EQ(Copy(in.fields), nullptr);
   EXPECT_EQ(Copy(in.stream), nullptr);
 }
 
-TEST(DbfRead, EmptyTableEndsAtOnce) {
+TEST(DbfRead, EmptyTableEndsAtOnceAndDeletedRecordsAreReturnedLikeOthers) {
   ScopedTempDir dir;
-  SampleTable sample;
-  sample.records = 0;
-  WriteSampleTable(dir.File("e.dbf"), &sample);
+  SampleTable(dir.File("e.dbf"), 0);
   dbTable table{};
   ASSERT_EQ(dbOpen(&table, dir.File("e.dbf").c_str()), 0);
   EXPECT_EQ(table.numRecords, 0);
   EXPECT_EQ(dbRead(&table), DB_END);
   EXPECT_EQ(dbReadByRecno(&table, 0), DB_END);
   EXPECT_EQ(dbClose(&table), 0);
-}
 
-TEST(DbfRead, DeletedRecordsAreReturnedLikeOthers) {
-  ScopedTempDir dir;
-  SampleTable sample;
-  WriteSampleTable(dir.File("d.dbf"), &sample);
-  Bytes bytes = ReadBytes(dir.File("d.dbf"));
-  const std::size_t header = 32 * 3 + 33, record = 1 + 5 + 8 + 1;
-  bytes[header + 2 * record] = '*';
+  Bytes bytes = SampleTable(dir.File("d.dbf"));
+  bytes[129 + 2 * 15] = '*';  // the third record deleted
   WriteBytes(dir.File("d.dbf"), bytes);
-  dbTable table{};
   ASSERT_EQ(dbOpen(&table, dir.File("d.dbf").c_str()), 0);
   ASSERT_EQ(dbReadByRecno(&table, 2), DB_OK);
   EXPECT_STREQ(table.fields[0].value.text, "row2");
@@ -374,12 +289,10 @@ TEST(DbfRead, DeletedRecordsAreReturnedLikeOthers) {
 
 TEST(DbfRead, UnknownFieldTypesAreSkippedByLength) {
   ScopedTempDir dir;
-  std::vector<dbField> fields{Field("A", 'C', 2), Field("X", 'X', 3), Field("M", 'M', 1),
-                              Field("B", 'C', 2)};
-  dbTable out{};
-  out.numFields = 4;
-  out.fields = fields.data();
-  ASSERT_EQ(dbCreate(&out, dir.File("u").c_str()), 0);
+  std::vector<dbField> fields{DbfField("A", 'C', 2), DbfField("X", 'X', 3), DbfField("M", 'M', 1),
+                              DbfField("B", 'C', 2)};
+  dbTable out;
+  ASSERT_EQ(Create(&out, &fields, dir.File("u")), 0);
   SetText(&fields[0], "ab");
   SetText(&fields[1], "zzz");
   SetText(&fields[3], "cd");
@@ -387,8 +300,8 @@ TEST(DbfRead, UnknownFieldTypesAreSkippedByLength) {
   ASSERT_EQ(dbClose(&out), 0);
   const Bytes bytes = ReadBytes(dir.File("u.dbf"));
   // 'X' and 'M' stay zero bytes: " ab" + 3 + 10 zeros + "cd".
-  const std::string record(bytes.end() - 18, bytes.end());
-  EXPECT_EQ(record, std::string(" ab\0\0\0\0\0\0\0\0\0\0\0\0\0cd", 18));
+  EXPECT_EQ(std::string(bytes.end() - 18, bytes.end()),
+            std::string(" ab\0\0\0\0\0\0\0\0\0\0\0\0\0cd", 18));
 
   dbTable in{};
   ASSERT_EQ(dbOpen(&in, dir.File("u.dbf").c_str()), 0);
@@ -402,11 +315,8 @@ TEST(DbfRead, UnknownFieldTypesAreSkippedByLength) {
 
 TEST(DbfRead, HeaderLengthBeyondDescriptorsStillUsesFieldFormula) {
   ScopedTempDir dir;
-  SampleTable sample;
-  WriteSampleTable(dir.File("h.dbf"), &sample);
-  Bytes bytes = ReadBytes(dir.File("h.dbf"));
-  bytes[8] =
-      static_cast<std::uint8_t>(bytes[8] + 20);  // 129 -> 149: still (149 - 1) / 32 - 1 = 3 fields
+  Bytes bytes = SampleTable(dir.File("h.dbf"));
+  bytes[8] = static_cast<std::uint8_t>(bytes[8] + 20);  // 129 -> 149: still 3 fields
   WriteBytes(dir.File("h.dbf"), bytes);
   dbTable table{};
   ASSERT_EQ(dbOpen(&table, dir.File("h.dbf").c_str()), 0);
@@ -420,19 +330,34 @@ TEST(DbfRead, HeaderLengthBeyondDescriptorsStillUsesFieldFormula) {
   dbClose(&table);
 }
 
-TEST(DbfRead, EndOfFileMarkerEndsTable) {
+// After the six declared records: an end-of-file marker ends the table,
+// half a record more is a read failure.
+TEST(DbfRead, BytesAfterTheLastRecord) {
   ScopedTempDir dir;
-  SampleTable sample;
-  WriteSampleTable(dir.File("m.dbf"), &sample);
-  Bytes bytes = ReadBytes(dir.File("m.dbf"));
-  bytes.push_back(0x1A);
-  WriteBytes(dir.File("m.dbf"), bytes);
-  dbTable table{};
-  ASSERT_EQ(dbOpen(&table, dir.File("m.dbf").c_str()), 0);
-  for (int i = 0; i < 6; ++i) ASSERT_EQ(dbRead(&table), DB_OK);
-  EXPECT_EQ(dbRead(&table), DB_END);
-  EXPECT_EQ(dbReadByRecno(&table, 6), DB_END);
-  dbClose(&table);
+  const Bytes sample = SampleTable(dir.File("s.dbf"));
+  const struct {
+    Bytes tail;
+    int result;
+    const char* printed;
+  } rows[] = {
+      {{0x1A}, DB_END, ""},
+      {Bytes(7, ' '), DB_ERROR, "dbRead: fread: No data available\n"},
+  };
+  for (const auto& row : rows) {
+    Bytes bytes = sample;
+    bytes.insert(bytes.end(), row.tail.begin(), row.tail.end());
+    WriteBytes(dir.File("m.dbf"), bytes);
+    dbTable table{};
+    ASSERT_EQ(dbOpen(&table, dir.File("m.dbf").c_str()), 0);
+    for (int i = 0; i < 6; ++i) ASSERT_EQ(dbRead(&table), DB_OK);
+    int result = 0;
+    EXPECT_EQ(lumetra_test::StderrOf([&] { result = dbRead(&table); }), row.printed);
+    EXPECT_EQ(result, row.result);
+    if (row.result == DB_END) {
+      EXPECT_EQ(dbReadByRecno(&table, 6), DB_END);
+    }
+    dbClose(&table);
+  }
 }
 
 TEST(DbfName, ExtensionIsAddedUnlessPresent) {
@@ -446,11 +371,9 @@ TEST(DbfName, ExtensionIsAddedUnlessPresent) {
   for (const auto& row : rows) {
     ScopedTempDir dir;
     lumetra_test::ScopedChdir in_dir(dir.path());
-    std::vector<dbField> fields{Field("A", 'C', 1)};
-    dbTable table{};
-    table.numFields = 1;
-    table.fields = fields.data();
-    ASSERT_EQ(dbCreate(&table, row.given), 0) << row.given;
+    std::vector<dbField> fields{DbfField("A", 'C', 1)};
+    dbTable table;
+    ASSERT_EQ(Create(&table, &fields, row.given), 0) << row.given;
     ASSERT_EQ(dbClose(&table), 0);
     EXPECT_EQ(lumetra_test::ListDir(dir.path()), std::vector<std::string>{row.created})
         << row.given;
@@ -462,101 +385,65 @@ TEST(DbfName, ExtensionIsAddedUnlessPresent) {
 
 TEST(DbfCorruption, EveryTruncationIsRefusedWithItsText) {
   ScopedTempDir dir;
-  SampleTable sample;
-  WriteSampleTable(dir.File("full.dbf"), &sample);
-  const Bytes bytes = ReadBytes(dir.File("full.dbf"));
+  const Bytes bytes = SampleTable(dir.File("full.dbf"));
   ASSERT_EQ(bytes.size(), 129u + 6u * 15u);
-  for (std::size_t length = 0; length < bytes.size(); ++length) {
-    WriteBytes(dir.File("cut.dbf"),
-               Bytes(bytes.begin(), bytes.begin() + static_cast<long>(length)));
-    int result = 0;
-    const std::string text = StderrOf([&] { result = OpenAndReadAll(dir.File("cut.dbf")); });
-    EXPECT_EQ(result, -1) << "length " << length;
-    const char* expected = length < 32            ? "dbOpen: fread: No data available\n"
-                           : length < 32 + 3 * 32 ? "ReadFields: fread 1: No data available\n"
-                           : length == 128        ? "ReadFields: fread 2: No data available\n"
-                                                  : "dbOpen: ";
-    EXPECT_TRUE(StartsWith(text, expected)) << "length " << length << ": " << text;
-  }
+  lumetra_test::ForEachTruncation(bytes, [&](const Bytes& cut, std::size_t length) {
+    SCOPED_TRACE("length " + std::to_string(length));
+    WriteBytes(dir.File("cut.dbf"), cut);
+    ExpectFailureText([&] { return OpenAndReadAll(dir.File("cut.dbf")); },
+                      length < 32            ? "dbOpen: fread: No data available\n"
+                      : length < 32 + 3 * 32 ? "ReadFields: fread 1: No data available\n"
+                      : length == 128        ? "ReadFields: fread 2: No data available\n"
+                                             : "dbOpen: ",
+                      true);
+  });
 }
 
+// Record count (high byte), record length (both bytes) and first field
+// length are structural: flipping them is refused.
 TEST(DbfCorruption, ByteFlipsNeverCrashAndStructuralOnesAreRefused) {
   ScopedTempDir dir;
-  SampleTable sample;
-  WriteSampleTable(dir.File("full.dbf"), &sample);
-  const Bytes bytes = ReadBytes(dir.File("full.dbf"));
-  // record count (high byte), record length (both bytes), first field length
+  const Bytes bytes = SampleTable(dir.File("full.dbf"));
   const std::size_t refused[] = {7, 10, 11, 32 + 16};
-  for (std::size_t offset = 0; offset < bytes.size(); ++offset) {
-    Bytes flipped = bytes;
-    flipped[offset] ^= 0xFF;
+  lumetra_test::ForEachByteChange(bytes, {}, 1, [&](const Bytes& flipped, std::size_t offset) {
     WriteBytes(dir.File("flip.dbf"), flipped);
     int result = 0;
-    StderrOf([&] { result = OpenAndReadAll(dir.File("flip.dbf")); });
+    lumetra_test::StderrOf([&] { result = OpenAndReadAll(dir.File("flip.dbf")); });
     EXPECT_TRUE(result == -1 || result == 1) << "offset " << offset;
-    for (std::size_t bad : refused) {
-      if (offset == bad) {
-        EXPECT_EQ(result, -1) << "offset " << offset;
-      }
+    if (std::find(std::begin(refused), std::end(refused), offset) != std::end(refused)) {
+      EXPECT_EQ(result, -1) << "offset " << offset;
     }
-  }
-}
-
-TEST(DbfCorruption, PartialLastRecordIsAReadFailure) {
-  ScopedTempDir dir;
-  SampleTable sample;
-  WriteSampleTable(dir.File("p.dbf"), &sample);
-  Bytes bytes = ReadBytes(dir.File("p.dbf"));
-  bytes.resize(bytes.size() + 7, ' ');  // half a seventh record beyond the six declared
-  WriteBytes(dir.File("p.dbf"), bytes);
-  dbTable table{};
-  ASSERT_EQ(dbOpen(&table, dir.File("p.dbf").c_str()), 0);
-  for (int i = 0; i < 6; ++i) ASSERT_EQ(dbRead(&table), DB_OK);
-  int result = 0;
-  EXPECT_EQ(StderrOf([&] { result = dbRead(&table); }), "dbRead: fread: No data available\n");
-  EXPECT_EQ(result, DB_ERROR);
-  dbClose(&table);
+  });
 }
 
 TEST(DbfFailure, OpenTexts) {
   ScopedTempDir dir;
-  const std::string missing = dir.File("missing.dbf");
   dbTable table{};
-  int result = 0;
-  EXPECT_EQ(StderrOf([&] { result = dbOpen(&table, dir.File("missing").c_str()); }),
-            missing + ": No such file or directory\n");
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(StderrOf([&] { result = dbOpen(nullptr, "x"); }), "dbOpen: Invalid argument\n");
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(StderrOf([&] { result = dbOpen(&table, nullptr); }), "dbOpen: Invalid argument\n");
-  EXPECT_EQ(result, -1);
+  ExpectFailureText([&] { return dbOpen(&table, dir.File("missing").c_str()); },
+                    dir.File("missing.dbf") + ": No such file or directory\n");
+  ExpectFailureText([&] { return dbOpen(nullptr, "x"); }, "dbOpen: Invalid argument\n");
+  ExpectFailureText([&] { return dbOpen(&table, nullptr); }, "dbOpen: Invalid argument\n");
 
   Bytes header(32, 0);
   header[8] = 20;  // header length below 33
   header[10] = 1;
   WriteBytes(dir.File("short.dbf"), header);
+  int result = 0;
   const std::string text =
-      StderrOf([&] { result = dbOpen(&table, dir.File("short.dbf").c_str()); });
+      lumetra_test::StderrOf([&] { result = dbOpen(&table, dir.File("short.dbf").c_str()); });
   EXPECT_EQ(result, -1);
-  EXPECT_TRUE(StartsWith(text, "dbOpen: " + dir.File("short.dbf") + ": header length 20")) << text;
+  EXPECT_TRUE(
+      lumetra_test::StartsWith(text, "dbOpen: " + dir.File("short.dbf") + ": header length 20"))
+      << text;
   EXPECT_NE(text.find(": Invalid argument\n"), std::string::npos) << text;
   EXPECT_EQ(Copy(table.stream), nullptr);
   EXPECT_EQ(dbClose(&table), 0);
-}
 
-TEST(DbfFailure, FieldsLongerThanTheRecordAreRefused) {
-  ScopedTempDir dir;
-  SampleTable sample;
-  WriteSampleTable(dir.File("f.dbf"), &sample);
-  Bytes bytes = ReadBytes(dir.File("f.dbf"));
+  Bytes bytes = SampleTable(dir.File("f.dbf"));
   bytes[32 + 32 + 16] = 9;  // VAL 8 -> 9 bytes: 1 + 5 + 9 + 1 > 15
   WriteBytes(dir.File("f.dbf"), bytes);
-  dbTable table{};
-  int result = 0;
-  const std::string text = StderrOf([&] { result = dbOpen(&table, dir.File("f.dbf").c_str()); });
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(
-      text,
+  ExpectFailureText(
+      [&] { return dbOpen(&table, dir.File("f.dbf").c_str()); },
       "ReadFields: field 2 (OK) ends at byte 16, past the record length 15: Invalid argument\n");
   EXPECT_EQ(Copy(table.fields), nullptr);
   EXPECT_EQ(dbClose(&table), 0);
@@ -564,139 +451,90 @@ TEST(DbfFailure, FieldsLongerThanTheRecordAreRefused) {
 
 TEST(DbfFailure, ReadAndWriteTexts) {
   ScopedTempDir dir;
-  SampleTable sample;
-  WriteSampleTable(dir.File("r.dbf"), &sample);
+  SampleTable(dir.File("r.dbf"));
   dbTable in{};
   ASSERT_EQ(dbOpen(&in, dir.File("r.dbf").c_str()), 0);
-  int result = 0;
-  EXPECT_EQ(StderrOf([&] { result = dbReadByRecno(&in, -1); }),
-            "dbReadByRecno: fseek: Invalid argument\n");
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(StderrOf([&] { result = dbWrite(&in); }), "fwrite: Bad file descriptor\n");
-  EXPECT_EQ(result, -1);
+  ExpectFailureText([&] { return dbReadByRecno(&in, -1); },
+                    "dbReadByRecno: fseek: Invalid argument\n");
+  ExpectFailureText([&] { return dbWrite(&in); }, "fwrite: Bad file descriptor\n");
   // A caller who widens a field past the record is stopped before the copy.
   in.fields[2].length = 200;
-  EXPECT_EQ(StderrOf([&] { result = dbRead(&in); }),
-            "dbRead: field 2 (OK) ends at byte 214, past the record length 15: Invalid argument\n");
-  EXPECT_EQ(result, -1);
+  ExpectFailureText(
+      [&] { return dbRead(&in); },
+      "dbRead: field 2 (OK) ends at byte 214, past the record length 15: Invalid argument\n");
   in.fields[2].length = 1;
   dbClose(&in);
+  ExpectFailureText([&] { return dbRead(nullptr); }, "dbRead: Invalid argument\n");
+  ExpectFailureText([&] { return dbRead(&in); }, "dbRead: Bad file descriptor\n");
+  ExpectFailureText([&] { return dbWrite(nullptr); }, "fwrite: Invalid argument\n");
 
-  EXPECT_EQ(StderrOf([&] { result = dbRead(nullptr); }), "dbRead: Invalid argument\n");
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(StderrOf([&] { result = dbRead(&in); }), "dbRead: Bad file descriptor\n");
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(StderrOf([&] { result = dbWrite(nullptr); }), "fwrite: Invalid argument\n");
-  EXPECT_EQ(result, -1);
-
-  std::vector<dbField> fields{Field("A", 'C', 4)};
-  dbTable out{};
-  out.numFields = 1;
-  out.fields = fields.data();
-  ASSERT_EQ(dbCreate(&out, dir.File("w").c_str()), 0);
-  EXPECT_EQ(StderrOf([&] { result = dbRead(&out); }), "dbRead: Bad file descriptor\n");
-  EXPECT_EQ(result, -1);
+  std::vector<dbField> fields{DbfField("A", 'C', 4)};
+  dbTable out;
+  ASSERT_EQ(Create(&out, &fields, dir.File("w")), 0);
+  ExpectFailureText([&] { return dbRead(&out); }, "dbRead: Bad file descriptor\n");
   EXPECT_EQ(dbClose(&out), 0);
 }
 
 TEST(DbfFailure, CreateTexts) {
   ScopedTempDir dir;
-  std::vector<dbField> fields{Field("A", 'C', 4)};
-  dbTable table{};
-  table.numFields = 1;
-  table.fields = fields.data();
-  int result = 0;
+  std::vector<dbField> fields{DbfField("A", 'C', 4)};
+  dbTable table;
   const std::string bad_dir = dir.File("no/such/dir/t");
-  EXPECT_EQ(StderrOf([&] { result = dbCreate(&table, bad_dir.c_str()); }),
-            bad_dir + ".dbf: No such file or directory\n");
-  EXPECT_EQ(result, -1);
+  ExpectFailureText([&] { return Create(&table, &fields, bad_dir); },
+                    bad_dir + ".dbf: No such file or directory\n");
   EXPECT_EQ(Copy(table.stream), nullptr);
   EXPECT_EQ(dbClose(&table), 0);
   EXPECT_EQ(fields[0].length, 4);  // still the caller's, not freed
-
-  EXPECT_EQ(StderrOf([&] { result = dbCreate(nullptr, "t"); }), "dbCreate: Invalid argument\n");
+  ExpectFailureText([&] { return dbCreate(nullptr, "t"); }, "dbCreate: Invalid argument\n");
   table.numFields = -1;
-  const std::string text = StderrOf([&] { result = dbCreate(&table, dir.File("t").c_str()); });
-  EXPECT_EQ(result, -1);
-  EXPECT_TRUE(StartsWith(text, "dbCreate: -1 fields")) << text;
-
-  std::vector<dbField> wide(300, Field("W", 'C', 255));
-  table.numFields = 300;
-  table.fields = wide.data();
-  const std::string wide_text = StderrOf([&] { result = dbCreate(&table, dir.File("t").c_str()); });
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(wide_text,
-            "dbCreate: fields need a record of 76501 bytes, at most 65535 fit: Invalid argument\n");
+  ExpectFailureText([&] { return dbCreate(&table, dir.File("t").c_str()); }, "dbCreate: -1 fields",
+                    true);
+  std::vector<dbField> wide(300, DbfField("W", 'C', 255));
+  ExpectFailureText(
+      [&] { return Create(&table, &wide, dir.File("t")); },
+      "dbCreate: fields need a record of 76501 bytes, at most 65535 fit: Invalid argument\n");
 }
 
-// Lifts the test limits on allocations and writes when it goes away.
-struct FaultInjection {
-  ~FaultInjection() {
-    lumetra::shapefile::SetAllocationLimitForTest(SIZE_MAX);
-    lumetra::shapefile::FailWritesAfterForTest(-1);
-  }
-};
-
-TEST(DbfFailure, EveryCreateWriteFailureIsReported) {
-  FaultInjection faults;
+TEST(DbfFailure, EveryWriteFailureIsReported) {
+  lumetra_test::FaultInjection faults;
   ScopedTempDir dir;
   // Writes in dbCreate: placeholder header, two descriptors, terminator.
   for (long failing = 0; failing < 4; ++failing) {
-    std::vector<dbField> fields{Field("A", 'C', 4), Field("B", 'N', 5, 1)};
-    dbTable table{};
-    table.numFields = 2;
-    table.fields = fields.data();
+    SCOPED_TRACE("write " + std::to_string(failing));
+    std::vector<dbField> fields{DbfField("A", 'C', 4), DbfField("B", 'N', 5, 1)};
+    dbTable table;
     lumetra::shapefile::FailWritesAfterForTest(failing);
-    int result = 0;
-    EXPECT_EQ(StderrOf([&] { result = dbCreate(&table, dir.File("w").c_str()); }),
-              "fwrite: Input/output error\n")
-        << "write " << failing;
-    EXPECT_EQ(result, -1);
+    ExpectFailureText([&] { return Create(&table, &fields, dir.File("w")); },
+                      "fwrite: Input/output error\n");
     EXPECT_EQ(Copy(table.stream), nullptr);
     EXPECT_EQ(dbClose(&table), 0);
   }
-}
-
-TEST(DbfFailure, RecordAndHeaderWriteFailuresAreReported) {
-  FaultInjection faults;
-  ScopedTempDir dir;
-  std::vector<dbField> fields{Field("A", 'C', 4)};
-  dbTable table{};
-  table.numFields = 1;
-  table.fields = fields.data();
-  ASSERT_EQ(dbCreate(&table, dir.File("w").c_str()), 0);
+  lumetra::shapefile::FailWritesAfterForTest(-1);
+  std::vector<dbField> fields{DbfField("A", 'C', 4)};
+  dbTable table;
+  ASSERT_EQ(Create(&table, &fields, dir.File("w")), 0);
   ASSERT_EQ(dbWrite(&table), 0);
   lumetra::shapefile::FailWritesAfterForTest(0);
-  int result = 0;
-  EXPECT_EQ(StderrOf([&] { result = dbWrite(&table); }), "fwrite: Input/output error\n");
-  EXPECT_EQ(result, -1);
+  ExpectFailureText([&] { return dbWrite(&table); }, "fwrite: Input/output error\n");
   EXPECT_EQ(table.numRecords, 1);
-  EXPECT_EQ(StderrOf([&] { result = dbClose(&table); }), "fwrite: Input/output error\n");
-  EXPECT_EQ(result, -1);
+  ExpectFailureText([&] { return dbClose(&table); }, "fwrite: Input/output error\n");
   EXPECT_EQ(Copy(table.stream), nullptr);
   EXPECT_EQ(Copy(table.record), nullptr);
 }
 
 TEST(DbfFailure, AllocationFailuresAreReportedNotFatal) {
-  FaultInjection faults;
+  lumetra_test::FaultInjection faults;
   ScopedTempDir dir;
-  SampleTable sample;
-  WriteSampleTable(dir.File("a.dbf"), &sample);
+  SampleTable(dir.File("a.dbf"));
   lumetra::shapefile::SetAllocationLimitForTest(3 * sizeof(dbField) - 1);
   dbTable table{};
-  int result = 0;
-  EXPECT_EQ(StderrOf([&] { result = dbOpen(&table, dir.File("a.dbf").c_str()); }),
-            "dbOpen: _CALLOC: Cannot allocate memory\n");
-  EXPECT_EQ(result, -1);
+  ExpectFailureText([&] { return dbOpen(&table, dir.File("a.dbf").c_str()); },
+                    "dbOpen: _CALLOC: Cannot allocate memory\n");
   EXPECT_EQ(Copy(table.stream), nullptr);
-
   lumetra::shapefile::SetAllocationLimitForTest(200);
-  std::vector<dbField> fields{Field("A", 'C', 250)};
-  table.numFields = 1;
-  table.fields = fields.data();
-  EXPECT_EQ(StderrOf([&] { result = dbCreate(&table, dir.File("b").c_str()); }),
-            "_CALLOC: Cannot allocate memory\n");
-  EXPECT_EQ(result, -1);
+  std::vector<dbField> fields{DbfField("A", 'C', 250)};
+  ExpectFailureText([&] { return Create(&table, &fields, dir.File("b")); },
+                    "_CALLOC: Cannot allocate memory\n");
   EXPECT_EQ(dbClose(&table), 0);
 }
 
@@ -707,23 +545,18 @@ TEST(DbfFailure, DiskFullIsReportedByClose) {
   if (access("/dev/full", W_OK) != 0 || symlink("/dev/full", dir.File("full.dbf").c_str()) != 0) {
     GTEST_SKIP() << "/dev/full is not available";
   }
-  std::vector<dbField> one{Field("A", 'C', 3)};
-  dbTable table{};
-  table.numFields = 1;
-  table.fields = one.data();
-  ASSERT_EQ(dbCreate(&table, dir.File("full.dbf").c_str()), 0);
+  std::vector<dbField> one{DbfField("A", 'C', 3)};
+  dbTable table;
+  ASSERT_EQ(Create(&table, &one, dir.File("full.dbf")), 0);
   ASSERT_EQ(dbWrite(&table), 0);
-  int result = 0;
-  EXPECT_EQ(StderrOf([&] { result = dbClose(&table); }), "fwrite: No space left on device\n");
-  EXPECT_EQ(result, -1);
+  ExpectFailureText([&] { return dbClose(&table); }, "fwrite: No space left on device\n");
   EXPECT_EQ(Copy(table.stream), nullptr);
 }
 
 TEST(DbfClose, NullAndRepeatedCloseAreHarmless) {
   EXPECT_EQ(dbClose(nullptr), 0);
   ScopedTempDir dir;
-  SampleTable sample;
-  WriteSampleTable(dir.File("c.dbf"), &sample);
+  SampleTable(dir.File("c.dbf"));
   dbTable table{};
   ASSERT_EQ(dbOpen(&table, dir.File("c.dbf").c_str()), 0);
   EXPECT_EQ(dbClose(&table), 0);
@@ -733,74 +566,33 @@ TEST(DbfClose, NullAndRepeatedCloseAreHarmless) {
 
 // ---- Cross-checks with other implementations (skipped without the tools) --
 
-std::string FindTool(const char* name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
-  std::string dir;
-  while (std::getline(dirs, dir, ':')) {
-    const std::string candidate = dir + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return "";
-}
-
-// Runs a shell command and returns its standard output.
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return output;
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-  pclose(pipe);
-  return output;
-}
-
 TEST(DbfOracle, DbfdumpReadsOurTable) {
-  const std::string dbfdump = FindTool("dbfdump");
-  if (dbfdump.empty()) GTEST_SKIP() << "dbfdump (Debian package shapelib) is not installed";
+  if (!lumetra_test::HaveTool("dbfdump")) GTEST_SKIP() << "dbfdump (shapelib) is not installed";
   ScopedTempDir dir;
-  std::vector<dbField> fields{Field("NAME", 'C', 12), Field("VAL", 'N', 10, 2),
-                              Field("CNT", 'N', 5)};
-  dbTable out{};
-  out.numFields = 3;
-  out.fields = fields.data();
-  ASSERT_EQ(dbCreate(&out, dir.File("o").c_str()), 0);
-  const struct {
-    const char* name;
-    double value;
-    int count;
-  } rows[] = {{"alpha", 3.14159, 7}, {"beta gamma", -2.5, 12345}, {"", 0.0, 0}};
-  for (const auto& row : rows) {
-    SetText(&fields[0], row.name);
-    fields[1].value.number = row.value;
-    fields[2].value.number = row.count;
-    ASSERT_EQ(dbWrite(&out), 0);
-  }
-  ASSERT_EQ(dbClose(&out), 0);
-  const std::string header = RunCommand(dbfdump + " -h " + dir.File("o.dbf") + " | head -3");
-  EXPECT_EQ(header,
+  lumetra_test::WriteDbf(
+      dir.File("o"),
+      {DbfField("NAME", 'C', 12), DbfField("VAL", 'N', 10, 2), DbfField("CNT", 'N', 5)},
+      {{"alpha", "3.14159", "7"}, {"beta gamma", "-2.5", "12345"}, {"", "0", "0"}});
+  EXPECT_EQ(lumetra_test::RunTool("dbfdump -h " + dir.File("o.dbf") + " | head -3"),
             "Field 0: Type=C/String, Title=`NAME', Width=12, Decimals=0\n"
             "Field 1: Type=N/Double, Title=`VAL', Width=10, Decimals=2\n"
             "Field 2: Type=N/Integer, Title=`CNT', Width=5, Decimals=0\n");
-  const std::string records = RunCommand(dbfdump + " -m " + dir.File("o.dbf"));
-  // dbfdump pads texts to the field width and shows an all-zero text as
-  // (NULL).
-  EXPECT_EQ(records,
+  // dbfdump pads texts to the field width and shows an all-zero text as (NULL).
+  EXPECT_EQ(lumetra_test::RunTool("dbfdump -m " + dir.File("o.dbf")),
             "\nRecord: 0\nNAME: alpha       \nVAL:       3.14\nCNT:     7\n"
             "\nRecord: 1\nNAME: beta gamma  \nVAL:      -2.50\nCNT: 12345\n"
             "\nRecord: 2\nNAME: (NULL)      \nVAL:       0.00\nCNT:     0\n\n");
 }
 
 TEST(DbfOracle, ReadsTablesWrittenByShapelibAndOgr2ogr) {
-  const std::string dbfcreate = FindTool("dbfcreate"), dbfadd = FindTool("dbfadd");
-  if (dbfcreate.empty() || dbfadd.empty())
-    GTEST_SKIP() << "dbfcreate/dbfadd (package shapelib) not installed";
+  if (!lumetra_test::HaveTool("dbfcreate") || !lumetra_test::HaveTool("dbfadd")) {
+    GTEST_SKIP() << "dbfcreate/dbfadd (shapelib) are not installed";
+  }
   ScopedTempDir dir;
   const std::string base = dir.File("lib");
-  RunCommand(dbfcreate + " " + base + " -s NAME 20 -n VAL 10 2 >/dev/null");
-  RunCommand(dbfadd + " " + base + " hello 3.14159 >/dev/null");
-  RunCommand(dbfadd + " " + base + " \"x y\" -2.5 >/dev/null");
+  lumetra_test::RunTool("dbfcreate " + base + " -s NAME 20 -n VAL 10 2 >/dev/null");
+  lumetra_test::RunTool("dbfadd " + base + " hello 3.14159 >/dev/null");
+  lumetra_test::RunTool("dbfadd " + base + " \"x y\" -2.5 >/dev/null");
   dbTable in{};
   ASSERT_EQ(dbOpen(&in, base.c_str()), 0);
   ASSERT_EQ(in.numFields, 2);
@@ -813,11 +605,10 @@ TEST(DbfOracle, ReadsTablesWrittenByShapelibAndOgr2ogr) {
   EXPECT_EQ(dbRead(&in), DB_END);  // past shapelib's 0x1A end marker
   dbClose(&in);
 
-  const std::string ogr2ogr = FindTool("ogr2ogr");
-  if (ogr2ogr.empty()) GTEST_SKIP() << "ogr2ogr (Debian package gdal-bin) is not installed";
-  WriteText(dir.File("in.csv"), "NAME,VAL,CNT\nOslo,59.91,7\nLima,-12.05,123\n");
-  RunCommand(ogr2ogr + " -q -f \"ESRI Shapefile\" " + dir.File("gdal.dbf") + " " +
-             dir.File("in.csv") + " -oo AUTODETECT_TYPE=YES 2>&1");
+  if (!lumetra_test::HaveTool("ogr2ogr")) GTEST_SKIP() << "ogr2ogr (gdal-bin) is not installed";
+  lumetra_test::WriteText(dir.File("in.csv"), "NAME,VAL,CNT\nOslo,59.91,7\nLima,-12.05,123\n");
+  lumetra_test::RunTool("ogr2ogr -q -f \"ESRI Shapefile\" " + dir.File("gdal.dbf") + " " +
+                        dir.File("in.csv") + " -oo AUTODETECT_TYPE=YES 2>&1");
   dbTable gdal{};
   ASSERT_EQ(dbOpen(&gdal, dir.File("gdal.dbf").c_str()), 0);
   ASSERT_EQ(gdal.numFields, 3);

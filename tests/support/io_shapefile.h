@@ -8,11 +8,14 @@
 #include <lumetra/dbf.h>
 #include <lumetra/shapefile.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "shapefile/stdio_support.h"
 
 namespace lumetra_test {
 
@@ -78,6 +81,15 @@ inline std::vector<Ring> ReadRings(const shpFile& shape) {
   }
   return rings;
 }
+
+// Lifts the test limits on allocations and writes of the shapefile module
+// when it goes away.
+struct FaultInjection {
+  ~FaultInjection() {
+    lumetra::shapefile::SetAllocationLimitForTest(SIZE_MAX);
+    lumetra::shapefile::FailWritesAfterForTest(-1);
+  }
+};
 
 // The public structures are packed: their pointer members may be
 // misaligned, so tests compare copies instead of binding references to them.

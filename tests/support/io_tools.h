@@ -69,6 +69,20 @@ inline bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// Expects `call` to return -1 and to print `text` to standard error: the
+// whole output, or its beginning when `prefix_only`.
+template <typename Call>
+void ExpectFailureText(Call call, const std::string& text, bool prefix_only = false) {
+  int result = 0;
+  const std::string printed = StderrOf([&] { result = call(); });
+  EXPECT_EQ(result, -1) << text;
+  if (prefix_only) {
+    EXPECT_TRUE(StartsWith(printed, text)) << printed;
+  } else {
+    EXPECT_EQ(printed, text);
+  }
+}
+
 // `text` with every '\n' replaced by `end` ("\r", "\r\n").
 inline std::string WithLineEnds(const std::string& text, const std::string& end) {
   std::string out;
