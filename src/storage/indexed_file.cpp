@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "frame/byte_order.h"
 #include "frame/error.h"
 #include "storage/paged_file.h"
 #include "storage/qfile.h"
@@ -14,11 +15,6 @@ namespace {
 
 constexpr int kBadRequestCode = 100;
 constexpr int kCorruptCode = 111;
-
-std::uint32_t GetU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 }  // namespace
 
@@ -45,8 +41,8 @@ bool QIndexedFilePage::Load(QRecordMgr& pages, std::uint32_t page_number, QError
   const std::uint8_t* bytes = pages.GetPage(page_number);
   if (bytes == nullptr) return false;
   const std::uint32_t size = pages.page_size();
-  const std::uint32_t area_end = size >= kHeadSize ? GetU32(bytes) : 0;
-  const std::uint32_t count = size >= kHeadSize ? GetU32(bytes + 4) : 0;
+  const std::uint32_t area_end = size >= kHeadSize ? lumetra::GetU32(bytes) : 0;
+  const std::uint32_t count = size >= kHeadSize ? lumetra::GetU32(bytes + 4) : 0;
   const std::uint64_t records = std::uint64_t{count} * record_size();
   if (size < kHeadSize || area_end > size || area_end < kHeadSize || count > kMaxRecords ||
       records > area_end - kHeadSize) {
@@ -171,7 +167,7 @@ bool QIndexedFile::LoadPage(std::uint32_t page_number) {
 
 // The data page named by the tree's last leaf value (a u32 page number).
 bool QIndexedFile::TreeValueToPage(std::uint32_t* page_number) {
-  const std::uint32_t page = GetU32(tree_value_.data());
+  const std::uint32_t page = lumetra::GetU32(tree_value_.data());
   if (page > kPageMask) {
     err_.SetF(kCorruptCode, QERR_HERE, "Indexed file %s: tree names data page %u",
               file_->file().name(), static_cast<unsigned>(page));

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "frame/byte_order.h"
 #include "frame/error.h"
 #include "storage/tree_builder.h"
 
@@ -12,15 +13,6 @@ namespace {
 constexpr int kBadRequestCode = 100;
 constexpr std::uint32_t kMaxU16 = 0xFFFF;
 constexpr std::uint32_t kTreeValueLength = 4;  // leaf values: u32 data page number
-
-void PutU32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-void PutU16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
 
 }  // namespace
 
@@ -160,8 +152,8 @@ bool QIndexedFileBuilder::FlushPage(std::uint32_t count) {
   const std::uint32_t size = options_.page_size;
   const std::uint32_t area_end = size - 2;
   page_.assign(size, 0);
-  PutU32(page_.data(), area_end);
-  PutU32(page_.data() + 4, count);
+  lumetra::PutU32(page_.data(), area_end);
+  lumetra::PutU32(page_.data() + 4, count);
   if (options_.payload != nullptr) {
     const std::size_t payload = options_.payload->PayloadSize(pending_first_, count);
     if (kPageHeadSize + payload + std::uint64_t{count} * record_size() > area_end) {
@@ -184,7 +176,7 @@ bool QIndexedFileBuilder::FlushPage(std::uint32_t count) {
   }
   if (!QioWritePage(fd_.get(), err_, PageOffset(page_number), page_.data(), size)) return false;
   std::uint8_t page_value[kTreeValueLength];
-  PutU32(page_value, page_number);
+  lumetra::PutU32(page_value, page_number);
   if (!tree_->Add(pending_.data(), page_value)) return false;
 
   ++data_pages_;
@@ -251,13 +243,13 @@ bool QIndexedFileBuilder::WriteHeader(std::uint64_t root_offset) {
   const std::uint32_t size = options_.header_page_size;
   page_.assign(size, 0);
   std::memcpy(page_.data(), options_.text.data(), std::min<std::size_t>(options_.text.size(), 255));
-  PutU32(page_.data() + 256, options_.kind);
-  PutU32(page_.data() + 260, options_.first_data_page + data_pages_);
-  PutU16(page_.data() + 264, size);
-  PutU16(page_.data() + 266, options_.page_size);
+  lumetra::PutU32(page_.data() + 256, options_.kind);
+  lumetra::PutU32(page_.data() + 260, options_.first_data_page + data_pages_);
+  lumetra::PutU16(page_.data() + 264, size);
+  lumetra::PutU16(page_.data() + 266, options_.page_size);
   std::memcpy(page_.data() + 268, options_.kind_fields, sizeof options_.kind_fields);
-  PutU32(page_.data() + kKeyLengthOffset, options_.key_length);
-  PutU32(page_.data() + kValueLengthOffset, options_.value_length);
+  lumetra::PutU32(page_.data() + kKeyLengthOffset, options_.key_length);
+  lumetra::PutU32(page_.data() + kValueLengthOffset, options_.value_length);
   if (options_.fill_header && !options_.fill_header(page_.data(), size, root_offset)) return false;
   return QioWritePage(fd_.get(), err_, 0, page_.data(), size);
 }

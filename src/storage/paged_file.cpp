@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "frame/byte_order.h"
 #include "frame/error.h"
 #include "storage/qfile.h"
 #include "storage/qio.h"
@@ -13,15 +14,6 @@ namespace {
 constexpr int kWrongKindCode = 102;
 constexpr int kAllocationCode = 104;
 constexpr int kCorruptCode = 111;
-
-std::uint32_t GetU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-std::uint16_t GetU16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
 
 // The 32-bit view of a length that the length messages print.
 int AsInt32(std::int64_t value) { return static_cast<int>(static_cast<std::uint32_t>(value)); }
@@ -57,12 +49,12 @@ QPagedFile::~QPagedFile() { record_mgr_.reset(); }
 
 std::uint32_t QPagedFile::HeaderU32(std::size_t offset) const {
   if (offset > header_page_.size() || header_page_.size() - offset < 4) return 0;
-  return GetU32(header_page_.data() + offset);
+  return lumetra::GetU32(header_page_.data() + offset);
 }
 
 std::uint16_t QPagedFile::HeaderU16(std::size_t offset) const {
   if (offset > header_page_.size() || header_page_.size() - offset < 2) return 0;
-  return GetU16(header_page_.data() + offset);
+  return lumetra::GetU16(header_page_.data() + offset);
 }
 
 bool QPagedFile::Open(const char* name, std::uint32_t expected_kind,
@@ -70,7 +62,7 @@ bool QPagedFile::Open(const char* name, std::uint32_t expected_kind,
   if (!file_->Open(name, Qfile::kModeRead)) return false;
   std::uint8_t fixed[kFixedHeaderSize];
   if (!file_->ReadAt("QPagedFile::QPagedFile/1", 0, fixed, kFixedHeaderSize)) return false;
-  kind_ = GetU32(fixed + kKindOffset);
+  kind_ = lumetra::GetU32(fixed + kKindOffset);
   if (kind_ != expected_kind) {
     err_.Set(kWrongKindCode, file_->name(), QERR_HERE);
     return false;
@@ -97,9 +89,9 @@ bool QPagedFile::Open(const char* name, std::uint32_t expected_kind,
 }
 
 bool QPagedFile::ReadHeaderPage(const std::uint8_t* fixed) {
-  header_page_size_ = GetU16(fixed + kHeaderPageSizeOffset);
-  page_size_ = GetU16(fixed + kPageSizeOffset);
-  page_count_ = GetU32(fixed + kPageCountOffset);
+  header_page_size_ = lumetra::GetU16(fixed + kHeaderPageSizeOffset);
+  page_size_ = lumetra::GetU16(fixed + kPageSizeOffset);
+  page_count_ = lumetra::GetU32(fixed + kPageCountOffset);
   // The header page must at least hold the fixed fields and its checksum.
   if (header_page_size_ < kFixedHeaderSize + 2) {
     err_.SetF(kCorruptCode, QERR_HERE, "File %s has a header page of only %u bytes", file_->name(),

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "frame/byte_order.h"
 #include "frame/error.h"
 #include "storage/trace.h"
 
@@ -252,12 +253,10 @@ uint16_t PageChecksum(const uint8_t* page, uint32_t n) {
 void StorePageChecksum(uint8_t* page, uint32_t n) {
   if (page == nullptr || n < 2) return;
   const uint16_t sum = PageChecksum(page, n);
-  page[n - 2] = static_cast<uint8_t>(sum & 0xFF);
-  page[n - 1] = static_cast<uint8_t>(sum >> 8);
+  lumetra::PutU16(page + n - 2, sum);
 }
 
 bool PageChecksumValid(const uint8_t* page, uint32_t n) {
   if (page == nullptr || n < 2) return false;
-  const uint16_t stored = static_cast<uint16_t>(page[n - 2] | (page[n - 1] << 8));
-  return stored == PageChecksum(page, n);
+  return lumetra::GetU16(page + n - 2) == PageChecksum(page, n);
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "frame/byte_order.h"
 #include "frame/error.h"
 #include "storage/qfile.h"
 #include "storage/record_mgr.h"
@@ -85,7 +86,7 @@ bool QTree::ChildPage(std::uint32_t page_number, const std::uint8_t* page,
                       const TreePageHeader& header, std::size_t index, std::uint32_t* child) {
   const std::uint8_t* entry =
       page + lumetra::TreeEntryOffset(header.entry_size(), index) + key_length_;
-  const std::uint64_t offset = lumetra::tree_coding::GetU64(entry);
+  const std::uint64_t offset = lumetra::GetU64(entry);
   if (offset % page_size_ != 0 || offset / page_size_ >= 0xFFFFFFFFu) {
     return ReportCorrupt(page_number, "child offset is not a page offset");
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "frame/byte_order.h"
 #include "frame/error.h"
 #include "storage/qfile.h"
 
@@ -14,10 +15,6 @@ constexpr int kCorruptIndexCode = 111;
 
 namespace lumetra {
 namespace {
-
-std::uint32_t GetU16(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8);
-}
 
 CellRect GetCells(const std::uint8_t* p) {
   CellRect c;

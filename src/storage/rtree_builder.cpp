@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "frame/byte_order.h"
 #include "frame/error.h"
 #include "storage/qio.h"
 
@@ -14,16 +15,6 @@ constexpr std::uint32_t kValueLength = kRtreeRectSize + 8;
 constexpr std::uint32_t kSlotSize = 32;
 // Page numbers are stored as u32; 0xFFFFFFFF means "no page" to the cache.
 constexpr std::uint64_t kMaxPageNumber = 0xFFFFFFFEu;
-
-void PutU64(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint64_t GetU64(const std::uint8_t* p) {
-  std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
 
 std::int32_t CentreY(const RtreeEntry& e) { return RtreeCentre(e.rect.miny, e.rect.maxy); }
 
@@ -46,7 +37,7 @@ std::int32_t DecodeCentreKey(const std::uint8_t key[4]) {
       ((static_cast<std::uint32_t>(key[0]) << 24) | (static_cast<std::uint32_t>(key[1]) << 16) |
        (static_cast<std::uint32_t>(key[2]) << 8) | key[3]) ^
       0x80000000u;
-  return v <= 0x7FFFFFFFu ? static_cast<std::int32_t>(v) : -static_cast<std::int32_t>(~v) - 1;
+  return I32FromBits(v);
 }
 
 std::uint64_t StrSliceCount(std::uint64_t n, std::uint32_t fanout) {

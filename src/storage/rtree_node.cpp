@@ -2,43 +2,10 @@
 
 #include <cstring>
 
+#include "frame/byte_order.h"
+
 namespace lumetra {
 namespace {
-
-void PutU16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void PutU32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-void PutU64(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint16_t GetU16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t GetU32(const std::uint8_t* p) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
-
-std::uint64_t GetU64(const std::uint8_t* p) {
-  std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
-
-// Two's complement reinterpretation without relying on implementation-
-// defined narrowing.
-std::int32_t ToI32(std::uint32_t v) {
-  return v <= 0x7FFFFFFFu ? static_cast<std::int32_t>(v) : -static_cast<std::int32_t>(~v) - 1;
-}
 
 std::uint8_t* EntryAt(std::uint8_t* page, std::uint32_t index) {
   return page + kRtreeHeaderSize + static_cast<std::size_t>(index) * kRtreeEntrySize;
@@ -51,18 +18,18 @@ const std::uint8_t* EntryAt(const std::uint8_t* page, std::uint32_t index) {
 }  // namespace
 
 void EncodeRect(const Rect& rect, std::uint8_t* dst) {
-  PutU32(dst, static_cast<std::uint32_t>(rect.minx));
-  PutU32(dst + 4, static_cast<std::uint32_t>(rect.miny));
-  PutU32(dst + 8, static_cast<std::uint32_t>(rect.maxx));
-  PutU32(dst + 12, static_cast<std::uint32_t>(rect.maxy));
+  PutI32(dst, rect.minx);
+  PutI32(dst + 4, rect.miny);
+  PutI32(dst + 8, rect.maxx);
+  PutI32(dst + 12, rect.maxy);
 }
 
 Rect DecodeRect(const std::uint8_t* src) {
   Rect r;
-  r.minx = ToI32(GetU32(src));
-  r.miny = ToI32(GetU32(src + 4));
-  r.maxx = ToI32(GetU32(src + 8));
-  r.maxy = ToI32(GetU32(src + 12));
+  r.minx = GetI32(src);
+  r.miny = GetI32(src + 4);
+  r.maxx = GetI32(src + 8);
+  r.maxy = GetI32(src + 12);
   return r;
 }
 

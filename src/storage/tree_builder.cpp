@@ -6,6 +6,7 @@
 #include <numeric>
 #include <utility>
 
+#include "frame/byte_order.h"
 #include "frame/error.h"
 #include "storage/qfile.h"
 #include "storage/qio.h"
@@ -367,7 +368,7 @@ bool QTreeBuilder::WriteLevel(int fd, TreeScratchFile& input, std::uint64_t reco
   std::uint8_t offset_bytes[8];
   // Writes the current page and hands (its first key, its offset) upwards.
   auto finish_page = [&](std::int64_t offset) {
-    lumetra::tree_coding::PutU64(offset_bytes, static_cast<std::uint64_t>(offset));
+    lumetra::PutU64(offset_bytes, static_cast<std::uint64_t>(offset));
     const std::uint8_t* first = page.count() > 0 ? page.first_key() : zero_key.data();
     return QioWritePage(fd, err_, offset, page.data(), page_size) &&
            next.Append(first, key_length) && next.Append(offset_bytes, sizeof offset_bytes);

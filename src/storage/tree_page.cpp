@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "frame/byte_order.h"
+
 namespace lumetra {
 
 namespace {
@@ -30,9 +32,9 @@ QKeyCompare NameKeyCompare(std::size_t key_length) {
 }
 
 void TreePageHeader::EncodeTo(std::uint8_t* page) const {
-  tree_coding::PutU16(page + 0, count);
-  tree_coding::PutU16(page + 2, page_size);
-  tree_coding::PutU16(page + 4, level);
+  PutU16(page + 0, count);
+  PutU16(page + 2, page_size);
+  PutU16(page + 4, level);
   page[6] = flags;
   page[7] = 0;
   page[8] = key_length;
@@ -43,9 +45,9 @@ void TreePageHeader::EncodeTo(std::uint8_t* page) const {
 
 TreePageHeader TreePageHeader::DecodeFrom(const std::uint8_t* page) {
   TreePageHeader h;
-  h.count = tree_coding::GetU16(page + 0);
-  h.page_size = tree_coding::GetU16(page + 2);
-  h.level = tree_coding::GetU16(page + 4);
+  h.count = GetU16(page + 0);
+  h.page_size = GetU16(page + 2);
+  h.level = GetU16(page + 4);
   h.flags = page[6];
   h.key_length = page[8];
   h.value_length = page[9];
@@ -105,7 +107,7 @@ void TreePageWriter::Append(const void* key, const void* value) {
   std::memcpy(entry, key, header_.key_length);
   std::memcpy(entry + header_.key_length, value, header_.value_length);
   ++header_.count;
-  tree_coding::PutU16(page_.data(), header_.count);
+  PutU16(page_.data(), header_.count);
 }
 
 void TreePageWriter::AddFlags(std::uint8_t flags) {

@@ -28,25 +28,6 @@ int CompareNameKeys(const void* a, const void* b, std::size_t key_length);
 // CompareNameKeys bound to one key length.
 QKeyCompare NameKeyCompare(std::size_t key_length);
 
-// Little-endian fields of tree pages.
-namespace tree_coding {
-inline std::uint16_t GetU16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline void PutU16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline std::uint64_t GetU64(const std::uint8_t* p) {
-  std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
-inline void PutU64(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-}  // namespace tree_coding
-
 // Page flags (byte 6).
 constexpr std::uint8_t kTreePageInterior = 0x01;
 constexpr std::uint8_t kTreePageLeaf = 0x02;
