@@ -1,8 +1,9 @@
-// Object files for the export tests, built through the import interface
-// (pipImportInit / pipImportInsert), and read back in name-index order
-// through the reader and the name search, as the exporter itself walks
-// them.  Also the helpers that run the independent readers (GDAL's ogrinfo,
-// shapelib's shpdump and dbfdump) and the path of the bundled US states.
+// Objects for the export tests: a plain description (Obj), object files
+// built from them through the import interface (pipImportInit /
+// pipImportInsert) and read back in name-index order through the reader and
+// the name search, as the exporter itself walks them; one object written
+// through a writer's WriteObject; whole exports and imports through the
+// entry points; the library's last error record.
 //
 // The tree builder puts scratch files into the current directory: callers
 // run inside a lumetra_test::ScopedChdir of a temporary directory.
@@ -14,18 +15,19 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "export/exporter.h"
 #include "frame/error.h"
 #include "search/name_search.h"
 #include "search/object_coords.h"
 #include "search/object_file_object.h"
 #include "search/polygon_object.h"
+#include "support/test_files.h"
 
 namespace export_test {
 
@@ -59,7 +61,6 @@ inline std::ostream& operator<<(std::ostream& os, const Obj& o) {
 
 inline Obj Region(const std::string& name, const std::string& name2, std::vector<Ring> rings) {
   Obj o;
-  o.type = PIP_OBJECT_REGION;
   o.name = name;
   o.name2 = name2;
   o.parts = std::move(rings);
@@ -74,11 +75,8 @@ inline Obj Line(const std::string& name, const std::string& name2, std::vector<R
 
 inline Obj Point(const std::string& name, const std::string& name2, std::int32_t x,
                  std::int32_t y) {
-  Obj o;
+  Obj o = Region(name, name2, {Ring{{x, y}}});
   o.type = PIP_OBJECT_POINT;
-  o.name = name;
-  o.name2 = name2;
-  o.parts = {Ring{{x, y}}};
   o.label = {x, y};
   return o;
 }
@@ -117,6 +115,23 @@ inline void CoordsOf(const Obj& o, std::vector<int>* points, std::vector<int>* p
       points->push_back(p.second);
     }
   }
+}
+
+// Writes `o` through the writer's WriteObject as the exporter does (points:
+// the count of points; others: the count of parts), with `name` as the name
+// argument.
+inline int WriteObj(CspaExporter& writer, const Obj& o, const char* name) {
+  std::vector<int> points;
+  std::vector<int> counts;
+  CoordsOf(o, &points, &counts);
+  const int count = o.type == PIP_OBJECT_POINT ? static_cast<int>(points.size() / 2)
+                                               : static_cast<int>(counts.size());
+  return writer.WriteObject(name, InfoOf(o), points.data(), counts.data(), count);
+}
+
+inline std::string ReadText(const std::string& path) {
+  const std::vector<std::uint8_t> bytes = lumetra_test::ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 // Builds an object file of `objects` (coordinate type `coord_type`) through
@@ -188,50 +203,82 @@ inline std::vector<Obj> ReadObjectFile(const std::string& path) {
   return out;
 }
 
-// --- independent readers ---
-
-inline bool HaveTool(const char* tool) {
-  const std::string command = std::string("command -v ") + tool + " >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0;
-}
-
-inline std::string RunTool(const std::string& command) {
-  std::string out;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  pclose(pipe);
-  return out;
-}
-
-// The root of the source tree (this header lies in <root>/tests/export).
-inline std::string SourceRoot() {
-  std::string file = __FILE__;
-  for (int i = 0; i < 3; ++i) file = file.substr(0, file.find_last_of('/'));
-  return file;
-}
-
-// The values of `field` of every feature as `ogrinfo -al` prints them
-// ("  NAME (String) = Ohio").
-inline std::vector<std::string> OgrValues(const std::string& text, const std::string& field) {
-  std::vector<std::string> values;
-  const std::string key = "  " + field + " (String) = ";
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.compare(0, key.size(), key) == 0) values.push_back(line.substr(key.size()));
+// The last error record of library handle `lib`.
+struct LastError {
+  explicit LastError(int lib) {
+    char message_text[PIP_ERROR_TEXT_SIZE];
+    char detail_text[PIP_ERROR_TEXT_SIZE];
+    code = pipErrorGet(lib, message_text, detail_text);
+    message = message_text;
+    detail = detail_text;
   }
-  return values;
+  int code;
+  std::string message;
+  std::string detail;
+};
+
+// Opens `object_file` on export handle `handle`, makes `attempts` writes
+// (until the first that does not succeed when `attempts` is 0), ends the
+// handle with commit and answers how many objects were written.
+inline int ExportAll(int handle, const std::string& object_file, int attempts = 0) {
+  EXPECT_EQ(pipExportOpen(handle, object_file.c_str(), PIP_OPEN_CACHE_5MB), 1) << object_file;
+  char name[PIP_NAME_SIZE];
+  int percent = 0;
+  int count = 0;
+  int written = 0;
+  for (int i = 0; attempts == 0 || i < attempts; ++i) {
+    if (pipExportWrite(handle, name, sizeof name, &percent, &count) == 1) {
+      ++written;
+    } else if (attempts == 0) {
+      break;
+    }
+  }
+  EXPECT_EQ(pipExportTerm(handle, 1), 1);
+  return written;
 }
 
-// The "Feature Count: N" of ogrinfo's summary, or -1.
-inline long OgrFeatureCount(const std::string& text) {
-  const std::size_t at = text.find("Feature Count: ");
-  if (at == std::string::npos) return -1;
-  return std::strtol(text.c_str() + at + 15, nullptr, 10);
+// Imports into `object_file` of library `lib` through each of `opens` (a
+// pipImportOpen* call on the import handle) in turn, reading each to its
+// end, and answers the objects of the finished file.
+inline std::vector<Obj> ImportAll(int lib, const std::string& object_file,
+                                  const std::vector<std::function<int(int)>>& opens) {
+  pipObjectFileInfoStruct info{};
+  info.maxPoints = 100000;
+  info.maxParts = 1000;
+  info.coordType = PIP_COORD_GEOGRAPHIC;
+  int import = 0;
+  EXPECT_EQ(pipImportInit(lib, object_file.c_str(), &info, &import), 1);
+  for (const auto& open : opens) {
+    EXPECT_EQ(open(import), 1) << LastError(lib).detail;
+    char name[PIP_NAME_SIZE];
+    int percent = 0;
+    int line = 0;
+    int result;
+    while ((result = pipImportRead(import, name, sizeof name, &percent, &line)) == 1) {
+    }
+    EXPECT_EQ(result, 0) << LastError(lib).detail;
+  }
+  EXPECT_EQ(pipImportTerm(import, 1), 1) << LastError(lib).detail;
+  return ReadObjectFile(object_file);
 }
+
+// A library handle and a scratch working directory for a test.
+class ExportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    lib_ = pipInit(0, nullptr);
+    ASSERT_GT(lib_, 0);
+  }
+  void TearDown() override {
+    if (lib_ != 0) {
+      EXPECT_EQ(pipTerm(lib_), 1);
+    }
+  }
+
+  int lib_ = 0;
+  lumetra_test::ScopedTempDir dir_;
+  lumetra_test::ScopedChdir chdir_{dir_.path()};
+};
 
 }  // namespace export_test
 
