@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "lumetra/dbf.h"
 #include "support/io_shapefile.h"
 #include "support/io_tools.h"
 #include "support/test_files.h"
@@ -725,16 +724,6 @@ TEST(ShpOracle, Ogr2ogrWritesTheSameBytesAndWeReadThem) {
   EXPECT_EQ(ReadRings(shape), kTwoSquares);
   EXPECT_EQ(ShapeRead(&shape), 1);
   ShapeClose(&shape);
-
-  dbTable table{};
-  ASSERT_EQ(dbOpen(&table, dir.File("gdal").c_str()), 0);
-  ASSERT_EQ(dbRead(&table), DB_OK);
-  EXPECT_EQ(std::string(table.fields[0].value.text).substr(0, 6), "square");
-  EXPECT_DOUBLE_EQ(table.fields[1].value.number, 1.5);
-  ASSERT_EQ(dbRead(&table), DB_OK);
-  EXPECT_DOUBLE_EQ(table.fields[1].value.number, -3);
-  EXPECT_EQ(dbRead(&table), DB_END);
-  dbClose(&table);
 }
 
 TEST(ShpOracle, ReadsLinesAndPointsWrittenByOgr2ogr) {
