@@ -8,6 +8,7 @@
 
 #include "datalib/dl_file.h"
 #include "frame/error.h"
+#include "frame/text_copy.h"
 
 namespace fmt = lumetra::dlformat;
 
@@ -194,7 +195,7 @@ int FieldId::GetString(const char* format, char* buffer, int size) {
   if (format == nullptr || format[0] == '\0') {
     std::string text;
     if (!ValueText(&text)) return 0;
-    CopyCut(text, buffer, size);
+    lumetra::CopyCutChecked(text, buffer, size);
     return 1;
   }
   if (StartsWithNoCase(format, "LDES")) return Describe(true, buffer, size);
@@ -217,7 +218,7 @@ int FieldId::Describe(bool long_desc, char* buffer, int size) {
     }
     if (found == nullptr) return Fail(kValueNotFound);
   }
-  CopyCut(long_desc ? found->long_desc : found->short_desc, buffer, size);
+  lumetra::CopyCutChecked(long_desc ? found->long_desc : found->short_desc, buffer, size);
   return 1;
 }
 
@@ -252,7 +253,7 @@ int FieldId::Format(const char* format, char* buffer, int size) {
         is_numeric() ? Scale(number, record_.decimals) : std::strtod(text.c_str(), nullptr);
     out = PrintOne(conversion.format, v);
   }
-  CopyCut(out, buffer, size);
+  lumetra::CopyCutChecked(out, buffer, size);
   return 1;
 }
 
@@ -323,13 +324,6 @@ int FieldId::GetValueAttribute(int index, int which, char* buffer, int size) con
 
 void FieldId::CopyAttribute(const std::string& text, char* buffer, int size) {
   const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size < 0 ? 0 : size));
-  std::memcpy(buffer, text.data(), n);
-  buffer[n] = '\0';
-}
-
-void FieldId::CopyCut(const std::string& text, char* buffer, int size) {
-  if (size < 1) return;
-  const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size - 1));
   std::memcpy(buffer, text.data(), n);
   buffer[n] = '\0';
 }

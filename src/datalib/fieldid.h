@@ -108,8 +108,6 @@ class FieldId : public DlField {
 
   // Copies at most `size` characters of `text` and a terminator.
   static void CopyAttribute(const std::string& text, char* buffer, int size);
-  // Copies at most size - 1 characters of `text` and a terminator.
-  static void CopyCut(const std::string& text, char* buffer, int size);
 
  private:
   bool CheckValid();

@@ -14,6 +14,7 @@
 #include "datalib/dl_file_builder.h"
 #include "datalib/dllist.h"
 #include "frame/error.h"
+#include "frame/text_copy.h"
 
 namespace {
 
@@ -186,8 +187,8 @@ int DlFileGetAttribute(DlDataFile* file, int code, char* buffer, int size) {
 int DlErrorGet(DlContext* context, char* message, char* detail) {
   if (context == nullptr) return DlProcessRecordGet(message, detail);
   const QError& record = context->error();
-  if (message != nullptr) FieldId::CopyCut(record.message(), message, DL_ERROR_TEXT_SIZE);
-  if (detail != nullptr) FieldId::CopyCut(record.detail(), detail, DL_ERROR_TEXT_SIZE);
+  lumetra::CopyCutChecked(record.message(), message, DL_ERROR_TEXT_SIZE);
+  lumetra::CopyCutChecked(record.detail(), detail, DL_ERROR_TEXT_SIZE);
   return record.code();
 }
 

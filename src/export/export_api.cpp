@@ -14,6 +14,7 @@
 #include "frame/error.h"
 #include "frame/handle_table.h"
 #include "frame/library_context.h"
+#include "frame/text_copy.h"
 
 using lumetra::GuardedCall;
 using lumetra::WithHandle;
@@ -117,7 +118,7 @@ LUMETRA_API int pipExportOpen(int exportHandle, const char* objectFileName, int 
 
 LUMETRA_API int pipExportWrite(int exportHandle, char* name, int nameLength, int* percent,
                                int* count) {
-  if (name != nullptr && nameLength > 0) name[0] = '\0';
+  lumetra::ClearText(name, nameLength);
   return WithExporter(exportHandle, [&](CspaExporter& exporter) {
     return exporter.WriteNext(name, nameLength, percent, count);
   });

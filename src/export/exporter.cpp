@@ -9,6 +9,7 @@
 
 #include "frame/error.h"
 #include "frame/library_context.h"
+#include "frame/text_copy.h"
 #include "search/name_search.h"
 #include "search/object_coords.h"
 #include "search/object_file_object.h"
@@ -288,7 +289,7 @@ bool CspaExporter::FetchNextObject(std::string* name) {
 }
 
 int CspaExporter::WriteNext(char* name, int name_length, int* percent, int* count) {
-  if (name != nullptr && name_length > 0) name[0] = '\0';
+  lumetra::ClearText(name, name_length);
   if (percentage_ >= 100.0) return -1;
   std::string object_name;
   if (!FetchNextObject(&object_name)) return -1;
@@ -296,7 +297,7 @@ int CspaExporter::WriteNext(char* name, int name_length, int* percent, int* coun
                   part_count_) != 1) {
     return -1;
   }
-  PolygonSearchEnum::CopyName(object_name, name, name_length);
+  lumetra::CopyCutChecked(object_name, name, name_length);
   ++exported_count_;
   const double total = total_count_ > 0 ? static_cast<double>(total_count_) : 1.0;
   percentage_ = static_cast<double>(exported_count_) * 100.0 / total;

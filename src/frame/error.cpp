@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "frame/text_copy.h"
+
 namespace {
 
 struct CodeText {
@@ -26,15 +28,6 @@ constexpr CodeText kCodeTable[] = {
 };
 
 constexpr const char kUnknownCode[] = "Unknown error code.";
-
-// Copies at most size - 1 characters of src (null = empty) and terminates.
-void CopyCut(char* dst, std::size_t size, const char* src) {
-  if (src == nullptr) src = "";
-  std::size_t n = std::strlen(src);
-  if (n > size - 1) n = size - 1;
-  std::memcpy(dst, src, n);
-  dst[n] = '\0';
-}
 
 void DefaultMessageBox(const char* text, const char* caption) {
   std::fprintf(stderr, "[%s] %s\n", caption, text);
@@ -79,13 +72,13 @@ int QError::Record(int code, const char* detail, const char* source_file, int li
   if (code < 100) {
     char sys[kMessageSize];
     const char* text = strerror_r(saved_errno, sys, sizeof sys);
-    CopyCut(message_, sizeof message_, text);
+    lumetra::CopyCut(text, message_, sizeof message_);
     if (char* lf = std::strchr(message_, '\n')) *lf = '\0';
   } else {
-    CopyCut(message_, sizeof message_, TableMessage(code));
+    lumetra::CopyCut(TableMessage(code), message_, sizeof message_);
   }
   code_ = code;
-  CopyCut(detail_, sizeof detail_, detail);
+  lumetra::CopyCut(detail != nullptr ? detail : "", detail_, sizeof detail_);
   std::snprintf(location_, sizeof location_, "Error recorded in: %s, (%d).",
                 source_file != nullptr ? source_file : "", line);
   errno = saved_errno;

@@ -11,6 +11,7 @@
 
 #include "frame/handle_table.h"
 #include "frame/library_context.h"
+#include "frame/text_copy.h"
 #include "import/import_limits.h"
 #include "import/import_read.h"
 #include "import/object_file_build.h"
@@ -32,13 +33,6 @@ std::unique_ptr<ObjectFileBuild> MakeBuild(pipError& err, const char* file_name,
   if (!build->success()) return nullptr;
   if (info.header[0] != '\0') build->SetHeaderText(info.header);
   return build;
-}
-
-void CopyName(const std::string& name, char* buffer, int length) {
-  if (buffer == nullptr || length <= 0) return;
-  const std::size_t n = std::min(name.size(), static_cast<std::size_t>(length - 1));
-  std::memcpy(buffer, name.data(), n);
-  buffer[n] = '\0';
 }
 
 }  // namespace
@@ -81,13 +75,13 @@ LUMETRA_API int pipImportTXBInit(int libraryHandle, const char* fileName,
 
 LUMETRA_API int pipImportRead(int importHandle, char* name, int nameLength, int* percent,
                               int* line) {
-  if (name != nullptr && nameLength > 0) name[0] = '\0';
+  lumetra::ClearText(name, nameLength);
   return WithHandle<ObjectFileBuild>(importHandle, PIP_HANDLE_IMPORT, -1,
                                      [&](ObjectFileBuild& build) -> int {
                                        ImportRead* reader = build.reader();
                                        if (reader == nullptr) return -1;
                                        if (!reader->ReadObject()) return -1;
-                                       CopyName(reader->name(), name, nameLength);
+                                       lumetra::CopyCutChecked(reader->name(), name, nameLength);
                                        if (percent != nullptr) *percent = reader->PercentDone();
                                        if (line != nullptr) *line = reader->CurrentLine();
                                        return reader->result();

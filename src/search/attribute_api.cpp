@@ -12,6 +12,7 @@
 #include "frame/error.h"
 #include "frame/handle_table.h"
 #include "frame/library_context.h"
+#include "frame/text_copy.h"
 #include "search/attribute_search.h"
 #include "search/criteria.h"
 #include "search/object_file_object.h"
@@ -111,7 +112,7 @@ LUMETRA_API int pipObjectGetAttributeNameByNumber(int objectFileHandle, int fiel
     if (attributes == nullptr) return -1;
     const FieldId* field = attributes->VisibleField(fieldNumber);
     if (field == nullptr) return -1;
-    FieldId::CopyCut(field->id(), name, nameLength);
+    lumetra::CopyCutChecked(field->id(), name, nameLength);
     return 1;
   });
 }

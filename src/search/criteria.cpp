@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "frame/text_copy.h"
 #include "search/attribute_search.h"
 
 namespace {
@@ -150,9 +151,7 @@ Criteria::Criteria() { message_[0] = '\0'; }
 Criteria::~Criteria() = default;
 
 void Criteria::SetMessage(const char* message) {
-  const std::size_t n = std::min(std::strlen(message), kMessageSize - 1);
-  std::memcpy(message_, message, n);
-  message_[n] = '\0';
+  lumetra::CopyCut(message, message_, kMessageSize);
 }
 
 // Allocates nothing: also the way out of an allocation failure.

@@ -11,6 +11,7 @@
 #include "frame/error.h"
 #include "frame/handle_table.h"
 #include "frame/library_context.h"
+#include "frame/text_copy.h"
 #include "objfile/object_header.h"
 #include "search/attribute_search.h"
 #include "search/object_file_object.h"
@@ -25,11 +26,6 @@ using lumetra::WithHandle;
 namespace {
 
 constexpr char kGetInfoWithoutFind[] = "Attempt to get object without find.";
-
-// Every name buffer starts out empty; nothing is written for length <= 0.
-void ClearName(char* name, int name_length) {
-  if (name != nullptr && name_length > 0) name[0] = '\0';
-}
 
 std::uint64_t JoinHalves(int low, int high) {
   return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(high)) << 32) |
@@ -208,7 +204,7 @@ LUMETRA_API int pipPointInPoly(int objectFileHandle, int x, int y) {
 
 LUMETRA_API int pipObjectFindFirstContaining(int objectFileHandle, int x, int y, int radius,
                                              char* name, int nameLength) {
-  ClearName(name, nameLength);
+  lumetra::ClearText(name, nameLength);
   if (nameLength < 0) return -1;
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
     return object.FindFirstContaining(x, y, radius, name, nameLength);
@@ -216,7 +212,7 @@ LUMETRA_API int pipObjectFindFirstContaining(int objectFileHandle, int x, int y,
 }
 
 LUMETRA_API int pipObjectFindNext(int objectFileHandle, char* name, int nameLength) {
-  ClearName(name, nameLength);
+  lumetra::ClearText(name, nameLength);
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
     return object.FindNext(name, nameLength);
   });

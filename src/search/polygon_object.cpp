@@ -6,6 +6,7 @@
 
 #include "frame/byte_order.h"
 #include "frame/error.h"
+#include "frame/text_copy.h"
 #include "objfile/extension_block.h"
 #include "storage/qfile.h"
 
@@ -158,20 +159,10 @@ bool PolygonObject::has_segments() const {
 
 namespace lumetra {
 
-namespace {
-
-void CopyCutName(const std::string& name, char* out, std::size_t out_size) {
-  const std::size_t n = std::min(name.size(), out_size - 1);
-  std::memcpy(out, name.data(), n);
-  out[n] = '\0';
-}
-
-}  // namespace
-
 void FillObjectInfo(const PolygonObject& object, pipObjectInfoStruct* info) {
   std::memset(info, 0, sizeof *info);
-  CopyCutName(object.name(), info->name, sizeof info->name);
-  CopyCutName(object.second_name(), info->name2, sizeof info->name2);
+  CopyCut(object.name(), info->name, sizeof info->name);
+  CopyCut(object.second_name(), info->name2, sizeof info->name2);
   info->type = object.type();
   info->id = object.id();
   const RecordPoint label = object.Label();

@@ -11,6 +11,7 @@
 
 #include "frame/error.h"
 #include "frame/handle_table.h"
+#include "frame/text_copy.h"
 #include "search/border_distance.h"
 #include "search/name_search.h"
 #include "search/nearest_search.h"
@@ -29,11 +30,6 @@ constexpr char kNoAttributeFile[] =
 constexpr char kNoSearchName[] = "pipObjectFindFirstName: no name to search for";
 constexpr char kBadPolygon[] =
     "pipObjectFindFirstPolygon: the polygon needs points, part counts and no negative count";
-
-// Every name buffer starts out empty; nothing is written for length <= 0.
-void ClearName(char* name, int name_length) {
-  if (name != nullptr && name_length > 0) name[0] = '\0';
-}
 
 // Runs `work` on the object behind an object-file handle.
 template <class F>
@@ -99,7 +95,7 @@ extern "C" {
 
 LUMETRA_API int pipObjectFindFirstRect(int objectFileHandle, int x1, int y1, int x2, int y2,
                                        char* name, int nameLength) {
-  ClearName(name, nameLength);
+  lumetra::ClearText(name, nameLength);
   if (nameLength < 0) return -1;
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
     return object.StartSearch(
@@ -113,7 +109,7 @@ LUMETRA_API int pipObjectFindFirstRect(int objectFileHandle, int x1, int y1, int
 
 LUMETRA_API int pipObjectFindFirstName(int objectFileHandle, const char* searchName, char* name,
                                        int nameLength) {
-  ClearName(name, nameLength);
+  lumetra::ClearText(name, nameLength);
   if (nameLength < 0) return -1;
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
     if (searchName == nullptr) {
@@ -130,7 +126,7 @@ LUMETRA_API int pipObjectFindFirstName(int objectFileHandle, const char* searchN
 
 LUMETRA_API int pipObjectFindFirstNearest(int objectFileHandle, int x, int y, int count, char* name,
                                           int nameLength) {
-  ClearName(name, nameLength);
+  lumetra::ClearText(name, nameLength);
   if (nameLength < 0 || count < 0 || count > PIP_MAX_NEAREST_COUNT) return -1;
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
     return StartNearest(object, x, y, count, nullptr, false, name, nameLength);
@@ -139,7 +135,7 @@ LUMETRA_API int pipObjectFindFirstNearest(int objectFileHandle, int x, int y, in
 
 LUMETRA_API int pipObjectFindFirstNearestEx(int objectFileHandle, int x, int y, int count,
                                             const char* criteria, char* name, int nameLength) {
-  ClearName(name, nameLength);
+  lumetra::ClearText(name, nameLength);
   if (nameLength < 0 || count < 0 || count > PIP_MAX_NEAREST_COUNT) return -1;
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
     return StartNearest(object, x, y, count, criteria, true, name, nameLength);
@@ -149,7 +145,7 @@ LUMETRA_API int pipObjectFindFirstNearestEx(int objectFileHandle, int x, int y, 
 LUMETRA_API int pipObjectFindFirstPolygon(int objectFileHandle, const int* points,
                                           const int* partCounts, int numParts, char* name,
                                           int nameLength) {
-  ClearName(name, nameLength);
+  lumetra::ClearText(name, nameLength);
   if (nameLength < 0) return -1;
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
     return StartPolygon(object, points, partCounts, numParts, name, nameLength, false, 0, nullptr);
@@ -159,7 +155,7 @@ LUMETRA_API int pipObjectFindFirstPolygon(int objectFileHandle, const int* point
 LUMETRA_API int pipObjectFindFirstPolygonEx(int objectFileHandle, const int* points,
                                             const int* partCounts, int numParts, char* name,
                                             int nameLength, int resolution, double* percent) {
-  ClearName(name, nameLength);
+  lumetra::ClearText(name, nameLength);
   if (nameLength < 0) return -1;
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
     return StartPolygon(object, points, partCounts, numParts, name, nameLength, true, resolution,
@@ -169,7 +165,7 @@ LUMETRA_API int pipObjectFindFirstPolygonEx(int objectFileHandle, const int* poi
 
 LUMETRA_API int pipObjectFindNextEx(int objectFileHandle, char* name, int nameLength,
                                     int resolution, double* percent) {
-  ClearName(name, nameLength);
+  lumetra::ClearText(name, nameLength);
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
     return object.FindNextEx(name, nameLength, resolution, percent);
   });
@@ -243,7 +239,7 @@ LUMETRA_API int pipObjectGetCoords(int objectFileHandle, int* points, int pointC
 
 LUMETRA_API int pipObjectFindFirstContainingEx(int objectFileHandle, int x, int y, int maxDistance,
                                                char* name, int nameLength) {
-  ClearName(name, nameLength);
+  lumetra::ClearText(name, nameLength);
   if (nameLength < 0) return -1;
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
     return object.FindFirstContainingEx(x, y, maxDistance, name, nameLength);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "frame/text_copy.h"
 #include "search/polygon_object.h"
 #include "search/polygon_search.h"
 #include "storage/spatial_index.h"
@@ -48,13 +49,6 @@ bool PolygonSearchEnum::MakeCurrent(std::uint64_t position) {
   return true;
 }
 
-void PolygonSearchEnum::CopyName(const std::string& text, char* buffer, int length) {
-  if (buffer == nullptr || length <= 0) return;
-  const std::size_t n = std::min(text.size(), static_cast<std::size_t>(length - 1));
-  std::memcpy(buffer, text.data(), n);
-  buffer[n] = '\0';
-}
-
 bool PolygonSearchEnum::CreateEnumerator() {
   SpatialIndex* index = reader_.spatial_index();
   if (index == nullptr || !index->IsReady()) return false;
@@ -70,5 +64,5 @@ void PolygonSearchEnum::SetCurrent(std::uint64_t position, PolygonObject* object
 
 void PolygonSearchEnum::CopyCurrentName(char* name, int name_length) {
   const PolygonObject* object = CurrentObject();
-  if (object != nullptr) CopyName(object->name(), name, name_length);
+  if (object != nullptr) lumetra::CopyCutChecked(object->name(), name, name_length);
 }

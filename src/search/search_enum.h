@@ -65,10 +65,6 @@ class PolygonSearchEnum {
   PolygonSearch& reader() const { return reader_; }
   QError& error() const { return err_; }
 
-  // Copies `text` into a caller's name buffer: cut to length - 1 characters
-  // and terminated; nothing is written for a null buffer or length <= 0.
-  static void CopyName(const std::string& text, char* buffer, int length);
-
  protected:
   // Asks the reader's spatial index for this search's enumerator; false when
   // the index cannot give one.

@@ -1,0 +1,40 @@
+// Filling caller-supplied character buffers: names, messages, attribute
+// texts.  A text longer than the buffer is cut, and the buffer is always
+// terminated; nothing is written past the buffer's size.
+//
+// Usage:
+//   lumetra::ClearText(name, name_length);           // "" when there is room
+//   lumetra::CopyCutChecked(found, name, name_length);
+#ifndef LUMETRA_FRAME_TEXT_COPY_H
+#define LUMETRA_FRAME_TEXT_COPY_H
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+namespace lumetra {
+
+// Copies at most size - 1 characters of `text` into `buffer`, then a
+// terminator.  REQUIRES: `buffer` holds `size` >= 1 bytes.
+inline void CopyCut(std::string_view text, char* buffer, std::size_t size) {
+  const std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
+  if (n > 0) std::memcpy(buffer, text.data(), n);
+  buffer[n] = '\0';
+}
+
+// CopyCut into a caller's buffer of `length` bytes; writes nothing when the
+// buffer is null or the length is below 1.
+inline void CopyCutChecked(std::string_view text, char* buffer, int length) {
+  if (buffer == nullptr || length <= 0) return;
+  CopyCut(text, buffer, static_cast<std::size_t>(length));
+}
+
+// Empties a caller's buffer of `length` bytes; writes nothing when the
+// buffer is null or the length is below 1.
+inline void ClearText(char* buffer, int length) {
+  if (buffer != nullptr && length > 0) buffer[0] = '\0';
+}
+
+}  // namespace lumetra
+
+#endif  // LUMETRA_FRAME_TEXT_COPY_H
