@@ -32,29 +32,18 @@ using Found = std::map<std::string, int>;  // name -> result code
 // ---------------------------------------------------------------------------
 // Pure pieces.
 
-TEST(ContainingSearchRect, PointAloneWithoutRadius) {
+TEST(ContainingSearchRect, RadiusGrowsThePointInUnitsOrConvertedFeet) {
   EXPECT_EQ(lumetra::ContainingSearchRect(5, -7, 0, true), (lumetra::Rect{5, -7, 5, -7}));
-}
-
-TEST(ContainingSearchRect, PlanarRadiusGrowsBothAxes) {
   EXPECT_EQ(lumetra::ContainingSearchRect(100, 200, 30, false), (lumetra::Rect{70, 170, 130, 230}));
-}
-
-TEST(ContainingSearchRect, GeographicRadiusIsConvertedFromFeet) {
   // 1000 feet: dy = trunc(2744.8397) = 2744; at latitude 60, dx = 2744 / 0.5.
   const lumetra::Rect r = lumetra::ContainingSearchRect(0, 60000000, 1000, true);
   EXPECT_EQ(r.miny, 60000000 - 2744);
   EXPECT_EQ(r.maxy, 60000000 + 2744);
   EXPECT_NEAR(r.maxx, 5488, 1);
   EXPECT_EQ(r.minx, -r.maxx);
-}
-
-TEST(ContainingSearchRect, HugeRadiusStaysInsideTheIntegerRange) {
-  const lumetra::Rect r = lumetra::ContainingSearchRect(2000000000, 89999999, INT32_MAX, true);
-  EXPECT_EQ(r.maxx, INT32_MAX);
-  EXPECT_EQ(r.maxy, INT32_MAX);
-  EXPECT_EQ(r.minx, INT32_MIN);
-  EXPECT_EQ(r.miny, INT32_MIN);
+  // A huge radius stays inside the integer range.
+  EXPECT_EQ(lumetra::ContainingSearchRect(2000000000, 89999999, INT32_MAX, true),
+            (lumetra::Rect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}));
 }
 
 // A segment from (0, 0) to (100, 0): direction (1, 0), length 100.
@@ -159,19 +148,6 @@ class ContainingSearchTest : public ::testing::Test {
   int count_ = 0;
 };
 
-// A star-shaped ring around (cx, cy): n vertices at increasing angles.
-Ring Star(std::mt19937& rng, std::int32_t cx, std::int32_t cy, int n, int rmin, int rmax) {
-  std::uniform_int_distribution<int> radius(rmin, rmax);
-  Ring ring;
-  for (int i = 0; i < n; ++i) {
-    const double a = 2 * M_PI * i / n;
-    const int r = radius(rng);
-    ring.push_back(RecordPoint{cx + static_cast<std::int32_t>(std::lround(r * std::cos(a))),
-                               cy + static_cast<std::int32_t>(std::lround(r * std::sin(a)))});
-  }
-  return ring;
-}
-
 // Regions (some with holes, two sharing a border), lines and points spread
 // over [0, span) x [0, span) around `base`.
 std::vector<TestObject> RandomObjects(std::mt19937& rng, std::int32_t base, int span) {
@@ -181,7 +157,7 @@ std::vector<TestObject> RandomObjects(std::mt19937& rng, std::int32_t base, int 
   for (int i = 0; i < 25; ++i) {
     const std::int32_t cx = base + at(rng);
     const std::int32_t cy = base + at(rng);
-    std::vector<Ring> rings{Star(rng, cx, cy, corners(rng), span / 20, span / 5)};
+    std::vector<Ring> rings{search_test::Star(rng, cx, cy, corners(rng), span / 20, span / 5)};
     if (i % 3 == 0)
       rings.push_back(Box(cx - span / 50, cy - span / 50, cx + span / 50, cy + span / 50));
     objects.push_back(search_test::Region("R" + std::to_string(i), rings));
@@ -202,50 +178,6 @@ std::vector<TestObject> RandomObjects(std::mt19937& rng, std::int32_t base, int 
   return objects;
 }
 
-// Half-open crossing number (exact integers), independent of the rule.
-bool EvenOddInside(const std::vector<Ring>& rings, std::int64_t px, std::int64_t py) {
-  int count = 0;
-  for (const Ring& r : rings) {
-    for (std::size_t i = 0; i < r.size(); ++i) {
-      const RecordPoint& a = r[i];
-      const RecordPoint& b = r[(i + 1) % r.size()];
-      if ((a.y > py) == (b.y > py)) continue;
-      const std::int64_t dy = std::int64_t{b.y} - a.y;
-      const std::int64_t lhs = (py - a.y) * (std::int64_t{b.x} - a.x);
-      const std::int64_t rhs = (px - a.x) * dy;
-      if (dy > 0 ? lhs < rhs : lhs > rhs) ++count;
-    }
-  }
-  return (count & 1) != 0;
-}
-
-// Distance from a point to the nearest edge (closed rings for regions), in
-// the segment records' frame of the object (feet for geographic files).
-double BorderDistance(const TestObject& o, bool geographic, std::int32_t x, std::int32_t y) {
-  lumetra::Rect box = lumetra::EmptyBounds();
-  for (const Ring& r : o.rings)
-    for (const RecordPoint& p : r) box.Include({p.x, p.y, p.x, p.y});
-  const double origin_y = box.miny - 1.0;
-  const double ys = geographic ? 0.36432 : 1.0;
-  const double xs = geographic ? 0.36432 * std::cos(origin_y * 1.745329252e-8) : 1.0;
-  double best = 1e300;
-  for (const Ring& r : o.rings) {
-    const std::size_t edges = o.kind == lumetra::ObjectKind::kRegion ? r.size() : r.size() - 1;
-    for (std::size_t i = 0; i < edges; ++i) {
-      const RecordPoint& a = r[i];
-      const RecordPoint& b = r[(i + 1) % r.size()];
-      const double ax = a.x * xs, ay = a.y * ys, bx = b.x * xs, by = b.y * ys;
-      const double px = x * xs, py = y * ys;
-      const double dx = bx - ax, dy = by - ay;
-      const double len2 = dx * dx + dy * dy;
-      double t = len2 > 0 ? ((px - ax) * dx + (py - ay) * dy) / len2 : 0;
-      t = std::max(0.0, std::min(1.0, t));
-      best = std::min(best, std::hypot(ax + t * dx - px, ay + t * dy - py));
-    }
-  }
-  return best;
-}
-
 // The brute-force answer, or false when an object lies too close to the
 // radius for the rounded segment records to decide.
 bool Expected(const std::vector<TestObject>& objects, bool geographic, std::int32_t x,
@@ -259,12 +191,11 @@ bool Expected(const std::vector<TestObject>& objects, bool geographic, std::int3
       if (d < radius) code = 2;
     } else {
       if (o.kind == lumetra::ObjectKind::kRegion) {
-        std::vector<lumetra::PolygonPart> parts;
-        for (const Ring& r : o.rings) parts.push_back({r.size(), r.data()});
+        const auto parts = search_test::PartsOf(o.rings);
         if ((lumetra::PointInObject(parts.data(), parts.size(), x, y) & 1) != 0) code |= 1;
       }
       if (radius != 0) {
-        const double d = BorderDistance(o, geographic, x, y);
+        const double d = search_test::BruteBorderDistance(o, geographic, x, y);
         if (std::fabs(d - radius) < 3.0) return false;
         if (d < radius) code |= 2;
       }
@@ -305,8 +236,7 @@ TEST_F(ContainingSearchTest, MatchesBruteForceOnPlainAndCompressedFiles) {
     // The independent crossing number agrees wherever it can decide.
     for (const TestObject& o : objects) {
       if (o.kind != lumetra::ObjectKind::kRegion) continue;
-      std::vector<lumetra::PolygonPart> parts;
-      for (const Ring& r : o.rings) parts.push_back({r.size(), r.data()});
+      const auto parts = search_test::PartsOf(o.rings);
       bool boundary = false;
       for (const auto& part : parts) {
         bool hit = false;
@@ -314,21 +244,13 @@ TEST_F(ContainingSearchTest, MatchesBruteForceOnPlainAndCompressedFiles) {
         boundary = boundary || hit;
       }
       if (boundary) continue;  // the crossing number cannot judge the boundary
-      EXPECT_EQ(expected.count(o.name) != 0, EvenOddInside(o.rings, x, y))
+      EXPECT_EQ(expected.count(o.name) != 0,
+                (search_test::HalfOpenCrossings(o.rings, x, y) & 1) != 0)
           << o.name << " seed " << seed << " point " << x << "," << y;
     }
     if (!got.empty()) ++nonempty;
   }
   EXPECT_GT(nonempty, 100);
-}
-
-TEST_F(ContainingSearchTest, SharedBorderPointIsInBothRegions) {
-  const std::vector<TestObject> objects = {search_test::Region("WEST", {Box(0, 0, 10, 10)}),
-                                           search_test::Region("EAST", {Box(10, 0, 20, 10)})};
-  PolygonSearch reader(err_, Write(objects, FileOptions()).c_str(), 0);
-  ASSERT_TRUE(reader.ready());
-  EXPECT_EQ(AsMap(SearchAll(reader, 10, 5, 0)), (Found{{"WEST", 1}, {"EAST", 1}}));
-  EXPECT_EQ(AsMap(SearchAll(reader, 5, 5, 0)), (Found{{"WEST", 1}}));
 }
 
 TEST_F(ContainingSearchTest, RadiusSearchMatchesBruteForce) {
@@ -365,33 +287,38 @@ TEST_F(ContainingSearchTest, RadiusSearchMatchesBruteForce) {
   }
 }
 
-TEST_F(ContainingSearchTest, PointInHoleIsNearButNotInside) {
+TEST_F(ContainingSearchTest, InsideNearAndBothOnHandMadeObjects) {
   const std::vector<TestObject> objects = {
-      search_test::Region("RING", {Box(0, 0, 100, 100), Box(40, 40, 60, 60)})};
+      search_test::Region("RING", {Box(0, 0, 100, 100), Box(40, 40, 60, 60)}),
+      search_test::Region("WEST", {Box(1000, 0, 1010, 10)}),
+      search_test::Region("EAST", {Box(1010, 0, 1020, 10)}),
+      search_test::Line("ROAD", {{{0, -200}, {100, -200}}}), search_test::Point("WELL", 50, -190)};
   PolygonSearch reader(err_, Write(objects, {false, true, false, false, false}).c_str(), 0);
   ASSERT_TRUE(reader.ready());
-  EXPECT_TRUE(SearchAll(reader, 50, 50, 0).empty());
-  EXPECT_TRUE(SearchAll(reader, 50, 50, 9).empty());
-  EXPECT_EQ(AsMap(SearchAll(reader, 50, 50, 11)), (Found{{"RING", 2}}));
-  EXPECT_EQ(AsMap(SearchAll(reader, 45, 50, 6)), (Found{{"RING", 2}}));
-  EXPECT_EQ(AsMap(SearchAll(reader, 20, 50, 5)), (Found{{"RING", 1}}));
-  EXPECT_EQ(AsMap(SearchAll(reader, 20, 50, 25)), (Found{{"RING", 3}}));
+  const struct {
+    const char* what;
+    std::int32_t x, y, radius;
+    Found found;
+  } rows[] = {
+      {"on a shared border", 1010, 5, 0, {{"WEST", 1}, {"EAST", 1}}},
+      {"inside one of two", 1005, 5, 0, {{"WEST", 1}}},
+      {"in a hole", 50, 50, 0, {}},
+      {"in a hole, radius short of its edge", 50, 50, 9, {}},
+      {"in a hole, near its edge", 50, 50, 11, {{"RING", 2}}},
+      {"in a hole, near one edge", 45, 50, 6, {{"RING", 2}}},
+      {"inside, radius short of the edges", 20, 50, 5, {{"RING", 1}}},
+      {"inside and near", 20, 50, 25, {{"RING", 3}}},
+      {"on a line without radius", 50, -200, 0, {}},
+      {"on a point without radius", 50, -190, 0, {}},
+      {"near a line", 50, -196, 5, {{"ROAD", 2}}},
+      {"strictly closer than the radius: 6 < 7", 50, -196, 7, {{"ROAD", 2}, {"WELL", 2}}},
+      {"but not 6 < 6", 50, -184, 6, {}},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(AsMap(SearchAll(reader, row.x, row.y, row.radius)), row.found) << row.what;
 }
 
-TEST_F(ContainingSearchTest, LinesAndPointsNeedARadius) {
-  const std::vector<TestObject> objects = {search_test::Line("ROAD", {{{0, 0}, {100, 0}}}),
-                                           search_test::Point("WELL", 50, 10)};
-  PolygonSearch reader(err_, Write(objects, {false, true, false, false, false}).c_str(), 0);
-  ASSERT_TRUE(reader.ready());
-  EXPECT_TRUE(SearchAll(reader, 50, 0, 0).empty());
-  EXPECT_TRUE(SearchAll(reader, 50, 10, 0).empty());
-  EXPECT_EQ(AsMap(SearchAll(reader, 50, 4, 5)), (Found{{"ROAD", 2}}));
-  // Strictly closer than the radius: 6 < 7 but not 6 < 6.
-  EXPECT_EQ(AsMap(SearchAll(reader, 50, 4, 7)), (Found{{"ROAD", 2}, {"WELL", 2}}));
-  EXPECT_EQ(AsMap(SearchAll(reader, 50, 16, 6)), Found{});
-}
-
-TEST_F(ContainingSearchTest, RadiusWithoutSegmentRecordsIsAnError) {
+TEST_F(ContainingSearchTest, RadiusWithoutSegmentRecordsAndFindNextAfterTheEndAreErrors) {
   const std::vector<TestObject> objects = {search_test::Region("A", {Box(0, 0, 10, 10)})};
   PolygonSearch reader(err_, Write(objects, FileOptions()).c_str(), 0);
   ASSERT_TRUE(reader.ready());
@@ -400,18 +327,9 @@ TEST_F(ContainingSearchTest, RadiusWithoutSegmentRecordsIsAnError) {
   EXPECT_EQ(with_radius.FindFirst(name, sizeof name), -1);
   EXPECT_EQ(err_.code(), 106);
   EXPECT_STREQ(err_.detail(), "Non-Zero radius used but objects do not have buffers.\n");
-  PolySearchPointInPolygon without(reader, err_, 5, 5, 0);
-  EXPECT_EQ(without.FindFirst(name, sizeof name), 1);
-  EXPECT_STREQ(name, "A");
-}
-
-TEST_F(ContainingSearchTest, FindNextAfterTheEndIsAnError) {
-  const std::vector<TestObject> objects = {search_test::Region("A", {Box(0, 0, 10, 10)})};
-  PolygonSearch reader(err_, Write(objects, FileOptions()).c_str(), 0);
-  ASSERT_TRUE(reader.ready());
-  char name[16];
   PolySearchPointInPolygon search(reader, err_, 5, 5, 0);
   ASSERT_EQ(search.FindFirst(name, sizeof name), 1);
+  EXPECT_STREQ(name, "A");
   EXPECT_TRUE(search.has_current());
   EXPECT_EQ(search.FindNext(name, sizeof name), 0);
   EXPECT_FALSE(search.has_current());
@@ -423,6 +341,7 @@ TEST_F(ContainingSearchTest, FindNextAfterTheEndIsAnError) {
   std::int32_t x = 0, y = 0;
   EXPECT_TRUE(search.GetSearchPoint(&x, &y));
   EXPECT_EQ(x, 5);
+  EXPECT_EQ(y, 5);
 }
 
 TEST_F(ContainingSearchTest, CurrentObjectSurvivesBufferReuse) {
