@@ -103,53 +103,38 @@ TEST_F(NameSearchTest, StarEndsAPrefixAndLongNamesAreCut) {
   EXPECT_EQ(null_name.searched(), "");
 }
 
-TEST_F(NameSearchTest, ExactNamesIgnoreCase) {
+TEST_F(NameSearchTest, ExactNamesAndPrefixesIgnoreCaseAndLongNamesAreCheckedInFull) {
   search_test::WriteObjectFile(dir_.File("towns.obj"), Towns());
   PolygonSearch reader(err_, dir_.File("towns.obj").c_str(), 1);
   ASSERT_TRUE(reader.ready()) << err_.detail();
-  EXPECT_EQ(Find(reader, "Springfield"), (Names{"SPRINGFIELD"}));
-  EXPECT_EQ(Find(reader, "spring"), (Names{"Spring", "SPRING"}));
-  EXPECT_EQ(Find(reader, "Sprin"), Names{});
-  EXPECT_EQ(Find(reader, "Shelbyvillex"), Names{});
-  EXPECT_EQ(Find(reader, "AB"), (Names{"AB"}));
-  EXPECT_EQ(Find(reader, ""), (Names{""}));
-}
-
-TEST_F(NameSearchTest, PrefixesIgnoreCase) {
-  search_test::WriteObjectFile(dir_.File("towns.obj"), Towns());
-  PolygonSearch reader(err_, dir_.File("towns.obj").c_str(), 1);
-  ASSERT_TRUE(reader.ready());
-  EXPECT_EQ(Find(reader, "Spring*"),
-            (Names{"SPRINGFIELD", "springdale", "Spring", "SPRING", "Springs", "SPRINGFIELDS"}));
-  EXPECT_EQ(Find(reader, "springf*"), (Names{"SPRINGFIELD", "SPRINGFIELDS"}));
-  EXPECT_EQ(Find(reader, "Spr*"), (Names{"SPRINGFIELD", "springdale", "Spring", "SPRING", "Springs",
-                                         "SPRINGFIELDS", "Sprung"}));
-  EXPECT_EQ(Find(reader, "Spx*"), Names{});
+  const struct {
+    const char* text;
+    Names found;
+  } rows[] = {
+      {"Springfield", {"SPRINGFIELD"}},
+      {"spring", {"Spring", "SPRING"}},
+      {"Sprin", {}},
+      {"Shelbyvillex", {}},
+      {"AB", {"AB"}},
+      {"", {""}},
+      {"OGDENVILLE", {"Ogdenville", "Ogdenville", "Ogdenville"}},  // duplicates
+      {"Spring*", {"SPRINGFIELD", "springdale", "Spring", "SPRING", "Springs", "SPRINGFIELDS"}},
+      {"springf*", {"SPRINGFIELD", "SPRINGFIELDS"}},
+      {"Spr*",
+       {"SPRINGFIELD", "springdale", "Spring", "SPRING", "Springs", "SPRINGFIELDS", "Sprung"}},
+      {"Spx*", {}},
+      // The index narrows to keys beginning ABCDEFGH; the full names decide.
+      {"ABCDEFGH", {"ABCDEFGH"}},
+      {"abcdefghij", {"ABCDEFGHIJ", "abcdefghij"}},
+      {"ABCDEFGHXY", {"ABCDEFGHXY"}},
+      {"ABCDEFGHX", {}},
+      {"ABCDEFGHI*", {"ABCDEFGHIJ", "abcdefghij"}},
+      {"ABCDEFGH*", {"ABCDEFGH", "ABCDEFGHIJ", "ABCDEFGHXY", "abcdefghij"}},
+      {"ABCDEFG*", {"ABCDEFGH", "ABCDEFGHIJ", "ABCDEFGHXY", "abcdefghij", "ABCDEFG"}},
+      {"SPRINGFIELDS", {"SPRINGFIELDS"}},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Find(reader, row.text), row.found) << row.text;
   EXPECT_EQ(Find(reader, "*").size(), Towns().size()) << "* walks every object";
-}
-
-TEST_F(NameSearchTest, NamesLongerThanTheIndexKeyAreCheckedInFull) {
-  search_test::WriteObjectFile(dir_.File("towns.obj"), Towns());
-  PolygonSearch reader(err_, dir_.File("towns.obj").c_str(), 1);
-  ASSERT_TRUE(reader.ready());
-  // The index narrows to keys beginning ABCDEFGH; the full names decide.
-  EXPECT_EQ(Find(reader, "ABCDEFGH"), (Names{"ABCDEFGH"}));
-  EXPECT_EQ(Find(reader, "abcdefghij"), (Names{"ABCDEFGHIJ", "abcdefghij"}));
-  EXPECT_EQ(Find(reader, "ABCDEFGHXY"), (Names{"ABCDEFGHXY"}));
-  EXPECT_EQ(Find(reader, "ABCDEFGHX"), Names{});
-  EXPECT_EQ(Find(reader, "ABCDEFGHI*"), (Names{"ABCDEFGHIJ", "abcdefghij"}));
-  EXPECT_EQ(Find(reader, "ABCDEFGH*"),
-            (Names{"ABCDEFGH", "ABCDEFGHIJ", "ABCDEFGHXY", "abcdefghij"}));
-  EXPECT_EQ(Find(reader, "ABCDEFG*"),
-            (Names{"ABCDEFGH", "ABCDEFGHIJ", "ABCDEFGHXY", "abcdefghij", "ABCDEFG"}));
-  EXPECT_EQ(Find(reader, "SPRINGFIELDS"), (Names{"SPRINGFIELDS"}));
-}
-
-TEST_F(NameSearchTest, DuplicatesAreAllFound) {
-  search_test::WriteObjectFile(dir_.File("towns.obj"), Towns());
-  PolygonSearch reader(err_, dir_.File("towns.obj").c_str(), 0);
-  ASSERT_TRUE(reader.ready());
-  EXPECT_EQ(Find(reader, "OGDENVILLE"), (Names{"Ogdenville", "Ogdenville", "Ogdenville"}));
 }
 
 TEST_F(NameSearchTest, ManyDuplicatesAcrossIndexPages) {
