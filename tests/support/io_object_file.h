@@ -211,6 +211,19 @@ class ObjectFileTest : public ::testing::Test {
     return file_.objects;
   }
   std::string Path(const std::string& name) const { return dir_.File(name); }
+  // Reads a reader opened on damaged input to its end: a refused open or a
+  // failed read must be reported; nothing else may happen.
+  void ExpectCleanEnd(ImportRead& reader) {
+    if (!reader.success()) {
+      EXPECT_NE(err_.code(), -1);
+      return;
+    }
+    const int last = ReadAll(reader).back();
+    EXPECT_TRUE(last == 0 || last == -1);
+    if (last == -1) {
+      EXPECT_NE(err_.code(), -1);
+    }
+  }
 
   ScopedTempDir dir_;
   ScopedChdir chdir_;
