@@ -17,9 +17,8 @@
 #include "frame/error.h"
 #include "search/polygon_object.h"
 #include "search/polygon_search.h"
-#include "search/rect_search.h"
-#include "storage/spatial_index.h"
 #include "search_test_files.h"
+#include "storage/spatial_index.h"
 #include "support/test_files.h"
 
 namespace {
@@ -27,21 +26,16 @@ namespace {
 using search_test::Box;
 using search_test::TestObject;
 
-TEST(NearestRingLimit, FollowsTheSearchDistance) {
+TEST(NearestRings, LimitFollowsTheSearchDistanceAndSquaresAreWiderInLongitude) {
   EXPECT_EQ(PolySearchNearestPoint::RingLimit(366000), 1002153);
   EXPECT_EQ(PolySearchNearestPoint::RingLimit(2738), 7496);
   EXPECT_EQ(PolySearchNearestPoint::RingLimit(36521358), 99999999);
-}
-
-TEST(NearestRingRect, PlanarSquareAndGeographicWidth) {
   EXPECT_EQ(PolySearchNearestPoint::RingRect(1000, 2000, 7496, 0),
             (lumetra::Rect{1000 - 7496, 2000 - 7496, 1000 + 7496, 2000 + 7496}));
   // At 60 degrees a unit of x is half a unit of y in feet: twice as wide.
-  const lumetra::Rect r = PolySearchNearestPoint::RingRect(0, 60000000, 10000, 1);
-  EXPECT_EQ(r.miny, 60000000 - 10000);
   // dy = 3643 feet, dx = trunc(3643.2 x 0.5) = 1821 feet: w = trunc(3643 / 1821 x 10000).
-  EXPECT_EQ(r.maxx, 20005);
-  EXPECT_EQ(r.minx, -r.maxx);
+  EXPECT_EQ(PolySearchNearestPoint::RingRect(0, 60000000, 10000, 1),
+            (lumetra::Rect{-20005, 60000000 - 10000, 20005, 60000000 + 10000}));
   // Near the pole the square is held inside the integer range.
   const lumetra::Rect pole = PolySearchNearestPoint::RingRect(0, 89999999, 1000000, 1);
   EXPECT_EQ(pole.minx, INT32_MIN);
@@ -181,74 +175,37 @@ TEST_F(NearestSearchTest, MatchesBruteForceOnRandomPoints) {
   }
 }
 
-TEST_F(NearestSearchTest, EqualDistancesKeepTheIndexOrder) {
-  std::vector<TestObject> objects;
-  const int ring[][2] = {{10, 0}, {0, 10}, {-10, 0}, {0, -10}, {6, 8}, {-8, 6}};
-  for (int i = 0; i < 6; ++i) {
-    objects.push_back(
-        search_test::Point("T" + std::to_string(i), 500 + ring[i][0], 500 + ring[i][1]));
-  }
-  objects.push_back(search_test::Point("NEAR", 503, 500));
-  objects.push_back(search_test::Point("FAR", 530, 500));
-  PolygonSearch reader(err_, Write(objects).c_str(), 1);
-  ASSERT_TRUE(reader.ready());
-  PolySearchNearestPoint search(reader, err_, 500, 500, 8);
-  const auto got = Answers(search, objects);
-  ASSERT_EQ(got.size(), 8u);
-  EXPECT_EQ(got.front(), (std::pair<std::string, int>{"NEAR", 3}));
-  EXPECT_EQ(got.back(), (std::pair<std::string, int>{"FAR", 30}));
-  // The six ties come in the order the spatial index gives them.
-  PolySearchInRectangle order(reader, err_, 500 - 7496, 500 - 7496, 500 + 7496, 500 + 7496);
-  std::vector<std::string> index_order;
-  char name[PIP_NAME_SIZE];
-  for (int r = order.FindFirst(name, sizeof name); r > 0; r = order.FindNext(name, sizeof name)) {
-    if (name[0] == 'T') index_order.push_back(name);
-  }
-  std::vector<std::string> tied;
-  for (std::size_t i = 1; i + 1 < got.size(); ++i) {
-    EXPECT_EQ(got[i].second, 10);
-    tied.push_back(got[i].first);
-  }
-  EXPECT_EQ(tied, index_order);
-  // With room for three, the first two ties in index order are kept.
-  PolySearchNearestPoint three(reader, err_, 500, 500, 3);
-  const auto top = Answers(three, objects);
-  ASSERT_EQ(top.size(), 3u);
-  EXPECT_EQ(top[1].first, index_order[0]);
-  EXPECT_EQ(top[2].first, index_order[1]);
-}
-
 TEST_F(NearestSearchTest, TheSearchDistanceLimitsTheRings) {
   const std::vector<TestObject> objects = {search_test::Point("CLOSE", 7000, 0),
                                            search_test::Point("BEYOND", 20000, 0)};
   PolygonSearch reader(err_, Write(objects).c_str(), 0);
   ASSERT_TRUE(reader.ready());
-  {
-    PolySearchNearestPoint search(reader, err_, 0, 0, 2);
-    EXPECT_EQ(Answers(search, objects).size(), 2u);
-    EXPECT_EQ(search.rounds(), 3);  // 7496, 14992, 29984
-    EXPECT_EQ(search.last_ring(), 29984);
-  }
-  EXPECT_FALSE(reader.SetSearchDistance(100));  // clamped to 2738: M = 7496
-  {
-    PolySearchNearestPoint search(reader, err_, 0, 0, 2);
+  const struct {
+    std::int32_t distance;  // 0: the default
+    bool accepted;
+    int n;
+    std::size_t found;
+    int rounds;
+    std::int32_t last_ring;  // 0: not checked
+  } rows[] = {
+      {0, true, 2, 2, 3, 29984},  // rings 7496, 14992, 29984
+      {100, false, 2, 1, 1, 0},   // clamped to 2738: only the first ring, 7496
+      {5000, true, 2, 1, 2, PolySearchNearestPoint::RingLimit(5000)},  // 13690
+      {5000, true, 1, 1, 1, 0},  // enough found in the first ring
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE("distance " + std::to_string(row.distance) + " n " + std::to_string(row.n));
+    if (row.distance != 0) {
+      EXPECT_EQ(reader.SetSearchDistance(row.distance), row.accepted);
+    }
+    PolySearchNearestPoint search(reader, err_, 0, 0, row.n);
     const auto got = Answers(search, objects);
-    ASSERT_EQ(got.size(), 1u);
+    ASSERT_EQ(got.size(), row.found);
     EXPECT_EQ(got[0].first, "CLOSE");
-    EXPECT_EQ(search.rounds(), 1);
-  }
-  EXPECT_TRUE(reader.SetSearchDistance(5000));  // M = 13690
-  {
-    PolySearchNearestPoint search(reader, err_, 0, 0, 2);
-    EXPECT_EQ(Answers(search, objects).size(), 1u);
-    EXPECT_EQ(search.rounds(), 2);
-    EXPECT_EQ(search.last_ring(), PolySearchNearestPoint::RingLimit(5000));
-  }
-  {
-    // Enough found in the first ring: no second ring.
-    PolySearchNearestPoint search(reader, err_, 0, 0, 1);
-    EXPECT_EQ(Answers(search, objects).size(), 1u);
-    EXPECT_EQ(search.rounds(), 1);
+    EXPECT_EQ(search.rounds(), row.rounds);
+    if (row.last_ring != 0) {
+      EXPECT_EQ(search.last_ring(), row.last_ring);
+    }
   }
 }
 
@@ -310,7 +267,6 @@ TEST_F(NearestSearchTest, CriteriaThatDidNotParseFailEveryCall) {
   EXPECT_EQ(err_.code(), 100);
   EXPECT_FALSE(search.has_current());
 }
-
 
 // The nearest search done the plain way, as the model of what the search
 // answers: every ring's square enumerated again, every candidate loaded
@@ -457,8 +413,8 @@ TEST_F(NearestSearchTest, ADamagedCandidateFailsTheSearchInTheRingThatMeetsIt) {
       search_test::Point("FAR", 20000, 0), search_test::Point("OUT", 500000, 0),
       search_test::Region("AREA", {Box(9000, 9000, 9100, 9100)})};
   const DamagedRecordCase cases[] = {
-      {"NEAR", 3, -1}, {"MID", 3, -1},  {"FAR", 3, -1}, {"AREA", 3, -1},
-      {"OUT", 3, 1},   {"MID", 1, 1},   {"FAR", 2, 1},  {"AREA", 1, 1},
+      {"NEAR", 3, -1}, {"MID", 3, -1}, {"FAR", 3, -1}, {"AREA", 3, -1},
+      {"OUT", 3, 1},   {"MID", 1, 1},  {"FAR", 2, 1},  {"AREA", 1, 1},
   };
   for (const DamagedRecordCase& c : cases) {
     SCOPED_TRACE(std::string("damaged ") + c.damaged + ", count " + std::to_string(c.count));
