@@ -54,7 +54,7 @@ class NearestCandidateMemo {
   std::size_t size() const { return used_; }
   std::size_t capacity() const { return slots_.size() / 2; }
 
-  static constexpr std::size_t kMinRecords = 256;
+  static constexpr std::size_t kMinRecords = 64;
   static constexpr std::size_t kMaxRecords = std::size_t{1} << 17;
 
  private:

@@ -35,7 +35,8 @@ PolySearchNearestPoint::PolySearchNearestPoint(PolygonSearch& reader, QError& er
       x_(x),
       y_(y),
       count_(static_cast<std::size_t>(std::clamp(count, 0, kMaxCount))),
-      memo_(2 * count_) {
+      // The last square usually holds one to four times N candidates.
+      memo_(4 * count_) {
   table_.reserve(count_);
   ranked_.reserve(count_ + 1);
   CreateEnumerator();
