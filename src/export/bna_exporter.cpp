@@ -15,10 +15,6 @@ constexpr char kPointX[] = "%11.6f, ";
 constexpr char kPointY[] = "%11.6f \n";
 constexpr char kClosingPoint[] = "%11.6f, %11.6f\n";
 
-bool ContainsExtension(const std::string& name) {
-  return name.find(".BNA") != std::string::npos || name.find(".bna") != std::string::npos;
-}
-
 }  // namespace
 
 CspaBNAExporter::CspaBNAExporter(pipLibraryContext& library) : CspaExporter(library) {}
@@ -29,8 +25,7 @@ CspaBNAExporter::~CspaBNAExporter() {
 }
 
 std::string CspaBNAExporter::OutputName(const std::string& base_name) {
-  if (!ContainsExtension(base_name)) return base_name + ".bna";
-  return base_name.substr(0, base_name.size() - 4) + ".bna";
+  return lumetra::OutputFileName(base_name, ".bna", ".BNA", ".bna");
 }
 
 int CspaBNAExporter::CreateFilesEx(const char* base_name, long version, const char* delimiter) {
@@ -97,8 +92,7 @@ int CspaBNAExporter::WriteLine(const char* name, const pipObjectInfoStruct& obje
                                const std::int32_t* points, const std::int32_t* part_counts,
                                std::int32_t count) {
   std::int64_t total = 0;
-  if (object.type != PIP_OBJECT_LINE || points == nullptr ||
-      !lumetra::SumParts(part_counts, count, &total)) {
+  if (!lumetra::PartsAccepted(object, PIP_OBJECT_LINE, points, part_counts, count, &total)) {
     return -1;
   }
   const std::int32_t* point = points;
@@ -136,8 +130,7 @@ int CspaBNAExporter::WriteRegion(const char* name, const pipObjectInfoStruct& ob
                                  const std::int32_t* points, const std::int32_t* part_counts,
                                  std::int32_t count) {
   std::int64_t total = 0;
-  if (object.type != PIP_OBJECT_REGION || points == nullptr ||
-      !lumetra::SumParts(part_counts, count, &total)) {
+  if (!lumetra::PartsAccepted(object, PIP_OBJECT_REGION, points, part_counts, count, &total)) {
     return -1;
   }
   const long start = RegionStartPoint(points, part_counts, count);

@@ -56,8 +56,22 @@ bool SumParts(const std::int32_t* part_counts, std::int32_t count, std::int64_t*
   return true;
 }
 
+bool PartsAccepted(const pipObjectInfoStruct& object, int type, const std::int32_t* points,
+                   const std::int32_t* part_counts, std::int32_t count,
+                   std::int64_t* total_points) {
+  return object.type == type && points != nullptr && SumParts(part_counts, count, total_points);
+}
+
 std::string RecordText(const char* field, std::size_t field_size) {
   return std::string(field, strnlen(field, field_size));
+}
+
+std::string OutputFileName(const std::string& base_name, const char* lower, const char* upper,
+                           const char* extension) {
+  if (base_name.find(upper) == std::string::npos && base_name.find(lower) == std::string::npos) {
+    return base_name + extension;
+  }
+  return base_name.substr(0, base_name.size() - 4) + extension;
 }
 
 ExportTextFile::~ExportTextFile() {

@@ -68,9 +68,20 @@ inline double ToOutputUnits(std::int32_t value) { return static_cast<double>(val
 // least one point.  Writes the total of points to *total_points.
 bool SumParts(const std::int32_t* part_counts, std::int32_t count, std::int64_t* total_points);
 
+// The checks every writer makes before writing a line or a region: the
+// record is of `type`, there are points, and the parts pass SumParts.
+bool PartsAccepted(const pipObjectInfoStruct& object, int type, const std::int32_t* points,
+                   const std::int32_t* part_counts, std::int32_t count, std::int64_t* total_points);
+
 // The text of a fixed-size name field of a record (128 bytes, terminated
 // or not).
 std::string RecordText(const char* field, std::size_t field_size);
+
+// An output name made of `base_name`: when it contains `lower` or `upper`
+// (an extension such as ".bna" / ".BNA"), its last four characters are
+// replaced by `extension`; otherwise `extension` is appended.
+std::string OutputFileName(const std::string& base_name, const char* lower, const char* upper,
+                           const char* extension);
 
 // One text output file of a writer: created for writing, written with
 // printf formats, closed, or removed.  A write failure is sticky: ok()

@@ -13,15 +13,6 @@ constexpr char kDelimiterMemory[] = "Could not allocate delimiter buffer.\n";
 constexpr char kX[] = "%11.6f ";
 constexpr char kY[] = "%11.6f \n";
 
-bool ContainsExtension(const std::string& name) {
-  return name.find(".MIF") != std::string::npos || name.find(".mif") != std::string::npos;
-}
-
-std::string Replaced(const std::string& base_name, const char* extension) {
-  if (!ContainsExtension(base_name)) return base_name + extension;
-  return base_name.substr(0, base_name.size() - 4) + extension;
-}
-
 }  // namespace
 
 CspaMIFExporter::CspaMIFExporter(pipLibraryContext& library) : CspaExporter(library) {}
@@ -35,11 +26,11 @@ CspaMIFExporter::~CspaMIFExporter() {
 }
 
 std::string CspaMIFExporter::MifName(const std::string& base_name) {
-  return Replaced(base_name, ".mif");
+  return lumetra::OutputFileName(base_name, ".mif", ".MIF", ".mif");
 }
 
 std::string CspaMIFExporter::MidName(const std::string& base_name) {
-  return Replaced(base_name, ".mid");
+  return lumetra::OutputFileName(base_name, ".mif", ".MIF", ".mid");
 }
 
 int CspaMIFExporter::CreateFiles(const char* base_name) {
@@ -173,8 +164,7 @@ int CspaMIFExporter::WriteLine(const char* name, const pipObjectInfoStruct& obje
                                const std::int32_t* points, const std::int32_t* part_counts,
                                std::int32_t count) {
   std::int64_t total = 0;
-  if (object.type != PIP_OBJECT_LINE || points == nullptr ||
-      !lumetra::SumParts(part_counts, count, &total)) {
+  if (!lumetra::PartsAccepted(object, PIP_OBJECT_LINE, points, part_counts, count, &total)) {
     return -1;
   }
   const std::int32_t* part_points = points;
@@ -193,8 +183,7 @@ int CspaMIFExporter::WriteRegion(const char* name, const pipObjectInfoStruct& ob
                                  const std::int32_t* points, const std::int32_t* part_counts,
                                  std::int32_t count) {
   std::int64_t total = 0;
-  if (object.type != PIP_OBJECT_REGION || points == nullptr ||
-      !lumetra::SumParts(part_counts, count, &total)) {
+  if (!lumetra::PartsAccepted(object, PIP_OBJECT_REGION, points, part_counts, count, &total)) {
     return -1;
   }
   if (!WriteMidRow(name, object) || !mif_.Print("REGION  %ld\n", static_cast<long>(count))) {
