@@ -55,8 +55,8 @@ TEST_F(ObjectFileCapi, OpenQueryAndClose) {
   EXPECT_EQ(pipObjectGetSearchDistance(h), PIP_DEFAULT_SEARCH_DISTANCE);
   const struct {
     int set, result, now;
-  } distances[] = {
-      {2737, -1, 2738}, {36521358, 1, 36521358}, {36521359, -1, 36521358}, {50000, 1, 50000}};
+  } distances[] = {{2737, -1, 2738},        {-5, -1, 2738},           {2738, 1, 2738},
+                   {36521358, 1, 36521358}, {36521359, -1, 36521358}, {50000, 1, 50000}};
   for (const auto& d : distances) {
     EXPECT_EQ(pipObjectSetSearchDistance(h, d.set), d.result) << d.set;
     EXPECT_EQ(pipObjectGetSearchDistance(h), d.now) << d.set;
@@ -158,30 +158,6 @@ TEST_F(ObjectFileCapi, BadArgumentsAndHandlesFailWithoutTouchingAnything) {
   EXPECT_EQ(pipObjectFileQueryIntern(nullptr, "x", &q), -1);
   EXPECT_EQ(pipObjectFileOpen(lib_, "x", 0, nullptr), -1);
   EXPECT_EQ(pipObjectFileCloseEx(nullptr), -1);
-}
-
-TEST_F(ObjectFileCapi, ContainingSearchAnswers) {
-  Build("s.obj", Sample(), {PIP_FILE_SEGMENTS});
-  const int h = Open("s.obj", PIP_OPEN_CACHE_5MB);
-  ASSERT_GT(h, 0);
-  const struct {
-    const char* what;
-    int x, y, radius;
-    Found found;
-  } rows[] = {
-      {"inside", 50, 50, 0, {{"WEST", 1}}},
-      {"on a shared edge", 100, 50, 0, {{"WEST", 1}, {"EAST", 1}}},
-      {"in the hole", 350, 50, 0, {}},
-      {"in the hole, near its edge", 350, 50, 12, {{"DONUT", 2}}},
-      {"inside and near", 320, 50, 25, {{"DONUT", 3}}},
-      {"on a line", 250, 150, 0, {}},
-      {"near a line", 250, 145, 6, {{"ROAD", 2}}},
-      {"at a point", 250, 55, 0, {}},
-      {"near a point", 250, 55, 6, {{"WELL", 2}}},
-      {"exactly the radius from a point", 250, 55, 5, {}},
-  };
-  for (const auto& row : rows)
-    EXPECT_EQ(Containing(h, row.x, row.y, row.radius), row.found) << row.what;
 }
 
 TEST_F(ObjectFileCapi, CallsOutOfOrderAreRecorded) {

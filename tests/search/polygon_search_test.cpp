@@ -40,34 +40,36 @@ ObjectHeader HeaderWith(std::uint32_t max_record, std::uint32_t max_points, std:
   return h;
 }
 
-TEST(PolygonSearchCache, BufferCountFollowsModeAndLargestRecord) {
+TEST(PolygonSearchCache, BufferCountFollowsModeAndLargestRecordAndBudgetCountsDecodedColumns) {
   const ObjectHeader one_mib = HeaderWith(kMiB, 1000, 0, 1, 1);
   const ObjectHeader four_mib = HeaderWith(4 * kMiB, 1000, 0, 1, 1);
-  EXPECT_EQ(PolygonSearch::CacheBufferCount(one_mib, 0), 1u);
-  EXPECT_EQ(PolygonSearch::CacheBufferCount(four_mib, 0), 1u);
-  EXPECT_EQ(PolygonSearch::CacheBufferCount(one_mib, 3), 100u);
-  EXPECT_EQ(PolygonSearch::CacheBufferCount(one_mib, 2), 20u);
-  EXPECT_EQ(PolygonSearch::CacheBufferCount(one_mib, 1), 5u);
-  // 5 / 4 rounds down to 1 and is raised to 2.
-  EXPECT_EQ(PolygonSearch::CacheBufferCount(four_mib, 1), 2u);
-  // Only the low two bits of the mode count.
-  EXPECT_EQ(PolygonSearch::CacheBufferCount(one_mib, 4 + 3), 100u);
-  EXPECT_EQ(PolygonSearch::CacheBufferCount(one_mib, 4), 1u);
-}
-
-TEST(PolygonSearchCache, RecordBudgetCountsDecodedColumns) {
-  const std::uint16_t compressed = ObjectHeader::kFlagCompressed;
-  const std::uint16_t segments = ObjectHeader::kFlagSegments;
-  EXPECT_EQ(PolygonSearch::CacheRecordBudget(HeaderWith(1000, 100, 0, 1, 1)), 1000u);
-  EXPECT_EQ(PolygonSearch::CacheRecordBudget(HeaderWith(1000, 100, segments, 1, 1)), 1000u);
-  EXPECT_EQ(PolygonSearch::CacheRecordBudget(HeaderWith(1000, 100, compressed, 1, 1)), 1800u);
-  EXPECT_EQ(PolygonSearch::CacheRecordBudget(HeaderWith(1000, 100, compressed | segments, 1, 1)),
-            4600u);
   // No regions and no parts: nothing to budget; two buffers in modes 1-3.
   const ObjectHeader points_only = HeaderWith(40, 0, 0, 0, 0);
+  const struct {
+    const ObjectHeader* header;
+    int mode;
+    std::size_t buffers;
+  } counts[] = {
+      {&one_mib, 0, 1},     {&four_mib, 0, 1},    {&one_mib, 3, 100}, {&one_mib, 2, 20},
+      {&one_mib, 1, 5},     {&four_mib, 1, 2},  // 5 / 4 rounds down to 1 and is raised to 2
+      {&one_mib, 7, 100},   {&one_mib, 4, 1},   // only the low two bits of the mode count
+      {&points_only, 1, 2}, {&points_only, 0, 1},
+  };
+  for (const auto& c : counts) {
+    EXPECT_EQ(PolygonSearch::CacheBufferCount(*c.header, c.mode), c.buffers)
+        << "largest record " << c.header->max_record_size << " mode " << c.mode;
+  }
+  const std::uint16_t compressed = ObjectHeader::kFlagCompressed;
+  const std::uint16_t segments = ObjectHeader::kFlagSegments;
+  const struct {
+    std::uint16_t flags;
+    std::size_t budget;
+  } budgets[] = {{0, 1000}, {segments, 1000}, {compressed, 1800}, {compressed | segments, 4600}};
+  for (const auto& b : budgets) {
+    EXPECT_EQ(PolygonSearch::CacheRecordBudget(HeaderWith(1000, 100, b.flags, 1, 1)), b.budget)
+        << "flags " << b.flags;
+  }
   EXPECT_EQ(PolygonSearch::CacheRecordBudget(points_only), 0u);
-  EXPECT_EQ(PolygonSearch::CacheBufferCount(points_only, 1), 2u);
-  EXPECT_EQ(PolygonSearch::CacheBufferCount(points_only, 0), 1u);
 }
 
 TEST(PolygonSearchCache, CreatedBuffersAreCappedByRecordsAndBookkeeping) {
@@ -153,6 +155,9 @@ TEST_F(ReaderFileTest, ModeZeroOpensOneBufferThatReloadsAlternatingObjects) {
   ASSERT_TRUE(reader.ready()) << err_.detail();
   EXPECT_EQ(reader.buffer_count(), 1u);
   EXPECT_EQ(reader.search_distance(), 366000);
+  EXPECT_NE(dynamic_cast<rtSpatialIndex*>(reader.spatial_index()), nullptr) << "current files";
+  ASSERT_NE(reader.name_index(), nullptr);
+  EXPECT_TRUE(reader.name_index()->ready());
   const std::uint64_t a = written_.offsets[0];
   const std::uint64_t b = written_.offsets[1];
   for (int i = 0; i < 3; ++i) {
@@ -257,23 +262,6 @@ TEST_F(ReaderFileTest, RecordPositionsThatNameNoRecordAreRefused) {
   EXPECT_NE(reader.FindObject(written_.offsets[3]), nullptr);
 }
 
-TEST_F(ReaderFileTest, WrongMagicIsRecordedWithTheFileName) {
-  const std::string path = Write(FiveBoxes());
-  std::vector<std::uint8_t> bytes = lumetra_test::ReadBytes(path);
-  lumetra::PutU32(bytes.data() + 256, 0x12345678);
-  lumetra_test::WriteBytes(path, bytes);
-  PolygonSearch reader(err_, path.c_str(), 0);
-  EXPECT_FALSE(reader.ready());
-  EXPECT_EQ(err_.code(), 102);
-  EXPECT_STREQ(err_.detail(), path.c_str());
-}
-
-TEST_F(ReaderFileTest, MissingFileIsNotReady) {
-  PolygonSearch reader(err_, dir_.File("none.obj").c_str(), 0);
-  EXPECT_FALSE(reader.ready());
-  EXPECT_EQ(err_.code(), 2);  // ENOENT
-}
-
 TEST_F(ReaderFileTest, HugeHeaderMaximaAreBoundedAndBigRecordsRefused) {
   const std::string path = Write(FiveBoxes());
   std::vector<std::uint8_t> bytes = lumetra_test::ReadBytes(path);
@@ -308,30 +296,6 @@ TEST_F(ReaderFileTest, ExtensionBlockIsReadWhenAnnounced) {
   EXPECT_NE(reader.FindObject(written_.offsets[0]), nullptr);
   // Records cannot start inside the extension block.
   EXPECT_EQ(reader.FindObject(600), nullptr);
-}
-
-TEST_F(ReaderFileTest, SearchDistanceIsClamped) {
-  const std::string path = Write(FiveBoxes());
-  PolygonSearch reader(err_, path.c_str(), 0);
-  ASSERT_TRUE(reader.ready());
-  EXPECT_FALSE(reader.SetSearchDistance(2737));
-  EXPECT_EQ(reader.search_distance(), 2738);
-  EXPECT_TRUE(reader.SetSearchDistance(2738));
-  EXPECT_TRUE(reader.SetSearchDistance(36521358));
-  EXPECT_EQ(reader.search_distance(), 36521358);
-  EXPECT_FALSE(reader.SetSearchDistance(36521359));
-  EXPECT_EQ(reader.search_distance(), 36521358);
-  EXPECT_FALSE(reader.SetSearchDistance(-5));
-  EXPECT_EQ(reader.search_distance(), 2738);
-}
-
-TEST_F(ReaderFileTest, CurrentFilesUseTheRtree) {
-  const std::string path = Write(FiveBoxes());
-  PolygonSearch reader(err_, path.c_str(), 0);
-  ASSERT_TRUE(reader.ready());
-  EXPECT_NE(dynamic_cast<rtSpatialIndex*>(reader.spatial_index()), nullptr);
-  ASSERT_NE(reader.name_index(), nullptr);
-  EXPECT_TRUE(reader.name_index()->ready());
 }
 
 // ---------------------------------------------------------------------------
