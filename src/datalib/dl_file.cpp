@@ -9,6 +9,7 @@
 #include "storage/paged_file.h"
 #include "storage/qfile.h"
 #include "storage/record_mgr.h"
+#include "storage/tree_page.h"
 
 namespace fmt = lumetra::dlformat;
 using lumetra::GetU16;
@@ -21,8 +22,6 @@ constexpr int kBadRequestCode = 100;
 constexpr int kCorruptCode = 111;
 // Numeric keys hold at most 12 characters: -99999999999 ... 999999999999.
 constexpr std::int64_t kNumericKeyLimit = 1000000000000LL;
-
-int AsciiLower(std::uint8_t c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
@@ -245,15 +244,7 @@ int DLFile::CompareKeys(char key_type, const void* a, const void* b) {
 }
 
 int DLFile::CompareText(const void* a, const void* b) {
-  const auto* x = static_cast<const std::uint8_t*>(a);
-  const auto* y = static_cast<const std::uint8_t*>(b);
-  for (std::uint32_t i = 0; i < fmt::kKeyLength; ++i) {
-    const int cx = AsciiLower(x[i]);
-    const int cy = AsciiLower(y[i]);
-    if (cx != cy) return cx < cy ? -1 : 1;
-    if (cx == 0) return 0;
-  }
-  return 0;
+  return lumetra::CompareNameKeys(a, b, fmt::kKeyLength);
 }
 
 int DLFile::CompareNumber(const void* a, const void* b) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "datalib/dl_file.h"
+#include "frame/ascii_case.h"
 #include "frame/byte_order.h"
 #include "frame/error.h"
 #include "objfile/column_codec.h"
@@ -16,6 +17,7 @@
 namespace fmt = lumetra::dlformat;
 using lumetra::ColumnStatus;
 using lumetra::ColumnWriter;
+using lumetra::EqualNoCase;
 
 namespace {
 
@@ -25,19 +27,6 @@ constexpr std::uint32_t kMinPageSize = 1024;
 // byte and a code-12 value (9 nibbles), rounded up.
 constexpr std::uint32_t kMaxSingleNumber = 8;
 constexpr std::size_t kMaxRecords = 0x7FFFFFFF;
-
-int AsciiLower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(static_cast<unsigned char>(a[i])) !=
-        AsciiLower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 std::string Text(const char* text) { return text == nullptr ? std::string() : std::string(text); }
 

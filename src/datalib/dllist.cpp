@@ -6,29 +6,18 @@
 #include <cstring>
 #include <utility>
 
+#include "frame/ascii_case.h"
 #include "frame/sync.h"
 #include "storage/paged_file.h"
 #include "storage/qfile.h"
 
 namespace fmt = lumetra::dlformat;
+using lumetra::EqualNoCase;
 
 namespace {
 
 constexpr int kDlErrorCode = 100;
 constexpr int kCorruptCode = 111;
-
-int AsciiLower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
-
-bool EqualNoCase(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    if (AsciiLower(static_cast<unsigned char>(a[i])) !=
-        AsciiLower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return i == a.size() && b[i] == '\0';
-}
 
 struct ProcessRecord {
   CSynchronization lock;

@@ -7,10 +7,13 @@
 #include <utility>
 
 #include "datalib/dl_file.h"
+#include "frame/ascii_case.h"
 #include "frame/error.h"
 #include "frame/text_copy.h"
 
 namespace fmt = lumetra::dlformat;
+using lumetra::AsciiLower;
+using lumetra::EqualNoCase;
 
 namespace {
 
@@ -22,22 +25,9 @@ constexpr char kValueNotFound[] = "Value information not found";
 // library allocate without bound.
 constexpr long kMaxFormatWidth = 4096;
 
-int AsciiLower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
-
 std::string TrimRight(std::string text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
   return text;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(static_cast<unsigned char>(a[i])) !=
-        AsciiLower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 bool StartsWithNoCase(const char* text, const char* prefix) {

@@ -2,27 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
+#include "frame/ascii_case.h"
 #include "search/polygon_object.h"
 #include "search/polygon_search.h"
-
-namespace {
-
-unsigned char AsciiLower(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringCase(const char* a, const char* b, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
-    if (AsciiLower(static_cast<unsigned char>(a[i])) !=
-        AsciiLower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
 
 PolySearchByName::PolySearchByName(PolygonSearch& reader, QError& err, const char* name)
     : PolygonSearchEnum(reader, err) {
@@ -42,10 +26,9 @@ bool PolySearchByName::NameMatches(const std::string& name, const std::string& s
                                    bool prefix) {
   if (prefix) {
     return name.size() >= searched.size() &&
-           EqualIgnoringCase(name.data(), searched.data(), searched.size());
+           lumetra::EqualNoCase(std::string_view(name.data(), searched.size()), searched);
   }
-  return name.size() == searched.size() &&
-         EqualIgnoringCase(name.data(), searched.data(), searched.size());
+  return lumetra::EqualNoCase(name, searched);
 }
 
 int PolySearchByName::FindFirst(char* name, int name_length) {

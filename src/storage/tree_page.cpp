@@ -3,17 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "frame/ascii_case.h"
 #include "frame/byte_order.h"
 
 namespace lumetra {
-
-namespace {
-
-unsigned char AsciiLower(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
-}  // namespace
 
 int CompareNameKeys(const void* a, const void* b, std::size_t key_length) {
   const auto* pa = static_cast<const unsigned char*>(a);
