@@ -96,7 +96,7 @@ class AttributeFiles : public ::testing::Test {
   ScopedChdir chdir_;
 };
 
-TEST_F(AttributeFiles, AttachFindsTheANameBesideTheObjectFile) {
+TEST_F(AttributeFiles, AttachFindsTheANameBesideTheObjectFileAndMissingIsNoError) {
   WriteTable(Path("r.gsa"), SampleTable());
   AttributeSearch a;
   a.Attach(Path("r.gsb").c_str(), "");
@@ -104,23 +104,17 @@ TEST_F(AttributeFiles, AttachFindsTheANameBesideTheObjectFile) {
   EXPECT_FALSE(a.rejected());
   EXPECT_FALSE(a.positioned());
   EXPECT_EQ(a.record_id_name(), "recid");
-
-  AttributeSearch other;
-  other.Attach(Path("r.obj").c_str(), "");  // used unchanged: not an attribute file
-  EXPECT_FALSE(other.has_file());
-  EXPECT_FALSE(other.rejected());
-}
-
-TEST_F(AttributeFiles, MissingAttributeFileIsNoError) {
-  AttributeSearch a;
-  a.Attach(Path("none.gsb").c_str(), "stamp");
-  EXPECT_FALSE(a.has_file());
-  EXPECT_FALSE(a.rejected());
-  EXPECT_EQ(a.VisibleFieldCount(), 0);
-  EXPECT_EQ(a.VisibleField(0), nullptr);
-  EXPECT_EQ(a.FieldByName("NAME"), nullptr);
-  a.Position(1);
-  EXPECT_FALSE(a.positioned());
+  for (const char* object : {"r.obj", "none.gsb"}) {  // used unchanged; missing
+    AttributeSearch other;
+    other.Attach(Path(object).c_str(), "stamp");
+    EXPECT_FALSE(other.has_file()) << object;
+    EXPECT_FALSE(other.rejected()) << object;
+    EXPECT_EQ(other.VisibleFieldCount(), 0);
+    EXPECT_EQ(other.VisibleField(0), nullptr);
+    EXPECT_EQ(other.FieldByName("NAME"), nullptr);
+    other.Position(1);
+    EXPECT_FALSE(other.positioned());
+  }
 }
 
 TEST_F(AttributeFiles, UpperCaseNameFallsBackToUpperCaseA) {
@@ -137,69 +131,44 @@ TEST_F(AttributeFiles, UpperCaseNameFallsBackToUpperCaseA) {
   EXPECT_EQ(a.VisibleFieldCount(), 5);
 }
 
-TEST_F(AttributeFiles, StampMismatchRejectsTheFile) {
-  Table t = SampleTable();
-  t.stamp = "Thu Jan  1 00:00:00 1970";
-  WriteTable(Path("s.gsa"), t);
-  AttributeSearch a;
-  a.Attach(Path("s.gsb").c_str(), "Thu Jan  1 00:00:00 1970");
-  EXPECT_TRUE(a.has_file());
-  EXPECT_FALSE(a.rejected());
-
-  a.Attach(Path("s.gsb").c_str(), "Fri Jan  2 00:00:00 1970");
-  EXPECT_FALSE(a.has_file());
-  EXPECT_TRUE(a.rejected());
-  a.Position(1);
-  EXPECT_FALSE(a.positioned());
-
-  // Without extension block the object file's stamp is empty.
-  a.Attach(Path("s.gsb").c_str(), "");
-  EXPECT_TRUE(a.rejected());
-
-  // Attaching again starts over.
-  WriteTable(Path("u.gsa"), SampleTable());
-  a.Attach(Path("u.gsb").c_str(), "anything");
-  EXPECT_TRUE(a.has_file());
-  EXPECT_FALSE(a.rejected());
-}
-
 TEST_F(AttributeFiles, RecordIdFieldIsNeverListed) {
-  WriteTable(Path("m.gsa"), [] {
+  const struct {
+    std::vector<DlFieldSpec> fields;
+    std::string key;  // the file's key field
+    std::string record_id;
+    std::vector<std::string> visible;
+  } rows[] = {
+      {{Field("NAME", 'C', 10, 0), Field("RecId", 'N', 8, 0), Field("POP", 'N', 8, 0)},
+       "RecId",
+       "recid",
+       {"NAME", "POP"}},
+      // qrecid is the record-id field when present.
+      {{Field("qrecid", 'N', 8, 0), Field("recid", 'C', 8, 0), Field("NAME", 'C', 8, 0)},
+       "qrecid",
+       "qrecid",
+       {"recid", "NAME"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.key);
     Table t;
-    t.fields = {Field("NAME", 'C', 10, 0), Field("RecId", 'N', 8, 0), Field("POP", 'N', 8, 0)};
-    t.key_field = "RecId";
-    t.rows = {{"a", "1", "10"}};
-    return t;
-  }());
-  AttributeSearch a;
-  a.Attach(Path("m.gsb").c_str(), "");
-  ASSERT_TRUE(a.has_file());
-  EXPECT_EQ(a.VisibleFieldCount(), 2);
-  ASSERT_NE(a.VisibleField(0), nullptr);
-  ASSERT_NE(a.VisibleField(1), nullptr);
-  EXPECT_EQ(a.VisibleField(0)->id(), "NAME");
-  EXPECT_EQ(a.VisibleField(1)->id(), "POP");
-  EXPECT_EQ(a.VisibleField(2), nullptr);
-  EXPECT_EQ(a.VisibleField(-1), nullptr);
-  ASSERT_NE(a.FieldByName("recid"), nullptr);
-  EXPECT_TRUE(a.IsRecordIdField(*a.FieldByName("recid")));
-}
-
-TEST_F(AttributeFiles, QRecIdIsTheRecordIdFieldWhenPresent) {
-  WriteTable(Path("q.gsa"), [] {
-    Table t;
-    t.fields = {Field("qrecid", 'N', 8, 0), Field("recid", 'C', 8, 0), Field("NAME", 'C', 8, 0)};
-    t.key_field = "qrecid";
-    t.rows = {{"1", "r1", "n1"}};
-    return t;
-  }());
-  AttributeSearch a;
-  a.Attach(Path("q.gsb").c_str(), "");
-  ASSERT_TRUE(a.has_file());
-  EXPECT_EQ(a.record_id_name(), "qrecid");
-  EXPECT_EQ(a.VisibleFieldCount(), 2);
-  EXPECT_EQ(a.VisibleField(0)->id(), "recid");
-  EXPECT_EQ(a.VisibleField(1)->id(), "NAME");
+    t.fields = row.fields;
+    t.key_field = row.key;
+    t.rows = {{"1", "2", "3"}};
+    WriteTable(Path("m.gsa"), t);
+    AttributeSearch a;
+    a.Attach(Path("m.gsb").c_str(), "");
+    ASSERT_TRUE(a.has_file());
+    EXPECT_EQ(a.record_id_name(), row.record_id);
+    ASSERT_EQ(a.VisibleFieldCount(), static_cast<int>(row.visible.size()));
+    for (std::size_t i = 0; i < row.visible.size(); ++i) {
+      ASSERT_NE(a.VisibleField(static_cast<int>(i)), nullptr);
+      EXPECT_EQ(a.VisibleField(static_cast<int>(i))->id(), row.visible[i]);
+    }
+    EXPECT_EQ(a.VisibleField(2), nullptr);
+    EXPECT_EQ(a.VisibleField(-1), nullptr);
+    ASSERT_NE(a.FieldByName(row.record_id.c_str()), nullptr);
+    EXPECT_TRUE(a.IsRecordIdField(*a.FieldByName(row.record_id.c_str())));
+  }
 }
 
 // ----------------------------------------------------------------- values
@@ -424,11 +393,7 @@ TEST_F(AttributesOfObjectFile, CreationTimeOfTheExtensionBlockIsTheStamp) {
   Build(options, creation);
   EXPECT_TRUE(attributes().has_file());
   EXPECT_FALSE(attributes().rejected());
-}
-
-TEST_F(AttributesOfObjectFile, StaleAttributeFileIsTreatedAsAbsent) {
-  search_test::FileOptions options;
-  options.extension = true;
+  // A stale attribute file is treated as absent.
   Build(options, "Sat Jan  1 00:00:00 2000");
   EXPECT_FALSE(attributes().has_file());
   EXPECT_TRUE(attributes().rejected());
