@@ -17,6 +17,7 @@
 #include "frame/text_copy.h"
 
 using lumetra::GuardedCall;
+using lumetra::TakeHandleObject;
 using lumetra::WithHandle;
 
 namespace {
@@ -145,15 +146,9 @@ LUMETRA_API int pipExportClose(int exportHandle) {
 
 LUMETRA_API int pipExportTerm(int exportHandle, int commit) {
   return GuardedCall(-1, [&]() -> int {
-    pipHandleTable& table = pipHandleTable::Instance();
-    pipHandleSlot* slot = table.LookupHandle(exportHandle, PIP_HANDLE_EXPORT);
-    if (slot == nullptr) {
-      table.ReleaseHandle(exportHandle);
-      return -1;
-    }
-    std::unique_ptr<CspaExporter> exporter(static_cast<CspaExporter*>(slot->object));
-    table.ReleaseHandle(exportHandle);
-    table.UnregisterHandle(exportHandle);
+    const std::unique_ptr<CspaExporter> exporter =
+        TakeHandleObject<CspaExporter>(exportHandle, PIP_HANDLE_EXPORT);
+    if (exporter == nullptr) return -1;
     return exporter->Finish(commit != 0);
   });
 }

@@ -104,21 +104,29 @@ int WithHandle(int handle, int kind, int failure, F&& work) noexcept {
   });
 }
 
-// The terminating pattern: look the handle up, destroy its object, release
-// and unregister.  Returns `success` when an object was found, else -1.
+// Ends a handle of `kind`: looks it up, releases and unregisters it and
+// hands its object over to the caller.  Null, with the handle released and
+// left registered, when no object of that kind is behind it.
+template <class T>
+std::unique_ptr<T> TakeHandleObject(int handle, int kind) {
+  pipHandleTable& table = pipHandleTable::Instance();
+  pipHandleSlot* slot = table.LookupHandle(handle, kind);
+  if (slot == nullptr) {
+    table.ReleaseHandle(handle);
+    return nullptr;
+  }
+  std::unique_ptr<T> object(static_cast<T*>(slot->object));
+  table.ReleaseHandle(handle);
+  table.UnregisterHandle(handle);
+  return object;
+}
+
+// The terminating pattern: TakeHandleObject, then destroy the object.
+// Returns `success` when an object was found, else -1.
 template <class T>
 int TerminateHandle(int handle, int kind, int success) noexcept {
   return GuardedCall(-1, [&]() -> int {
-    pipHandleTable& table = pipHandleTable::Instance();
-    pipHandleSlot* slot = table.LookupHandle(handle, kind);
-    if (slot == nullptr) {
-      table.ReleaseHandle(handle);
-      return -1;
-    }
-    std::unique_ptr<T> object(static_cast<T*>(slot->object));
-    table.ReleaseHandle(handle);
-    table.UnregisterHandle(handle);
-    object.reset();
+    if (TakeHandleObject<T>(handle, kind) == nullptr) return -1;
     return success;
   });
 }
