@@ -19,6 +19,7 @@
 #include "search/rect_search.h"
 
 using lumetra::WithHandle;
+using lumetra::WithObjectFile;
 
 namespace {
 
@@ -41,11 +42,6 @@ AttributeSearch* AttributesOfCurrent(pipObjectFileObject& object) {
   if (AttributesOf(object) == nullptr) return nullptr;
   object.MoveToRankedEntry();
   return AttributesOf(object);
-}
-
-template <class F>
-int WithObjectFile(int handle, F&& work) noexcept {
-  return WithHandle<pipObjectFileObject>(handle, PIP_HANDLE_OBJECT_FILE, -1, std::forward<F>(work));
 }
 
 // Describes field `field` (null: none) of the handle's attribute file;

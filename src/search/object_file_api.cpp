@@ -22,6 +22,7 @@
 
 using lumetra::GuardedCall;
 using lumetra::WithHandle;
+using lumetra::WithObjectFile;
 
 namespace {
 
@@ -55,12 +56,6 @@ int QueryHeader(pipError& err, const char* file_name, pipObjectFileInfoStruct* i
   if (header.IsTaxFile()) info->flags |= PIP_FILE_TAX;
   file.Close();
   return 1;
-}
-
-// Runs `work` on the object behind an object-file handle.
-template <class F>
-int WithObjectFile(int handle, F&& work) noexcept {
-  return WithHandle<pipObjectFileObject>(handle, PIP_HANDLE_OBJECT_FILE, -1, std::forward<F>(work));
 }
 
 }  // namespace

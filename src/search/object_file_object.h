@@ -42,7 +42,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "frame/handle_table.h"
 #include "search/object_filter.h"
 #include "search/polygon_search.h"
 #include "search/ranked_search.h"
@@ -165,5 +167,16 @@ class pipObjectFileObject {
   // is destroyed first.
   std::unique_ptr<PolygonSearchEnum> search_;
 };
+
+namespace lumetra {
+
+// The call pattern of the exported functions on an object-file handle:
+// WithHandle for PIP_HANDLE_OBJECT_FILE, -1 for an unknown handle.
+template <class F>
+int WithObjectFile(int handle, F&& work) noexcept {
+  return WithHandle<pipObjectFileObject>(handle, PIP_HANDLE_OBJECT_FILE, -1, std::forward<F>(work));
+}
+
+}  // namespace lumetra
 
 #endif  // LUMETRA_SEARCH_OBJECT_FILE_OBJECT_H

@@ -22,6 +22,7 @@
 #include "search/rect_search.h"
 
 using lumetra::WithHandle;
+using lumetra::WithObjectFile;
 
 namespace {
 
@@ -30,12 +31,6 @@ constexpr char kNoAttributeFile[] =
 constexpr char kNoSearchName[] = "pipObjectFindFirstName: no name to search for";
 constexpr char kBadPolygon[] =
     "pipObjectFindFirstPolygon: the polygon needs points, part counts and no negative count";
-
-// Runs `work` on the object behind an object-file handle.
-template <class F>
-int WithObjectFile(int handle, F&& work) noexcept {
-  return WithHandle<pipObjectFileObject>(handle, PIP_HANDLE_OBJECT_FILE, -1, std::forward<F>(work));
-}
 
 // The object the coordinate calls describe: the ranked entry under the
 // cursor when there is one (made current first), else the current
