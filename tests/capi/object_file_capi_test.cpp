@@ -10,6 +10,7 @@
 #include <random>
 
 #include "support/capi_fixture.h"
+#include "support/search_models.h"
 
 namespace {
 
@@ -18,21 +19,10 @@ using lumetra_test::ReadBytes;
 using lumetra_test::WriteBytes;
 using Found = std::map<std::string, int>;
 
-std::vector<Shape> Sample() {
-  return {RegionOf("WEST", {Box(0, 0, 100, 100)}),
-          RegionOf("EAST", {Box(100, 0, 200, 100)}),
-          RegionOf("DONUT", {Box(300, 0, 400, 100), Box(340, 40, 360, 60)}),
-          RegionOf("Springfield", {Box(500, 0, 600, 100)}),
-          RegionOf("SPRINGDALE", {Box(600, 0, 700, 100)}),
-          LineOf("ROAD", {{{0, 150}, {400, 150}}}),
-          PointOf("WELL", 250, 50),
-          PointOf("springwell", 260, 50)};
-}
-
 using ObjectFileCapi = CapiTest;
 
 TEST_F(ObjectFileCapi, OpenQueryAndClose) {
-  Build("s.obj", Sample(), {PIP_FILE_SEGMENTS});
+  Build("s.obj", SampleShapes(), {PIP_FILE_SEGMENTS});
   pipObjectFileInfoStruct q;
   ASSERT_EQ(pipObjectFileQuery(lib_, "s.obj", &q), 1);
   EXPECT_EQ(q.numRegionObjects, 5);
@@ -71,7 +61,7 @@ TEST_F(ObjectFileCapi, OpenQueryAndClose) {
 }
 
 TEST_F(ObjectFileCapi, TaxFileIsReportedByQueryButNotByHandleQuery) {
-  Build("t.obj", Sample(), {0, 0, Init::kTax});
+  Build("t.obj", SampleShapes(), {0, 0, Init::kTax});
   pipObjectFileInfoStruct q;
   ASSERT_EQ(pipObjectFileQuery(lib_, "t.obj", &q), 1);
   EXPECT_EQ(q.flags & PIP_FILE_TAX, PIP_FILE_TAX);
@@ -83,8 +73,8 @@ TEST_F(ObjectFileCapi, TaxFileIsReportedByQueryButNotByHandleQuery) {
 }
 
 TEST_F(ObjectFileCapi, ExtensionBlockQuery) {
-  Build("plain.obj", Sample());
-  Build("ex.obj", Sample(), {0, 0, Init::kExtended});
+  Build("plain.obj", SampleShapes());
+  Build("ex.obj", SampleShapes(), {0, 0, Init::kExtended});
   const int plain = Open("plain.obj");
   const int ex = Open("ex.obj");
   ASSERT_GT(plain, 0);
@@ -104,7 +94,7 @@ TEST_F(ObjectFileCapi, ExtensionBlockQuery) {
 }
 
 TEST_F(ObjectFileCapi, UnopenableFilesAreRefusedWithTheirCode) {
-  Build("m.obj", Sample());
+  Build("m.obj", SampleShapes());
   Bytes b = ReadBytes(Path("m.obj"));
   b[258] ^= 0x01;  // the magic number at 256
   WriteBytes(Path("m.obj"), b);
@@ -161,7 +151,7 @@ TEST_F(ObjectFileCapi, BadArgumentsAndHandlesFailWithoutTouchingAnything) {
 }
 
 TEST_F(ObjectFileCapi, CallsOutOfOrderAreRecorded) {
-  Build("s.obj", Sample());
+  Build("s.obj", SampleShapes());
   const int h = Open("s.obj");
   ASSERT_GT(h, 0);
   char name[PIP_NAME_SIZE];
@@ -197,7 +187,7 @@ TEST_F(ObjectFileCapi, CallsOutOfOrderAreRecorded) {
 }
 
 TEST_F(ObjectFileCapi, NameBuffersTakeWhatFits) {
-  std::vector<Shape> shapes = Sample();
+  std::vector<Shape> shapes = SampleShapes();
   shapes[0].name = "WESTERN REGION";
   Build("s.obj", shapes);
   const int h = Open("s.obj");
@@ -251,7 +241,7 @@ TEST_F(ObjectFileCapi, NameBuffersTakeWhatFits) {
 }
 
 TEST_F(ObjectFileCapi, ObjectHandlesGotoInfoAndPointInPoly) {
-  Build("s.obj", Sample(), {PIP_FILE_SEGMENTS | PIP_FILE_COMPRESSED});
+  Build("s.obj", SampleShapes(), {PIP_FILE_SEGMENTS | PIP_FILE_COMPRESSED});
   const int h = Open("s.obj");
   ASSERT_GT(h, 0);
   char name[PIP_NAME_SIZE];
@@ -288,53 +278,6 @@ TEST_F(ObjectFileCapi, ObjectHandlesGotoInfoAndPointInPoly) {
 
 // ---------------------------------------------------------------- brute force
 
-// Even-odd rule by the half-open crossing number, in exact integers.
-bool EvenOdd(const std::vector<Ring>& rings, long long px, long long py) {
-  int count = 0;
-  for (const Ring& r : rings) {
-    for (std::size_t i = 0; i < r.size(); ++i) {
-      const XY& a = r[i];
-      const XY& b = r[(i + 1) % r.size()];
-      if ((a.y > py) == (b.y > py)) continue;
-      const long long dy = static_cast<long long>(b.y) - a.y;
-      const long long lhs = (py - a.y) * (static_cast<long long>(b.x) - a.x);
-      const long long rhs = (px - a.x) * dy;
-      if (dy > 0 ? lhs < rhs : lhs > rhs) ++count;
-    }
-  }
-  return (count & 1) != 0;
-}
-
-// Distance from (x, y) to the nearest edge (closed rings for regions).
-double EdgeDistance(const Shape& s, int x, int y) {
-  double best = 1e300;
-  for (const Ring& r : s.rings) {
-    const std::size_t edges = s.type == PIP_OBJECT_REGION ? r.size() : r.size() - 1;
-    for (std::size_t i = 0; i < edges; ++i) {
-      const XY& a = r[i];
-      const XY& b = r[(i + 1) % r.size()];
-      const double dx = b.x - a.x, dy = b.y - a.y;
-      const double len2 = dx * dx + dy * dy;
-      const double t =
-          len2 > 0 ? std::clamp(((x - a.x) * dx + (y - a.y) * dy) / len2, 0.0, 1.0) : 0;
-      best = std::min(best, std::hypot(a.x + t * dx - x, a.y + t * dy - y));
-    }
-  }
-  return best;
-}
-
-Ring Star(std::mt19937& rng, int cx, int cy, int n, int reach) {
-  std::uniform_int_distribution<int> radius(reach / 8, reach);
-  Ring ring;
-  for (int k = 0; k < n; ++k) {
-    const double a = 2 * M_PI * k / n;
-    const int r = radius(rng);
-    ring.push_back({cx + static_cast<int>(std::lround(r * std::cos(a))),
-                    cy + static_cast<int>(std::lround(r * std::sin(a)))});
-  }
-  return ring;
-}
-
 TEST_F(ObjectFileCapi, SearchesMatchBruteForceOnPlainAndCompressedFiles) {
   const unsigned seed = 4242;
   std::mt19937 rng(seed);
@@ -343,7 +286,7 @@ TEST_F(ObjectFileCapi, SearchesMatchBruteForceOnPlainAndCompressedFiles) {
   std::vector<Shape> shapes;
   for (int i = 0; i < 30; ++i) {
     const int cx = at(rng), cy = at(rng);
-    std::vector<Ring> rings{Star(rng, cx, cy, corners(rng), 300)};
+    std::vector<Ring> rings{search_models::Star<XY>(rng, cx, cy, corners(rng), 300 / 8, 300)};
     if (i % 4 == 0) rings.push_back(Box(cx - 15, cy - 15, cx + 15, cy + 15));
     shapes.push_back(RegionOf("R" + std::to_string(i), rings));
   }
@@ -376,9 +319,12 @@ TEST_F(ObjectFileCapi, SearchesMatchBruteForceOnPlainAndCompressedFiles) {
       if (s.type == PIP_OBJECT_POINT) {
         if (r > 0 && pipDistance(x, y, s.at.x, s.at.y, 0, nullptr) < r) code = 2;
       } else {
-        const double d = EdgeDistance(s, x, y);
+        const double d = search_models::EdgeDistance(s.rings, s.type == PIP_OBJECT_REGION, x, y);
         if (d < 0.75 || (r > 0 && std::fabs(d - r) < 2.0)) clear = false;
-        if (s.type == PIP_OBJECT_REGION && EvenOdd(s.rings, x, y)) code |= 1;
+        if (s.type == PIP_OBJECT_REGION &&
+            search_models::HalfOpenCrossings(s.rings, x, y) % 2 != 0) {
+          code |= 1;
+        }
         if (r > 0 && d < r) code |= 2;
       }
       if (code != 0) expected[s.name] = code;
@@ -454,7 +400,7 @@ bool Exercise(int lib, const std::string& path) {
 
 TEST_F(ObjectFileCapi, CorruptFilesNeverCrashOrHang) {
   const auto start = std::chrono::steady_clock::now();
-  std::vector<Shape> shapes = Sample();
+  std::vector<Shape> shapes = SampleShapes();
   // One larger region so that compressed columns have checkpoints, and
   // enough points for a nearest search to widen.
   Ring round;

@@ -12,17 +12,6 @@ namespace {
 using namespace capi_test;
 using Names = std::multiset<std::string>;
 
-std::vector<Shape> Sample() {
-  return {RegionOf("WEST", {Box(0, 0, 100, 100)}),
-          RegionOf("EAST", {Box(100, 0, 200, 100)}),
-          RegionOf("DONUT", {Box(300, 0, 400, 100), Box(340, 40, 360, 60)}),
-          RegionOf("Springfield", {Box(500, 0, 600, 100)}),
-          RegionOf("SPRINGDALE", {Box(600, 0, 700, 100)}),
-          LineOf("ROAD", {{{0, 150}, {400, 150}}}),
-          PointOf("WELL", 250, 50),
-          PointOf("springwell", 260, 50)};
-}
-
 class SearchesCapi : public CapiTest {
  protected:
   Names NamesOf(const Results& results) {
@@ -42,7 +31,7 @@ class SearchesCapi : public CapiTest {
 };
 
 TEST_F(SearchesCapi, RectangleCornersInAnyOrder) {
-  Build("s.obj", Sample());
+  Build("s.obj", SampleShapes());
   const int h = Open("s.obj", PIP_OPEN_CACHE_5MB);
   ASSERT_GT(h, 0);
   const Names expected = {"WEST", "EAST", "ROAD"};
@@ -58,13 +47,13 @@ TEST_F(SearchesCapi, RectangleCornersInAnyOrder) {
 }
 
 TEST_F(SearchesCapi, NamesWithPrefixesAndCase) {
-  Build("s.obj", Sample());
+  Build("s.obj", SampleShapes());
   const int h = Open("s.obj");
   ASSERT_GT(h, 0);
   EXPECT_EQ(ByName(h, "Spring*"), (Names{"Springfield", "SPRINGDALE", "springwell"}));
   EXPECT_EQ(ByName(h, "springfield"), Names{"Springfield"});
   EXPECT_EQ(ByName(h, "SPRINGFIELDS"), Names{});
-  EXPECT_EQ(ByName(h, "*").size(), Sample().size());
+  EXPECT_EQ(ByName(h, "*").size(), SampleShapes().size());
   char name[PIP_NAME_SIZE];
   EXPECT_EQ(pipObjectFindFirstName(h, "nowhere", name, sizeof name), 0);
   EXPECT_EQ(pipObjectFindNext(h, name, sizeof name), 0) << "an ended name search stays at 0";
@@ -147,7 +136,7 @@ TEST_F(SearchesCapi, NearestCountAndLimits) {
 }
 
 TEST_F(SearchesCapi, PolygonSearchResultCodesAndPercentages) {
-  Build("s.obj", Sample());
+  Build("s.obj", SampleShapes());
   const int h = Open("s.obj");
   ASSERT_GT(h, 0);
   char name[PIP_NAME_SIZE];
@@ -199,7 +188,7 @@ TEST_F(SearchesCapi, BorderDistancesWithAndWithoutSegmentRecords) {
       {"WELL", 250, 80, 30, {250, 80}},  // a point object: the query point itself
   };
   for (const int flags : {0, PIP_FILE_SEGMENTS, PIP_FILE_SEGMENTS | PIP_FILE_COMPRESSED}) {
-    Build("d.obj", Sample(), {flags});
+    Build("d.obj", SampleShapes(), {flags});
     const int h = Open("d.obj");
     ASSERT_GT(h, 0);
     for (const auto& row : rows) {
@@ -219,7 +208,7 @@ TEST_F(SearchesCapi, BorderDistancesWithAndWithoutSegmentRecords) {
 }
 
 TEST_F(SearchesCapi, CoordinatesWithTooSmallBuffers) {
-  Build("s.obj", Sample(), {PIP_FILE_COMPRESSED});
+  Build("s.obj", SampleShapes(), {PIP_FILE_COMPRESSED});
   const int h = Open("s.obj");
   ASSERT_GT(h, 0);
   char name[PIP_NAME_SIZE];

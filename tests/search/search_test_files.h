@@ -28,6 +28,7 @@
 #include "search/point_in_object.h"
 #include "storage/rtree_builder.h"
 #include "storage/tree_builder.h"
+#include "support/search_models.h"
 
 namespace search_test {
 
@@ -70,18 +71,8 @@ inline Ring Box(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t 
   return Ring{{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
 }
 
-// A star-shaped ring around (cx, cy): n vertices at increasing angles,
-// each at a random distance in [rmin, rmax].
 inline Ring Star(std::mt19937& rng, std::int32_t cx, std::int32_t cy, int n, int rmin, int rmax) {
-  std::uniform_int_distribution<int> radius(rmin, rmax);
-  Ring ring;
-  for (int i = 0; i < n; ++i) {
-    const double a = 2 * M_PI * i / n;
-    const int r = radius(rng);
-    ring.push_back({cx + static_cast<std::int32_t>(std::lround(r * std::cos(a))),
-                    cy + static_cast<std::int32_t>(std::lround(r * std::sin(a)))});
-  }
-  return ring;
+  return search_models::Star<RecordPoint>(rng, cx, cy, n, rmin, rmax);
 }
 
 inline std::vector<lumetra::PolygonPart> PartsOf(const std::vector<Ring>& rings) {
@@ -90,25 +81,7 @@ inline std::vector<lumetra::PolygonPart> PartsOf(const std::vector<Ring>& rings)
   return parts;
 }
 
-// The half-open crossing number in exact integers: an edge counts when
-// exactly one end lies strictly above the point's line and it crosses left
-// of the point.  Its parity is the even-odd rule away from the boundary;
-// it knows nothing of the library's boundary rule.
-inline int HalfOpenCrossings(const std::vector<Ring>& rings, std::int64_t px, std::int64_t py) {
-  int count = 0;
-  for (const Ring& r : rings) {
-    for (std::size_t i = 0; i < r.size(); ++i) {
-      const RecordPoint& a = r[i];
-      const RecordPoint& b = r[(i + 1) % r.size()];
-      if ((a.y > py) == (b.y > py)) continue;
-      const std::int64_t dy = std::int64_t{b.y} - a.y;
-      const std::int64_t lhs = (py - a.y) * (std::int64_t{b.x} - a.x);
-      const std::int64_t rhs = (px - a.x) * dy;
-      if (dy > 0 ? lhs < rhs : lhs > rhs) ++count;
-    }
-  }
-  return count;
-}
+using search_models::HalfOpenCrossings;
 
 // Feet per unit along x and y for an object of a geographic file (from the
 // latitude of its record's minimum y, the rectangle being widened by one
@@ -126,20 +99,7 @@ inline std::pair<double, double> ScalesOf(const TestObject& o, bool geographic) 
 inline double BruteBorderDistance(const TestObject& o, bool geographic, std::int32_t x,
                                   std::int32_t y) {
   const auto [sx, sy] = ScalesOf(o, geographic);
-  double best = 1e300;
-  for (const Ring& r : o.rings) {
-    const std::size_t edges = o.kind == ObjectKind::kRegion ? r.size() : r.size() - 1;
-    for (std::size_t i = 0; i < edges; ++i) {
-      const RecordPoint& a = r[i];
-      const RecordPoint& b = r[(i + 1) % r.size()];
-      const double dx = (double{1} * b.x - a.x) * sx, dy = (double{1} * b.y - a.y) * sy;
-      const double px = (double{1} * x - a.x) * sx, py = (double{1} * y - a.y) * sy;
-      const double len2 = dx * dx + dy * dy;
-      const double t = len2 > 0 ? std::clamp((px * dx + py * dy) / len2, 0.0, 1.0) : 0.0;
-      best = std::min(best, std::hypot(px - t * dx, py - t * dy));
-    }
-  }
-  return best;
+  return search_models::EdgeDistance(o.rings, o.kind == ObjectKind::kRegion, x, y, sx, sy);
 }
 
 struct FileOptions {

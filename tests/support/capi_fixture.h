@@ -62,6 +62,19 @@ inline Shape PointOf(const std::string& name, int x, int y, const std::string& n
 }
 inline Ring Box(int x0, int y0, int x1, int y1) { return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}; }
 
+// Regions side by side (WEST, EAST), with a hole (DONUT), and with names
+// sharing a prefix; a line and two points.
+inline std::vector<Shape> SampleShapes() {
+  return {RegionOf("WEST", {Box(0, 0, 100, 100)}),
+          RegionOf("EAST", {Box(100, 0, 200, 100)}),
+          RegionOf("DONUT", {Box(300, 0, 400, 100), Box(340, 40, 360, 60)}),
+          RegionOf("Springfield", {Box(500, 0, 600, 100)}),
+          RegionOf("SPRINGDALE", {Box(600, 0, 700, 100)}),
+          LineOf("ROAD", {{{0, 150}, {400, 150}}}),
+          PointOf("WELL", 250, 50),
+          PointOf("springwell", 260, 50)};
+}
+
 // The unsigned little-endian field of `width` bytes at `at` of a file image.
 inline std::uint64_t LittleEndian(const Bytes& b, std::size_t at, int width) {
   std::uint64_t v = 0;
