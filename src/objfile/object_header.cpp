@@ -19,6 +19,8 @@ std::int32_t CoarseToUnits(std::int32_t cells) {
   return cells * static_cast<std::int32_t>(kGridUnit);
 }
 
+}  // namespace
+
 void PutRect(ByteWriter& w, const Rect& r) {
   w.PutI32(r.minx);
   w.PutI32(r.miny);
@@ -32,8 +34,6 @@ void ReadRect(ByteReader& r, Rect* rect) {
   r.ReadI32(&rect->maxx);
   r.ReadI32(&rect->maxy);
 }
-
-}  // namespace
 
 Rect OldHeaderBounds(const CoarseBounds& b) {
   // Each sum wraps to 16 bits before it is scaled, as old writers stored it.

@@ -30,6 +30,9 @@ class QError;
 
 namespace lumetra {
 
+class ByteReader;
+class ByteWriter;
+
 // Object (record) kinds, the u8 at offset 0 of every record.
 enum class ObjectKind : std::uint8_t { kRegion = 0, kLine = 1, kPoint = 2 };
 
@@ -50,6 +53,11 @@ Rect OldRecordBounds(const CoarseBounds& bounds);
 // The rectangle that contains nothing yet: minimum 0x7FFFFFFF, maximum
 // 0x80000000 on both axes; Include() of any rectangle replaces it.
 Rect EmptyBounds();
+
+// The 16-byte rectangle field of headers and records: minimum x, minimum y,
+// maximum x, maximum y as i32.
+void PutRect(ByteWriter& w, const Rect& r);
+void ReadRect(ByteReader& r, Rect* rect);
 
 struct ObjectHeader {
   static constexpr std::size_t kEncodedSize = 536;

@@ -93,13 +93,6 @@ ColumnStatus CompressColumns(const PolyRecord& r, std::size_t max_bytes,
   return ColumnStatus::kOk;
 }
 
-void PutRect(ByteWriter& w, const Rect& r) {
-  w.PutI32(r.minx);
-  w.PutI32(r.miny);
-  w.PutI32(r.maxx);
-  w.PutI32(r.maxy);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- context
@@ -484,12 +477,7 @@ bool PolyRecord::DecodeFrom(const std::uint8_t* data, std::size_t size, const Re
     r.ReadU32(&brush_pattern);
   }
   bounds = Rect{};
-  if (fixed > kRectOffset) {
-    r.ReadI32(&bounds.minx);
-    r.ReadI32(&bounds.miny);
-    r.ReadI32(&bounds.maxx);
-    r.ReadI32(&bounds.maxy);
-  }
+  if (fixed > kRectOffset) ReadRect(r, &bounds);
   if (!r.ok()) return Refuse(ctx, err, "fixed part cut short, length", length);
 
   const bool with_segments = (record_flags & kRecordFlagSegments) != 0;
