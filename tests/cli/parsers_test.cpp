@@ -39,14 +39,11 @@ TEST(CliArgs, NegativeNumbersArePositionalAndOptionsTakeTheirValues) {
   EXPECT_EQ(args.Value("other", "fallback"), "fallback");
 }
 
-TEST(CliArgs, DashAloneAndWordsAfterDoubleDashArePositional) {
-  const Args args = Parse({"-", "--", "--json"}, {{"json", 0}});
-  EXPECT_EQ(args.positional(), (std::vector<std::string>{"-", "--json"}));
-  EXPECT_FALSE(args.Has("json"));
-}
-
-TEST(CliArgs, MistakesAreUsageErrors) {
+TEST(CliArgs, DashAloneAndWordsAfterDoubleDashArePositionalAndMistakesAreUsageErrors) {
   const std::vector<OptionSpec> specs = {{"radius", 1}, {"json", 0}};
+  const Args dashes = Parse({"-", "--", "--json"}, specs);
+  EXPECT_EQ(dashes.positional(), (std::vector<std::string>{"-", "--json"}));
+  EXPECT_FALSE(dashes.Has("json"));
   const std::vector<std::vector<std::string>> bad = {
       {"--bogus"}, {"-x"}, {"--radius"}, {"--json=1"}, {"--json", "--json"}};
   for (const std::vector<std::string>& words : bad) {
@@ -58,7 +55,7 @@ TEST(CliArgs, MistakesAreUsageErrors) {
   EXPECT_THROW(args.ExpectPositional(1, 1), UsageError);
 }
 
-TEST(CliCoordinates, DegreesBecomeTruncatedMillionths) {
+TEST(CliCoordinates, DegreesBecomeTruncatedMillionthsAndBack) {
   struct Row {
     const char* text;
     bool geographic;
@@ -96,9 +93,7 @@ TEST(CliCoordinates, DegreesBecomeTruncatedMillionths) {
     }
   }
   EXPECT_THROW(ParseCoordinate("north", true, "latitude"), UsageError);
-}
-
-TEST(CliCoordinates, FormatsDegreesWithSixDecimals) {
+  // And back: degrees with six decimals, plain units as they are.
   EXPECT_EQ(FormatCoordinate(-87629800, true), "-87.629800");
   EXPECT_EQ(FormatCoordinate(-1, true), "-0.000001");
   EXPECT_EQ(FormatCoordinate(2147483647, true), "2147.483647");
@@ -113,14 +108,11 @@ TEST(CliIntegers, RangeAndSyntaxAreChecked) {
   }
 }
 
-TEST(CliText, CsvAndJsonEscaping) {
+TEST(CliText, EscapingAndFileNames) {
   EXPECT_EQ(CsvField("Illinois"), "Illinois");
   EXPECT_EQ(CsvField("Elgin, IL"), "\"Elgin, IL\"");
   EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
   EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
-}
-
-TEST(CliText, AttributeFileNameReplacesAFinalB) {
   EXPECT_EQ(AttributeFileName("dir/us.lmb"), "dir/us.lma");
   EXPECT_EQ(AttributeFileName("US.LMB"), "US.LMa");
   EXPECT_EQ(AttributeFileName("us.obj"), "");

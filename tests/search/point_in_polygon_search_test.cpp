@@ -102,16 +102,6 @@ TEST(SegmentNear, Table) {
   }
 }
 
-TEST(SegmentSpace, GeographicOffsetsAreInFeet) {
-  const lumetra::SegmentSpacePoint p =
-      lumetra::ToSegmentSpace({1000, 0}, true, 1000 + 10000, 0 + 10000);
-  EXPECT_EQ(p.u, 3643);  // trunc(10000 x 0.36432 x cos 0 + 0.5)
-  EXPECT_EQ(p.v, 3643);
-  const lumetra::SegmentSpacePoint q = lumetra::ToSegmentSpace({10, 20}, false, 15, 17);
-  EXPECT_EQ(q.u, 5);
-  EXPECT_EQ(q.v, -2);  // trunc(-3 + 0.5) truncates towards zero
-}
-
 // ---------------------------------------------------------------------------
 // Searches over files.
 
