@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frame/error.h"
+#include "frame/text_copy.h"
 
 namespace {
 
@@ -64,8 +65,8 @@ int CspaBNAExporter::WriteObject(const char* name, const pipObjectInfoStruct& ob
 }
 
 bool CspaBNAExporter::WriteHeader(const char* name, const pipObjectInfoStruct& object, long count) {
-  const std::string record_name = lumetra::RecordText(object.name, sizeof object.name);
-  const std::string second_name = lumetra::RecordText(object.name2, sizeof object.name2);
+  const std::string record_name = lumetra::CutText(object.name, sizeof object.name);
+  const std::string second_name = lumetra::CutText(object.name2, sizeof object.name2);
   if (name != nullptr) {
     return file_.Print(kHeaderWithName, record_name.c_str(), second_name.c_str(), name, count);
   }

@@ -62,10 +62,6 @@ bool PartsAccepted(const pipObjectInfoStruct& object, int type, const std::int32
   return object.type == type && points != nullptr && SumParts(part_counts, count, total_points);
 }
 
-std::string RecordText(const char* field, std::size_t field_size) {
-  return std::string(field, strnlen(field, field_size));
-}
-
 std::string OutputFileName(const std::string& base_name, const char* lower, const char* upper,
                            const char* extension) {
   if (base_name.find(upper) == std::string::npos && base_name.find(lower) == std::string::npos) {
@@ -167,7 +163,7 @@ int CspaExporter::WriteObject(const char* name, const pipObjectInfoStruct& objec
   }
   if (result == 1) return 1;
   const std::string shown =
-      name != nullptr ? std::string(name) : lumetra::RecordText(object.name, sizeof object.name);
+      name != nullptr ? std::string(name) : lumetra::CutText(object.name, sizeof object.name);
   error().ReportF(PIP_ERR_GENERAL, QERR_HERE, failure, shown.c_str(), last_failure_message_.c_str(),
                   last_failure_detail_.c_str());
   return -1;

@@ -73,10 +73,6 @@ bool SumParts(const std::int32_t* part_counts, std::int32_t count, std::int64_t*
 bool PartsAccepted(const pipObjectInfoStruct& object, int type, const std::int32_t* points,
                    const std::int32_t* part_counts, std::int32_t count, std::int64_t* total_points);
 
-// The text of a fixed-size name field of a record (128 bytes, terminated
-// or not).
-std::string RecordText(const char* field, std::size_t field_size);
-
 // An output name made of `base_name`: when it contains `lower` or `upper`
 // (an extension such as ".bna" / ".BNA"), its last four characters are
 // replaced by `extension`; otherwise `extension` is appended.

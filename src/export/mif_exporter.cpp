@@ -4,6 +4,7 @@
 #include <new>
 
 #include "frame/error.h"
+#include "frame/text_copy.h"
 
 namespace {
 
@@ -122,8 +123,8 @@ int CspaMIFExporter::WriteObject(const char* name, const pipObjectInfoStruct& ob
 
 bool CspaMIFExporter::WriteMidRow(const char* name, const pipObjectInfoStruct& object) {
   const std::string row_name =
-      name != nullptr ? std::string(name) : lumetra::RecordText(object.name, sizeof object.name);
-  const std::string second_name = lumetra::RecordText(object.name2, sizeof object.name2);
+      name != nullptr ? std::string(name) : lumetra::CutText(object.name, sizeof object.name);
+  const std::string second_name = lumetra::CutText(object.name2, sizeof object.name2);
   return mid_.Print("\"%s\"%s", row_name.c_str(), delimiter_.c_str()) &&
          mid_.Print("\"%s\"", second_name.c_str()) && mid_.Print("\n");
 }

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "frame/error.h"
+#include "frame/text_copy.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ void SetCharacterField(dbField* field, const char* name) {
 // Copies a record's name field into a 'C' value (at most the field's
 // length, terminated).
 void SetText(dbField* field, const char* text, std::size_t text_size) {
-  const std::string value = lumetra::RecordText(text, text_size);
+  const std::string value = lumetra::CutText(text, text_size);
   std::snprintf(field->value.text, sizeof field->value.text, "%.*s", CspaSHPExporter::kNameLength,
                 value.c_str());
 }

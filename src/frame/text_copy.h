@@ -1,8 +1,11 @@
-// Filling caller-supplied character buffers: names, messages, attribute
-// texts.  A text longer than the buffer is cut, and the buffer is always
-// terminated; nothing is written past the buffer's size.
+// Texts in fixed-size character buffers: taking a text out of a field that
+// need not be terminated (CutText), and filling caller-supplied buffers --
+// names, messages, attribute texts -- where a text longer than the buffer
+// is cut and the buffer is always terminated; nothing is read or written
+// past a buffer's size.
 //
 // Usage:
+//   std::string name = lumetra::CutText(record.name, sizeof record.name);
 //   lumetra::ClearText(name, name_length);           // "" when there is room
 //   lumetra::CopyCutChecked(found, name, name_length);
 #ifndef LUMETRA_FRAME_TEXT_COPY_H
@@ -10,9 +13,19 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace lumetra {
+
+// The text of a C string or of a fixed-size field: at most `width`
+// characters, ending before the first NUL; "" for a null `text`.
+inline std::string CutText(const char* text, std::size_t width) {
+  if (text == nullptr) return std::string();
+  std::size_t n = 0;
+  while (n < width && text[n] != '\0') ++n;
+  return std::string(text, n);
+}
 
 // Copies at most size - 1 characters of `text` into `buffer`, then a
 // terminator.  REQUIRES: `buffer` holds `size` >= 1 bytes.

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "frame/error.h"
+#include "frame/text_copy.h"
 #include "import/object_file_build.h"
 #include "import/polygon_object.h"
 #include "storage/iofile.h"
@@ -14,11 +15,6 @@
 namespace {
 
 constexpr char kDefaultDelimiters[] = " \t\n";
-
-std::string CutText(const char* text, std::size_t max_length) {
-  if (text == nullptr) return std::string();
-  return std::string(text, strnlen(text, max_length));
-}
 
 bool IsQuote(char c) { return c == '"' || c == '\''; }
 
@@ -29,7 +25,7 @@ bool IsQuote(char c) { return c == '"' || c == '\''; }
 
 ImportTextFile::ImportTextFile(QError& err, const char* file_name, const char* delimiters)
     : err_(err),
-      file_name_(CutText(file_name, kMaxFileName)),
+      file_name_(lumetra::CutText(file_name, kMaxFileName)),
       delimiters_(delimiters != nullptr ? delimiters : kDefaultDelimiters) {
   if (file_name_.empty()) {
     err_.Set(100, "NULL file name on text input open", QERR_HERE);
@@ -205,6 +201,6 @@ void ImportRead::SetPending(std::unique_ptr<QPolygonObject> object) {
 
 void ImportRead::DropPending() { pending_.reset(); }
 
-void ImportRead::set_name(const char* name) { name_ = CutText(name, kMaxNameLength); }
+void ImportRead::set_name(const char* name) { name_ = lumetra::CutText(name, kMaxNameLength); }
 
-void ImportRead::set_name2(const char* name2) { name2_ = CutText(name2, kMaxNameLength); }
+void ImportRead::set_name2(const char* name2) { name2_ = lumetra::CutText(name2, kMaxNameLength); }

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "frame/error.h"
+#include "frame/text_copy.h"
 #include "import/object_file_build.h"
 #include "import/polygon_object.h"
 
@@ -134,10 +135,7 @@ std::int64_t ParseTextInteger(const char* text) {
 MIFRead::MIFRead(ObjectFileBuild& build, const char* file_name, const char* name_field,
                  const char* name_field2)
     : ImportRead(build) {
-  const std::string base =
-      file_name != nullptr
-          ? std::string(file_name, strnlen(file_name, ImportTextFile::kMaxFileName))
-          : std::string();
+  const std::string base = lumetra::CutText(file_name, ImportTextFile::kMaxFileName);
   if (!OpenMif(base)) return;
   if (name_field == nullptr) {
     error().Report(106, "WARNING: Invalid nameField parameter. Parameter set to first column.",

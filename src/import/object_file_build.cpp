@@ -7,6 +7,7 @@
 
 #include "frame/byte_order.h"
 #include "frame/error.h"
+#include "frame/text_copy.h"
 #include "import/import_limits.h"
 #include "import/import_read.h"
 #include "import/polygon_object.h"
@@ -17,17 +18,12 @@ namespace {
 
 constexpr std::uint16_t kBuildFlagsMask = 0xFFFF;
 
-std::string CutText(const char* text, std::size_t max_length) {
-  if (text == nullptr) return std::string();
-  return std::string(text, strnlen(text, max_length));
-}
-
 std::uint8_t LowByte(std::int32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
 
 // A record name field of 128 bytes need not be terminated: at most 127
 // characters are taken.
 std::string NameField(const char (&field)[PIP_NAME_SIZE]) {
-  return CutText(field, PIP_NAME_SIZE - 1);
+  return lumetra::CutText(field, PIP_NAME_SIZE - 1);
 }
 
 // Fills and writes a region or line from the insert record.
@@ -45,7 +41,7 @@ bool InsertLine(QPolygonLine& line, const pipObjectInfoStruct& info, const std::
 
 ObjectFileBuild::ObjectFileBuild(pipError& err, const char* file_name,
                                  const pipObjectFileInfoStruct& info)
-    : err_(err), file_name_(CutText(file_name, kMaxFileName)) {
+    : err_(err), file_name_(lumetra::CutText(file_name, kMaxFileName)) {
   const auto build_flags = static_cast<std::uint16_t>(info.flags & kBuildFlagsMask);
   const auto coordinate_type = static_cast<std::uint16_t>(info.coordType & 0xFFFF);
   header_ = lumetra::ObjectHeader::ForNewFile(build_flags, coordinate_type);
@@ -106,7 +102,7 @@ bool ObjectFileBuild::AllocateScratch() {
 }
 
 void ObjectFileBuild::SetHeaderText(const char* text) {
-  header_.signature = CutText(text, lumetra::ObjectHeader::kSignatureSize - 1);
+  header_.signature = lumetra::CutText(text, lumetra::ObjectHeader::kSignatureSize - 1);
 }
 
 bool ObjectFileBuild::AddExtension(std::uint16_t code, const char* text1, const char* text2,

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "frame/error.h"
+#include "frame/text_copy.h"
 #include "import/object_file_build.h"
 #include "objfile/object_header.h"
 
@@ -14,11 +15,6 @@ namespace {
 
 constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
-
-std::string CutName(const char* text) {
-  if (text == nullptr) return std::string();
-  return std::string(text, strnlen(text, QPolygonObject::kMaxNameLength));
-}
 
 // One unit outward, saturating at the ends of the i32 range.
 std::int32_t GrowDown(std::int32_t v) { return v == kInt32Min ? v : v - 1; }
@@ -121,13 +117,18 @@ std::string TrimWhiteSpace(const std::string& text) {
 
 QPolygonObject::QPolygonObject(ObjectFileBuild& build, const char* name, const char* name2,
                                std::uint8_t id)
-    : build_(build), name_(CutName(name)), name2_(CutName(name2)), id_(id) {}
+    : build_(build),
+      name_(lumetra::CutText(name, kMaxNameLength)),
+      name2_(lumetra::CutText(name2, kMaxNameLength)),
+      id_(id) {}
 
 QPolygonObject::~QPolygonObject() = default;
 
-void QPolygonObject::set_name(const char* name) { name_ = CutName(name); }
+void QPolygonObject::set_name(const char* name) { name_ = lumetra::CutText(name, kMaxNameLength); }
 
-void QPolygonObject::set_name2(const char* name2) { name2_ = CutName(name2); }
+void QPolygonObject::set_name2(const char* name2) {
+  name2_ = lumetra::CutText(name2, kMaxNameLength);
+}
 
 void QPolygonObject::TrimName2() { name2_ = TrimWhiteSpace(name2_); }
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "frame/error.h"
+#include "frame/text_copy.h"
 #include "import/object_file_build.h"
 #include "import/polygon_object.h"
 
@@ -28,11 +29,6 @@ bool EqualsIgnoringCase(const char* a, std::size_t a_length, const char* b) {
     if (std::tolower(ca) != std::tolower(cb)) return false;
   }
   return true;
-}
-
-// Text of at most max_length characters from a NUL-terminated value.
-std::string ValueText(const char* text, std::size_t max_length) {
-  return std::string(text, strnlen(text, max_length));
 }
 
 }  // namespace
@@ -83,7 +79,7 @@ bool TwoPointRule(double x1, double y1, double x2, double y2, ShapePoint* p1, Sh
 std::string ShapeFieldText(const dbField& field) {
   switch (field.type) {
     case 'C':
-      return TrimWhiteSpace(ValueText(field.value.text, ImportRead::kMaxNameLength));
+      return TrimWhiteSpace(lumetra::CutText(field.value.text, ImportRead::kMaxNameLength));
     case 'N': {
       // Wide enough for "%f" of any double: sign, 309 digits, point, 6 decimals.
       char text[400];
@@ -97,7 +93,7 @@ std::string ShapeFieldText(const dbField& field) {
     }
     case 'M':
     case 'D':
-      return ValueText(field.value.text, sizeof field.value.text - 1);
+      return lumetra::CutText(field.value.text, sizeof field.value.text - 1);
     default:
       return "Unknown";
   }

@@ -4,19 +4,9 @@
 
 #include "frame/byte_order.h"
 #include "frame/error.h"
+#include "frame/text_copy.h"
 
 namespace lumetra {
-
-namespace {
-
-std::string CutText(const char* text, std::size_t width) {
-  if (text == nullptr) return std::string();
-  std::size_t n = 0;
-  while (n < width && text[n] != '\0') ++n;
-  return std::string(text, n);
-}
-
-}  // namespace
 
 ExtensionBlock ExtensionBlock::ForNewFile(std::uint16_t code, const char* first_text,
                                           const char* second_text, std::time_t now) {
