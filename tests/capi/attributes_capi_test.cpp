@@ -6,6 +6,8 @@
 // also stale and damaged attribute files.
 #include <lumetra/datalib.h>
 
+#include <algorithm>
+
 #include "support/capi_fixture.h"
 
 namespace {
