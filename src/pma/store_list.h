@@ -66,7 +66,13 @@ class CpmaCustomerList {
  public:
   static constexpr int kFirstCapacity = 1000;
 
+  CpmaCustomerList() = default;
   virtual ~CpmaCustomerList() = default;
+  // Moving keeps the records and their room.
+  CpmaCustomerList(CpmaCustomerList&&) noexcept = default;
+  CpmaCustomerList& operator=(CpmaCustomerList&&) noexcept = default;
+  CpmaCustomerList(const CpmaCustomerList&) = delete;
+  CpmaCustomerList& operator=(const CpmaCustomerList&) = delete;
 
   int count() const { return static_cast<int>(customers_.size()); }
   int capacity() const { return static_cast<int>(customers_.capacity()); }
