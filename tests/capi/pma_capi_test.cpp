@@ -339,13 +339,24 @@ TEST_F(PmaCapi, StopFromProgressKeepsTheFirstStore) {
   EXPECT_EQ(objects.count("PMA One PR"), 1u);
 }
 
-TEST_F(PmaCapi, TermWithoutCommitKeepsNoFile) {
+// Slots naming one file share it; a new SetOutputFiles finishes the old
+// files, a failing open closes everything, Term without commit keeps none.
+TEST_F(PmaCapi, OutputFilesAreSharedFinishedOrDropped) {
   AddStores({{"A", 0, 0}});
   ASSERT_EQ(pipPmaSetOutputFiles(pma_, 0, "x", "y", "x.zon"), 1);
   ASSERT_EQ(pipPmaGenerateRingPolygons(pma_, 8, 0, 1, 10, 20, 30), 1);
+  ASSERT_EQ(pipPmaSetOutputFiles(pma_, 0, "z", "", ""), 1);
+  EXPECT_EQ(ReadBack("x.zon").size(), 2u);  // PR and TR
+  EXPECT_EQ(ReadBack("y.zon").count("PMA A SR"), 1u);
+  ASSERT_EQ(pipPmaGenerateRingPolygons(pma_, 8, 0, 1, 10, 20, 30), 1);
+  EXPECT_EQ(pipPmaSetOutputFiles(pma_, 0, "w", "no/such/dir/v", ""), -1);
+  EXPECT_TRUE(FileExists("z.zon"));
+  EXPECT_FALSE(FileExists("w.zon"));
+  ASSERT_EQ(pipPmaSetOutputFiles(pma_, 0, "u", "", ""), 1);
+  ASSERT_EQ(pipPmaGenerateRingPolygons(pma_, 8, 0, 1, 10, 20, 30), 1);
   EXPECT_EQ(pipPmaTerm(pma_, 0), 1);
   pma_ = 0;
-  EXPECT_TRUE(ListDir(".").empty());
+  EXPECT_FALSE(FileExists("u.zon"));
 }
 
 }  // namespace
