@@ -143,6 +143,12 @@ TEST_F(PmaCapi, FailuresRecordTheirMessages) {
     EXPECT_EQ(pipPmaGenerateRingPolygons(bad, 8, 0, 1, 1, 0, 0), -1);
     EXPECT_EQ(pipPmaTerm(bad, 1), -1);
   }
+  CpmaGlobalStoreList* none = reinterpret_cast<CpmaGlobalStoreList*>(8);
+  EXPECT_EQ(pipPmaInitIntern(nullptr, &none), -1);
+  EXPECT_EQ(none, nullptr);
+  EXPECT_EQ(pipPmaAddStoreIntern(nullptr, 0, 0, "Z"), -1);
+  EXPECT_EQ(pipPmaGenerateConvexHullPolygonsIntern(nullptr, 1, 0, 0, 1, .5, 0, 0), -1);
+  EXPECT_EQ(pipPmaTermIntern(nullptr, 1), -1);
 }
 
 TEST_F(PmaCapi, GeographicMileRingAndBands) {
