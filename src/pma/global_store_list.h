@@ -94,7 +94,6 @@ class CpmaGlobalStoreList : public CpmaStoreList {
     return outputs_.Open(coordinate_type, primary, secondary, tertiary);
   }
   int CloseOutputs(bool commit) { return outputs_.Close(commit); }
-  const CpmaOutputs& outputs() const { return outputs_; }
   void SetProgressFunction(pipPmaProgressCallback callback) { progress_ = callback; }
 
   // --- generation ---
@@ -103,8 +102,6 @@ class CpmaGlobalStoreList : public CpmaStoreList {
   // objects written before it stay in the outputs).  REQUIRES: the values
   // were validated by the caller.
   int Generate(Kind kind, const Generation& g);
-
-  CpmaThiessenOperation& thiessen() { return thiessen_; }
 
  protected:
   void WillGrow(int capacity) override;

@@ -52,10 +52,6 @@ class CpmaOutputs {
   int Close(bool commit);
 
   bool IsOpen(int level) const { return slots_[static_cast<std::size_t>(level)].build != nullptr; }
-  const std::string& file_name(int level) const {
-    return slots_[static_cast<std::size_t>(level)].name;
-  }
-  int objects_written(int level) const { return slots_[static_cast<std::size_t>(level)].written; }
 
   // Writes `polygon` as region "PMA <store> <suffix>" into output `level`,
   // with `hole` as a second part when it is given and not empty.  An empty

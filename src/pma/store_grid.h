@@ -26,9 +26,6 @@ class CpmaStoreGrid {
   // min_x <= x <= max_x and min_y <= y <= max_y.
   void Query(double min_x, double min_y, double max_x, double max_y, std::vector<int>* out) const;
 
-  int columns() const { return columns_; }
-  int rows() const { return rows_; }
-
  private:
   // The cell range [first, last] of [low, high] along one axis; false when
   // it misses the grid.

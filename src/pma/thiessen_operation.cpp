@@ -19,9 +19,7 @@ int CpmaThiessenOperation::Build(int store, int segments, bool geographic, doubl
   if (stores_ == nullptr || store < 0 || store >= stores_->count()) return lumetra::kPmaNoStoreList;
   if (radius == 0) return 1;
   try {
-    index_ = store;
     store_ = (*stores_)[store];
-    segments_ = segments;
     scale_ = geographic ? lumetra::LatitudeScale(store_.y) : 1.0;
     const double r = geographic ? lumetra::MilesToUnits(radius) : radius;
     FindNeighbours(2 * r);

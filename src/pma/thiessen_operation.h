@@ -70,10 +70,8 @@ class CpmaThiessenOperation : public CpmaOperation {
   std::vector<int> candidates_;
 
   // The store whose cell is being built.
-  int index_ = -1;
   CpmaStoreRecord store_;
   double scale_ = 1.0;
-  int segments_ = 0;
   CpmaStoreList neighbours_;
 
   // The current bisector: y = my (horizontal), x = mx (vertical) or
