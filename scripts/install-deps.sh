@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  gdal-bin shapelib
+  gdal-bin shapelib libgeos-dev
 )
 
 missing=()

@@ -346,6 +346,36 @@ LUMETRA_API int pipObjectGetAttributeInfoByName(int objectFileHandle, const char
 LUMETRA_API int pipObjectGetAttributeInfoByNumber(int objectFileHandle, int fieldNumber, pipAttributeInfoStruct* info); /* [3] 1; 0; -1 */
 LUMETRA_API int pipObjectValidateFilterCriteria(int objectFileHandle, const char* criteria); /* [3] 1 valid; -1 (code 100 with the parse message) */
 
+/* ---- market-area polygons ----
+ * A service (handle kind 8) holding stores, their customers and up to three
+ * output object files; the generate calls write one region per store and
+ * level ("PMA <store> PR" ...).  Output names get ".zon" appended unless
+ * they end so; equal names share one file.  pipPmaTerm with commit keeps
+ * the files that received objects; without commit none is kept. */
+LUMETRA_API int pipPmaInit(int libraryHandle, int* pmaHandle);               /* [1->8] 1; -1 */
+LUMETRA_API int pipPmaTerm(int pmaHandle, int commit);                        /* [8]  1; -1 (handle freed all the same) */
+LUMETRA_API int pipPmaAddStore(int pmaHandle, int x, int y, const char* name); /* [8] 1; -1 */
+LUMETRA_API int pipPmaAddCustomer(int pmaHandle, int x, int y, const char* storeName, double weight); /* [8] 1; -1 */
+LUMETRA_API int pipPmaClearCustomers(int pmaHandle);                          /* [8]  1; -1 */
+LUMETRA_API int pipPmaClearStores(int pmaHandle);                             /* [8]  1; -1 */
+LUMETRA_API int pipPmaSetOutputFiles(int pmaHandle, int coordinateType, const char* primary, const char* secondary, const char* tertiary); /* [8] 1; the failing open's result */
+LUMETRA_API int pipPmaSetProgressFunction(int pmaHandle, pipPmaProgressCallback callback); /* [8] 1; -1. NULL removes it. */
+LUMETRA_API int pipPmaGenerateRingPolygons(int pmaHandle, int segments, int geographic, int fullPolygons, double r1, double r2, double r3); /* [8] 1; -1 */
+LUMETRA_API int pipPmaGenerateNonoverlappingRingPolygons(int pmaHandle, int segments, int geographic, int fullPolygons, double r1, double r2, double r3); /* [8] 1; -1 */
+LUMETRA_API int pipPmaGenerateConvexHullPolygons(int pmaHandle, int countMode, double maxDistance, int geographic, int fullPolygons, double p1, double p2, double p3); /* [8] 1; -1 */
+/* Handle-less workers on the service object itself. */
+LUMETRA_API int pipPmaInitIntern(pipLibraryContext* library, CpmaGlobalStoreList** service); /* [-] *service NULL on failure */
+LUMETRA_API int pipPmaTermIntern(CpmaGlobalStoreList* service, int commit);  /* destroys it only when closing succeeded */
+LUMETRA_API int pipPmaAddStoreIntern(CpmaGlobalStoreList* service, int x, int y, const char* name);
+LUMETRA_API int pipPmaAddCustomerIntern(CpmaGlobalStoreList* service, int x, int y, const char* storeName, double weight);
+LUMETRA_API int pipPmaClearCustomersIntern(CpmaGlobalStoreList* service);
+LUMETRA_API int pipPmaClearStoresIntern(CpmaGlobalStoreList* service);
+LUMETRA_API int pipPmaSetOutputFilesIntern(CpmaGlobalStoreList* service, int coordinateType, const char* primary, const char* secondary, const char* tertiary);
+LUMETRA_API int pipPmaSetProgressFunctionIntern(CpmaGlobalStoreList* service, pipPmaProgressCallback callback);
+LUMETRA_API int pipPmaGenerateRingPolygonsIntern(CpmaGlobalStoreList* service, int segments, int geographic, int fullPolygons, double r1, double r2, double r3);
+LUMETRA_API int pipPmaGenerateNonoverlappingRingPolygonsIntern(CpmaGlobalStoreList* service, int segments, int geographic, int fullPolygons, double r1, double r2, double r3);
+LUMETRA_API int pipPmaGenerateConvexHullPolygonsIntern(CpmaGlobalStoreList* service, int countMode, double maxDistance, int geographic, int fullPolygons, double p1, double p2, double p3);
+
 #ifdef __cplusplus
 }
 #endif

@@ -12,12 +12,13 @@
 #include "cli_common.h"
 #include "commands.h"
 #include "objects.h"
+#include "store_list.h"
 
 namespace lumetra_cli {
 
 const char kRenderHelp[] =
     "usage: lumetra render FILE OUT.svg [--bbox X1 Y1 X2 Y2] [--points FILE]\n"
-    "                      [--width PX] [--labels]\n"
+    "                      [--stores FILE] [--width PX] [--labels]\n"
     "\n"
     "Draws the objects of FILE as an SVG map: equirectangular, x scaled by the\n"
     "cosine of the middle latitude (planar files: unscaled), clipped to the\n"
@@ -27,6 +28,8 @@ const char kRenderHelp[] =
     "  --bbox X1 Y1 X2 Y2  the area to draw\n"
     "  --points FILE       'lon,lat' lines; each point is drawn green when an\n"
     "                      object contains it and red otherwise\n"
+    "  --stores FILE       'name,lon,lat' lines (as for 'lumetra rings'), drawn\n"
+    "                      as named black dots\n"
     "  --width PX          picture width in pixels (default 1000)\n"
     "  --labels            write each object's name at its label point\n";
 
@@ -202,7 +205,8 @@ PointCounts DrawPoints(const ObjectFile& file, const Projection& p, const std::s
 }  // namespace
 
 int RunRender(int argc, char** argv) {
-  const Args args(argc, argv, {{"bbox", 4}, {"points", 1}, {"width", 1}, {"labels", 0}});
+  const Args args(argc, argv,
+                  {{"bbox", 4}, {"points", 1}, {"stores", 1}, {"width", 1}, {"labels", 0}});
   args.ExpectPositional(2, 2);
   const int width = args.Has("width")
                         ? static_cast<int>(ParseInteger(args.Value("width"), 16, 20000, "--width"))
@@ -233,6 +237,14 @@ int RunRender(int argc, char** argv) {
   dots.precision(1);
   dots << std::fixed;
   if (args.Has("points")) points = DrawPoints(file, projection, args.Value("points"), &dots);
+  if (args.Has("stores")) {
+    for (const StoreRow& s : ReadStores(args.Value("stores"), geo)) {
+      dots << "<circle cx=\"" << projection.X(s.x) << "\" cy=\"" << projection.Y(s.y)
+           << "\" r=\"2.5\" fill=\"#111\"><title>" << Escape(s.name) << "</title></circle>\n";
+      labels << "<text x=\"" << projection.X(s.x) << "\" y=\"" << projection.Y(s.y) - 4 << "\">"
+             << Escape(s.name) << "</text>\n";
+    }
+  }
 
   const std::string& out_path = args.positional()[1];
   std::ofstream out(out_path);

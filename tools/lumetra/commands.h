@@ -27,6 +27,9 @@ int RunDistance(int argc, char** argv);
 int RunExport(int argc, char** argv);
 int RunValidate(int argc, char** argv);
 int RunRender(int argc, char** argv);
+int RunRings(int argc, char** argv);
+int RunThiessen(int argc, char** argv);
+int RunHulls(int argc, char** argv);
 
 extern const char kImportHelp[];
 extern const char kInfoHelp[];
@@ -37,6 +40,9 @@ extern const char kDistanceHelp[];
 extern const char kExportHelp[];
 extern const char kValidateHelp[];
 extern const char kRenderHelp[];
+extern const char kRingsHelp[];
+extern const char kThiessenHelp[];
+extern const char kHullsHelp[];
 
 }  // namespace lumetra_cli
 

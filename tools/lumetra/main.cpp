@@ -28,6 +28,9 @@ const Command* Commands() {
       {"export", "write an object file as .bna, .mif or .shp", kExportHelp, RunExport},
       {"validate", "check that every object of a file can be read", kValidateHelp, RunValidate},
       {"render", "draw the boundaries (and points) as an SVG map", kRenderHelp, RunRender},
+      {"rings", "market areas: rings around stores", kRingsHelp, RunRings},
+      {"thiessen", "market areas: radius-limited Thiessen cells", kThiessenHelp, RunThiessen},
+      {"hulls", "market areas: hulls of the nearest customers", kHullsHelp, RunHulls},
       {nullptr, nullptr, nullptr, nullptr},
   };
   return kCommands;
