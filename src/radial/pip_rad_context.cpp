@@ -68,8 +68,11 @@ int pipRadContext::FindFirstInRadius(std::int32_t cx, std::int32_t cy, std::int3
   last_search_ = LastSearch::kNone;
   query_ = QueryAt(cx, cy);
   radius_ = radius;
-  const double reach_x = radius / query_.x_scale;
-  const double reach_y = radius / query_.y_scale;
+  // The window reaches one unit of distance beyond the radius: a point
+  // whose distance truncates to the radius lies less than radius + 1 away,
+  // and so inside it even where a unit of x is worth less than a foot.
+  const double reach_x = (static_cast<double>(radius) + 1) / query_.x_scale;
+  const double reach_y = (static_cast<double>(radius) + 1) / query_.y_scale;
   if (!StartWalk(
           SearchWindow(cx - reach_x, cy - reach_y, cx + reach_x, cy + reach_y, geographic()))) {
     return -1;

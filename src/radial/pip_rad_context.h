@@ -12,10 +12,11 @@
 //  - rectangle: the points inside it, edges included, in tree order.  The
 //    corners may come in any order (each axis is ordered); a rectangle is
 //    never taken as crossing the 180th meridian.
-//  - radius: the points of the window x +- radius / x scale, y +- radius /
-//    y scale (bounds truncated) whose distance, truncated to an integer, is
-//    at most the radius -- a point exactly at the radius is found -- in
-//    tree order, not by distance.
+//  - radius: the points whose distance, truncated to an integer, is at
+//    most the radius -- a point exactly at the radius is found -- in tree
+//    order, not by distance.  The walk covers the window x +- (radius + 1)
+//    / x scale, y +- (radius + 1) / y scale (bounds truncated), which holds
+//    every such point.
 //  - nearest: the k nearest points, nearest first (see NearestPoints for
 //    the window rule and ties).
 // FindNext continues the search under way; a search that answered 0 is
