@@ -27,6 +27,9 @@ int RunDistance(int argc, char** argv);
 int RunExport(int argc, char** argv);
 int RunValidate(int argc, char** argv);
 int RunRender(int argc, char** argv);
+// lumetra nearest --points: the in-memory mode of nearest (cmd_nearest_points.cpp).
+bool WantsPointsMode(int argc, char** argv);
+int RunNearestPoints(int argc, char** argv);
 
 extern const char kImportHelp[];
 extern const char kInfoHelp[];
