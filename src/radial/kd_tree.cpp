@@ -14,20 +14,26 @@ KdTree::InsertResult KdTree::Insert(std::int32_t x, std::int32_t y, const char* 
   if (size >= RadialArena::kBlockSize) return InsertResult::kNameTooLong;
   try {
     if (queue_.size() == queue_.capacity()) {
-      queue_.reserve(std::max<std::size_t>(64, 2 * queue_.size()));
+      const std::size_t room = std::max<std::size_t>(64, 2 * queue_.size());
+      queue_.reserve(room);
+      rooms_.reserve(room);
     }
   } catch (const std::bad_alloc&) {
     return InsertResult::kNoMemory;
   }
-  void* name_piece = arena_.Allocate(size);
+  void* name_piece = names_.Allocate(size);
   if (name_piece == nullptr) return InsertResult::kNoMemory;
   std::memcpy(name_piece, name, size);
-  void* node_piece = arena_.Allocate(sizeof(RadialNode));
+  void* node_piece = nodes_.Allocate(sizeof(RadialNode));
   if (node_piece == nullptr) return InsertResult::kNoMemory;
-  RadialNode* node =
-      new (node_piece) RadialNode{nullptr, nullptr, x, y, static_cast<const char*>(name_piece)};
-  queue_.emplace_back(x, y, node);  // room reserved above: cannot throw
+  // Room reserved above for both: neither push can throw.
+  rooms_.push_back(static_cast<RadialNode*>(node_piece));
+  queue_.emplace_back(x, y, static_cast<const char*>(name_piece));
   return InsertResult::kInserted;
+}
+
+RadialNode* KdTree::Place(const Queued& point) {
+  return new (rooms_[placed_++]) RadialNode{nullptr, nullptr, point.x, point.y, point.name};
 }
 
 void KdTree::LinkOne(const Queued& point) {
@@ -37,7 +43,7 @@ void KdTree::LinkOne(const Queued& point) {
     RadialNode** slot = GoesRight(node, depth, point.x, point.y) ? &node->right : &node->left;
     ++depth;
     if (*slot == nullptr) {
-      *slot = point.node;
+      *slot = Place(point);
       break;
     }
     node = *slot;
@@ -74,15 +80,18 @@ void KdTree::Descend(const Task& task, RadialNode** child, std::size_t begin, st
     return;
   }
   const Queued& first = queue_[begin];
-  *child = first.node;
+  RadialNode* placed = Place(first);
+  *child = placed;
   depth_ = std::max(depth_, depth);
-  if (begin + 1 < end)
-    tasks->push_back(MakeTask(first.node, depth, begin + 1, end, first.x, first.y, true));
+  if (begin + 1 < end) {
+    tasks->push_back(MakeTask(placed, depth, begin + 1, end, first.x, first.y, true));
+  }
 }
 
 void KdTree::LinkByPartitions(std::vector<Queued>* scratch, std::vector<Task>* tasks) {
-  // Depth-first; every task on the stack holds at least one point of its
-  // own, so the stack never outgrows the room reserved for it.
+  // Depth-first, so that each subtree gets one stretch of rooms.  Every task
+  // on the stack holds points of its own, so the stack never outgrows the
+  // room reserved for it.
   tasks->push_back(
       MakeTask(&sentinel_, 0, 0, queue_.size(), kSentinelCoordinate, kSentinelCoordinate, false));
   while (!tasks->empty()) {
@@ -105,13 +114,16 @@ void KdTree::Link() {
     buffered = true;
   } catch (const std::bad_alloc&) {
   }
+  placed_ = 0;
   if (buffered) {
     LinkByPartitions(&scratch, &tasks);
   } else {
     for (const Queued& point : queue_) LinkOne(point);
   }
   linked_ += queue_.size();
-  queue_.clear();
+  // The buffers are sized for bulk loads: give their memory back.
+  std::vector<Queued>().swap(queue_);
+  std::vector<RadialNode*>().swap(rooms_);
 }
 
 const RadialNode* KdTree::Descend(std::int32_t x, std::int32_t y) {

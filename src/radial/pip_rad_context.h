@@ -103,7 +103,7 @@ class pipRadContext {
   pipError& error() const { return err_; }
   lumetra::KdTree& tree() { return tree_; }
   const lumetra::RangeWalker& walker() const { return walker_; }
-  const lumetra::NearestPoints& nearest() const { return nearest_; }
+  lumetra::NearestPoints& nearest() { return nearest_; }
 
  private:
   enum class LastSearch { kNone, kRect, kRadius, kNearest };

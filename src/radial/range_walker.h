@@ -86,7 +86,10 @@ class RangeWalker {
   };
 
   void Push(const RadialNode* child, bool reachable, bool child_on_x) {
-    if (child != nullptr && reachable) stack_.push_back(Entry{child, child_on_x});
+    if (child != nullptr && reachable) {
+      Prefetch(child);
+      stack_.push_back(Entry{child, child_on_x});
+    }
   }
 
   std::vector<Entry> stack_;

@@ -42,6 +42,15 @@ class ModelTree {
     return out;
   }
   int depth() const { return depth_; }
+  // The last node an insertion of (x, y) would pass.
+  int Parent(int x, int y) const {
+    int at = root_;
+    for (int depth = 1;; ++depth) {
+      const int next = kids_[at][(depth % 2 == 0 ? x >= pts_[at].x : y >= pts_[at].y) ? 1 : 0];
+      if (next < 0) return at;
+      at = next;
+    }
+  }
 
  private:
   void Insert(int i) {
@@ -127,6 +136,26 @@ class RadialDifferential : public ::testing::TestWithParam<std::tuple<Kind, bool
     const int x1 = bound(ax, lx), x2 = bound(bx, lx), y1 = bound(ay, ly), y2 = bound(by, ly);
     return {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
   }
+  // The last window of a nearest search: from the distance to the query's
+  // parent-to-be, grown until it holds k points (or all of them).
+  Box ModelWindow(const ModelTree& model, const std::vector<Pt>& pts, int qx, int qy, int k) {
+    const double d = Distance(pts[model.Parent(qx, qy)], qx, qy);
+    const double ys = geo_ ? 0.36432 : 1.0, xs = geo_ ? ys * std::cos(qy * 1.745329252e-8) : 1.0;
+    double hx = std::trunc(d / xs) + 1, hy = std::trunc(d / ys) + 1;
+    for (;;) {
+      const Box w = Window(qx - hx, qy - hy, qx + hx, qy + hy);
+      const auto held =
+          std::count_if(pts.begin(), pts.end(), [&](const Pt& p) { return w.Contains(p); });
+      if (held >= k || held == long(pts.size())) return w;
+      hx *= 2;
+      hy *= 2;
+      if (hx < 1000) {
+        const double f = std::floor(1000 / hx) + 1;
+        hx *= f;
+        hy *= f;
+      }
+    }
+  }
   // Every answer of a search whose first call answered `r` (into name_,
   // x_, y_), checking the coordinates that come with each name.
   std::vector<std::string> Drain(const std::vector<Pt>& pts, int r) {
@@ -190,26 +219,32 @@ TEST_P(RadialDifferential, AnswersMatchBruteForceOverTheModelTree) {
                         [&](const Pt& p) { return std::trunc(Distance(p, qx, qy)) <= radius; }));
     EXPECT_NE(std::find(near.begin(), near.end(), target.name), near.end());
 
-    // Nearest: the k nearest of the last window, nearest first; the first
-    // is the nearest of all.
+    // Nearest: the k nearest of the last window, which grows from the
+    // parent's distance as the model does; with and without the first
+    // ranking.  The first answer is the nearest of all.
     const int k = 1 << (q % 5);
-    std::vector<std::string> got =
-        Drain(pts, pipRadFindFirstNearestIntern(ctx_, qx, qy, k, &x_, &y_, name_, 16));
-    ASSERT_EQ(got.size(), std::size_t(k));
-    std::vector<double> in_window, all, dist;
-    const lumetra::RadialRect& last = ctx_->nearest().last_window();
+    const Box window = ModelWindow(model, pts, qx, qy, k);
+    std::vector<double> in_window, all;
     for (const Pt& p : pts) {
       all.push_back(Distance(p, qx, qy));
-      if (Box{last.min_x, last.min_y, last.max_x, last.max_y}.Contains(p))
-        in_window.push_back(all.back());
+      if (window.Contains(p)) in_window.push_back(all.back());
     }
-    for (const std::string& n : got) dist.push_back(Distance(pts[std::stoul(n)], qx, qy));
     std::sort(in_window.begin(), in_window.end());
-    in_window.resize(k);
-    EXPECT_EQ(dist, in_window);
-    EXPECT_EQ(dist[0], *std::min_element(all.begin(), all.end()));
-    std::sort(got.begin(), got.end());
-    EXPECT_EQ(std::unique(got.begin(), got.end()), got.end());
+    in_window.resize(std::min<std::size_t>(k, in_window.size()));
+    for (bool skip : {false, true}) {
+      ctx_->nearest().SkipFirstRankingForTest(skip);
+      std::vector<std::string> got =
+          Drain(pts, pipRadFindFirstNearestIntern(ctx_, qx, qy, k, &x_, &y_, name_, 16));
+      const lumetra::RadialRect& last = ctx_->nearest().last_window();
+      EXPECT_TRUE(last.min_x == window.x1 && last.min_y == window.y1 && last.max_x == window.x2 &&
+                  last.max_y == window.y2);
+      std::vector<double> dist;
+      for (const std::string& n : got) dist.push_back(Distance(pts[std::stoul(n)], qx, qy));
+      EXPECT_EQ(dist, in_window);
+      EXPECT_EQ(dist.at(0), *std::min_element(all.begin(), all.end()));
+      std::sort(got.begin(), got.end());
+      EXPECT_EQ(std::unique(got.begin(), got.end()), got.end());
+    }
   }
 }
 

@@ -1,0 +1,407 @@
+// Radial point search against nanoflann and a Boost.Geometry R-tree: the
+// same 1,000,000 points (uniform over the box of the contiguous United
+// States, millionths of a degree), the same 10,000 query points, the same
+// run.  Loading, k-nearest (k = 1 and 10), radius and rectangle queries.
+//
+// The comparison runs the radial search in planar mode, so all three
+// measure plain Euclidean distances in coordinate units.  The radius rule of
+// the radial search (distance truncated to an integer <= radius) is the
+// strict "distance < radius + 1" of the other two.  nanoflann 1.4 has no
+// box query; its rectangle answers come from a walk of nanoflann's own
+// tree (root_node, vAcc) written here.  Before timing, every query is
+// answered by all three and the answers compared.
+#include <benchmark/benchmark.h>
+#include <lumetra/pip.h>
+
+#include <algorithm>
+#include <boost/geometry.hpp>
+#include <boost/geometry/index/rtree.hpp>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <nanoflann.hpp>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t kSeed = 20261205;
+constexpr std::size_t kPoints = 1000000;
+constexpr std::size_t kQueries = 10000;
+constexpr int kRadius = 60000;    // about 8 points per circle
+constexpr int kRectHalf = 50000;  // about 7 points per square
+constexpr int kNameLength = 16;
+
+struct XY {
+  int x, y;
+};
+
+struct Data {
+  std::vector<XY> points;
+  std::vector<std::string> names;  // the point's index
+  std::vector<XY> queries;
+};
+
+const Data& TestData() {
+  static const Data data = [] {
+    Data d;
+    std::mt19937 rng(kSeed);
+    std::uniform_int_distribution<int> x(-125000000, -67000000), y(25000000, 49000000);
+    for (std::size_t i = 0; i < kPoints; ++i) {
+      d.points.push_back({x(rng), y(rng)});
+      d.names.push_back(std::to_string(i));
+    }
+    for (std::size_t i = 0; i < kQueries; ++i) d.queries.push_back({x(rng), y(rng)});
+    return d;
+  }();
+  return data;
+}
+
+// ---- radial search, through the exported handle functions ----
+
+class Radial {
+ public:
+  explicit Radial(int mode) : library_(pipInit(0, nullptr)) {
+    pipRadInit(library_, mode, &handle_);
+    for (std::size_t i = 0; i < kPoints; ++i) {
+      const XY& p = TestData().points[i];
+      pipRadInsertPoint(handle_, p.x, p.y, TestData().names[i].c_str());
+    }
+    Link();
+  }
+  ~Radial() {
+    pipRadTerm(handle_);
+    pipTerm(library_);
+  }
+  // A first search links the queued points into the tree.
+  void Link() {
+    int x = 0, y = 0;
+    pipRadFindFirstInRect(handle_, 0, 0, 0, 0, &x, &y, nullptr, 0);
+  }
+  int handle() const { return handle_; }
+
+  // The answers of a search whose first call answered `r`; ids when asked.
+  int Drain(int r, std::vector<std::uint32_t>* ids) {
+    int n = 0;
+    for (; r == 1; r = pipRadFindNext(handle_, &x_, &y_, name_, kNameLength), ++n) {
+      if (ids != nullptr) ids->push_back(static_cast<std::uint32_t>(std::atoi(name_)));
+    }
+    return n;
+  }
+  int Nearest(const XY& q, int k, std::vector<std::uint32_t>* ids = nullptr) {
+    return Drain(pipRadFindFirstNearest(handle_, q.x, q.y, k, &x_, &y_, name_, kNameLength), ids);
+  }
+  int InRadius(const XY& q, std::vector<std::uint32_t>* ids = nullptr) {
+    return Drain(pipRadFindFirstInRadius(handle_, q.x, q.y, kRadius, &x_, &y_, name_, kNameLength),
+                 ids);
+  }
+  int InRect(const XY& q, std::vector<std::uint32_t>* ids = nullptr) {
+    return Drain(pipRadFindFirstInRect(handle_, q.x - kRectHalf, q.y - kRectHalf, q.x + kRectHalf,
+                                       q.y + kRectHalf, &x_, &y_, name_, kNameLength),
+                 ids);
+  }
+
+ private:
+  int library_ = 0;
+  int handle_ = 0;
+  int x_ = 0, y_ = 0;
+  char name_[kNameLength] = "";
+};
+
+// ---- nanoflann ----
+
+struct Cloud {
+  std::size_t kdtree_get_point_count() const { return kPoints; }
+  double kdtree_get_pt(std::size_t i, std::size_t d) const {
+    return d == 0 ? TestData().points[i].x : TestData().points[i].y;
+  }
+  template <class Box>
+  bool kdtree_get_bbox(Box&) const {
+    return false;
+  }
+};
+using NanoTree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, Cloud>,
+                                                     Cloud, 2, std::uint32_t>;
+
+class Nano {
+ public:
+  Nano() : tree_(2, cloud_, nanoflann::KDTreeSingleIndexAdaptorParams(10)) { tree_.buildIndex(); }
+
+  int Nearest(const XY& q, int k, std::vector<std::uint32_t>* ids = nullptr) {
+    const double at[2] = {double(q.x), double(q.y)};
+    index_.resize(k);
+    dist_.resize(k);
+    const std::size_t n = tree_.knnSearch(at, k, index_.data(), dist_.data());
+    if (ids != nullptr) ids->assign(index_.begin(), index_.begin() + n);
+    return static_cast<int>(n);
+  }
+  int InRadius(const XY& q, std::vector<std::uint32_t>* ids = nullptr) {
+    const double at[2] = {double(q.x), double(q.y)};
+    const double reach = double(kRadius) + 1;
+    const std::size_t n =
+        tree_.radiusSearch(at, reach * reach, matches_, nanoflann::SearchParams(32, 0, false));
+    if (ids != nullptr) {
+      for (const auto& m : matches_) ids->push_back(m.first);
+    }
+    return static_cast<int>(n);
+  }
+  // A box walk of nanoflann's tree: child1 holds values <= divlow on the
+  // split axis, child2 values >= divhigh.
+  int InRect(const XY& q, std::vector<std::uint32_t>* ids = nullptr) {
+    const double lo[2] = {double(q.x) - kRectHalf, double(q.y) - kRectHalf};
+    const double hi[2] = {double(q.x) + kRectHalf, double(q.y) + kRectHalf};
+    int n = 0;
+    stack_.assign(1, tree_.root_node);
+    while (!stack_.empty()) {
+      const NanoTree::Node* node = stack_.back();
+      stack_.pop_back();
+      if (node->child1 == nullptr && node->child2 == nullptr) {
+        for (auto i = node->node_type.lr.left; i < node->node_type.lr.right; ++i) {
+          const std::uint32_t id = tree_.vAcc[i];
+          const XY& p = TestData().points[id];
+          if (lo[0] <= p.x && p.x <= hi[0] && lo[1] <= p.y && p.y <= hi[1]) {
+            ++n;
+            if (ids != nullptr) ids->push_back(id);
+          }
+        }
+        continue;
+      }
+      const int axis = node->node_type.sub.divfeat;
+      if (hi[axis] >= node->node_type.sub.divhigh) stack_.push_back(node->child2);
+      if (lo[axis] <= node->node_type.sub.divlow) stack_.push_back(node->child1);
+    }
+    return n;
+  }
+
+ private:
+  Cloud cloud_;
+  NanoTree tree_;
+  std::vector<std::uint32_t> index_;
+  std::vector<double> dist_;
+  std::vector<std::pair<std::uint32_t, double>> matches_;
+  std::vector<const NanoTree::Node*> stack_;
+};
+
+// ---- Boost.Geometry R-tree (R*, 16 entries a node, packed bulk load) ----
+
+namespace bg = boost::geometry;
+namespace bgi = boost::geometry::index;
+using BPoint = bg::model::point<double, 2, bg::cs::cartesian>;
+using BBox = bg::model::box<BPoint>;
+using BValue = std::pair<BPoint, std::uint32_t>;
+using BTree = bgi::rtree<BValue, bgi::rstar<16>>;
+
+std::vector<BValue> BoostValues() {
+  std::vector<BValue> values;
+  values.reserve(kPoints);
+  for (std::size_t i = 0; i < kPoints; ++i) {
+    const XY& p = TestData().points[i];
+    values.emplace_back(BPoint(p.x, p.y), static_cast<std::uint32_t>(i));
+  }
+  return values;
+}
+
+class Boost {
+ public:
+  Boost() : tree_(BoostValues()) {}
+
+  int Nearest(const XY& q, int k, std::vector<std::uint32_t>* ids = nullptr) {
+    found_.clear();
+    tree_.query(bgi::nearest(BPoint(q.x, q.y), k), std::back_inserter(found_));
+    return Collect(ids);
+  }
+  int InRadius(const XY& q, std::vector<std::uint32_t>* ids = nullptr) {
+    found_.clear();
+    const BPoint at(q.x, q.y);
+    const double reach = double(kRadius) + 1;
+    const BBox box(BPoint(q.x - reach, q.y - reach), BPoint(q.x + reach, q.y + reach));
+    tree_.query(bgi::intersects(box) && bgi::satisfies([&](const BValue& v) {
+                  return bg::comparable_distance(v.first, at) < reach * reach;
+                }),
+                std::back_inserter(found_));
+    return Collect(ids);
+  }
+  int InRect(const XY& q, std::vector<std::uint32_t>* ids = nullptr) {
+    found_.clear();
+    const BBox box(BPoint(q.x - kRectHalf, q.y - kRectHalf),
+                   BPoint(q.x + kRectHalf, q.y + kRectHalf));
+    tree_.query(bgi::intersects(box), std::back_inserter(found_));
+    return Collect(ids);
+  }
+
+ private:
+  int Collect(std::vector<std::uint32_t>* ids) {
+    if (ids != nullptr) {
+      for (const BValue& v : found_) ids->push_back(v.second);
+    }
+    return static_cast<int>(found_.size());
+  }
+  BTree tree_;
+  std::vector<BValue> found_;
+};
+
+// ---- the indexes, built once, checked against each other ----
+
+double DistanceOf(std::uint32_t id, const XY& q) {
+  const XY& p = TestData().points[id];
+  return std::hypot(double(p.x) - q.x, double(p.y) - q.y);
+}
+
+// Rectangle and radius answers as sorted ids; nearest answers as sorted
+// distances (ties may pick different points).
+template <class A, class B>
+std::size_t Mismatches(A& a, B& b, int kind, int k) {
+  std::size_t bad = 0;
+  for (const XY& q : TestData().queries) {
+    std::vector<std::uint32_t> x, y;
+    kind == 0   ? (a.Nearest(q, k, &x), b.Nearest(q, k, &y))
+    : kind == 1 ? (a.InRadius(q, &x), b.InRadius(q, &y))
+                : (a.InRect(q, &x), b.InRect(q, &y));
+    if (kind == 0) {
+      std::vector<double> dx, dy;
+      for (std::uint32_t id : x) dx.push_back(DistanceOf(id, q));
+      for (std::uint32_t id : y) dy.push_back(DistanceOf(id, q));
+      std::sort(dx.begin(), dx.end());
+      std::sort(dy.begin(), dy.end());
+      bad += dx != dy;
+    } else {
+      std::sort(x.begin(), x.end());
+      std::sort(y.begin(), y.end());
+      bad += x != y;
+    }
+  }
+  return bad;
+}
+
+struct Indexes {
+  Radial radial{PIP_RAD_PLANAR};
+  Nano nano;
+  Boost boost;
+};
+
+Indexes& Built() {
+  static Indexes* built = [] {
+    auto* b = new Indexes;
+    const char* kinds[] = {"nearest k=1", "nearest k=10", "radius", "rectangle"};
+    const int kind_of[] = {0, 0, 1, 2}, k_of[] = {1, 10, 0, 0};
+    for (int i = 0; i < 4; ++i) {
+      std::fprintf(stderr,
+                   "check %-12s: radial/nanoflann %zu, radial/boost %zu, nanoflann/boost %zu "
+                   "mismatches of %zu\n",
+                   kinds[i], Mismatches(b->radial, b->nano, kind_of[i], k_of[i]),
+                   Mismatches(b->radial, b->boost, kind_of[i], k_of[i]),
+                   Mismatches(b->nano, b->boost, kind_of[i], k_of[i]), kQueries);
+    }
+    return b;
+  }();
+  return *built;
+}
+
+// ---- benchmarks ----
+
+template <class Index>
+Index& Pick();
+template <>
+Radial& Pick<Radial>() {
+  return Built().radial;
+}
+template <>
+Nano& Pick<Nano>() {
+  return Built().nano;
+}
+template <>
+Boost& Pick<Boost>() {
+  return Built().boost;
+}
+
+template <class Index>
+void BM_Nearest(benchmark::State& state) {
+  Index& index = Pick<Index>();
+  const int k = static_cast<int>(state.range(0));
+  std::size_t i = 0;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(index.Nearest(TestData().queries[i++ % kQueries], k));
+  state.SetItemsProcessed(state.iterations());
+}
+
+template <class Index>
+void BM_Radius(benchmark::State& state) {
+  Index& index = Pick<Index>();
+  std::size_t i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(index.InRadius(TestData().queries[i++ % kQueries]));
+  state.SetItemsProcessed(state.iterations());
+}
+
+template <class Index>
+void BM_Rect(benchmark::State& state) {
+  Index& index = Pick<Index>();
+  std::size_t i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(index.InRect(TestData().queries[i++ % kQueries]));
+  state.SetItemsProcessed(state.iterations());
+}
+
+// Geographic mode (feet, x scaled by the query's latitude): radial only.
+void BM_NearestGeographic(benchmark::State& state) {
+  static Radial geo(PIP_RAD_GEOGRAPHIC);
+  const int k = static_cast<int>(state.range(0));
+  std::size_t i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(geo.Nearest(TestData().queries[i++ % kQueries], k));
+  state.SetItemsProcessed(state.iterations());
+}
+
+// Loading: 1,000,000 pipRadInsertPoint calls, then the first search (which
+// links the queued points); state.range(0) = 0 times the insert calls only.
+void BM_LoadRadial(benchmark::State& state) {
+  const Data& d = TestData();
+  for (auto _ : state) {
+    const int library = pipInit(0, nullptr);
+    int h = 0;
+    pipRadInit(library, PIP_RAD_PLANAR, &h);
+    for (std::size_t i = 0; i < kPoints; ++i)
+      pipRadInsertPoint(h, d.points[i].x, d.points[i].y, d.names[i].c_str());
+    if (state.range(0) == 0) state.PauseTiming();
+    int x = 0, y = 0;
+    pipRadFindFirstInRect(h, 0, 0, 0, 0, &x, &y, nullptr, 0);
+    if (state.range(0) != 0) state.PauseTiming();
+    pipRadTerm(h);
+    pipTerm(library);
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * kPoints);
+}
+
+void BM_LoadNanoflann(benchmark::State& state) {
+  for (auto _ : state) Nano nano;
+  state.SetItemsProcessed(state.iterations() * kPoints);
+}
+
+void BM_LoadBoost(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::vector<BValue> values = BoostValues();
+    state.ResumeTiming();
+    BTree tree(values);
+    benchmark::DoNotOptimize(tree.size());
+  }
+  state.SetItemsProcessed(state.iterations() * kPoints);
+}
+
+BENCHMARK(BM_LoadRadial)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_LoadNanoflann)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_LoadBoost)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_TEMPLATE(BM_Nearest, Radial)->Arg(1)->Arg(10);
+BENCHMARK_TEMPLATE(BM_Nearest, Nano)->Arg(1)->Arg(10);
+BENCHMARK_TEMPLATE(BM_Nearest, Boost)->Arg(1)->Arg(10);
+BENCHMARK(BM_NearestGeographic)->Arg(1)->Arg(10);
+BENCHMARK_TEMPLATE(BM_Radius, Radial);
+BENCHMARK_TEMPLATE(BM_Radius, Nano);
+BENCHMARK_TEMPLATE(BM_Radius, Boost);
+BENCHMARK_TEMPLATE(BM_Rect, Radial);
+BENCHMARK_TEMPLATE(BM_Rect, Nano);
+BENCHMARK_TEMPLATE(BM_Rect, Boost);
+
+}  // namespace
+
+BENCHMARK_MAIN();
