@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "frame/library_context.h"
+
 namespace {
 
 constexpr std::uint32_t kSeed = 20261205;
@@ -59,56 +61,93 @@ const Data& TestData() {
   return data;
 }
 
-// ---- radial search, through the exported handle functions ----
+// ---- radial search: through the exported handle functions (what callers
+// use; each call looks the handle up in the locked handle table), or
+// through the Intern forms on the search context itself ----
 
+template <bool kIntern>
 class Radial {
  public:
-  explicit Radial(int mode) : library_(pipInit(0, nullptr)) {
-    pipRadInit(library_, mode, &handle_);
+  explicit Radial(int mode) {
+    if constexpr (kIntern) {
+      pipRadInitIntern(&library_, mode, &context_);
+    } else {
+      library_handle_ = pipInit(0, nullptr);
+      pipRadInit(library_handle_, mode, &handle_);
+    }
     for (std::size_t i = 0; i < kPoints; ++i) {
       const XY& p = TestData().points[i];
-      pipRadInsertPoint(handle_, p.x, p.y, TestData().names[i].c_str());
+      if constexpr (kIntern) {
+        pipRadInsertPointIntern(context_, p.x, p.y, TestData().names[i].c_str());
+      } else {
+        pipRadInsertPoint(handle_, p.x, p.y, TestData().names[i].c_str());
+      }
     }
-    Link();
+    InRect(XY{0, 0});  // the first search links the queued points into the tree
   }
   ~Radial() {
-    pipRadTerm(handle_);
-    pipTerm(library_);
-  }
-  // A first search links the queued points into the tree.
-  void Link() {
-    int x = 0, y = 0;
-    pipRadFindFirstInRect(handle_, 0, 0, 0, 0, &x, &y, nullptr, 0);
-  }
-  int handle() const { return handle_; }
-
-  // The answers of a search whose first call answered `r`; ids when asked.
-  int Drain(int r, std::vector<std::uint32_t>* ids) {
-    int n = 0;
-    for (; r == 1; r = pipRadFindNext(handle_, &x_, &y_, name_, kNameLength), ++n) {
-      if (ids != nullptr) ids->push_back(static_cast<std::uint32_t>(std::atoi(name_)));
+    if constexpr (kIntern) {
+      pipRadTermIntern(context_);
+    } else {
+      pipRadTerm(handle_);
+      pipTerm(library_handle_);
     }
-    return n;
   }
+
   int Nearest(const XY& q, int k, std::vector<std::uint32_t>* ids = nullptr) {
-    return Drain(pipRadFindFirstNearest(handle_, q.x, q.y, k, &x_, &y_, name_, kNameLength), ids);
+    if constexpr (kIntern) {
+      return Drain(
+          pipRadFindFirstNearestIntern(context_, q.x, q.y, k, &x_, &y_, name_, kNameLength), ids);
+    } else {
+      return Drain(pipRadFindFirstNearest(handle_, q.x, q.y, k, &x_, &y_, name_, kNameLength), ids);
+    }
   }
   int InRadius(const XY& q, std::vector<std::uint32_t>* ids = nullptr) {
-    return Drain(pipRadFindFirstInRadius(handle_, q.x, q.y, kRadius, &x_, &y_, name_, kNameLength),
-                 ids);
+    if constexpr (kIntern) {
+      return Drain(
+          pipRadFindFirstInRadiusIntern(context_, q.x, q.y, kRadius, &x_, &y_, name_, kNameLength),
+          ids);
+    } else {
+      return Drain(
+          pipRadFindFirstInRadius(handle_, q.x, q.y, kRadius, &x_, &y_, name_, kNameLength), ids);
+    }
   }
   int InRect(const XY& q, std::vector<std::uint32_t>* ids = nullptr) {
-    return Drain(pipRadFindFirstInRect(handle_, q.x - kRectHalf, q.y - kRectHalf, q.x + kRectHalf,
-                                       q.y + kRectHalf, &x_, &y_, name_, kNameLength),
-                 ids);
+    const int x1 = q.x - kRectHalf, y1 = q.y - kRectHalf, x2 = q.x + kRectHalf,
+              y2 = q.y + kRectHalf;
+    if constexpr (kIntern) {
+      return Drain(
+          pipRadFindFirstInRectIntern(context_, x1, y1, x2, y2, &x_, &y_, name_, kNameLength), ids);
+    } else {
+      return Drain(pipRadFindFirstInRect(handle_, x1, y1, x2, y2, &x_, &y_, name_, kNameLength),
+                   ids);
+    }
   }
 
  private:
-  int library_ = 0;
+  // The answers of a search whose first call answered `r`; ids when asked.
+  int Drain(int r, std::vector<std::uint32_t>* ids) {
+    int n = 0;
+    for (; r == 1; ++n) {
+      if (ids != nullptr) ids->push_back(static_cast<std::uint32_t>(std::atoi(name_)));
+      if constexpr (kIntern) {
+        r = pipRadFindNextIntern(context_, &x_, &y_, name_, kNameLength);
+      } else {
+        r = pipRadFindNext(handle_, &x_, &y_, name_, kNameLength);
+      }
+    }
+    return n;
+  }
+
+  pipLibraryContext library_;
+  pipRadContext* context_ = nullptr;
+  int library_handle_ = 0;
   int handle_ = 0;
   int x_ = 0, y_ = 0;
   char name_[kNameLength] = "";
 };
+using RadialApi = Radial<false>;
+using RadialIntern = Radial<true>;
 
 // ---- nanoflann ----
 
@@ -276,27 +315,33 @@ std::size_t Mismatches(A& a, B& b, int kind, int k) {
 }
 
 struct Indexes {
-  Radial radial{PIP_RAD_PLANAR};
+  RadialApi radial{PIP_RAD_PLANAR};
+  RadialIntern intern{PIP_RAD_PLANAR};
   Nano nano;
   Boost boost;
 };
 
+// Prints how many queries each pair answers differently.
+bool Check(Indexes& b) {
+  const char* kinds[] = {"nearest k=1", "nearest k=10", "radius", "rectangle"};
+  const int kind_of[] = {0, 0, 1, 2}, k_of[] = {1, 10, 0, 0};
+  for (int i = 0; i < 4; ++i) {
+    std::fprintf(stderr,
+                 "check %-12s: radial api/intern %zu, radial/nanoflann %zu, radial/boost %zu, "
+                 "nanoflann/boost %zu mismatches of %zu\n",
+                 kinds[i], Mismatches(b.radial, b.intern, kind_of[i], k_of[i]),
+                 Mismatches(b.radial, b.nano, kind_of[i], k_of[i]),
+                 Mismatches(b.radial, b.boost, kind_of[i], k_of[i]),
+                 Mismatches(b.nano, b.boost, kind_of[i], k_of[i]), kQueries);
+  }
+  return true;
+}
+
 Indexes& Built() {
-  static Indexes* built = [] {
-    auto* b = new Indexes;
-    const char* kinds[] = {"nearest k=1", "nearest k=10", "radius", "rectangle"};
-    const int kind_of[] = {0, 0, 1, 2}, k_of[] = {1, 10, 0, 0};
-    for (int i = 0; i < 4; ++i) {
-      std::fprintf(stderr,
-                   "check %-12s: radial/nanoflann %zu, radial/boost %zu, nanoflann/boost %zu "
-                   "mismatches of %zu\n",
-                   kinds[i], Mismatches(b->radial, b->nano, kind_of[i], k_of[i]),
-                   Mismatches(b->radial, b->boost, kind_of[i], k_of[i]),
-                   Mismatches(b->nano, b->boost, kind_of[i], k_of[i]), kQueries);
-    }
-    return b;
-  }();
-  return *built;
+  static Indexes built;
+  static const bool checked = Check(built);
+  (void)checked;
+  return built;
 }
 
 // ---- benchmarks ----
@@ -304,8 +349,12 @@ Indexes& Built() {
 template <class Index>
 Index& Pick();
 template <>
-Radial& Pick<Radial>() {
+RadialApi& Pick<RadialApi>() {
   return Built().radial;
+}
+template <>
+RadialIntern& Pick<RadialIntern>() {
+  return Built().intern;
 }
 template <>
 Nano& Pick<Nano>() {
@@ -344,7 +393,7 @@ void BM_Rect(benchmark::State& state) {
 
 // Geographic mode (feet, x scaled by the query's latitude): radial only.
 void BM_NearestGeographic(benchmark::State& state) {
-  static Radial geo(PIP_RAD_GEOGRAPHIC);
+  static RadialApi geo(PIP_RAD_GEOGRAPHIC);
   const int k = static_cast<int>(state.range(0));
   std::size_t i = 0;
   for (auto _ : state) benchmark::DoNotOptimize(geo.Nearest(TestData().queries[i++ % kQueries], k));
@@ -391,14 +440,17 @@ void BM_LoadBoost(benchmark::State& state) {
 BENCHMARK(BM_LoadRadial)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_LoadNanoflann)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_LoadBoost)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK_TEMPLATE(BM_Nearest, Radial)->Arg(1)->Arg(10);
+BENCHMARK_TEMPLATE(BM_Nearest, RadialApi)->Arg(1)->Arg(10);
+BENCHMARK_TEMPLATE(BM_Nearest, RadialIntern)->Arg(1)->Arg(10);
 BENCHMARK_TEMPLATE(BM_Nearest, Nano)->Arg(1)->Arg(10);
 BENCHMARK_TEMPLATE(BM_Nearest, Boost)->Arg(1)->Arg(10);
 BENCHMARK(BM_NearestGeographic)->Arg(1)->Arg(10);
-BENCHMARK_TEMPLATE(BM_Radius, Radial);
+BENCHMARK_TEMPLATE(BM_Radius, RadialApi);
+BENCHMARK_TEMPLATE(BM_Radius, RadialIntern);
 BENCHMARK_TEMPLATE(BM_Radius, Nano);
 BENCHMARK_TEMPLATE(BM_Radius, Boost);
-BENCHMARK_TEMPLATE(BM_Rect, Radial);
+BENCHMARK_TEMPLATE(BM_Rect, RadialApi);
+BENCHMARK_TEMPLATE(BM_Rect, RadialIntern);
 BENCHMARK_TEMPLATE(BM_Rect, Nano);
 BENCHMARK_TEMPLATE(BM_Rect, Boost);
 

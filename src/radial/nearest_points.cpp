@@ -84,8 +84,9 @@ int NearestPoints::Search(KdTree& tree, RangeWalker& walker, const RadialQuery& 
 }
 
 RadialRect NearestPoints::FirstWindow(KdTree& tree, const RadialQuery& query, bool geographic,
-                                      double* hx, double* hy) {
-  const double d = query.DistanceTo(*tree.Descend(query.x, query.y));
+                                      double* hx, double* hy) const {
+  const RadialNode* parent = dive_end_ != nullptr ? dive_end_ : tree.Descend(query.x, query.y);
+  const double d = query.DistanceTo(*parent);
   *hx = FirstHalfSize(d, query.x_scale);
   *hy = FirstHalfSize(d, query.y_scale);
   return SearchWindow(query.x - *hx, query.y - *hy, query.x + *hx, query.y + *hy, geographic);
@@ -179,15 +180,26 @@ void NearestPoints::Rank(KdTree& tree, const RadialQuery& query, std::size_t cou
                          const RadialRect& rect) {
   heap_.clear();
   pending_.clear();
+  dive_end_ = nullptr;
   if (tree.root() != nullptr) pending_.push_back({tree.root(), false, rect});
+  // The walk starts as the insertion walk of the query point would: on
+  // each node's query side.  Where that side is empty, the node is the
+  // query's parent-to-be (unless a bound cut the dive short).
+  const RadialNode* diving = tree.root();
   std::size_t order = 0;
   while (!pending_.empty()) {
     const Pending at = pending_.back();
     pending_.pop_back();
+    if (at.node != diving) diving = nullptr;
     // A subtree no nearer than the k-th best holds nothing better: its
     // points are as far or farther, and would come later.
     if (heap_.size() == count && query.SquaredDistanceTo(at.cell) >= heap_.front().distance) {
       continue;
+    }
+    if (diving != nullptr) {
+      const bool right = at.on_x ? query.x >= at.node->x : query.y >= at.node->y;
+      diving = right ? at.node->right : at.node->left;
+      if (diving == nullptr) dive_end_ = at.node;
     }
     PushChildren(at, query);
     if (rect.Contains(at.node->x, at.node->y)) {

@@ -121,8 +121,8 @@ class NearestPoints {
 
   // The first window, from the distance to the query's parent-to-be; its
   // half-sizes in *hx, *hy.
-  static RadialRect FirstWindow(KdTree& tree, const RadialQuery& query, bool geographic, double* hx,
-                                double* hy);
+  RadialRect FirstWindow(KdTree& tree, const RadialQuery& query, bool geographic, double* hx,
+                         double* hy) const;
   // The next window: the half-sizes grown as the file comment says.
   static RadialRect Grow(const RadialQuery& query, bool geographic, double* hx, double* hy);
   // The last window from `window` on, by walking each window until it
@@ -134,7 +134,8 @@ class NearestPoints {
   // Keeps the first `count` results that lie in `window`.
   void KeepWithin(const RadialRect& window, std::size_t count);
   // Ranks the `count` nearest points of `rect` into results_, nearest
-  // first.
+  // first.  Sets dive_end_ to the query's parent-to-be when the walk's
+  // first dive reached it (null otherwise).
   void Rank(KdTree& tree, const RadialQuery& query, std::size_t count, const RadialRect& rect);
   // Offers a point to the bounded max-heap of the best candidates.
   void Offer(const Candidate& candidate, std::size_t count);
@@ -148,6 +149,7 @@ class NearestPoints {
   std::size_t position_ = 0;
   RadialRect last_window_{0, 0, -1, -1};
   bool skip_first_ranking_ = false;
+  const RadialNode* dive_end_ = nullptr;
 };
 
 }  // namespace lumetra
