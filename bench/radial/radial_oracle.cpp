@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <nanoflann.hpp>
 #include <random>
@@ -148,6 +149,10 @@ class Radial {
 };
 using RadialApi = Radial<false>;
 using RadialIntern = Radial<true>;
+// Geographic mode (feet, x scaled by the query's latitude): radial only.
+struct RadialGeographic : RadialApi {
+  RadialGeographic() : RadialApi(PIP_RAD_GEOGRAPHIC) {}
+};
 
 // ---- nanoflann ----
 
@@ -288,28 +293,39 @@ double DistanceOf(std::uint32_t id, const XY& q) {
   return std::hypot(double(p.x) - q.x, double(p.y) - q.y);
 }
 
+enum class Question { kNearest, kRadius, kRect };
+
+template <class Index>
+int Ask(Index& index, Question question, const XY& q, int k,
+        std::vector<std::uint32_t>* ids = nullptr) {
+  switch (question) {
+    case Question::kNearest:
+      return index.Nearest(q, k, ids);
+    case Question::kRadius:
+      return index.InRadius(q, ids);
+    case Question::kRect:
+      break;
+  }
+  return index.InRect(q, ids);
+}
+
 // Rectangle and radius answers as sorted ids; nearest answers as sorted
 // distances (ties may pick different points).
 template <class A, class B>
-std::size_t Mismatches(A& a, B& b, int kind, int k) {
+std::size_t Mismatches(A& a, B& b, Question question, int k) {
   std::size_t bad = 0;
   for (const XY& q : TestData().queries) {
     std::vector<std::uint32_t> x, y;
-    kind == 0   ? (a.Nearest(q, k, &x), b.Nearest(q, k, &y))
-    : kind == 1 ? (a.InRadius(q, &x), b.InRadius(q, &y))
-                : (a.InRect(q, &x), b.InRect(q, &y));
-    if (kind == 0) {
-      std::vector<double> dx, dy;
-      for (std::uint32_t id : x) dx.push_back(DistanceOf(id, q));
-      for (std::uint32_t id : y) dy.push_back(DistanceOf(id, q));
-      std::sort(dx.begin(), dx.end());
-      std::sort(dy.begin(), dy.end());
-      bad += dx != dy;
-    } else {
-      std::sort(x.begin(), x.end());
-      std::sort(y.begin(), y.end());
-      bad += x != y;
-    }
+    Ask(a, question, q, k, &x);
+    Ask(b, question, q, k, &y);
+    std::vector<double> dx, dy;
+    for (std::uint32_t id : x)
+      dx.push_back(question == Question::kNearest ? DistanceOf(id, q) : id);
+    for (std::uint32_t id : y)
+      dy.push_back(question == Question::kNearest ? DistanceOf(id, q) : id);
+    std::sort(dx.begin(), dx.end());
+    std::sort(dy.begin(), dy.end());
+    bad += dx != dy;
   }
   return bad;
 }
@@ -323,16 +339,18 @@ struct Indexes {
 
 // Prints how many queries each pair answers differently.
 bool Check(Indexes& b) {
-  const char* kinds[] = {"nearest k=1", "nearest k=10", "radius", "rectangle"};
-  const int kind_of[] = {0, 0, 1, 2}, k_of[] = {1, 10, 0, 0};
+  const char* names[] = {"nearest k=1", "nearest k=10", "radius", "rectangle"};
+  const Question questions[] = {Question::kNearest, Question::kNearest, Question::kRadius,
+                                Question::kRect};
+  const int ks[] = {1, 10, 0, 0};
   for (int i = 0; i < 4; ++i) {
+    const Question q = questions[i];
     std::fprintf(stderr,
                  "check %-12s: radial api/intern %zu, radial/nanoflann %zu, radial/boost %zu, "
                  "nanoflann/boost %zu mismatches of %zu\n",
-                 kinds[i], Mismatches(b.radial, b.intern, kind_of[i], k_of[i]),
-                 Mismatches(b.radial, b.nano, kind_of[i], k_of[i]),
-                 Mismatches(b.radial, b.boost, kind_of[i], k_of[i]),
-                 Mismatches(b.nano, b.boost, kind_of[i], k_of[i]), kQueries);
+                 names[i], Mismatches(b.radial, b.intern, q, ks[i]),
+                 Mismatches(b.radial, b.nano, q, ks[i]), Mismatches(b.radial, b.boost, q, ks[i]),
+                 Mismatches(b.nano, b.boost, q, ks[i]), kQueries);
   }
   return true;
 }
@@ -364,39 +382,22 @@ template <>
 Boost& Pick<Boost>() {
   return Built().boost;
 }
-
-template <class Index>
-void BM_Nearest(benchmark::State& state) {
-  Index& index = Pick<Index>();
-  const int k = static_cast<int>(state.range(0));
-  std::size_t i = 0;
-  for (auto _ : state)
-    benchmark::DoNotOptimize(index.Nearest(TestData().queries[i++ % kQueries], k));
-  state.SetItemsProcessed(state.iterations());
+template <>
+RadialGeographic& Pick<RadialGeographic>() {
+  static RadialGeographic geographic;
+  return geographic;
 }
 
-template <class Index>
-void BM_Radius(benchmark::State& state) {
+// One question per iteration, the query points in turn; state.range(0)
+// is k for nearest questions.
+template <class Index, Question kQuestion>
+void BM_Query(benchmark::State& state) {
   Index& index = Pick<Index>();
+  const int k = kQuestion == Question::kNearest ? static_cast<int>(state.range(0)) : 0;
   std::size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(index.InRadius(TestData().queries[i++ % kQueries]));
-  state.SetItemsProcessed(state.iterations());
-}
-
-template <class Index>
-void BM_Rect(benchmark::State& state) {
-  Index& index = Pick<Index>();
-  std::size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(index.InRect(TestData().queries[i++ % kQueries]));
-  state.SetItemsProcessed(state.iterations());
-}
-
-// Geographic mode (feet, x scaled by the query's latitude): radial only.
-void BM_NearestGeographic(benchmark::State& state) {
-  static RadialApi geo(PIP_RAD_GEOGRAPHIC);
-  const int k = static_cast<int>(state.range(0));
-  std::size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(geo.Nearest(TestData().queries[i++ % kQueries], k));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Ask(index, kQuestion, TestData().queries[i++ % kQueries], k));
+  }
   state.SetItemsProcessed(state.iterations());
 }
 
@@ -437,22 +438,70 @@ void BM_LoadBoost(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kPoints);
 }
 
+// pipRadLoadPoints over an object file of the same points (built once, in
+// the scratch directory of the run, through pipImportInsert).
+void BM_LoadPointsFromObjectFile(benchmark::State& state) {
+  static const std::string path = [] {
+    char dir[] = "/tmp/radial_oracle.XXXXXX";
+    const std::string file = std::string(mkdtemp(dir)) + "/points.lmb";
+    const int library = pipInit(0, nullptr);
+    pipObjectFileInfoStruct info{};
+    info.coordType = PIP_COORD_GEOGRAPHIC;
+    int import = 0;
+    pipImportInit(library, file.c_str(), &info, &import);
+    for (std::size_t i = 0; i < kPoints; ++i) {
+      pipObjectInfoStruct o{};
+      o.type = PIP_OBJECT_POINT;
+      std::snprintf(o.name, sizeof o.name, "%s", TestData().names[i].c_str());
+      o.x = TestData().points[i].x;
+      o.y = TestData().points[i].y;
+      pipImportInsert(import, &o, nullptr, nullptr, 0);
+    }
+    pipImportTerm(import, 1);
+    pipTerm(library);
+    std::atexit([] {
+      std::remove(path.c_str());
+      std::remove(path.substr(0, path.rfind('/')).c_str());
+    });
+    return file;
+  }();
+  for (auto _ : state) {
+    const int library = pipInit(0, nullptr);
+    int file = 0;
+    int h = 0;
+    pipObjectFileOpen(library, path.c_str(), PIP_OPEN_CACHE_5MB, &file);
+    pipRadInit(library, PIP_RAD_GEOGRAPHIC, &h);
+    if (pipRadLoadPoints(h, file) != 1) state.SkipWithError("pipRadLoadPoints failed");
+    int x = 0, y = 0;
+    pipRadFindFirstInRect(h, 0, 0, 0, 0, &x, &y, nullptr, 0);
+    state.PauseTiming();
+    pipRadTerm(h);
+    pipObjectFileClose(file);
+    pipTerm(library);
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * kPoints);
+}
+
 BENCHMARK(BM_LoadRadial)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_LoadPointsFromObjectFile)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_LoadNanoflann)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_LoadBoost)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK_TEMPLATE(BM_Nearest, RadialApi)->Arg(1)->Arg(10);
-BENCHMARK_TEMPLATE(BM_Nearest, RadialIntern)->Arg(1)->Arg(10);
-BENCHMARK_TEMPLATE(BM_Nearest, Nano)->Arg(1)->Arg(10);
-BENCHMARK_TEMPLATE(BM_Nearest, Boost)->Arg(1)->Arg(10);
-BENCHMARK(BM_NearestGeographic)->Arg(1)->Arg(10);
-BENCHMARK_TEMPLATE(BM_Radius, RadialApi);
-BENCHMARK_TEMPLATE(BM_Radius, RadialIntern);
-BENCHMARK_TEMPLATE(BM_Radius, Nano);
-BENCHMARK_TEMPLATE(BM_Radius, Boost);
-BENCHMARK_TEMPLATE(BM_Rect, RadialApi);
-BENCHMARK_TEMPLATE(BM_Rect, RadialIntern);
-BENCHMARK_TEMPLATE(BM_Rect, Nano);
-BENCHMARK_TEMPLATE(BM_Rect, Boost);
+#define LUMETRA_QUESTION(index, question, name) \
+  BENCHMARK_TEMPLATE(BM_Query, index, Question::question)->Name(name "/" #index)
+LUMETRA_QUESTION(RadialApi, kNearest, "Nearest")->Arg(1)->Arg(10);
+LUMETRA_QUESTION(RadialIntern, kNearest, "Nearest")->Arg(1)->Arg(10);
+LUMETRA_QUESTION(Nano, kNearest, "Nearest")->Arg(1)->Arg(10);
+LUMETRA_QUESTION(Boost, kNearest, "Nearest")->Arg(1)->Arg(10);
+LUMETRA_QUESTION(RadialGeographic, kNearest, "Nearest")->Arg(1)->Arg(10);
+LUMETRA_QUESTION(RadialApi, kRadius, "Radius");
+LUMETRA_QUESTION(RadialIntern, kRadius, "Radius");
+LUMETRA_QUESTION(Nano, kRadius, "Radius");
+LUMETRA_QUESTION(Boost, kRadius, "Radius");
+LUMETRA_QUESTION(RadialApi, kRect, "Rect");
+LUMETRA_QUESTION(RadialIntern, kRect, "Rect");
+LUMETRA_QUESTION(Nano, kRect, "Rect");
+LUMETRA_QUESTION(Boost, kRect, "Rect");
 
 }  // namespace
 
