@@ -1,7 +1,7 @@
 // The radial point search as callers see it: the handle's life and error
-// records, name buffers, the small cases (empty tree, fewer points than asked), the geographic
-// scale, and
-// loading the point objects of an object file.
+// records, name buffers, the small cases (empty tree, fewer points than
+// asked), the geographic scale, and loading the point objects of an object
+// file.
 #include "support/capi_fixture.h"
 
 namespace {
