@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing Lumetra needs on Debian 12 (run as root,
 # or with sudo available).  Packages already present are left alone.
+# Usage: scripts/install-deps.sh [--bench]
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   gdal-bin shapelib libgeos-dev
 )
+# --bench: also the oracles the benchmarks compare against (header-only).
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(libnanoflann-dev libboost-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

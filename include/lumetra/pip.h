@@ -271,6 +271,33 @@ LUMETRA_API int pipCheckForRegionOverlap(int checkHandle);                    /*
 LUMETRA_API int pipCheckForRegionOverlapEx(int checkHandle, int resolution, double* percent); /* [6] 2..6; -1 */
 LUMETRA_API int pipTerminateOverlapCheck(int checkHandle);                    /* [6]  1; -1 */
 
+/* ---- radial point search ----
+ * An in-memory set of named points (a k-d tree) searched by rectangle, by
+ * radius and for the k nearest.  mode PIP_RAD_GEOGRAPHIC: coordinates in
+ * millionths of a degree, distances in feet; any other mode: plain units.
+ * Each find-first replaces the search under way; pipRadFindNext continues it
+ * and answers 0 when it is exhausted (after which it records code 100).
+ * Rectangle and radius answers come in tree order, nearest answers by
+ * distance.  Outputs: x and y (NULL = not wanted), name cut to
+ * nameLength - 1 characters and terminated. */
+LUMETRA_API int pipRadInit(int libraryHandle, int mode, int* radHandle);      /* [1->5] 1; -1 */
+LUMETRA_API int pipRadTerm(int radHandle);                                    /* [5]  1; -1 */
+LUMETRA_API int pipRadInsertPoint(int radHandle, int x, int y, const char* name); /* [5] 1; -1 */
+LUMETRA_API int pipRadLoadPoints(int radHandle, int objectFileHandle);        /* [5,3] 1; -1 (no point records or an insertion failed) */
+LUMETRA_API int pipRadFindFirstInRect(int radHandle, int x1, int y1, int x2, int y2, int* x, int* y, char* name, int nameLength); /* [5] 1; 0; -1 */
+LUMETRA_API int pipRadFindFirstInRadius(int radHandle, int cx, int cy, int radius, int* x, int* y, char* name, int nameLength);  /* [5] 1; 0; -1 */
+LUMETRA_API int pipRadFindFirstNearest(int radHandle, int cx, int cy, int count, int* x, int* y, char* name, int nameLength);    /* [5] 1; 0; -1 */
+LUMETRA_API int pipRadFindNext(int radHandle, int* x, int* y, char* name, int nameLength); /* [5] 1; 0; -1 (no search under way) */
+/* Handle-less workers: same work and results on the object itself (no registration, no lookup). */
+LUMETRA_API int pipRadInitIntern(pipLibraryContext* library, int mode, pipRadContext** search); /* [-] *search NULL on failure */
+LUMETRA_API int pipRadTermIntern(pipRadContext* search);
+LUMETRA_API int pipRadInsertPointIntern(pipRadContext* search, int x, int y, const char* name);
+LUMETRA_API int pipRadLoadPointsIntern(pipRadContext* search, pipObjectFileObject* objectFile);
+LUMETRA_API int pipRadFindFirstInRectIntern(pipRadContext* search, int x1, int y1, int x2, int y2, int* x, int* y, char* name, int nameLength);
+LUMETRA_API int pipRadFindFirstInRadiusIntern(pipRadContext* search, int cx, int cy, int radius, int* x, int* y, char* name, int nameLength);
+LUMETRA_API int pipRadFindFirstNearestIntern(pipRadContext* search, int cx, int cy, int count, int* x, int* y, char* name, int nameLength);
+LUMETRA_API int pipRadFindNextIntern(pipRadContext* search, int* x, int* y, char* name, int nameLength);
+
 /* ---- import ---- */
 LUMETRA_API int pipImportInit(int libraryHandle, const char* fileName, const pipObjectFileInfoStruct* info, int* importHandle); /* [1->2] 1; -1 (106 on limits) */
 LUMETRA_API int pipImportInitEx(int libraryHandle, const char* fileName, const pipObjectFileInfoStruct* info, short code, const char* text1, const char* text2, int* importHandle); /* [1->2] 1; -1 */

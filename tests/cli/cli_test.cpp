@@ -452,4 +452,33 @@ TEST(CliAttributes, BnaHasNoAttributeFileAndPlanarTakesRawUnits) {
                        4}});
 }
 
+TEST(CliNearestPoints, CsvPointsAreSearchedInMemory) {
+  ScopedTempDir dir;
+  WriteText(dir.File("c.csv"),
+            "lon,lat,name\n-87.6298,41.8781,Chicago\n# skipped\n-90.1994,38.627,\"St. Louis, MO\"\n"
+            "-86.1581,39.7684,Indianapolis\n");
+  WriteText(dir.File("bad.csv"), "1,2,a\nx,y,b\n");
+  RunAll(
+      dir.path(),
+      {{{"nearest", "--points", "c.csv", "-88", "41", "-n", "2"},
+        0,
+        {"=Chicago (335712 feet away, at -87.629800 41.878100)\n"
+         "Indianapolis (676617 feet away, at -86.158100 39.768400)\n"}},
+       {{"nearest", "--points", "c.csv", "-88", "41", "--radius", "1055046"}, 0, {}, {}, "", "", 3},
+       {{"nearest", "--points", "c.csv", "-88", "41", "--radius", "1055045"}, 0, {}, {}, "", "", 2},
+       {{"nearest", "--points", "c.csv", "--rect", "-90.1994", "42", "-86.1581", "38.627"},
+        0,
+        {"St. Louis, MO (at -90.199400 38.627000)", "Indianapolis"},
+        {},
+        "",
+        "",
+        3},
+       {{"nearest", "--points", "c.csv", "--planar", "0", "0", "--radius", "5"}, 1, {"="}},
+       {{"nearest", "--points", "bad.csv", "0", "0"}, 2, {"="}, {"bad.csv:2: expected"}},
+       {{"nearest", "--points", "c.csv", "0", "0", "-n", "2", "--radius", "5"},
+        2,
+        {"="},
+        {"exclude each other"}}});
+}
+
 }  // namespace

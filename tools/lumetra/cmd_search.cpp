@@ -12,9 +12,16 @@ namespace lumetra_cli {
 
 const char kNearestHelp[] =
     "usage: lumetra nearest FILE LON LAT [-n N] [--where CRITERIA] [--max-distance FEET]\n"
+    "       lumetra nearest --points POINTS.csv LON LAT [-n N | --radius FEET] [--planar]\n"
+    "       lumetra nearest --points POINTS.csv --rect X1 Y1 X2 Y2 [--planar]\n"
     "\n"
     "Prints the N (default 1) point objects nearest to the point, nearest first,\n"
     "with their distances and attributes.  Regions and lines are not considered.\n"
+    "\n"
+    "With --points the points come from a CSV file of 'lon,lat[,name]' lines\n"
+    "(degrees; a header line and lines starting with '#' are skipped), searched in\n"
+    "memory: the N nearest, every point within --radius FEET (nearest first), or\n"
+    "every point inside the --rect corners.  --planar takes plain units.\n"
     "\n"
     "options:\n"
     "  -n N                 how many (1 to 65536)\n"
@@ -64,6 +71,7 @@ void PrintAttributeLines(const Attributes& attributes, int ordinal) {
 }  // namespace
 
 int RunNearest(int argc, char** argv) {
+  if (WantsPointsMode(argc, argv)) return RunNearestPoints(argc, argv);
   const Args args(argc, argv, {{"n", 1}, {"where", 1}, {"max-distance", 1}});
   args.ExpectPositional(3, 3);
   const int count =

@@ -30,6 +30,9 @@ int RunRender(int argc, char** argv);
 int RunRings(int argc, char** argv);
 int RunThiessen(int argc, char** argv);
 int RunHulls(int argc, char** argv);
+// lumetra nearest --points: the in-memory mode of nearest (cmd_nearest_points.cpp).
+bool WantsPointsMode(int argc, char** argv);
+int RunNearestPoints(int argc, char** argv);
 
 extern const char kImportHelp[];
 extern const char kInfoHelp[];
