@@ -27,6 +27,7 @@ int RunDistance(int argc, char** argv);
 int RunExport(int argc, char** argv);
 int RunValidate(int argc, char** argv);
 int RunRender(int argc, char** argv);
+int RunZip4(int argc, char** argv);
 
 extern const char kImportHelp[];
 extern const char kInfoHelp[];
@@ -37,6 +38,7 @@ extern const char kDistanceHelp[];
 extern const char kExportHelp[];
 extern const char kValidateHelp[];
 extern const char kRenderHelp[];
+extern const char kZip4Help[];
 
 }  // namespace lumetra_cli
 

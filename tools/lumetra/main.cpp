@@ -28,6 +28,7 @@ const Command* Commands() {
       {"export", "write an object file as .bna, .mif or .shp", kExportHelp, RunExport},
       {"validate", "check that every object of a file can be read", kValidateHelp, RunValidate},
       {"render", "draw the boundaries (and points) as an SVG map", kRenderHelp, RunRender},
+      {"zip4", "build ZIP+4 centroid files; find the ZIP+4 codes in regions", kZip4Help, RunZip4},
       {nullptr, nullptr, nullptr, nullptr},
   };
   return kCommands;
