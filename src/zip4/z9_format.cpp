@@ -49,55 +49,21 @@ bool Fail(std::string* why, const char* text) {
 
 }  // namespace
 
+namespace {
+
+// The record's field behind each column, in column order.
+constexpr std::int32_t Z9Record::*kColumnFields[kZ9ColumnCount] = {
+    &Z9Record::zip,       &Z9Record::add_on,   &Z9Record::value1,      &Z9Record::value2,
+    &Z9Record::longitude, &Z9Record::latitude, &Z9Record::record_type, &Z9Record::value3};
+
+}  // namespace
+
 std::int32_t Z9Record::Value(Z9Column column) const {
-  switch (column) {
-    case Z9Column::kZip:
-      return zip;
-    case Z9Column::kAddOn:
-      return add_on;
-    case Z9Column::kValue1:
-      return value1;
-    case Z9Column::kValue2:
-      return value2;
-    case Z9Column::kLongitude:
-      return longitude;
-    case Z9Column::kLatitude:
-      return latitude;
-    case Z9Column::kRecordType:
-      return record_type;
-    case Z9Column::kValue3:
-      return value3;
-  }
-  return 0;
+  return this->*kColumnFields[static_cast<int>(column)];
 }
 
 void Z9Record::SetValue(Z9Column column, std::int32_t value) {
-  switch (column) {
-    case Z9Column::kZip:
-      zip = value;
-      break;
-    case Z9Column::kAddOn:
-      add_on = value;
-      break;
-    case Z9Column::kValue1:
-      value1 = value;
-      break;
-    case Z9Column::kValue2:
-      value2 = value;
-      break;
-    case Z9Column::kLongitude:
-      longitude = value;
-      break;
-    case Z9Column::kLatitude:
-      latitude = value;
-      break;
-    case Z9Column::kRecordType:
-      record_type = value;
-      break;
-    case Z9Column::kValue3:
-      value3 = value;
-      break;
-  }
+  this->*kColumnFields[static_cast<int>(column)] = value;
 }
 
 bool Z9Record::operator==(const Z9Record& o) const {

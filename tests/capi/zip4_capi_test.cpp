@@ -60,14 +60,14 @@ TEST_F(Zip4Capi, GeneratedCentroidsInTheStatesMatchTheContainingSearch) {
   std::vector<zip4gen::Region> regions;
   ASSERT_TRUE(zip4gen::ReadShapeRegions(UsStates(), &regions));
   zip4gen::Options options;
-  options.records = 20000;
+  options.records = 12000;
   options.seed = 77;
   SCOPED_TRACE(options.seed);
   const std::vector<pipZip4Record> records = zip4gen::Generate(regions, options);
-  ASSERT_EQ(records.size(), 20000u);
+  ASSERT_EQ(records.size(), 12000u);
   std::vector<pipZip4Record> shuffled = records;
   std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(options.seed));
-  ASSERT_EQ(pipZip4FileWrite(lib_, "centroids.z9", shuffled.data(), 20000), 1) << Detail();
+  ASSERT_EQ(pipZip4FileWrite(lib_, "centroids.z9", shuffled.data(), 12000), 1) << Detail();
 
   const int states = OpenStates();
   const int z = OpenZip4("centroids.z9");
