@@ -136,6 +136,8 @@ std::string Z9RecordProblem(const Z9Record& record);
 
 // One ZIP Code area entry: the ZIP Code and four u16 bounds a, b, c, d.
 struct Z9AreaEntry {
+  static constexpr std::size_t kEncodedSize = kZ9AreaEntrySize;
+
   std::uint32_t zip = 0;
   std::array<std::uint16_t, 4> bounds{};  // a, b, c, d
 

@@ -31,9 +31,10 @@ lumetra::Rect Grown(const lumetra::Rect& r, std::int32_t feet) {
   if (feet == 0) return r;
   const double dy = std::trunc(feet * lumetra::kMicroDegreesPerFoot);
   const double dx = std::trunc(dy / std::cos(r.miny * lumetra::kRadiansPerMicroDegree));
-  // A huge distance (or a latitude near the pole) grows past every i32.
+  // A huge distance, or a latitude at or past a pole (where the cosine
+  // vanishes or turns negative), grows past every i32.
   const auto by = [](double d) {
-    return d < 4e9 ? static_cast<std::int64_t>(d) : std::int64_t{4000000000};
+    return d >= 0 && d < 4e9 ? static_cast<std::int64_t>(d) : std::int64_t{4000000000};
   };
   const std::int64_t gx = by(dx);
   const std::int64_t gy = by(dy);
