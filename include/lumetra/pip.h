@@ -349,6 +349,12 @@ LUMETRA_API int pipObjectDistanceToBorderEx(int objectFileHandle, int x, int y, 
 LUMETRA_API int pipObjectGetNumCoords(int objectFileHandle, int* numPoints, int* numParts); /* [3] 1; -1 */
 LUMETRA_API int pipObjectGetCoords(int objectFileHandle, int* points, int pointCapacity, int* partCounts, int partCapacity, int* numParts); /* [3] 1; -1 (103 when too small). Capacities count points (2 ints each) and parts. */
 
+/* ---- ZIP+4 centroid search ---- */
+LUMETRA_API int pipZip4FileOpen(int libraryHandle, const char* fileName, int* zip4Handle); /* [1->4] 1; -1 (handle 0) */
+LUMETRA_API int pipZip4FileClose(int zip4Handle);                             /* [4]  1; -1 */
+LUMETRA_API int pipZip4FindFirst(int zip4Handle, int objectFileHandle, int distance, char* zip4, char* recordType, char* name, int nameLength); /* [4,3] 1; 0; -1. zip4 >= 10, recordType >= 2 bytes. */
+LUMETRA_API int pipZip4FindNext(int zip4Handle, char* zip4, char* recordType, char* name, int nameLength); /* [4] 1; 0; -1 */
+
 /* ---- ranked containing search ---- */
 LUMETRA_API int pipObjectFindFirstContainingEx(int objectFileHandle, int x, int y, int maxDistance, char* name, int nameLength); /* [3] flags 1, 2 or 3 of the best entry; 0; -1 */
 

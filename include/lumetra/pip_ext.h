@@ -27,6 +27,42 @@ extern "C" {
 LUMETRA_API int pipObjectFindFirstNearestExact(int objectFileHandle, int x, int y, int count,
                                                const char* criteria, char* name, int nameLength);
 
+/* ---- ZIP+4 centroid files: writing ----
+ * pipZip4FileWrite writes the ZIP+4 centroid file that pipZip4FileOpen reads
+ * (layout: docs/formats/zip4.md) from `count` records in any order; records
+ * with equal keys (ZIP Code and add-on) keep their order.  The caller owns
+ * the array; the library copies nothing but a sort order (4 bytes a record).
+ * The file is written as "<fileName>.partial" and renamed to fileName only
+ * when complete: on failure nothing is left behind and an existing fileName
+ * is untouched.  Fields, all checked (code 106 naming the record's index):
+ *   zipCode      1 .. 99999
+ *   addOn        0 .. 9999
+ *   recordType   the record-type character (1 .. 255), reported by the
+ *                find calls as "%c"
+ *   longitude    ten-thousandths of a degree, POSITIVE FOR WEST, as stored:
+ *                600000 .. 1910700 (60 to 191.07 degrees west); the centroid
+ *                searched is x = -longitude * 100 millionths of a degree
+ *   latitude     ten-thousandths of a degree north: 0 .. 900000
+ *   value1, value2, value3  the caller's own values, stored and not read by
+ *                the search (for example a county code and a delivery count)
+ * [1] 1; -1 (106 bad record, 103 too many records, system errors of the file). */
+#pragma pack(push, 4)
+typedef struct pipZip4Record {
+    int zipCode;
+    int addOn;
+    int recordType;
+    int longitude;
+    int latitude;
+    int value1;
+    int value2;
+    int value3;
+} pipZip4Record;
+#pragma pack(pop)
+LUMETRA_STATIC_ASSERT(sizeof(pipZip4Record) == 32, "pipZip4Record layout");
+
+LUMETRA_API int pipZip4FileWrite(int libraryHandle, const char* fileName,
+                                 const pipZip4Record* records, int count);
+
 #ifdef __cplusplus
 }
 #endif

@@ -149,6 +149,12 @@ int PolySearchPointInPolygon::FindNext(char* name, int name_length) {
   return 0;
 }
 
+void PolySearchPointInPolygon::MoveTo(std::int32_t x, std::int32_t y) {
+  x_ = x;
+  y_ = y;
+  rect_ = lumetra::ContainingSearchRect(x, y, radius_, reader().geographic());
+}
+
 bool PolySearchPointInPolygon::GetSearchPoint(std::int32_t* x, std::int32_t* y) const {
   if (x != nullptr) *x = x_;
   if (y != nullptr) *y = y_;

@@ -91,6 +91,10 @@ class PolySearchPointInPolygon : public PolygonSearchEnum {
   // nothing (more): code 100 and -1.
   int FindNext(char* name, int name_length) override;
   bool GetSearchPoint(std::int32_t* x, std::int32_t* y) const override;
+  // Moves the search to the point (x, y), keeping its radius and its
+  // enumerator, so that a caller testing many points allocates nothing per
+  // point; the next FindFirst searches there.
+  void MoveTo(std::int32_t x, std::int32_t y);
 
   std::int32_t radius() const { return radius_; }
   const lumetra::Rect& search_rect() const { return rect_; }

@@ -28,7 +28,7 @@ const std::string kTool = LUMETRA_CLI_PATH;
 const std::string kData = LUMETRA_DATA_DIR;
 const std::string kStates = kData + "/us_states.shp";
 const std::vector<std::string> kCommands = {"import",   "info",   "lookup",   "nearest", "find",
-                                            "distance", "export", "validate", "render"};
+                                            "distance", "export", "validate", "render",  "zip4"};
 
 struct RunResult {
   int status = -1;
@@ -360,6 +360,32 @@ TEST_F(CliStates, ExportThenImportAgainKeepsEveryState) {
                   0,
                   {"exported 0 objects", "56 objects of other types than point left out"}});
   RunAll(Dir(), runs);
+}
+
+TEST_F(CliStates, Zip4BuildsCentroidFilesAndFindsTheirCodesInRegions) {
+  WriteText(Dir() + "/centroids.csv",
+            "zip,plus4,type,longitude,latitude\n80202,0001,S,-104.9903,39.7392\n"
+            "60601,1235,H,-87.6298,41.8781\n99950,1,G,-140,30\n60601,1234,S,-87.6298,41.8781\n");
+  WriteText(Dir() + "/bad.csv", "60601,1234,S,87.6298,41.8781\n");
+  RunAll(
+      Dir(),
+      {
+          {{"zip4", "build", "centroids.csv", "c.z9"}, 0, {"=4 records written to c.z9\n"}},
+          {{"zip4", "find", "c.z9", "us.lmb"},
+           0,
+           {"=zip4,type,name\n60601-1234,S,Illinois\n60601-1235,H,Illinois\n80202-0001,S,"
+            "Colorado\n"},
+           {"3 ZIP+4 codes found"}},
+          {{"zip4", "find", "c.z9", "us.lmb", "--distance", "10"}, 2, {}, {"do not have buffers"}},
+          {{"zip4", "build", "bad.csv", "bad.z9"},
+           2,
+           {"="},
+           {"longitude not between"},
+           "",
+           "bad.z9"},
+          {{"zip4", "find", "us.lmb", "us.lmb"}, 2, {"="}, {"Invalid file signature."}},
+          {{"zip4", "list"}, 2, {"="}, {"unknown action 'list'"}},
+      });
 }
 
 TEST_F(CliStates, RenderDrawsStatesAndColoursPoints) {

@@ -33,6 +33,7 @@ int RunHulls(int argc, char** argv);
 // lumetra nearest --points: the in-memory mode of nearest (cmd_nearest_points.cpp).
 bool WantsPointsMode(int argc, char** argv);
 int RunNearestPoints(int argc, char** argv);
+int RunZip4(int argc, char** argv);
 
 extern const char kImportHelp[];
 extern const char kInfoHelp[];
@@ -46,6 +47,7 @@ extern const char kRenderHelp[];
 extern const char kRingsHelp[];
 extern const char kThiessenHelp[];
 extern const char kHullsHelp[];
+extern const char kZip4Help[];
 
 }  // namespace lumetra_cli
 

@@ -31,6 +31,7 @@ const Command* Commands() {
       {"rings", "market areas: rings around stores", kRingsHelp, RunRings},
       {"thiessen", "market areas: radius-limited Thiessen cells", kThiessenHelp, RunThiessen},
       {"hulls", "market areas: hulls of the nearest customers", kHullsHelp, RunHulls},
+      {"zip4", "build ZIP+4 centroid files; find the ZIP+4 codes in regions", kZip4Help, RunZip4},
       {nullptr, nullptr, nullptr, nullptr},
   };
   return kCommands;
