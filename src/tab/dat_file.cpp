@@ -28,12 +28,6 @@ std::string TrimmedText(const std::uint8_t* bytes, int width) {
   return std::string(reinterpret_cast<const char*>(bytes) + b, static_cast<std::size_t>(n - b));
 }
 
-void AppendQuoted(const std::string& value, std::string* text) {
-  *text += '"';
-  *text += value;
-  *text += '"';
-}
-
 std::string DateText(const std::uint8_t* p) {
   const int year = static_cast<std::int16_t>(GetU16(p));
   if (year == 0 && p[2] == 0 && p[3] == 0) return std::string();
@@ -55,16 +49,6 @@ std::string TimeText(std::int32_t ms) {
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// A number bare when it ends in a digit (as the row text promises), else
-// quoted so that it stays one value.
-void AppendNumber(const std::string& value, std::string* text) {
-  if (!value.empty() && IsDigit(value.back())) {
-    *text += value;
-  } else {
-    AppendQuoted(value, text);
-  }
-}
 
 [[noreturn]] void RefuseValue(std::uint32_t row, const TabField& field, const std::string& value,
                               const char* why) {
@@ -158,57 +142,82 @@ void DatReader::Open(const std::string& path, const std::vector<TabField>& field
   record_.resize(record_length_);
 }
 
-bool DatReader::RowText(std::int32_t row, std::string* text) {
-  text->clear();
+bool DatReader::RowValues(std::int32_t row, std::vector<std::string>* values,
+                          std::vector<bool>* quoted) {
+  values->clear();
+  quoted->clear();
   const std::uint64_t at = header_length_ + static_cast<std::uint64_t>(row - 1) * record_length_;
   file_.ReadAt(at, record_.data(), record_.size(), "row");
   if (record_[0] == '*') return false;
   const std::uint8_t* p = record_.data() + 1;
-  for (std::size_t i = 0; i < fields_.size(); ++i) {
-    if (i > 0) *text += '\t';
-    AppendValue(fields_[i], p, text);
-    p += fields_[i].width;
+  for (const TabField& field : fields_) {
+    bool q = false;
+    values->push_back(ValueText(field, p, &q));
+    quoted->push_back(q);
+    p += field.width;
   }
   return true;
 }
 
-void DatReader::AppendValue(const TabField& field, const std::uint8_t* p, std::string* text) const {
+bool DatReader::RowText(std::int32_t row, std::string* text) {
+  text->clear();
+  std::vector<std::string> values;
+  std::vector<bool> quoted;
+  if (!RowValues(row, &values, &quoted)) return false;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) *text += '\t';
+    // Numbers stay bare only while they end in a digit, as the row text
+    // promises; anything else is quoted so that it stays one value.
+    const bool bare = !quoted[i] && !values[i].empty() && IsDigit(values[i].back());
+    if (!bare) *text += '"';
+    *text += values[i];
+    if (!bare) *text += '"';
+  }
+  return true;
+}
+
+std::string DatReader::ValueText(const TabField& field, const std::uint8_t* p, bool* quoted) const {
   char number[64];
+  *quoted = false;
   switch (field.type) {
-    case kTXChar:
-      return AppendQuoted(TrimmedText(p, field.width), text);
     case kTXDecimal:
-      return AppendNumber(TrimmedText(p, field.width), text);
+      return TrimmedText(p, field.width);
     case kTXInteger:
       std::snprintf(number, sizeof number, "%d", GetI32(p));
-      return AppendNumber(number, text);
+      return number;
     case kTXSmallInt:
       std::snprintf(number, sizeof number, "%d", static_cast<std::int16_t>(GetU16(p)));
-      return AppendNumber(number, text);
+      return number;
     case kTXLargeInt:
       std::snprintf(number, sizeof number, "%lld", static_cast<long long>(GetU64(p)));
-      return AppendNumber(number, text);
+      return number;
     case kTXFloat: {
       double v = 0;
       const std::uint64_t bits = GetU64(p);
       std::memcpy(&v, &bits, sizeof v);
-      if (!std::isfinite(v)) return AppendQuoted("", text);
+      if (!std::isfinite(v)) return std::string();
       std::snprintf(number, sizeof number, "%.15g", v);
-      return AppendNumber(number, text);
+      return number;
     }
+    default:
+      break;
+  }
+  *quoted = true;
+  switch (field.type) {
+    case kTXChar:
+      return TrimmedText(p, field.width);
     case kTXDate:
-      return AppendQuoted(DateText(p), text);
+      return DateText(p);
     case kTXTime:
-      return AppendQuoted(TimeText(GetI32(p)), text);
+      return TimeText(GetI32(p));
     case kTXDateTime: {
       const std::string date = DateText(p);
-      return AppendQuoted(date.empty() ? date : date + " " + TimeText(GetI32(p + 4)), text);
+      return date.empty() ? date : date + " " + TimeText(GetI32(p + 4));
     }
     case kTXLogical:
-      return AppendQuoted(p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y' ? "T" : "F",
-                          text);
+      return p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y' ? "T" : "F";
     default:
-      return AppendQuoted("", text);
+      return std::string();
   }
 }
 

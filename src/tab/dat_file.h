@@ -35,9 +35,14 @@ class DatReader {
   // values quoted, numbers bare (tab_library.h).  False, with *text empty,
   // for a deleted row.
   bool RowText(std::int32_t row, std::string* text);
+  // The values of `row` one by one, unquoted (dates as YYYYMMDD, times as
+  // HH:MM:SS, logicals as T or F); *quoted[i] tells whether the row text
+  // quotes value i.  False, with no values, for a deleted row.
+  bool RowValues(std::int32_t row, std::vector<std::string>* values, std::vector<bool>* quoted);
 
  private:
-  void AppendValue(const TabField& field, const std::uint8_t* bytes, std::string* text) const;
+  // The text of one value and whether the row text quotes it.
+  std::string ValueText(const TabField& field, const std::uint8_t* bytes, bool* quoted) const;
 
   TabFile file_;
   std::vector<TabField> fields_;

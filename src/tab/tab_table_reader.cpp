@@ -74,6 +74,18 @@ void TabTableReader::Fetch(std::int32_t row, std::string* text, TXObject* object
   FillObject(object);
 }
 
+void TabTableReader::CheckRow(std::int32_t row) const {
+  if (row < 1 || row > dat_.rows()) {
+    ThrowTabError(kTXErrRow, "%s: row %d is outside rows 1 to %d", path_.c_str(), row, dat_.rows());
+  }
+}
+
+bool TabTableReader::Values(std::int32_t row, std::vector<std::string>* values) {
+  CheckRow(row);
+  std::vector<bool> quoted;
+  return dat_.RowValues(row, values, &quoted);
+}
+
 void TabTableReader::FillObject(TXObject* object) {
   object->type = current_.type;
   const std::vector<double>& xy = current_.xy;

@@ -34,9 +34,13 @@ class TabTableReader {
   // Row `row` (1 .. rows()) as TXFetchRow describes; the object's pointers
   // stay valid until the next Fetch.
   void Fetch(std::int32_t row, std::string* text, TXObject* object);
+  // The values of `row` one by one, unquoted (DatReader::RowValues); false,
+  // with no values, for a deleted row.
+  bool Values(std::int32_t row, std::vector<std::string>* values);
 
  private:
   void FillObject(TXObject* object);
+  void CheckRow(std::int32_t row) const;
 
   std::string path_;
   std::vector<TabField> fields_;
