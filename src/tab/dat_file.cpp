@@ -244,7 +244,10 @@ std::vector<std::uint8_t> DatWriter::Header() const {
   for (std::size_t i = 0; i < fields_.size(); ++i) {
     std::uint8_t* d = bytes.data() + kHeaderSize + kDescriptorSize * i;
     std::memcpy(d, fields_[i].name.data(), std::min<std::size_t>(fields_[i].name.size(), 10));
-    d[11] = 'C';
+    // Readers check Decimal and Logical columns against their dBase
+    // letters; the binary types are described as text, as the format's
+    // writers do.
+    d[11] = fields_[i].type == kTXDecimal ? 'N' : fields_[i].type == kTXLogical ? 'L' : 'C';
     d[16] = static_cast<std::uint8_t>(fields_[i].width);
     d[17] = static_cast<std::uint8_t>(fields_[i].decimals);
   }
