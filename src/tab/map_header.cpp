@@ -128,14 +128,30 @@ MapHeader MapHeader::DecodeFrom(const std::uint8_t* h, std::size_t size, const s
   return m;
 }
 
+namespace {
+
+// The decimal precision a grid scale stands for (a scale of 100 keeps
+// hundredths): coordinates read are rounded to it, so that values written
+// on a coarse grid come back as the decimals they were, not as the binary
+// fractions of the grid.
+double Rounded(double value, double scale) {
+  const double precision = std::pow(10.0, std::round(std::log10(std::fabs(scale))));
+  if (!(precision > 0) || !std::isfinite(precision)) return value;
+  return std::round(value * precision) / precision;
+}
+
+}  // namespace
+
 double MapHeader::ToX(std::int32_t ix) const {
-  if (quadrant == 0 || quadrant == 2 || quadrant == 3) return -(ix + x_displacement) / x_scale;
-  return (ix - x_displacement) / x_scale;
+  const bool negated = quadrant == 0 || quadrant == 2 || quadrant == 3;
+  return Rounded(negated ? -(ix + x_displacement) / x_scale : (ix - x_displacement) / x_scale,
+                 x_scale);
 }
 
 double MapHeader::ToY(std::int32_t iy) const {
-  if (quadrant == 0 || quadrant == 3 || quadrant == 4) return -(iy + y_displacement) / y_scale;
-  return (iy - y_displacement) / y_scale;
+  const bool negated = quadrant == 0 || quadrant == 3 || quadrant == 4;
+  return Rounded(negated ? -(iy + y_displacement) / y_scale : (iy - y_displacement) / y_scale,
+                 y_scale);
 }
 
 bool MapHeader::ToInt(double x, double y, std::int32_t* ix, std::int32_t* iy) const {

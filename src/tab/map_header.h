@@ -22,7 +22,9 @@
 // Integer coordinates map to the table's coordinates as
 // x = (ix - x displacement) / x scale in origin quadrant 1; quadrants 2 and
 // 3 negate x (x = -(ix + x displacement) / x scale), quadrants 3 and 4 (and
-// 0, taken as 3) negate y the same way.
+// 0, taken as 3) negate y the same way; the result is rounded to the
+// decimal precision of the scale (10 ^ round(log10(scale)): hundredths for a
+// scale of 33.3, millionths for 1,000,000).
 #ifndef LUMETRA_TAB_MAP_HEADER_H
 #define LUMETRA_TAB_MAP_HEADER_H
 

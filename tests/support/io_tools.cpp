@@ -29,6 +29,9 @@ std::string RunTool(const std::string& command) {
 }
 
 std::string SourcePath(const std::string& relative) {
+#ifdef LUMETRA_SOURCE_DIR
+  return std::string(LUMETRA_SOURCE_DIR) + "/" + relative;
+#endif
   std::string root = __FILE__;  // <root>/tests/support/io_tools.cpp
   for (int i = 0; i < 3; ++i) root = root.substr(0, root.find_last_of('/'));
   return root + "/" + relative;
