@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
+#include <algorithm>
 #include <cstring>
 
 #include "tab/tab_error.h"
@@ -54,11 +55,26 @@ void TabFile::SeekTo(std::uint64_t offset, int failure_code) {
   position_ = offset;
 }
 
-std::size_t TabFile::ReadSome(std::uint64_t offset, void* data, std::size_t size) {
-  if (offset >= size_ || size == 0) return 0;
+std::size_t TabFile::ReadDirect(std::uint64_t offset, void* data, std::size_t size) {
   SeekTo(offset, kTXErrFormat);
   const std::size_t got = std::fread(data, 1, size, stream_);
   position_ = got == size ? offset + got : UINT64_MAX;
+  return got;
+}
+
+std::size_t TabFile::ReadSome(std::uint64_t offset, void* data, std::size_t size) {
+  if (offset >= size_ || size == 0) return 0;
+  if (size > kWindowSize / 2) return ReadDirect(offset, data, size);
+  const bool inside = offset >= window_start_ && offset + size <= window_start_ + window_.size();
+  if (!inside) {
+    window_start_ = offset - offset % 4096;
+    window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindowSize, size_ - window_start_)));
+    window_.resize(ReadDirect(window_start_, window_.data(), window_.size()));
+  }
+  const std::uint64_t end = std::min<std::uint64_t>(offset + size, window_start_ + window_.size());
+  if (offset >= end) return 0;
+  const std::size_t got = static_cast<std::size_t>(end - offset);
+  std::memcpy(data, window_.data() + (offset - window_start_), got);
   return got;
 }
 

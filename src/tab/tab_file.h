@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace lumetra::tab {
 
@@ -32,6 +33,8 @@ class TabFile {
   // file ends first (`what` names the structure being read).
   void ReadAt(std::uint64_t offset, void* data, std::size_t size, const char* what);
   // Reads up to `size` bytes at `offset`; returns how many there were.
+  // Small reads are served from a window of the file kept in memory, so
+  // reading a table row by row costs few system calls.
   std::size_t ReadSome(std::uint64_t offset, void* data, std::size_t size);
   // Writes `size` bytes at `offset` (growing the file); throws kTXErrWrite.
   void WriteAt(std::uint64_t offset, const void* data, std::size_t size);
@@ -47,11 +50,16 @@ class TabFile {
 
  private:
   void SeekTo(std::uint64_t offset, int failure_code);
+  std::size_t ReadDirect(std::uint64_t offset, void* data, std::size_t size);
+
+  static constexpr std::size_t kWindowSize = 64 * 1024;
 
   std::FILE* stream_ = nullptr;
   std::string path_;
   std::uint64_t size_ = 0;
   std::uint64_t position_ = UINT64_MAX;  // stream position, when known
+  std::vector<std::uint8_t> window_;     // file bytes from window_start_
+  std::uint64_t window_start_ = 0;
 };
 
 // `path` with its extension (after the last '.' of the last component)
