@@ -5,12 +5,12 @@
 #include <memory>
 #include <new>
 
-#include "frame/ascii_case.h"
 #include "frame/error.h"
 #include "frame/text_copy.h"
 #include "import/object_file_build.h"
 #include "import/polygon_object.h"
 #include "import/shp_read.h"
+#include "import/table_columns.h"
 #include "storage/trace.h"
 
 namespace {
@@ -145,27 +145,12 @@ bool TABRead::ReadFieldDefs() {
 }
 
 void TABRead::ChooseColumns(const char* name_column, const char* name_column2) {
-  name_column_ = 0;
-  if (name_column == nullptr) {
-    error().Report(106, kNullColumnWarning, QERR_HERE);
-  } else {
-    const int found = FindColumn(name_column);
-    if (found >= 0) {
-      name_column_ = found;
-    } else {
-      error().Report(106, kMissingColumnWarning, QERR_HERE);
-    }
-  }
-  name_column2_ = name_column2 != nullptr ? FindColumn(name_column2) : -1;
-}
-
-int TABRead::FindColumn(const char* column) const {
-  int found = -1;
-  for (std::size_t i = 0; i < defs_.size(); ++i) {
-    const std::string name = lumetra::CutText(defs_[i].name, sizeof defs_[i].name);
-    if (lumetra::EqualNoCase(name, column)) found = static_cast<int>(i);
-  }
-  return found;
+  std::vector<std::string> names;
+  for (const TXFieldDef& def : defs_) names.push_back(lumetra::CutText(def.name, sizeof def.name));
+  const NameColumns columns = ChooseNameColumns(error(), names, name_column, name_column2,
+                                                kNullColumnWarning, kMissingColumnWarning);
+  name_column_ = columns.name;
+  name_column2_ = columns.name2;
 }
 
 std::string TABRead::ColumnText(int column) const {
@@ -271,15 +256,7 @@ bool TABRead::CheckLimits(const TXSection* sections, std::int32_t count) const {
     if (sections[i].num_points > 0) ++parts;
     points += sections[i].num_points;
   }
-  if (parts > build().PolygonLimit()) {
-    error().Report(100, "Too many polygons.", QERR_HERE);
-    return false;
-  }
-  if (points > build().PointLimit()) {
-    error().Report(100, "Too many points.", QERR_HERE);
-    return false;
-  }
-  return true;
+  return WithinImportLimits(build(), error(), parts, points);
 }
 
 bool TABRead::WriteParts(int kind, const TXSection* sections, std::int32_t count,

@@ -91,7 +91,6 @@ class TABRead : public ImportRead {
   bool Open(const char* file_name);
   bool ReadFieldDefs();
   void ChooseColumns(const char* name_column, const char* name_column2);
-  int FindColumn(const char* column) const;
   std::string ColumnText(int column) const;
   // Builds and writes the object of the row just fetched; result 1 or 2.
   bool WriteRowObject(const TXObject& object, std::int32_t colour);

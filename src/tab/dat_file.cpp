@@ -325,12 +325,6 @@ void DatWriter::Finish() {
   file_.Close();
 }
 
-void DatWriter::Abandon() {
-  try {
-    file_.Close();
-  } catch (const TabError&) {
-    // The table is being dropped; a failure to flush changes nothing.
-  }
-}
+void DatWriter::Abandon() { file_.CloseQuietly(); }
 
 }  // namespace lumetra::tab

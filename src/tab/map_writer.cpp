@@ -393,12 +393,6 @@ void MapWriter::Finish() {
   file_.Close();
 }
 
-void MapWriter::Abandon() {
-  try {
-    file_.Close();
-  } catch (const TabError&) {
-    // Dropped on purpose; nothing more can be done.
-  }
-}
+void MapWriter::Abandon() { file_.CloseQuietly(); }
 
 }  // namespace lumetra::tab

@@ -2,10 +2,10 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
-#include <algorithm>
 #include <cstring>
 
 #include "tab/tab_error.h"
@@ -68,7 +68,8 @@ std::size_t TabFile::ReadSome(std::uint64_t offset, void* data, std::size_t size
   const bool inside = offset >= window_start_ && offset + size <= window_start_ + window_.size();
   if (!inside) {
     window_start_ = offset - offset % 4096;
-    window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindowSize, size_ - window_start_)));
+    window_.resize(
+        static_cast<std::size_t>(std::min<std::uint64_t>(kWindowSize, size_ - window_start_)));
     window_.resize(ReadDirect(window_start_, window_.data(), window_.size()));
   }
   const std::uint64_t end = std::min<std::uint64_t>(offset + size, window_start_ + window_.size());
@@ -108,6 +109,11 @@ void TabFile::Close() {
     ThrowTabError(kTXErrWrite, "cannot finish %s: %s", path_.c_str(),
                   std::strerror(flushed ? errno : saved));
   }
+}
+
+void TabFile::CloseQuietly() {
+  if (stream_ != nullptr) std::fclose(stream_);
+  stream_ = nullptr;
 }
 
 std::string MemberPath(const std::string& path, const char* extension) {

@@ -42,6 +42,8 @@ class TabFile {
   void Append(const void* data, std::size_t size);
   // Flushes and closes; throws kTXErrWrite when data could not be written.
   void Close();
+  // Closes without reporting (a file being dropped).
+  void CloseQuietly();
 
   bool is_open() const { return stream_ != nullptr; }
   // Size of the file: when opened (reading) or written so far (creating).
