@@ -157,11 +157,7 @@ std::string SHPRead::ColumnText(int column) const {
 // ---------------------------------------------------------------------------
 // Reading
 
-int SHPRead::PercentDone() const {
-  if (total_records_ <= 0) return 0;
-  const std::int64_t percent = static_cast<std::int64_t>(records_read_) * 100 / total_records_;
-  return percent > 100 ? 100 : static_cast<int>(percent);
-}
+int SHPRead::PercentDone() const { return RecordsPercent(records_read_, total_records_); }
 
 bool SHPRead::ReadObject() {
   set_result(kResultError);
@@ -252,10 +248,9 @@ bool SHPRead::ReportRecordFailure(const char* what) {
 }
 
 bool SHPRead::WritePoint(std::int32_t colour) {
-  const ShapePoint p = DegreeRulePoint(shape_.points[0], shape_.points[1]);
-  QPolygonPoint point(build(), name().c_str(), name2().c_str(), 0, p.x, p.y);
-  point.set_symbol(0, 0, colour);
-  if (!point.Write()) return false;
+  if (!WriteDegreeRulePoint(build(), name(), name2(), shape_.points[0], shape_.points[1], colour)) {
+    return false;
+  }
   set_result(kResultObject);
   return true;
 }
@@ -287,12 +282,8 @@ bool SHPRead::WritePoly(bool region, std::int32_t colour) {
     object = std::make_unique<QPolygonLine>(build(), name().c_str(), name2().c_str(), 0);
   }
   for (int i = 0; i < shape_.numParts; ++i) {
-    const shpPart part = shape_.parts[i];
-    for (int k = 0; k < part.numPoints; ++k) {
-      const ShapePoint p = DegreeRulePoint(part.points[2 * k], part.points[2 * k + 1]);
-      if (!object->AddPoint(p.x, p.y)) return false;
-    }
-    if (!object->ClosePart()) return false;
+    if (!AddDegreeRulePart(*object, shape_.parts[i].points, shape_.parts[i].numPoints))
+      return false;
   }
   object->set_pen(0, 0, colour);
   object->set_brush(0, 0, 0);

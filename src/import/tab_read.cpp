@@ -161,11 +161,7 @@ std::string TABRead::ColumnText(int column) const {
 // ---------------------------------------------------------------------------
 // Reading
 
-int TABRead::PercentDone() const {
-  if (rows_ <= 0) return 0;
-  const std::int64_t percent = static_cast<std::int64_t>(records_read_) * 100 / rows_;
-  return percent > 100 ? 100 : static_cast<int>(percent);
-}
+int TABRead::PercentDone() const { return RecordsPercent(records_read_, rows_); }
 
 bool TABRead::ReadObject() {
   set_result(kResultError);
@@ -224,10 +220,7 @@ bool TABRead::WriteRowObject(const TXObject& object, std::int32_t colour) {
 }
 
 bool TABRead::WritePoint(double x, double y, std::int32_t colour) {
-  const ShapePoint p = DegreeRulePoint(x, y);
-  QPolygonPoint point(build(), name().c_str(), name2().c_str(), 0, p.x, p.y);
-  point.set_symbol(0, 0, colour);
-  if (!point.Write()) return false;
+  if (!WriteDegreeRulePoint(build(), name(), name2(), x, y, colour)) return false;
   set_result(kResultObject);
   return true;
 }
@@ -274,12 +267,7 @@ bool TABRead::WriteParts(int kind, const TXSection* sections, std::int32_t count
     object = std::make_unique<QPolygonLine>(build(), name().c_str(), name2().c_str(), 0);
   }
   for (std::int32_t i = 0; i < count; ++i) {
-    const double* xy = sections[i].points;
-    for (std::int32_t k = 0; k < sections[i].num_points; ++k) {
-      const ShapePoint p = DegreeRulePoint(xy[2 * k], xy[2 * k + 1]);
-      if (!object->AddPoint(p.x, p.y)) return false;
-    }
-    if (!object->ClosePart()) return false;
+    if (!AddDegreeRulePart(*object, sections[i].points, sections[i].num_points)) return false;
   }
   object->set_pen(0, 0, colour);
   object->set_brush(0, 0, 0);

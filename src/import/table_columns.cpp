@@ -3,6 +3,8 @@
 #include "frame/ascii_case.h"
 #include "frame/error.h"
 #include "import/object_file_build.h"
+#include "import/polygon_object.h"
+#include "import/shp_read.h"
 
 namespace {
 
@@ -45,4 +47,26 @@ bool WithinImportLimits(const ObjectFileBuild& build, pipError& error, std::int6
     return false;
   }
   return true;
+}
+
+int RecordsPercent(std::int64_t read, std::int64_t total) {
+  if (total <= 0) return 0;
+  const std::int64_t percent = read * 100 / total;
+  return percent > 100 ? 100 : static_cast<int>(percent);
+}
+
+bool AddDegreeRulePart(QPolygonLine& object, const double* xy, std::int64_t n) {
+  for (std::int64_t k = 0; k < n; ++k) {
+    const ShapePoint p = DegreeRulePoint(xy[2 * k], xy[2 * k + 1]);
+    if (!object.AddPoint(p.x, p.y)) return false;
+  }
+  return object.ClosePart();
+}
+
+bool WriteDegreeRulePoint(ObjectFileBuild& build, const std::string& name, const std::string& name2,
+                          double x, double y, std::int32_t colour) {
+  const ShapePoint p = DegreeRulePoint(x, y);
+  QPolygonPoint point(build, name.c_str(), name2.c_str(), 0, p.x, p.y);
+  point.set_symbol(0, 0, colour);
+  return point.Write();
 }
