@@ -311,6 +311,7 @@ LUMETRA_API int pipImportOpenMIF(int importHandle, const char* fileName, const c
 LUMETRA_API int pipImportOpenMIF2(int importHandle, const char* fileName, const char* nameField, const char* nameField2); /* [2] 1; -1 */
 LUMETRA_API int pipImportOpenSHP(int importHandle, const char* fileName, const char* nameColumn, const char* nameColumn2);   /* [2] 1; -1 */
 LUMETRA_API int pipImportOpenShape(int importHandle, const char* fileName, const char* nameColumn, const char* nameColumn2); /* [2] alias of pipImportOpenSHP */
+LUMETRA_API int pipImportOpenTAB(int importHandle, const char* fileName, const char* nameColumn, const char* nameColumn2);   /* [2] 1; -1 */
 
 /* ---- object files ---- */
 LUMETRA_API int pipObjectFileOpen(int libraryHandle, const char* fileName, int mode, int* objectFileHandle); /* [1->3] 1; -1 (handle 0 on code 103) */
@@ -363,6 +364,7 @@ LUMETRA_API int pipExportInitBNA(int libraryHandle, const char* fileName, int* e
 LUMETRA_API int pipExportInitMIF(int libraryHandle, const char* fileName, int* exportHandle); /* [1->7] 1; -1 */
 LUMETRA_API int pipExportInitSHP(int libraryHandle, const char* fileName, int* exportHandle, int objectType);   /* [1->7] 1; -1. objectType PIP_OBJECT_* accepted */
 LUMETRA_API int pipExportInitShape(int libraryHandle, const char* fileName, int* exportHandle, int objectType); /* [1->7] alias of pipExportInitSHP */
+LUMETRA_API int pipExportInitTAB(int libraryHandle, const char* fileName, int* exportHandle, int typeCode);     /* [1->7] 1; -1. typeCode: initial TAB type code */
 LUMETRA_API int pipExportOpen(int exportHandle, const char* objectFileName, int mode); /* [7] 1; -1 (105 for NULL name) */
 LUMETRA_API int pipExportWrite(int exportHandle, char* name, int nameLength, int* percent, int* count); /* [7] 1; -1 (also when nothing is left) */
 LUMETRA_API int pipExportInsert(int exportHandle, const char* name, const pipObjectInfoStruct* info, const int* points, const int* partCounts, int count); /* [7] 1; -1 */

@@ -11,6 +11,7 @@
 #include "export/exporter.h"
 #include "export/mif_exporter.h"
 #include "export/shp_exporter.h"
+#include "export/tab_exporter.h"
 #include "frame/error.h"
 #include "frame/handle_table.h"
 #include "frame/library_context.h"
@@ -109,6 +110,15 @@ LUMETRA_API int pipExportInitSHP(int libraryHandle, const char* fileName, int* e
 LUMETRA_API int pipExportInitShape(int libraryHandle, const char* fileName, int* exportHandle,
                                    int objectType) {
   return InitShapeExporter(libraryHandle, fileName, exportHandle, objectType);
+}
+
+LUMETRA_API int pipExportInitTAB(int libraryHandle, const char* fileName, int* exportHandle,
+                                 int typeCode) {
+  return GuardedCall(-1, [&] {
+    return InitExporter(libraryHandle, fileName, exportHandle, [&](pipLibraryContext& library) {
+      return std::unique_ptr<CspaExporter>(std::make_unique<CspaTABExporter>(library, typeCode));
+    });
+  });
 }
 
 LUMETRA_API int pipExportOpen(int exportHandle, const char* objectFileName, int mode) {

@@ -11,6 +11,7 @@
 #include "frame/text_copy.h"
 #include "import/object_file_build.h"
 #include "import/polygon_object.h"
+#include "import/table_columns.h"
 
 namespace {
 
@@ -20,16 +21,6 @@ constexpr char kNullColumnWarning[] =
 constexpr char kMissingColumnWarning[] =
     "WARNING: Specified id parameter could not be found. Parameter set to first column in .dbf "
     "file.";
-
-bool EqualsIgnoringCase(const char* a, std::size_t a_length, const char* b) {
-  if (std::strlen(b) != a_length) return false;
-  for (std::size_t i = 0; i < a_length; ++i) {
-    const auto ca = static_cast<unsigned char>(a[i]);
-    const auto cb = static_cast<unsigned char>(b[i]);
-    if (std::tolower(ca) != std::tolower(cb)) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -147,27 +138,15 @@ bool SHPRead::Open(const std::string& base) {
 }
 
 void SHPRead::ChooseColumns(const char* name_column, const char* name_column2) {
-  name_column_ = 0;
-  if (name_column == nullptr) {
-    error().Report(106, kNullColumnWarning, QERR_HERE);
-  } else {
-    const int found = FindColumn(name_column);
-    if (found >= 0) {
-      name_column_ = found;
-    } else {
-      error().Report(106, kMissingColumnWarning, QERR_HERE);
-    }
-  }
-  name_column2_ = name_column2 != nullptr ? FindColumn(name_column2) : -1;
-}
-
-int SHPRead::FindColumn(const char* column) const {
-  int found = -1;
+  std::vector<std::string> names;
   for (int i = 0; i < table_.numFields; ++i) {
     const dbField& field = table_.fields[i];
-    if (EqualsIgnoringCase(field.name, strnlen(field.name, sizeof field.name), column)) found = i;
+    names.emplace_back(field.name, strnlen(field.name, sizeof field.name));
   }
-  return found;
+  const NameColumns columns = ChooseNameColumns(error(), names, name_column, name_column2,
+                                                kNullColumnWarning, kMissingColumnWarning);
+  name_column_ = columns.name;
+  name_column2_ = columns.name2;
 }
 
 std::string SHPRead::ColumnText(int column) const {
@@ -178,11 +157,7 @@ std::string SHPRead::ColumnText(int column) const {
 // ---------------------------------------------------------------------------
 // Reading
 
-int SHPRead::PercentDone() const {
-  if (total_records_ <= 0) return 0;
-  const std::int64_t percent = static_cast<std::int64_t>(records_read_) * 100 / total_records_;
-  return percent > 100 ? 100 : static_cast<int>(percent);
-}
+int SHPRead::PercentDone() const { return RecordsPercent(records_read_, total_records_); }
 
 bool SHPRead::ReadObject() {
   set_result(kResultError);
@@ -263,15 +238,7 @@ bool SHPRead::CheckLimits() const {
     if (n > 0) ++parts;
     points += n;
   }
-  if (parts > build().PolygonLimit()) {
-    error().Report(100, "Too many polygons.", QERR_HERE);
-    return false;
-  }
-  if (points > build().PointLimit()) {
-    error().Report(100, "Too many points.", QERR_HERE);
-    return false;
-  }
-  return true;
+  return WithinImportLimits(build(), error(), parts, points);
 }
 
 bool SHPRead::ReportRecordFailure(const char* what) {
@@ -281,10 +248,9 @@ bool SHPRead::ReportRecordFailure(const char* what) {
 }
 
 bool SHPRead::WritePoint(std::int32_t colour) {
-  const ShapePoint p = DegreeRulePoint(shape_.points[0], shape_.points[1]);
-  QPolygonPoint point(build(), name().c_str(), name2().c_str(), 0, p.x, p.y);
-  point.set_symbol(0, 0, colour);
-  if (!point.Write()) return false;
+  if (!WriteDegreeRulePoint(build(), name(), name2(), shape_.points[0], shape_.points[1], colour)) {
+    return false;
+  }
   set_result(kResultObject);
   return true;
 }
@@ -316,12 +282,8 @@ bool SHPRead::WritePoly(bool region, std::int32_t colour) {
     object = std::make_unique<QPolygonLine>(build(), name().c_str(), name2().c_str(), 0);
   }
   for (int i = 0; i < shape_.numParts; ++i) {
-    const shpPart part = shape_.parts[i];
-    for (int k = 0; k < part.numPoints; ++k) {
-      const ShapePoint p = DegreeRulePoint(part.points[2 * k], part.points[2 * k + 1]);
-      if (!object->AddPoint(p.x, p.y)) return false;
-    }
-    if (!object->ClosePart()) return false;
+    if (!AddDegreeRulePart(*object, shape_.parts[i].points, shape_.parts[i].numPoints))
+      return false;
   }
   object->set_pen(0, 0, colour);
   object->set_brush(0, 0, 0);

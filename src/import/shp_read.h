@@ -130,9 +130,6 @@ class SHPRead : public ImportRead {
  private:
   bool Open(const std::string& base);
   void ChooseColumns(const char* name_column, const char* name_column2);
-  // The last field whose name matches `column` without regard to case, or
-  // -1.
-  int FindColumn(const char* column) const;
   std::string ColumnText(int column) const;
   // Builds and writes the object of the record just read; result 1 or 2.
   bool WriteRecordObject(std::int32_t colour);

@@ -1,5 +1,5 @@
-// lumetra export and validate: writing an object file out as BNA, MIF/MID or
-// a shapefile, and checking that every object of it can be read.
+// lumetra export and validate: writing an object file out as BNA, MIF/MID, a
+// shapefile or a TAB table, and checking that every object of it can be read.
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -15,7 +15,8 @@ const char kExportHelp[] =
     "usage: lumetra export FILE OUT [--type region|line|point]\n"
     "\n"
     "Writes the objects of FILE to OUT, in the format of OUT's extension: .bna,\n"
-    ".mif (with OUT's .mid) or .shp (with .shx and a .dbf holding NAME and NAME2).\n"
+    ".mif (with OUT's .mid), .shp (with .shx and a .dbf holding NAME and NAME2)\n"
+    "or .tab (a MapInfo table with .dat, .map and .id, columns NAME and NAME2).\n"
     "Objects are written in name order, with their names and second names;\n"
     "attribute values are not exported.\n"
     "\n"
@@ -47,9 +48,11 @@ class ExportHandle {
       result = pipExportInitMIF(library.handle(), out.c_str(), &handle_);
     } else if (ext == ".shp") {
       result = pipExportInitSHP(library.handle(), out.c_str(), &handle_, shp_type);
+    } else if (ext == ".tab") {
+      result = pipExportInitTAB(library.handle(), out.c_str(), &handle_, 0);
     } else {
       throw UsageError("cannot tell the output format of '" + out +
-                       "': expected a .bna, .mif or .shp file");
+                       "': expected a .bna, .mif, .shp or .tab file");
     }
     if (result != 1) {
       handle_ = 0;

@@ -1,4 +1,4 @@
-// lumetra import: builds an object file from a MIF/MID, BNA or shapefile
+// lumetra import: builds an object file from a MIF/MID, BNA, shapefile or TAB
 // source through the import functions, then its attribute file from the
 // source's table.
 #include <unistd.h>
@@ -21,8 +21,9 @@ const char kImportHelp[] =
     "usage: lumetra import IN OUT [options]\n"
     "\n"
     "Builds the object file OUT from IN, chosen by IN's extension: .mif (with its\n"
-    ".mid), .bna, or .shp (with its .shx and .dbf).  For MIF and shapefile input\n"
-    "the table columns also go into the attribute file: OUT with its final 'b'\n"
+    ".mid), .bna, .shp (with its .shx and .dbf) or .tab (with its .dat, .map and\n"
+    ".id).  For MIF, shapefile and TAB input the table columns also go into the\n"
+    "attribute file: OUT with its final 'b'\n"
     "replaced by 'a' (name the object file *.lmb to get *.lma beside it).\n"
     "\n"
     "options:\n"
@@ -39,15 +40,15 @@ const char kImportHelp[] =
     "  --max-points N     most points in one object (default 1000000)\n"
     "  --max-parts N      most parts in one object (default 16383)\n"
     "  --no-attributes    do not write the attribute file\n"
-    "  --keep-going       shapefiles: leave out records the importer refuses (more\n"
-    "                     points or parts than the limits) and go on\n"
+    "  --keep-going       shapefiles, TAB: leave out records the importer refuses\n"
+    "                     (more points or parts than the limits) and go on\n"
     "  --quiet            no progress bar and no summary\n"
     "\n"
     "A progress bar is drawn on standard error when it is a terminal.\n";
 
 namespace {
 
-enum class SourceFormat { kMif, kBna, kShp };
+enum class SourceFormat { kMif, kBna, kShp, kTab };
 
 constexpr int kDefaultMaxPoints = 1000000;
 
@@ -100,9 +101,11 @@ ImportOptions ParseImportOptions(int argc, char** argv) {
     options.format = SourceFormat::kBna;
   } else if (ext == ".shp") {
     options.format = SourceFormat::kShp;
+  } else if (ext == ".tab") {
+    options.format = SourceFormat::kTab;
   } else {
     throw UsageError("cannot tell the format of '" + options.in +
-                     "': expected a .mif, .bna or .shp file");
+                     "': expected a .mif, .bna, .shp or .tab file");
   }
   options.name_field = args.Value("name-field");
   options.name2_field = args.Value("name2-field");
@@ -121,8 +124,9 @@ ImportOptions ParseImportOptions(int argc, char** argv) {
   }
   options.attributes = !args.Has("no-attributes") && options.format != SourceFormat::kBna;
   options.keep_going = args.Has("keep-going");
-  if (options.keep_going && options.format != SourceFormat::kShp) {
-    throw UsageError("--keep-going applies to shapefiles only");
+  if (options.keep_going && options.format != SourceFormat::kShp &&
+      options.format != SourceFormat::kTab) {
+    throw UsageError("--keep-going applies to shapefiles and TAB tables only");
   }
   options.quiet = args.Has("quiet");
   return options;
@@ -228,6 +232,11 @@ void OpenReader(const Library& library, int handle, const ImportOptions& options
           pipImportOpenSHP(handle, options.in.c_str(), options.name_field.c_str(),
                            options.name2_field.empty() ? nullptr : options.name2_field.c_str());
       break;
+    case SourceFormat::kTab:
+      result =
+          pipImportOpenTAB(handle, options.in.c_str(), options.name_field.c_str(),
+                           options.name2_field.empty() ? nullptr : options.name2_field.c_str());
+      break;
   }
   if (result != 1) library.Fail("cannot read " + options.in);
 }
@@ -263,7 +272,7 @@ ReadLog ReadObjects(const Library& library, int handle, const ImportOptions& opt
     progress.Finish();
     const std::string reason = library.LastError();
     const std::size_t record = log.row_written.size() + 1;
-    const bool shp = options.format == SourceFormat::kShp;
+    const bool shp = options.format == SourceFormat::kShp || options.format == SourceFormat::kTab;
     const std::string where = shp ? " (record " + std::to_string(record) + ")" : "";
     if (!options.keep_going || !RefusedRecord(reason) || record > table_rows) {
       throw CliError("cannot import " + options.in + where + ": " + reason);
@@ -348,6 +357,8 @@ int RunImport(int argc, char** argv) {
     table = std::make_unique<SourceTable>(ReadMifTable(options.in));
   } else if (options.format == SourceFormat::kShp) {
     table = std::make_unique<SourceTable>(ReadDbfTable(options.in));
+  } else if (options.format == SourceFormat::kTab) {
+    table = std::make_unique<SourceTable>(ReadTabTable(options.in));
   }
   if (table) ResolveNameColumns(*table, &options);
   const std::string attribute_file = AttributeFileName(options.out);

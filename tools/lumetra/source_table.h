@@ -46,6 +46,11 @@ SourceTable ReadMifTable(const std::string& mif_path);
 // blanks; numbers are written with the field's decimals.  Throws CliError.
 SourceTable ReadDbfTable(const std::string& shp_path);
 
+// The columns of the TAB table `tab_path` (its .tab header) and the rows of
+// its .dat file, values as text (numbers without padding, dates YYYYMMDD);
+// a deleted row gives empty values.  Throws CliError naming the file.
+SourceTable ReadTabTable(const std::string& tab_path);
+
 // MID field splitting, exposed for the header parser and tests: splits one
 // line at `delimiter`, honouring double quotes.
 std::vector<std::string> SplitMidLine(const std::string& line, char delimiter);
