@@ -1,16 +1,19 @@
 #include "import/shp_read.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "frame/error.h"
 #include "frame/text_copy.h"
 #include "import/object_file_build.h"
 #include "import/polygon_object.h"
+#include "import/polygon_split.h"
 
 namespace {
 
@@ -228,6 +231,7 @@ bool SHPRead::ReadObject() {
 bool SHPRead::WriteRecordObject(std::int32_t colour) {
   switch (shape_.shapeType) {
     case SHP_POINT:
+      if (build().options().strict() && !CheckCoordinates(shape_.points, 1)) return false;
       return WritePoint(colour);
     case SHP_POLYLINE:
     case SHP_POLYGON: {
@@ -240,22 +244,29 @@ bool SHPRead::WriteRecordObject(std::int32_t colour) {
         if (part.numPoints < 0 || (part.numPoints > 0 && part.points == nullptr)) {
           return ReportRecordFailure("a part's point list is not valid");
         }
+        if (build().options().strict() && !CheckCoordinates(part.points, part.numPoints)) {
+          return false;
+        }
         points += part.numPoints;
       }
       if (points == 0) return true;  // nothing to place: skipped
-      if (!CheckLimits()) return false;
-      if (shape_.shapeType == SHP_POLYLINE && shape_.numParts == 1 &&
-          shape_.parts[0].numPoints == 2) {
+      const bool region = shape_.shapeType == SHP_POLYGON;
+      if (!FitsLimits()) {
+        if (region && build().options().split()) return WriteSplitRegion(colour);
+        return ReportLimits();
+      }
+      if (!region && shape_.numParts == 1 && shape_.parts[0].numPoints == 2 &&
+          !build().options().file_units()) {
         return WriteTwoPointLine(colour);
       }
-      return WritePoly(shape_.shapeType == SHP_POLYGON, colour);
+      return WritePoly(region, colour);
     }
     default:
       return true;  // skipped
   }
 }
 
-bool SHPRead::CheckLimits() const {
+bool SHPRead::FitsLimits() const {
   std::int64_t parts = 0;
   std::int64_t points = 0;
   for (int i = 0; i < shape_.numParts; ++i) {
@@ -263,15 +274,35 @@ bool SHPRead::CheckLimits() const {
     if (n > 0) ++parts;
     points += n;
   }
-  if (parts > build().PolygonLimit()) {
-    error().Report(100, "Too many polygons.", QERR_HERE);
-    return false;
-  }
-  if (points > build().PointLimit()) {
-    error().Report(100, "Too many points.", QERR_HERE);
-    return false;
+  return parts <= build().PolygonLimit() && points <= build().PointLimit();
+}
+
+bool SHPRead::ReportLimits() const {
+  std::int64_t parts = 0;
+  for (int i = 0; i < shape_.numParts; ++i) parts += shape_.parts[i].numPoints > 0 ? 1 : 0;
+  error().Report(100, parts > build().PolygonLimit() ? "Too many polygons." : "Too many points.",
+                 QERR_HERE);
+  return false;
+}
+
+bool SHPRead::CheckCoordinates(const double* xy, int count) {
+  const bool geographic = build().geographic();
+  const bool file_units = build().options().file_units();
+  for (int k = 0; k < count; ++k) {
+    const double x = xy[2 * k];
+    const double y = xy[2 * k + 1];
+    const bool scaled = file_units ? geographic : IsDegreePoint(y);
+    const std::string problem = lumetra::CoordinateProblem(x, y, geographic, scaled);
+    if (!problem.empty()) return ReportRecordFailure(problem.c_str());
   }
   return true;
+}
+
+ShapePoint SHPRead::Convert(double x, double y) const {
+  if (!build().options().file_units()) return DegreeRulePoint(x, y);
+  const bool geographic = build().geographic();
+  return ShapePoint{lumetra::ImportOptions::FileUnits(x, geographic),
+                    lumetra::ImportOptions::FileUnits(y, geographic)};
 }
 
 bool SHPRead::ReportRecordFailure(const char* what) {
@@ -281,7 +312,7 @@ bool SHPRead::ReportRecordFailure(const char* what) {
 }
 
 bool SHPRead::WritePoint(std::int32_t colour) {
-  const ShapePoint p = DegreeRulePoint(shape_.points[0], shape_.points[1]);
+  const ShapePoint p = Convert(shape_.points[0], shape_.points[1]);
   QPolygonPoint point(build(), name().c_str(), name2().c_str(), 0, p.x, p.y);
   point.set_symbol(0, 0, colour);
   if (!point.Write()) return false;
@@ -318,7 +349,7 @@ bool SHPRead::WritePoly(bool region, std::int32_t colour) {
   for (int i = 0; i < shape_.numParts; ++i) {
     const shpPart part = shape_.parts[i];
     for (int k = 0; k < part.numPoints; ++k) {
-      const ShapePoint p = DegreeRulePoint(part.points[2 * k], part.points[2 * k + 1]);
+      const ShapePoint p = Convert(part.points[2 * k], part.points[2 * k + 1]);
       if (!object->AddPoint(p.x, p.y)) return false;
     }
     if (!object->ClosePart()) return false;
@@ -326,6 +357,42 @@ bool SHPRead::WritePoly(bool region, std::int32_t colour) {
   object->set_pen(0, 0, colour);
   object->set_brush(0, 0, 0);
   if (!object->Write()) return false;
+  set_result(kResultObject);
+  return true;
+}
+
+bool SHPRead::WriteSplitRegion(std::int32_t colour) {
+  lumetra::RingSet rings;
+  for (int i = 0; i < shape_.numParts; ++i) {
+    const shpPart part = shape_.parts[i];
+    if (part.numPoints <= 0) continue;
+    lumetra::UnitRing ring;
+    for (int k = 0; k < part.numPoints; ++k) {
+      const ShapePoint p = Convert(part.points[2 * k], part.points[2 * k + 1]);
+      ring.push_back(p.x);
+      ring.push_back(p.y);
+    }
+    // The closing point repeats the first; the region drops it anyway.
+    if (ring.size() >= 4 && ring[0] == ring[ring.size() - 2] && ring[1] == ring.back()) {
+      ring.resize(ring.size() - 2);
+    }
+    rings.push_back(std::move(ring));
+  }
+  const std::vector<lumetra::RingSet> pieces =
+      lumetra::SplitPolygon(rings, build().PolygonLimit(), build().PointLimit());
+  if (pieces.empty()) return ReportLimits();
+  for (const lumetra::RingSet& piece : pieces) {
+    QPolygonRegion region(build(), name().c_str(), name2().c_str(), 0);
+    for (const lumetra::UnitRing& ring : piece) {
+      for (std::size_t k = 0; k + 1 < ring.size(); k += 2) {
+        if (!region.AddPoint(ring[k], ring[k + 1])) return false;
+      }
+      if (!region.ClosePart()) return false;
+    }
+    region.set_pen(0, 0, colour);
+    region.set_brush(0, 0, 0);
+    if (!region.Write()) return false;
+  }
   set_result(kResultObject);
   return true;
 }

@@ -5,17 +5,13 @@
 #include <lumetra/shapefile.h>
 
 #include "support/capi_fixture.h"
+#include "support/io_tools.h"
 
 namespace {
 
 using namespace capi_test;
 
-// <root>/data/us_states.shp, found from this file's place in the tree.
-std::string UsStates() {
-  std::string file = __FILE__;  // <root>/tests/capi/shp_import_capi_test.cpp
-  for (int i = 0; i < 3; ++i) file = file.substr(0, file.find_last_of('/'));
-  return file + "/data/us_states.shp";
-}
+std::string UsStates() { return lumetra_test::SourcePath("data/us_states.shp"); }
 
 class ShpImportCapi : public CapiTest {
  protected:

@@ -29,9 +29,9 @@ std::string RunTool(const std::string& command) {
 }
 
 std::string SourcePath(const std::string& relative) {
-  std::string root = __FILE__;  // <root>/tests/support/io_tools.cpp
-  for (int i = 0; i < 3; ++i) root = root.substr(0, root.find_last_of('/'));
-  return root + "/" + relative;
+  // The build names the root: __FILE__ may be relative to the compiler's
+  // directory (ccache's base_dir rewrites it so), not to the test's.
+  return std::string(LUMETRA_SOURCE_ROOT) + "/" + relative;
 }
 
 namespace {
