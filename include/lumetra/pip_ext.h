@@ -60,13 +60,16 @@ LUMETRA_API int pipObjectFindFirstNearestExact(int objectFileHandle, int x, int 
  *     imports never share a stamp. Needs pipImportInitEx (without extension
  *     block a file has no stamp).
  * PIP_IMPORT_OPT_SPLIT  a shapefile polygon with more rings or points than
- *     the import limits allow is written as several region objects, each of
- *     whole outer rings (clockwise) with the holes (counter-clockwise rings)
- *     that lie inside them, all with the record's names and ordinal; the
- *     even-odd rule answers for their union as for the whole polygon. A
- *     single outer ring with its holes beyond the limits is still refused.
- *     pipImportRead returns 1 for the record; the file then holds more
- *     objects than pipImportRead reported.
+ *     the import limits allow is written as several region objects that each
+ *     fit, all with the record's names and ordinal: whole outer rings
+ *     (clockwise) with the holes (counter-clockwise rings) inside them, and an
+ *     outer ring with more holes or points than fit cut along vertical or
+ *     horizontal lines into parts closed along the cut. The even-odd rule
+ *     over the objects answers as over the whole polygon (a point on a cut
+ *     line inside the polygon lies on the border of both parts; points
+ *     where a cut crosses an edge move by at most half a unit). pipImportRead
+ *     returns 1 for the record; the file then holds more objects than
+ *     pipImportRead reported.
  * [2] 1; -1 (unknown bits: code 106; a reader already opened or an object
  * already inserted: code 100). pipImportGetOptions stores the handle's flags. */
 #define PIP_IMPORT_OPT_FILE_UNITS 0x0001

@@ -185,16 +185,49 @@ bool ChooseCut(const RingSet& rings, std::int32_t* c) {
   return false;
 }
 
+// The rings with x and y exchanged: a horizontal cut is a vertical cut of
+// the exchanged rings.
+RingSet Transposed(const RingSet& rings) {
+  RingSet out = rings;
+  for (UnitRing& r : out) {
+    for (std::size_t i = 0; i + 1 < r.size(); i += 2) std::swap(r[i], r[i + 1]);
+  }
+  return out;
+}
+
+// The wider of the rings' x and y spans decides the direction of a cut, so
+// holes in a column can be parted as well as holes in a row.
+bool WiderInY(const RingSet& rings) {
+  Box box = BoxOf(rings.front());
+  for (const UnitRing& r : rings) {
+    const Box b = BoxOf(r);
+    box = {std::min(box.min_x, b.min_x), std::min(box.min_y, b.min_y), std::max(box.max_x, b.max_x),
+           std::max(box.max_y, b.max_y)};
+  }
+  return static_cast<std::int64_t>(box.max_y) - box.min_y >
+         static_cast<std::int64_t>(box.max_x) - box.min_x;
+}
+
 bool SplitGroup(const RingSet& rings, std::int64_t max_parts, std::int64_t max_points, int depth,
                 std::vector<RingSet>* units) {
   if (Fits(rings, max_parts, max_points)) {
     units->push_back(rings);
     return true;
   }
+  if (depth >= kMaxCutDepth) return false;
+  const bool horizontal = WiderInY(rings);
+  const RingSet turned = horizontal ? Transposed(rings) : RingSet();
+  const RingSet& cut = horizontal ? turned : rings;
   std::int32_t c = 0;
-  if (depth >= kMaxCutDepth || !ChooseCut(rings, &c)) return false;
-  return SplitGroup(CutAt(rings, c, true), max_parts, max_points, depth + 1, units) &&
-         SplitGroup(CutAt(rings, c, false), max_parts, max_points, depth + 1, units);
+  if (!ChooseCut(cut, &c)) return false;
+  for (const bool left : {true, false}) {
+    const RingSet side = CutAt(cut, c, left);
+    if (!SplitGroup(horizontal ? Transposed(side) : side, max_parts, max_points, depth + 1,
+                    units)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace

@@ -14,9 +14,10 @@
 //     outer ring stands alone, which the even-odd rule of the whole polygon
 //     also takes as land.
 //  2. Cutting.  A group beyond the limits (an outer ring with more holes
-//     than an object holds) is cut along a vertical line x = c at the median
-//     of its vertices, at a c no vertex lies on, into the parts left and
-//     right of the line, again and again until every part fits.  A cut keeps
+//     than an object holds) is cut along a line through the median of its
+//     vertices -- vertical (x = c) where the group is wider than high, else
+//     horizontal -- at a c no vertex lies on, into the parts on either side,
+//     again and again until every part fits.  A cut keeps
 //     the rings or ring pieces of its side and closes them along the line
 //     with exactly the stretches of the line that lie inside the polygon
 //     (crossing points sorted along the line and taken in pairs), so no edge
@@ -57,8 +58,8 @@ std::vector<std::vector<std::size_t>> GroupRings(const RingSet& rings);
 RingSet CutAt(const RingSet& rings, std::int32_t c, bool left);
 
 // The pieces of the polygon (see the file comment); empty when the polygon
-// cannot be cut into pieces that fit (a limit below 3 points, or no vertical
-// line left that divides it).
+// cannot be cut into pieces that fit (a limit below 3 points, or no line
+// left that divides it).
 std::vector<RingSet> SplitPolygon(const RingSet& rings, std::int64_t max_parts,
                                   std::int64_t max_points);
 

@@ -210,6 +210,31 @@ TEST_F(CliStates, BatchAgreesWithSingleLookups) {
   EXPECT_EQ(Tool({"lookup", "us.lmb", "--batch"}, input).out, expected) << "seed " << seed;
 }
 
+// States of more points than --max-points allows are written as several
+// objects (cut along lines where one ring is too large), and batch
+// lookups over them answer as over the whole states (seeded random points).
+TEST_F(CliStates, SplitStatesAnswerLikeTheWholeStates) {
+  const RunResult split = Tool({"import", kStates, "split.lmb", "--max-points", "200", "--quiet"});
+  ASSERT_EQ(split.status, 0) << split.err;
+  EXPECT_TRUE(Contains(split.err,
+                       "note: Alaska (record 2) has more rings or points than one "
+                       "object may hold (--max-parts 16383, --max-points 200)"))
+      << split.err;
+  const unsigned seed = 20240602;
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> lon(-170.0, -65.0);
+  std::uniform_real_distribution<double> lat(18.0, 72.0);
+  std::string input;
+  for (int i = 0; i < 4000; ++i) {
+    char point[64];
+    std::snprintf(point, sizeof point, "%.6f,%.6f\n", lon(random), lat(random));
+    input += point;
+  }
+  const RunResult whole = Tool({"lookup", "us.lmb", "--batch"}, input);
+  EXPECT_GT(Lines(whole.out).size(), 500u);
+  EXPECT_EQ(Tool({"lookup", "split.lmb", "--batch"}, input).out, whole.out) << "seed " << seed;
+}
+
 TEST_F(CliStates, ExportThenImportAgainKeepsEveryState) {
   std::vector<Step> runs;
   for (const std::string ext : {"bna", "mif", "shp"}) {
