@@ -45,15 +45,7 @@ bool IsDegreePoint(double y) {
 }
 
 std::int32_t TruncateToInt32(double value) {
-  if (std::isnan(value)) return 0;
-  const double truncated = std::trunc(value);
-  if (truncated <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
-    return std::numeric_limits<std::int32_t>::min();
-  }
-  if (truncated >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
-    return std::numeric_limits<std::int32_t>::max();
-  }
-  return static_cast<std::int32_t>(truncated);
+  return lumetra::ImportOptions::FileUnits(value, false);
 }
 
 namespace {

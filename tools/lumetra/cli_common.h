@@ -151,6 +151,9 @@ void CheckInputFile(const std::string& path);
 
 // Name of a file without its directories.
 std::string BaseName(const std::string& path);
+// `path` without its extension (what follows the last '.' of its last
+// component, when that '.' does not begin the component).
+std::string StemOf(const std::string& path);
 // `text` with ASCII letters in lower case.
 std::string LowerCase(std::string text);
 // Lower-case extension including the dot (".shp"), or "" when none.

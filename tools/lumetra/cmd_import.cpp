@@ -91,13 +91,6 @@ struct ReadLog {
   int refused = 0;
 };
 
-std::string Stem(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
-  return path.substr(0, dot);
-}
-
 ImportOptions ParseImportOptions(int argc, char** argv) {
   const Args args(argc, argv,
                   {{"name-field", 1},
@@ -157,13 +150,13 @@ ImportOptions ParseImportOptions(int argc, char** argv) {
 void CheckSource(const ImportOptions& options) {
   CheckInputFile(options.in);
   if (options.format == SourceFormat::kShp) {
-    CheckInputFile(Stem(options.in) + ".shx");
-    CheckInputFile(Stem(options.in) + ".dbf");
+    CheckInputFile(StemOf(options.in) + ".shx");
+    CheckInputFile(StemOf(options.in) + ".dbf");
   }
 }
 
 void RegisterInputs(const ImportOptions& options, SafeOutput* outputs) {
-  const std::string stem = Stem(options.in);
+  const std::string stem = StemOf(options.in);
   outputs->AddInput(options.in);
   if (options.format == SourceFormat::kShp) {
     outputs->AddInputGroup(stem, {".shp", ".shx", ".dbf", ".prj", ".cpg", ".SHP", ".SHX", ".DBF"});
@@ -301,7 +294,7 @@ void OpenReader(const Library& library, int handle, const ImportOptions& options
   if (result == 1) return;
   if (options.format != SourceFormat::kShp) throw CliError("cannot read " + ReaderFailure(library));
   std::string reason = RoutineReason(printed, options.in);
-  if (reason.empty()) reason = RoutineReason(printed, Stem(options.in) + ".shx");
+  if (reason.empty()) reason = RoutineReason(printed, StemOf(options.in) + ".shx");
   throw CliError("cannot read " + options.in + ": not a valid shapefile (" +
                  (reason.empty() ? "truncated or damaged" : reason) + ")");
 }

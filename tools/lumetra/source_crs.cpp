@@ -8,20 +8,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli_common.h"
+
 namespace lumetra_cli {
 namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string Stem(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
-  return path.substr(0, dot);
-}
 
 bool ReadText(const std::string& path, std::string* text) {
   std::ifstream in(path, std::ios::binary);
@@ -49,15 +39,15 @@ double LittleEndianDouble(const unsigned char* bytes) {
 }
 
 CoordinateDecision DecideShapefile(const std::string& path) {
-  const std::string stem = Stem(path);
+  const std::string stem = StemOf(path);
   std::string prj;
   if (ReadText(stem + ".prj", &prj) || ReadText(stem + ".PRJ", &prj)) {
-    const std::string upper = Upper(prj);
-    const std::size_t projected = upper.find("PROJCS");
+    const std::string lower = LowerCase(prj);
+    const std::size_t projected = lower.find("projcs");
     if (projected != std::string::npos) {
       return {false, "its .prj names the projected system \"" + WktName(prj, projected) + "\""};
     }
-    if (upper.find("GEOGCS") != std::string::npos) return {true, ""};
+    if (lower.find("geogcs") != std::string::npos) return {true, ""};
   }
   // The main header's box: x min, y min, x max, y max at bytes 36..67.
   std::ifstream in(path, std::ios::binary);
@@ -74,14 +64,14 @@ CoordinateDecision DecideShapefile(const std::string& path) {
 CoordinateDecision DecideMif(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   for (std::string line; std::getline(in, line);) {
-    const std::string upper = Upper(line);
-    const std::size_t first = upper.find_first_not_of(" \t");
+    const std::string lower = LowerCase(line);
+    const std::size_t first = lower.find_first_not_of(" \t");
     if (first == std::string::npos) continue;
-    if (upper.compare(first, 4, "DATA") == 0) break;
-    if (upper.compare(first, 8, "COORDSYS") != 0) continue;
-    const std::size_t earth = upper.find("EARTH PROJECTION");
-    if (upper.find("NONEARTH") == std::string::npos && earth != std::string::npos &&
-        std::atoi(upper.c_str() + earth + 16) == 1) {
+    if (lower.compare(first, 4, "data") == 0) break;
+    if (lower.compare(first, 8, "coordsys") != 0) continue;
+    const std::size_t earth = lower.find("earth projection");
+    if (lower.find("nonearth") == std::string::npos && earth != std::string::npos &&
+        std::atoi(lower.c_str() + earth + 16) == 1) {
       return {true, ""};
     }
     return {false, "its CoordSys clause is not longitude/latitude"};
