@@ -121,36 +121,12 @@ std::vector<std::string> OutputMembers(const std::string& ext) {
   return {};
 }
 
-}  // namespace
-
-int RunExport(int argc, char** argv) {
-  const Args args(argc, argv, {{"type", 1}, {"overwrite", 0}});
-  args.ExpectPositional(2, 2);
-  const std::string& in = args.positional()[0];
-  const std::string& out = args.positional()[1];
-  const std::string ext = LowerExtension(out);
-  const std::vector<std::string> members = OutputMembers(ext);
-  if (members.empty()) {
-    throw UsageError("cannot tell the output format of '" + out +
-                     "': expected a .bna, .mif or .shp file");
-  }
-  SafeOutput outputs(args.Has("overwrite"));
-  outputs.AddInput(in);
-  const std::string attribute_file = AttributeFileName(in);
-  if (!attribute_file.empty()) outputs.AddInput(attribute_file);
-  const std::string stem = out.substr(0, out.size() - ext.size());
-  const std::string temporary = outputs.AddGroup(stem, members) + ext;
-  CheckInputFile(in);
-  const Library library;
-  pipObjectFileInfoStruct info;
-  std::memset(&info, 0, sizeof info);
-  if (pipObjectFileQuery(library.handle(), in.c_str(), &info) != 1)
-    library.Fail("cannot open " + in);
-  const int total = info.numPointObjects + info.numLineObjects + info.numRegionObjects;
-  const bool shp = LowerExtension(out) == ".shp";
-  const int type = args.Has("type") ? ParseType(args.Value("type")) : MostCommonType(info);
-  const int left_out = shp ? total - CountOfType(info, type) : 0;
-
+// Exports every object of `in` of the shapefile's `type` (all objects for
+// the other formats) into `temporary`; the objects written.  Per-object
+// failures are listed; any makes the export fail.
+int WriteObjects(const Library& library, const std::string& in, const std::string& temporary,
+                 const std::string& ext, int type, int total) {
+  CapturedStderr routines;  // the shapefile routines' chatter; ours goes to the original
   ExportHandle exporter(library, temporary, ext, type);
   if (pipExportOpen(exporter.handle(), in.c_str(), PIP_OPEN_CACHE_5MB) != 1) {
     library.Fail("cannot open " + in);
@@ -168,15 +144,53 @@ int RunExport(int argc, char** argv) {
       continue;
     }
     const std::string reason = library.LastError();
-    if (shp && reason.find("incorrect type") != std::string::npos) continue;
+    if (ext == ".shp" && reason.find("incorrect type") != std::string::npos) continue;
     ++failed;
-    std::fprintf(stderr, "lumetra: export: %s\n", reason.c_str());
+    std::fprintf(routines.original(), "lumetra: export: %s\n", reason.c_str());
   }
   pipExportClose(exporter.handle());
   if (failed > 0) {
     throw CliError(std::to_string(failed) + " objects could not be exported; nothing written");
   }
-  exporter.Commit(out);
+  exporter.Commit(temporary);
+  return written;
+}
+
+}  // namespace
+
+int RunExport(int argc, char** argv) {
+  const Args args(argc, argv, {{"type", 1}, {"overwrite", 0}});
+  args.ExpectPositional(2, 2);
+  const std::string& in = args.positional()[0];
+  const std::string& out = args.positional()[1];
+  const std::string ext = LowerExtension(out);
+  const std::vector<std::string> members = OutputMembers(ext);
+  if (members.empty()) {
+    throw UsageError("cannot tell the output format of '" + out +
+                     "': expected a .bna, .mif or .shp file");
+  }
+  SafeOutput outputs(args.Has("overwrite"));
+  outputs.AddInput(in);
+  const std::string attribute_file = AttributeFileName(in);
+  if (!attribute_file.empty()) outputs.AddInput(attribute_file);
+  const std::string temporary = outputs.AddGroup(StemOf(out), members) + ext;
+  CheckInputFile(in);
+  const Library library;
+  pipObjectFileInfoStruct info;
+  std::memset(&info, 0, sizeof info);
+  if (pipObjectFileQuery(library.handle(), in.c_str(), &info) != 1)
+    library.Fail("cannot open " + in);
+  const int total = info.numPointObjects + info.numLineObjects + info.numRegionObjects;
+  const int type = args.Has("type") ? ParseType(args.Value("type")) : MostCommonType(info);
+  const int left_out = ext == ".shp" ? total - CountOfType(info, type) : 0;
+  int written = 0;
+  try {
+    written = WriteObjects(library, in, temporary, ext, type, total);
+  } catch (const UsageError&) {
+    throw;
+  } catch (const CliError& e) {
+    throw CliError(outputs.ShowTargets(e.what()));
+  }
   outputs.Commit();
   std::printf("exported %d objects from %s to %s", written, in.c_str(), out.c_str());
   if (left_out > 0) {

@@ -417,6 +417,48 @@ void DecideUnits(ImportOptions* options) {
                options->in.c_str(), decision.reason.c_str());
 }
 
+// Writes the object file (and its attribute file) under their temporary
+// names; the summary for standard output.
+std::string BuildFiles(ImportOptions* options, const std::string& object_file,
+                       const std::string& attribute_file, const std::string& attribute_target) {
+  CheckSource(*options);
+  std::unique_ptr<SourceTable> table = ReadSourceTable(options);
+  if (options->attributes && attribute_target.empty()) {
+    std::fprintf(stderr,
+                 "lumetra: import: note: %s does not end in 'b', so no attribute file is "
+                 "written (it could not be found)\n",
+                 options->out.c_str());
+    options->attributes = false;
+  }
+  DecideUnits(options);
+  const Library library;
+  ReadLog log;
+  {
+    ImportHandle import(library, *options, object_file);
+    CapturedStderr routines;  // shapefile routines' chatter; ours goes to the original
+    OpenReader(library, import.handle(), *options);
+    log = ReadObjects(library, import.handle(), *options, routines.original());
+    import.Commit(options->out);
+  }
+  const ObjectFile file(library, object_file);
+  std::string summary = "imported " + std::to_string(file.objects()) + " objects from " +
+                        options->in + " into " + options->out;
+  if (log.skipped > 0) summary += " (" + std::to_string(log.skipped) + " skipped)";
+  if (log.refused > 0) summary += " (" + std::to_string(log.refused) + " left out)";
+  const bool split = file.objects() > log.objects;
+  if (!split && !(options->attributes && table)) return summary;
+  const std::vector<ObjectRecord> objects = ObjectsInFileOrder(file);
+  if (split) NoteSplits(objects, *options);
+  if (options->attributes && table) {
+    const std::vector<AttributeRecord> records = RecordsByOrdinal(objects, *table);
+    const std::vector<PlannedField> fields = PlanFields(*table);
+    WriteAttributeFile(attribute_file, CreationStamp(file), *table, fields, records);
+    summary += "\nattributes: " + std::to_string(records.size()) + " records, " +
+               std::to_string(fields.size()) + " fields in " + attribute_target;
+  }
+  return summary;
+}
+
 }  // namespace
 
 int RunImport(int argc, char** argv) {
@@ -429,43 +471,13 @@ int RunImport(int argc, char** argv) {
   // stale one must not stay beside the new object file.
   const std::string attribute_file =
       attribute_target.empty() ? std::string() : outputs.Add(attribute_target);
-  CheckSource(options);
-  std::unique_ptr<SourceTable> table = ReadSourceTable(&options);
-  if (options.attributes && attribute_target.empty()) {
-    std::fprintf(stderr,
-                 "lumetra: import: note: %s does not end in 'b', so no attribute file is "
-                 "written (it could not be found)\n",
-                 options.out.c_str());
-    options.attributes = false;
-  }
-  DecideUnits(&options);
-
-  const Library library;
-  ReadLog log;
-  {
-    ImportHandle import(library, options, object_file);
-    CapturedStderr routines;  // shapefile routines' chatter; ours goes to the original
-    std::FILE* err = routines.original();
-    OpenReader(library, import.handle(), options);
-    log = ReadObjects(library, import.handle(), options, err);
-    import.Commit(options.out);
-  }
-  const ObjectFile file(library, object_file);
-  std::string summary = "imported " + std::to_string(file.objects()) + " objects from " +
-                        options.in + " into " + options.out;
-  if (log.skipped > 0) summary += " (" + std::to_string(log.skipped) + " skipped)";
-  if (log.refused > 0) summary += " (" + std::to_string(log.refused) + " left out)";
-  const bool split = file.objects() > log.objects;
-  if (split || (options.attributes && table)) {
-    const std::vector<ObjectRecord> objects = ObjectsInFileOrder(file);
-    if (split) NoteSplits(objects, options);
-    if (options.attributes && table) {
-      const std::vector<AttributeRecord> records = RecordsByOrdinal(objects, *table);
-      const std::vector<PlannedField> fields = PlanFields(*table);
-      WriteAttributeFile(attribute_file, CreationStamp(file), *table, fields, records);
-      summary += "\nattributes: " + std::to_string(records.size()) + " records, " +
-                 std::to_string(fields.size()) + " fields in " + attribute_target;
-    }
+  std::string summary;
+  try {
+    summary = BuildFiles(&options, object_file, attribute_file, attribute_target);
+  } catch (const UsageError&) {
+    throw;
+  } catch (const CliError& e) {
+    throw CliError(outputs.ShowTargets(e.what()));
   }
   outputs.Commit();
   if (!options.quiet) std::printf("%s\n", summary.c_str());

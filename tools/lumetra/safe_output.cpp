@@ -88,6 +88,20 @@ void SafeOutput::CheckTarget(const std::string& path) const {
   if (Exists(path) && !overwrite_) {
     throw UsageError(path + " exists; add --overwrite to replace it");
   }
+  if (::access(DirectoryOf(path).c_str(), W_OK) != 0) {
+    throw CliError("cannot write " + path + ": " + DirectoryOf(path) + ": " + std::strerror(errno));
+  }
+}
+
+std::string SafeOutput::ShowTargets(std::string text) const {
+  for (const Target& t : targets_) {
+    const std::string stem = StemOf(t.temporary);
+    for (std::size_t at = text.find(stem); at != std::string::npos; at = text.find(stem, at)) {
+      text.replace(at, stem.size(), StemOf(t.path));
+      at += StemOf(t.path).size();
+    }
+  }
+  return text;
 }
 
 std::string SafeOutput::Add(const std::string& path) {

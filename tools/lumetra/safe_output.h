@@ -7,7 +7,8 @@
 //  - a target that is one of the command's inputs -- the same file by
 //    device and inode, or the same resolved path -- is refused;
 //  - a target that exists is refused unless the command runs with
-//    --overwrite.
+//    --overwrite;
+//  - a target in a directory that is missing or not writable is refused.
 // The temporary of "dir/name" is "dir/.~<token>.name": same directory (so
 // the rename is atomic), same ending (so the library's naming rules --
 // extensions, the attribute file's final 'a' -- still apply), hidden.
@@ -57,6 +58,10 @@ class SafeOutput {
   // targets nothing was written for.  Throws CliError when a rename fails
   // (the targets renamed before it stay replaced).
   void Commit();
+
+  // `text` (a message) with every temporary name replaced by its target's,
+  // so that failures name the files the user asked for.
+  std::string ShowTargets(std::string text) const;
 
   // The temporary name of `path` (exposed for tests).
   std::string TemporaryOf(const std::string& path) const;
