@@ -49,7 +49,7 @@ const char kImportHelp[] =
     "  --segments         store segment records (needed by lookup --radius)\n"
     "  --compress         compress the coordinate columns\n"
     "  --planar           coordinates are plain units, not degrees (coordinate type\n"
-    "                     0): distances in units, BNA values lose their fractions\n"
+    "                     0): distances in units, fractions of units are dropped\n"
     "  --max-points N     most points in one object (default 1000000)\n"
     "  --max-parts N      most parts in one object (default 16383)\n"
     "  --no-attributes    do not write the attribute file\n"
