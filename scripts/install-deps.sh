@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   gdal-bin shapelib
+  libgeos-dev libpolyclipping-dev
 )
 
 missing=()

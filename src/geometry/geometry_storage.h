@@ -24,6 +24,17 @@ void DeleteArray(T* array) {
   delete[] array;
 }
 
+// A freshly built array for an object to adopt.  The exported classes are
+// packed, so their pointer members are never bound to references: they are
+// replaced by value from one of these.  `ok` is false when memory ran out
+// (`items` then holds what could be built, possibly nothing).
+template <class T>
+struct Built {
+  T* items = nullptr;
+  int count = 0;
+  bool ok = true;
+};
+
 // A copy of `from[0..n)` (assigned element by element), or null.
 template <class T>
 T* CopyArray(const T* from, int n) {
@@ -32,6 +43,12 @@ T* CopyArray(const T* from, int n) {
     for (int i = 0; i < n; ++i) to[i] = from[i];
   }
   return to;
+}
+
+template <class T>
+Built<T> CopyBuilt(const T* from, int n) {
+  T* items = from != nullptr ? CopyArray(from, n) : nullptr;
+  return {items, items != nullptr ? n : 0, items != nullptr || n < 1};
 }
 
 // Copies `name` into an inline field; NULL or "" changes nothing.

@@ -58,29 +58,31 @@ CLine& CLine::operator=(const CLine& other) {
 
 CLine::~CLine() { DeleteArray(m_segments); }
 
+// Each set builds the new segments first, then drops the old ones (the
+// input may be this line's own segments).
 void CLine::set(const CSegment* segments, int n) {
-  CSegment* fresh = segments != nullptr ? lumetra::CopyArray(segments, n) : nullptr;
-  lumetra::StoreSegments(m_segments, m_count, fresh, n);
+  lumetra::Built<CSegment> built = lumetra::CopyBuilt(segments, n);
+  reset();
+  m_segments = built.items;
+  m_count = built.count;
 }
 
 void CLine::set(const CPipPoint* points, int n) {
-  int count = 0;
-  CSegment* fresh = points == nullptr
-                        ? nullptr
-                        : SegmentsThrough(n, false, &count, [&](CSegment& s, int a, int b) {
-                            s.set(points[a], points[b]);
-                          });
-  lumetra::StoreSegments(m_segments, m_count, fresh, count);
+  if (points == nullptr) n = 0;
+  lumetra::Built<CSegment> built =
+      SegmentsThrough(n, false, [&](CSegment& s, int a, int b) { s.set(points[a], points[b]); });
+  reset();
+  m_segments = built.items;
+  m_count = built.count;
 }
 
 void CLine::set(const double* x, const double* y, int n) {
-  int count = 0;
-  CSegment* fresh = x == nullptr || y == nullptr
-                        ? nullptr
-                        : SegmentsThrough(n, false, &count, [&](CSegment& s, int a, int b) {
-                            s.set(x[a], y[a], x[b], y[b]);
-                          });
-  lumetra::StoreSegments(m_segments, m_count, fresh, count);
+  if (x == nullptr || y == nullptr) n = 0;
+  lumetra::Built<CSegment> built =
+      SegmentsThrough(n, false, [&](CSegment& s, int a, int b) { s.set(x[a], y[a], x[b], y[b]); });
+  reset();
+  m_segments = built.items;
+  m_count = built.count;
 }
 
 int CLine::getCount() const { return m_count; }

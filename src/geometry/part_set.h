@@ -13,37 +13,27 @@
 
 namespace lumetra {
 
-// Replaces an owned part array by the first `count` parts of `fresh`.
+// `parts[0..count)` and a copy of `part` after them; not ok (and nothing
+// built) when memory runs out.
 template <class Part>
-void StoreParts(Part*& parts, int& stored, Part* fresh, int count) {
-  DeleteArray(parts);
-  parts = fresh;
-  stored = fresh != nullptr ? count : 0;
-}
-
-// Appends a copy of `part`; false (nothing changed) when memory runs out.
-template <class Part>
-bool AppendPart(Part*& parts, int& count, const Part& part) {
+Built<Part> AppendPart(const Part* parts, int count, const Part& part) {
   Part* fresh = NewArray<Part>(count + 1);
-  if (fresh == nullptr) return false;
+  if (fresh == nullptr) return {nullptr, 0, false};
   for (int i = 0; i < count; ++i) fresh[i] = parts[i];
   fresh[count] = part;
-  StoreParts(parts, count, fresh, count + 1);
-  return true;
+  return {fresh, count + 1, true};
 }
 
-// Builds parts from coordinate arrays: part i takes the next partCounts[i]
-// points (point k at (x_of(k), y_of(k))) and is set by make(part, x, y, n),
-// which reports success.  Stops at the first failure, keeping the parts made
-// before it; false then, or when memory runs out.
+// Parts from coordinate arrays: part i takes the next partCounts[i] points
+// (point k at (x_of(k), y_of(k))) and is set by make(part, x, y, n), which
+// reports success.  Stops at the first failure, keeping the parts made
+// before it; not ok then, or when memory runs out.
 template <class Part, class XOf, class YOf, class Make>
-bool BuildParts(Part*& parts, int& count, const int* partCounts, int nParts, const XOf& x_of,
-                const YOf& y_of, const Make& make) {
-  StoreParts<Part>(parts, count, nullptr, 0);
-  if (nParts < 1) return true;
-  if (partCounts == nullptr) return false;
-  Part* fresh = NewArray<Part>(nParts);
-  if (fresh == nullptr) return false;
+Built<Part> BuildParts(const int* partCounts, int nParts, const XOf& x_of, const YOf& y_of,
+                       const Make& make) {
+  if (nParts < 1) return {};
+  Part* parts = partCounts != nullptr ? NewArray<Part>(nParts) : nullptr;
+  if (parts == nullptr) return {nullptr, 0, false};
   try {
     std::vector<double> x, y;
     int at = 0;
@@ -55,17 +45,13 @@ bool BuildParts(Part*& parts, int& count, const int* partCounts, int nParts, con
         x[static_cast<std::size_t>(k)] = x_of(at);
         y[static_cast<std::size_t>(k)] = y_of(at);
       }
-      if (!make(fresh[i], x.data(), y.data(), n)) {
-        StoreParts(parts, count, fresh, i);
-        return false;
-      }
+      if (!make(parts[i], x.data(), y.data(), n)) return {parts, i, false};
     }
   } catch (const std::bad_alloc&) {
-    DeleteArray(fresh);
-    return false;
+    DeleteArray(parts);
+    return {nullptr, 0, false};
   }
-  StoreParts(parts, count, fresh, nParts);
-  return true;
+  return {parts, nParts, true};
 }
 
 template <class Part>

@@ -21,22 +21,22 @@ bool SameName(const char* a, const char* b) {
   return std::strcmp(a, b) == 0;
 }
 
-// Replaces *field by a copy of `name` when the copy could be made.
-void ReplaceName(char*& field, const char* name) {
+// The name field after setting `name`: a copy of it, the old field freed;
+// the old field itself when there is nothing to copy or memory runs out.
+// (Fields are passed by value: members of packed classes are never bound to
+// references.)
+char* ReplacedName(char* field, const char* name) {
   char* copy = NewHeapName(name);
-  if (copy == nullptr) return;
+  if (copy == nullptr) return field;
   DeleteArray(field);
-  field = copy;
+  return copy;
 }
 
-// Makes *field an exact copy of `name`, NULL included (copying a point).
-void CopyName(char*& field, const char* name) {
-  if (name == nullptr) {
-    DeleteArray(field);
-    field = nullptr;
-  } else if (field != name) {
-    ReplaceName(field, name);
-  }
+// The name field as an exact copy of `name`, NULL included (copying a point).
+char* CopiedName(char* field, const char* name) {
+  if (name != nullptr) return ReplacedName(field, name);
+  DeleteArray(field);
+  return nullptr;
 }
 
 }  // namespace
@@ -62,8 +62,8 @@ CPipPoint& CPipPoint::operator=(const CPipPoint& other) {
   if (this == &other) return *this;
   m_x = other.m_x;
   m_y = other.m_y;
-  CopyName(m_name, other.m_name);
-  CopyName(m_name2, other.m_name2);
+  m_name = CopiedName(m_name, other.m_name);
+  m_name2 = CopiedName(m_name2, other.m_name2);
   return *this;
 }
 
@@ -155,5 +155,5 @@ int CPipPoint::getPointCount() const { return 1; }
 int CPipPoint::getPartCount() const { return 1; }
 const char* CPipPoint::getName() const { return m_name != nullptr ? m_name : ""; }
 const char* CPipPoint::getName2() const { return m_name2 != nullptr ? m_name2 : ""; }
-void CPipPoint::setName(const char* name) { ReplaceName(m_name, name); }
-void CPipPoint::setName2(const char* name) { ReplaceName(m_name2, name); }
+void CPipPoint::setName(const char* name) { m_name = ReplacedName(m_name, name); }
+void CPipPoint::setName2(const char* name) { m_name2 = ReplacedName(m_name2, name); }

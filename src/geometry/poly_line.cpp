@@ -41,31 +41,46 @@ CPolyLine& CPolyLine::operator=(const CPolyLine& other) {
 
 CPolyLine::~CPolyLine() { DeleteArray(m_lines); }
 
+// Every set builds the new parts first, then empties this polyline (parts
+// and names) and takes them.
 bool CPolyLine::set(const CLine* lines, int n) {
+  lumetra::Built<CLine> built = lumetra::CopyBuilt(lines, n);
   reset();
-  if (n < 1 || lines == nullptr) return true;
-  CLine* fresh = lumetra::CopyArray(lines, n);
-  lumetra::StoreParts(m_lines, m_count, fresh, n);
-  return fresh != nullptr;
+  m_lines = built.items;
+  m_count = built.count;
+  return built.ok;
 }
 
 bool CPolyLine::set(const int* xy, const int* partCounts, int nParts) {
-  reset();
-  if (xy == nullptr) return nParts < 1;
-  return lumetra::BuildParts(
-      m_lines, m_count, partCounts, nParts, [&](int k) { return FromSpatial(xy[2 * k]); },
+  if (xy == nullptr) nParts = 0;
+  lumetra::Built<CLine> built = lumetra::BuildParts<CLine>(
+      partCounts, nParts, [&](int k) { return FromSpatial(xy[2 * k]); },
       [&](int k) { return FromSpatial(xy[2 * k + 1]); }, MakeLine);
+  reset();
+  m_lines = built.items;
+  m_count = built.count;
+  return built.ok;
 }
 
 bool CPolyLine::set(const double* x, const double* y, const int* partCounts, int nParts) {
+  if (x == nullptr || y == nullptr) nParts = 0;
+  lumetra::Built<CLine> built = lumetra::BuildParts<CLine>(
+      partCounts, nParts, [&](int k) { return x[k]; }, [&](int k) { return y[k]; }, MakeLine);
   reset();
-  if (x == nullptr || y == nullptr) return nParts < 1;
-  return lumetra::BuildParts(
-      m_lines, m_count, partCounts, nParts, [&](int k) { return x[k]; },
-      [&](int k) { return y[k]; }, MakeLine);
+  m_lines = built.items;
+  m_count = built.count;
+  return built.ok;
 }
 
-bool CPolyLine::addLine(const CLine& line) { return lumetra::AppendPart(m_lines, m_count, line); }
+bool CPolyLine::addLine(const CLine& line) {
+  lumetra::Built<CLine> built = lumetra::AppendPart(m_lines, m_count, line);
+  if (!built.ok) return false;
+  DeleteArray(m_lines);
+  m_lines = built.items;
+  m_count = built.count;
+  return true;
+}
+
 CLine& CPolyLine::getLine(int i) { return m_lines[i]; }
 const CLine& CPolyLine::getLine(int i) const { return m_lines[i]; }
 int CPolyLine::getCount() const { return m_count; }
@@ -81,11 +96,11 @@ void CPolyLine::connectLines() {
     for (int i = 1; i < m_count; ++i) {
       if (runs.back().connect(m_lines[i]) == 0) runs.push_back(m_lines[i]);
     }
-    CLine* fresh = lumetra::NewArray<CLine>(static_cast<int>(runs.size()));
-    if (fresh == nullptr) return;
-    for (std::size_t i = 0; i < runs.size(); ++i) fresh[i] = runs[i];
+    lumetra::Built<CLine> built = lumetra::CopyBuilt(runs.data(), static_cast<int>(runs.size()));
+    if (!built.ok) return;
     reset();
-    lumetra::StoreParts(m_lines, m_count, fresh, static_cast<int>(runs.size()));
+    m_lines = built.items;
+    m_count = built.count;
   } catch (const std::bad_alloc&) {
   }
 }
@@ -101,7 +116,9 @@ bool CPolyLine::get(double* x, double* y, int* partCounts, int* nParts, int maxP
 }
 
 void CPolyLine::reset() {
-  lumetra::StoreParts<CLine>(m_lines, m_count, nullptr, 0);
+  DeleteArray(m_lines);
+  m_lines = nullptr;
+  m_count = 0;
   m_name[0] = '\0';
   m_name2[0] = '\0';
 }

@@ -33,40 +33,55 @@ CPolyPolygon::CPolyPolygon(const CPolyPolygon& other) : CPolyPolygon() {
 // Assignment takes the rings and keeps this polypolygon's own names.
 CPolyPolygon& CPolyPolygon::operator=(const CPolyPolygon& other) {
   if (this == &other) return *this;
-  CPolygon* fresh = lumetra::CopyArray(other.m_polygons, other.m_count);
-  lumetra::StoreParts(m_polygons, m_count, fresh, other.m_count);
+  lumetra::Built<CPolygon> built = lumetra::CopyBuilt(other.m_polygons, other.m_count);
+  DeleteArray(m_polygons);
+  m_polygons = built.items;
+  m_count = built.count;
   return *this;
 }
 
 CPolyPolygon::~CPolyPolygon() { DeleteArray(m_polygons); }
 
+// Every set builds the new rings first (each by the closure rule of
+// CPolygon::set), then empties this polypolygon (rings and names) and takes
+// them.
 bool CPolyPolygon::set(const CPolygon* polygons, int n) {
+  lumetra::Built<CPolygon> built = lumetra::CopyBuilt(polygons, n);
   reset();
-  if (n < 1 || polygons == nullptr) return true;
-  CPolygon* fresh = lumetra::CopyArray(polygons, n);
-  lumetra::StoreParts(m_polygons, m_count, fresh, n);
-  return fresh != nullptr;
+  m_polygons = built.items;
+  m_count = built.count;
+  return built.ok;
 }
 
 bool CPolyPolygon::set(const int* xy, const int* partCounts, int nParts) {
-  reset();
-  if (xy == nullptr) return nParts < 1;
-  return lumetra::BuildParts(
-      m_polygons, m_count, partCounts, nParts, [&](int k) { return FromSpatial(xy[2 * k]); },
+  if (xy == nullptr) nParts = 0;
+  lumetra::Built<CPolygon> built = lumetra::BuildParts<CPolygon>(
+      partCounts, nParts, [&](int k) { return FromSpatial(xy[2 * k]); },
       [&](int k) { return FromSpatial(xy[2 * k + 1]); }, MakeRing);
+  reset();
+  m_polygons = built.items;
+  m_count = built.count;
+  return built.ok;
 }
 
 bool CPolyPolygon::set(const double* x, const double* y, const int* partCounts, int nParts) {
+  if (x == nullptr || y == nullptr) nParts = 0;
+  lumetra::Built<CPolygon> built = lumetra::BuildParts<CPolygon>(
+      partCounts, nParts, [&](int k) { return x[k]; }, [&](int k) { return y[k]; }, MakeRing);
   reset();
-  if (x == nullptr || y == nullptr) return nParts < 1;
-  return lumetra::BuildParts(
-      m_polygons, m_count, partCounts, nParts, [&](int k) { return x[k]; },
-      [&](int k) { return y[k]; }, MakeRing);
+  m_polygons = built.items;
+  m_count = built.count;
+  return built.ok;
 }
 
 void CPolyPolygon::addPolygon(const CPolygon& polygon) {
-  lumetra::AppendPart(m_polygons, m_count, polygon);
+  lumetra::Built<CPolygon> built = lumetra::AppendPart(m_polygons, m_count, polygon);
+  if (!built.ok) return;
+  DeleteArray(m_polygons);
+  m_polygons = built.items;
+  m_count = built.count;
 }
+
 CPolygon& CPolyPolygon::getPolygon(int i) { return m_polygons[i]; }
 const CPolygon& CPolyPolygon::getPolygon(int i) const { return m_polygons[i]; }
 
@@ -82,7 +97,9 @@ bool CPolyPolygon::get(double* x, double* y, int* partCounts, int* nParts, int m
 }
 
 void CPolyPolygon::reset() {
-  lumetra::StoreParts<CPolygon>(m_polygons, m_count, nullptr, 0);
+  DeleteArray(m_polygons);
+  m_polygons = nullptr;
+  m_count = 0;
   m_name[0] = '\0';
   m_name2[0] = '\0';
 }

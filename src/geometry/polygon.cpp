@@ -8,15 +8,14 @@
 using lumetra::ChainPoint;
 using lumetra::DeleteArray;
 using lumetra::FromSpatial;
-using lumetra::StoreSegments;
 
 namespace {
 
 // Segments closing a ring through n points: n - 1 of them when the last
 // point repeats the first (`closed`), else n, the last one back to the first.
 template <class Fill>
-CSegment* RingThrough(int n, bool closed, int* count, const Fill& fill) {
-  return lumetra::SegmentsThrough(closed ? n - 1 : n, true, count, fill);
+lumetra::Built<CSegment> RingThrough(int n, bool closed, const Fill& fill) {
+  return lumetra::SegmentsThrough(closed ? n - 1 : n, true, fill);
 }
 
 }  // namespace
@@ -29,14 +28,17 @@ CPolygon::CPolygon(const double* x, const double* y, int n) : CPolygon() { set(x
 
 // The copy's own names start empty.
 CPolygon::CPolygon(const CPolygon& other) : CPolygon() {
-  StoreSegments(m_segments, m_count, lumetra::CopyArray(other.m_segments, other.m_count),
-                other.m_count);
+  lumetra::Built<CSegment> built = lumetra::CopyBuilt(other.m_segments, other.m_count);
+  m_segments = built.items;
+  m_count = built.count;
 }
 
 CPolygon& CPolygon::operator=(const CPolygon& other) {
   if (this == &other) return *this;
-  StoreSegments(m_segments, m_count, lumetra::CopyArray(other.m_segments, other.m_count),
-                other.m_count);
+  lumetra::Built<CSegment> built = lumetra::CopyBuilt(other.m_segments, other.m_count);
+  reset();
+  m_segments = built.items;
+  m_count = built.count;
   lumetra::CopyInlineName(m_name, other.m_name);
   lumetra::CopyInlineName(m_name2, other.m_name2);
   return *this;
@@ -44,40 +46,48 @@ CPolygon& CPolygon::operator=(const CPolygon& other) {
 
 CPolygon::~CPolygon() { DeleteArray(m_segments); }
 
+// Each set builds the new ring first, then drops the old one (the input may
+// be this ring's own segments), and reports whether memory sufficed.
 bool CPolygon::set(const int* xy, int n) {
-  if (xy == nullptr || n < 1) return StoreSegments(m_segments, m_count, nullptr, 0);
-  bool closed = xy[0] == xy[2 * n - 2] && xy[1] == xy[2 * n - 1];
-  int count = 0;
-  CSegment* fresh = RingThrough(n, closed, &count, [&](CSegment& s, int a, int b) {
+  if (xy == nullptr) n = 0;
+  bool closed = n >= 1 && xy[0] == xy[2 * n - 2] && xy[1] == xy[2 * n - 1];
+  lumetra::Built<CSegment> built = RingThrough(n, closed, [&](CSegment& s, int a, int b) {
     s.set(FromSpatial(xy[2 * a]), FromSpatial(xy[2 * a + 1]), FromSpatial(xy[2 * b]),
           FromSpatial(xy[2 * b + 1]));
   });
-  return StoreSegments(m_segments, m_count, fresh, count);
+  reset();
+  m_segments = built.items;
+  m_count = built.count;
+  return built.ok;
 }
 
 bool CPolygon::set(const double* x, const double* y, int n) {
-  if (x == nullptr || y == nullptr || n < 1) return StoreSegments(m_segments, m_count, nullptr, 0);
-  bool closed = x[0] == x[n - 1] && y[0] == y[n - 1];
-  int count = 0;
-  CSegment* fresh = RingThrough(n, closed, &count,
-                                [&](CSegment& s, int a, int b) { s.set(x[a], y[a], x[b], y[b]); });
-  return StoreSegments(m_segments, m_count, fresh, count);
+  if (x == nullptr || y == nullptr) n = 0;
+  bool closed = n >= 1 && x[0] == x[n - 1] && y[0] == y[n - 1];
+  lumetra::Built<CSegment> built =
+      RingThrough(n, closed, [&](CSegment& s, int a, int b) { s.set(x[a], y[a], x[b], y[b]); });
+  reset();
+  m_segments = built.items;
+  m_count = built.count;
+  return built.ok;
 }
 
 bool CPolygon::set(const CPipPoint* points, int n) {
-  if (points == nullptr || n < 1) return StoreSegments(m_segments, m_count, nullptr, 0);
-  bool closed = points[0] == points[n - 1];
-  int count = 0;
-  CSegment* fresh = RingThrough(n, closed, &count,
-                                [&](CSegment& s, int a, int b) { s.set(points[a], points[b]); });
-  return StoreSegments(m_segments, m_count, fresh, count);
+  if (points == nullptr) n = 0;
+  bool closed = n >= 1 && points[0] == points[n - 1];
+  lumetra::Built<CSegment> built =
+      RingThrough(n, closed, [&](CSegment& s, int a, int b) { s.set(points[a], points[b]); });
+  reset();
+  m_segments = built.items;
+  m_count = built.count;
+  return built.ok;
 }
 
 // Segment input: kept as given when the last segment ends where the first
 // starts, else one more segment closes the ring.
 bool CPolygon::set(const CSegment* segments, int n) {
-  if (segments == nullptr || n < 1) return StoreSegments(m_segments, m_count, nullptr, 0);
-  bool closed = segments[0].getStart() == segments[n - 1].getEnd();
+  if (segments == nullptr) n = 0;
+  bool closed = n < 1 || segments[0].getStart() == segments[n - 1].getEnd();
   int count = closed ? n : n + 1;
   CSegment* fresh = lumetra::BuildSegments(count, [&](CSegment& s, int k) {
     if (k < n) {
@@ -86,7 +96,10 @@ bool CPolygon::set(const CSegment* segments, int n) {
       s.set(segments[n - 1].getEnd(), segments[0].getStart());
     }
   });
-  return StoreSegments(m_segments, m_count, fresh, count);
+  reset();
+  m_segments = fresh;
+  m_count = fresh != nullptr ? count : 0;
+  return fresh != nullptr || count == 0;
 }
 
 int CPolygon::getCount() const { return m_count; }
@@ -108,7 +121,11 @@ CPipPoint CPolygon::getCentroid() const {
   return sum / m_count;
 }
 
-void CPolygon::reset() { StoreSegments(m_segments, m_count, nullptr, 0); }
+void CPolygon::reset() {
+  DeleteArray(m_segments);
+  m_segments = nullptr;
+  m_count = 0;
+}
 
 bool CPolygon::operator==(const CPolygon& other) const {
   if (m_count != other.m_count) return false;

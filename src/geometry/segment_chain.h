@@ -39,21 +39,12 @@ CSegment* BuildSegments(int count, const Fill& fill) {
 
 // Segments through points 0..n-1 in order, and back from the last to the
 // first when `close` is set: fill(segment, from, to) sets one of them.
-// *count receives the number wanted; the result is null when that is 0 or
-// memory runs out.
 template <class Fill>
-CSegment* SegmentsThrough(int n, bool close, int* count, const Fill& fill) {
-  *count = n < 2 ? 0 : close ? n : n - 1;
-  return BuildSegments(*count, [&](CSegment& s, int k) { fill(s, k, k + 1 == n ? 0 : k + 1); });
-}
-
-// Replaces an owned segment array by `fresh`, built for `wanted` segments;
-// false (and an empty array) when it could not be built.
-inline bool StoreSegments(CSegment*& segments, int& count, CSegment* fresh, int wanted) {
-  DeleteArray(segments);
-  segments = fresh;
-  count = fresh != nullptr ? wanted : 0;
-  return fresh != nullptr || wanted < 1;
+Built<CSegment> SegmentsThrough(int n, bool close, const Fill& fill) {
+  int count = n < 2 ? 0 : close ? n : n - 1;
+  CSegment* segments =
+      BuildSegments(count, [&](CSegment& s, int k) { fill(s, k, k + 1 == n ? 0 : k + 1); });
+  return {segments, segments != nullptr ? count : 0, segments != nullptr || count == 0};
 }
 
 }  // namespace lumetra

@@ -159,10 +159,11 @@ TEST(Polygon, CombineAndGpcConversions) {
   EXPECT_EQ(back.getPartCount(), 2);  // the hole is a plain ring
   EXPECT_EQ(back.getPolygon(0).getCount() + back.getPolygon(1).getCount(), 8);
   EXPECT_STREQ(back.getName(), "");
+  gpc_free_polygon(&each);
   CPolyPolygon none;
   zglPolyPolyToGpcPoly(&none, &each);
   EXPECT_EQ(each.num_contours, 0);
-  EXPECT_EQ(each.contour, nullptr);
+  EXPECT_TRUE(each.contour == nullptr);
   for (gpc_polygon* g : {&one, &hole, &diff}) gpc_free_polygon(g);
 }
 
