@@ -13,12 +13,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "clip/clip_memory.h"
+
 namespace lumetra {
 
 class ActiveEdgeTable {
  public:
   static constexpr int kNone = -1;
 
+  explicit ActiveEdgeTable(ClipMemory* memory) : slots_(memory) {}
   // Inserts a slot holding `bundle` just before `before` (kNone: at the
   // end) and returns it.
   int Insert(int before, int bundle);
@@ -67,8 +70,7 @@ class ActiveEdgeTable {
   void AttachLeaf(int slot, int parent, bool as_left);
   void RotateUp(int slot);
   void Resize(int slot) { At(slot).size = 1 + Size(At(slot).left) + Size(At(slot).right); }
-
-  std::vector<Slot> slots_;
+  ClipVector<Slot> slots_;
   int root_ = kNone;
   int head_ = kNone;
   int tail_ = kNone;

@@ -30,9 +30,16 @@ std::vector<ClipBox> ContourBoxes(const ClipPolygon& polygon) {
 }
 
 // For each box of `a`: does it meet some box of `b`?
+// A few boxes are tried one by one, many through an index.
 std::vector<char> MeetsAny(const std::vector<ClipBox>& a, const std::vector<ClipBox>& b) {
-  BoxIndex index(b);
   std::vector<char> meets(a.size(), 0);
+  if (b.size() <= 8) {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      for (const ClipBox& box : b) meets[i] = meets[i] || a[i].Meets(box);
+    }
+    return meets;
+  }
+  BoxIndex index(b);
   for (std::size_t i = 0; i < a.size(); ++i) meets[i] = index.MeetsAny(a[i]) ? 1 : 0;
   return meets;
 }
@@ -45,8 +52,8 @@ struct KeyedIndex {
 // Orders indexes by their y: an LSD radix sort, 11 bits per pass, on the y
 // bits mapped so that unsigned order is numeric order (passes where every
 // key has the same digit are skipped); std::sort for short inputs.
-std::vector<KeyedIndex> SortByY(const std::vector<ClipVertex>& points) {
-  std::vector<KeyedIndex> v(points.size());
+ClipVector<KeyedIndex> SortByY(const ClipVector<ClipVertex>& points, ClipMemory* memory) {
+  ClipVector<KeyedIndex> v(points.size(), memory);
   for (std::size_t i = 0; i < points.size(); ++i) {
     std::uint64_t bits;
     std::memcpy(&bits, &points[i].y, sizeof bits);
@@ -60,8 +67,8 @@ std::vector<KeyedIndex> SortByY(const std::vector<ClipVertex>& points) {
   }
   constexpr int kBits = 11;
   constexpr std::size_t kBuckets = std::size_t{1} << kBits;
-  std::vector<KeyedIndex> tmp(v.size());
-  std::vector<std::size_t> count(kBuckets);
+  ClipVector<KeyedIndex> tmp(v.size(), memory);
+  ClipVector<std::size_t> count(kBuckets, memory);
   for (int shift = 0; shift < 64; shift += kBits) {
     std::fill(count.begin(), count.end(), 0);
     for (const KeyedIndex& k : v) ++count[(k.key >> shift) & (kBuckets - 1)];
@@ -88,7 +95,7 @@ bool SameVertex(const LineVertex& a, const LineVertex& b) { return a.x == b.x &&
 
 // Drops repeated vertices and the inner vertices of horizontal runs (those
 // whose two neighbours lie on their scan line), also across the ring's seam.
-void CleanRing(std::vector<LineVertex>& ring, std::vector<LineVertex>& out) {
+void CleanRing(ClipVector<LineVertex>& ring, ClipVector<LineVertex>& out) {
   out.clear();
   for (const LineVertex& v : ring) {
     out.push_back(v);
@@ -126,7 +133,8 @@ void CleanRing(std::vector<LineVertex>& ring, std::vector<LineVertex>& out) {
 
 class TableBuilder {
  public:
-  explicit TableBuilder(EdgeTables& tables) : tables_(tables) {}
+  TableBuilder(EdgeTables& tables, ClipMemory* memory)
+      : tables_(tables), memory_(memory), points_(memory), lines_(memory), contours_(memory) {}
 
   // Adds the finite vertices of the selected contours of `polygon`.
   void Gather(const ClipPolygon& polygon, const std::vector<char>* selected, std::uint8_t flip);
@@ -138,14 +146,13 @@ class TableBuilder {
     std::size_t begin, end;
     std::uint8_t flip;
   };
-
-  int BuildBound(const std::vector<LineVertex>& ring, std::size_t start, int step,
+  int BuildBound(const ClipVector<LineVertex>& ring, std::size_t start, int step,
                  std::uint8_t flip);
-
   EdgeTables& tables_;
-  std::vector<ClipVertex> points_;
-  std::vector<int> lines_;
-  std::vector<Contour> contours_;
+  ClipMemory* memory_;
+  ClipVector<ClipVertex> points_;
+  ClipVector<int> lines_;
+  ClipVector<Contour> contours_;
   double max_abs_ = 0;
 };
 
@@ -177,9 +184,9 @@ void TableBuilder::Gather(const ClipPolygon& polygon, const std::vector<char>* s
 // The scan-beam table: distinct y values, each value within DBL_EPSILON of
 // a line's lowest value joining that line.
 void TableBuilder::BuildScanLines() {
-  std::vector<KeyedIndex> order = SortByY(points_);
+  ClipVector<KeyedIndex> order = SortByY(points_, memory_);
   lines_.assign(points_.size(), 0);
-  std::vector<double>& lines = tables_.scanlines;
+  ClipVector<double>& lines = tables_.scanlines;
   lines.reserve(order.size() / 2 + 1);
   for (const KeyedIndex& entry : order) {
     double y = points_[static_cast<std::size_t>(entry.index)].y;
@@ -190,9 +197,10 @@ void TableBuilder::BuildScanLines() {
 }
 
 void TableBuilder::BuildBounds() {
-  std::vector<LineVertex> ring;
-  std::vector<LineVertex> scratch;
+  ClipVector<LineVertex> ring(memory_);
+  ClipVector<LineVertex> scratch(memory_);
   tables_.edges.reserve(points_.size());
+  tables_.minima.reserve(points_.size() / 4 + 4);
   for (const Contour& contour : contours_) {
     ring.clear();
     for (std::size_t i = contour.begin; i < contour.end; ++i)
@@ -221,10 +229,10 @@ void TableBuilder::BuildBounds() {
 
 // Walks from ring[start] in direction `step` while the ring rises; returns
 // the index of the bound's first edge.
-int TableBuilder::BuildBound(const std::vector<LineVertex>& ring, std::size_t start, int step,
+int TableBuilder::BuildBound(const ClipVector<LineVertex>& ring, std::size_t start, int step,
                              std::uint8_t flip) {
-  const std::vector<double>& y = tables_.scanlines;
-  std::vector<ClipEdge>& edges = tables_.edges;
+  const ClipVector<double>& y = tables_.scanlines;
+  ClipVector<ClipEdge>& edges = tables_.edges;
   std::size_t n = ring.size();
   int first = -1;
   int previous = -1;
@@ -255,8 +263,9 @@ int TableBuilder::BuildBound(const std::vector<LineVertex>& ring, std::size_t st
 
 }  // namespace
 
-EdgeTables BuildEdgeTables(ClipOperation op, const ClipPolygon& subject, const ClipPolygon& clip) {
-  EdgeTables tables;
+EdgeTables BuildEdgeTables(ClipOperation op, const ClipPolygon& subject, const ClipPolygon& clip,
+                           ClipMemory* memory) {
+  EdgeTables tables(memory);
   std::vector<char> subject_selected;
   std::vector<char> clip_selected;
   bool pretest = op == ClipOperation::kDifference || op == ClipOperation::kIntersection;
@@ -266,7 +275,7 @@ EdgeTables BuildEdgeTables(ClipOperation op, const ClipPolygon& subject, const C
     clip_selected = MeetsAny(clip_boxes, subject_boxes);
     if (op == ClipOperation::kIntersection) subject_selected = MeetsAny(subject_boxes, clip_boxes);
   }
-  TableBuilder builder(tables);
+  TableBuilder builder(tables, memory);
   builder.Gather(subject, subject_selected.empty() ? nullptr : &subject_selected, kSubjectBit);
   builder.Gather(clip, pretest ? &clip_selected : nullptr, kClipBit);
   builder.BuildScanLines();

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "clip/clip_memory.h"
 #include "clip/polygon_clip.h"
 
 namespace lumetra {
@@ -50,10 +51,12 @@ struct LocalMinimum {
 };
 
 struct EdgeTables {
-  std::vector<double> scanlines;     // scan-beam table: distinct y, ascending
-  std::vector<ClipEdge> edges;       // every bound edge
-  std::vector<LocalMinimum> minima;  // local minima table, by line then x
-  double tolerance = 0;              // x tolerance for "passes through"
+  explicit EdgeTables(ClipMemory* memory) : scanlines(memory), edges(memory), minima(memory) {}
+
+  ClipVector<double> scanlines;     // scan-beam table: distinct y, ascending
+  ClipVector<ClipEdge> edges;       // every bound edge
+  ClipVector<LocalMinimum> minima;  // local minima table, by line then x
+  double tolerance = 0;             // x tolerance for "passes through"
 };
 
 // Builds the tables for subject op clip.  For difference and intersection a
@@ -62,7 +65,8 @@ struct EdgeTables {
 // such contours cannot change the result.  Contours with fewer than three
 // distinct vertices, and vertices with a coordinate that is not finite, are
 // dropped.
-EdgeTables BuildEdgeTables(ClipOperation op, const ClipPolygon& subject, const ClipPolygon& clip);
+EdgeTables BuildEdgeTables(ClipOperation op, const ClipPolygon& subject, const ClipPolygon& clip,
+                           ClipMemory* memory);
 
 }  // namespace lumetra
 

@@ -15,6 +15,13 @@ namespace {
 // contour array, and contours without vertices, add nothing.
 void ReadPolygon(const gpc_polygon* in, ClipPolygon* out) {
   if (in == nullptr || in->contour == nullptr) return;
+  std::size_t total = 0;
+  for (int c = 0; c < in->num_contours; ++c) {
+    if (in->contour[c].vertex != nullptr && in->contour[c].num_vertices > 0) {
+      total += static_cast<std::size_t>(in->contour[c].num_vertices);
+    }
+  }
+  out->vertices.reserve(total);
   for (int c = 0; c < in->num_contours; ++c) {
     const gpc_vertex_list& list = in->contour[c];
     const gpc_vertex* v = list.vertex;

@@ -23,8 +23,14 @@ unsigned CoveredMasks(ClipOperation op) {
 
 }  // namespace
 
-JunctionRouter::JunctionRouter(ClipOperation op, OutputChains& chains, ClipStats* stats)
-    : covered_(CoveredMasks(op)), chains_(chains), stats_(stats) {}
+JunctionRouter::JunctionRouter(ClipOperation op, OutputChains& chains, ClipStats* stats,
+                               ClipMemory* memory)
+    : covered_(CoveredMasks(op)),
+      chains_(chains),
+      stats_(stats),
+      boundaries_(memory),
+      fill_below_(memory),
+      fill_above_(memory) {}
 
 void JunctionRouter::AddBoundary(Kind kind, int index, bool clockwise_side,
                                  bool counter_clockwise_side) {
@@ -37,8 +43,8 @@ void JunctionRouter::AddBoundary(Kind kind, int index, bool clockwise_side,
 // exactly when the next boundary's clockwise side is, so the covered sectors
 // are those that begin at a boundary whose counter-clockwise side is covered.
 void JunctionRouter::Route(ClipVertex p, JunctionState& state,
-                           const std::vector<JunctionBelow>& below,
-                           std::vector<JunctionAbove>& above) {
+                           const ClipVector<JunctionBelow>& below,
+                           ClipVector<JunctionAbove>& above) {
   p_ = p;
   state_ = &state;
   below_ = &below;

@@ -50,12 +50,12 @@ struct JunctionAbove {
 
 class JunctionRouter {
  public:
-  JunctionRouter(ClipOperation op, OutputChains& chains, ClipStats* stats);
+  JunctionRouter(ClipOperation op, OutputChains& chains, ClipStats* stats, ClipMemory* memory);
 
   // Routes the outline through p.  `state` comes in as the state west of p
   // and leaves as the state east of it.
-  void Route(ClipVertex p, JunctionState& state, const std::vector<JunctionBelow>& below,
-             std::vector<JunctionAbove>& above);
+  void Route(ClipVertex p, JunctionState& state, const ClipVector<JunctionBelow>& below,
+             ClipVector<JunctionAbove>& above);
 
  private:
   enum class Kind : std::uint8_t { kEast, kAbove, kWest, kBelow };
@@ -74,13 +74,13 @@ class JunctionRouter {
   unsigned covered_;  // bit m set: parity mask m is covered by the result
   OutputChains& chains_;
   ClipStats* stats_;
-  std::vector<Boundary> boundaries_;
-  std::vector<char> fill_below_, fill_above_;
+  ClipVector<Boundary> boundaries_;
+  ClipVector<char> fill_below_, fill_above_;
   // The junction being routed.
   ClipVertex p_{0, 0};
   JunctionState* state_ = nullptr;
-  const std::vector<JunctionBelow>* below_ = nullptr;
-  std::vector<JunctionAbove>* above_ = nullptr;
+  const ClipVector<JunctionBelow>* below_ = nullptr;
+  ClipVector<JunctionAbove>* above_ = nullptr;
   int east_end_ = OutputChains::kNone;
 };
 

@@ -7,9 +7,8 @@ namespace {
 
 // Removes repeated vertices and spikes (a, b, a), also across the seam of
 // the closed ring.
-void CleanContour(std::vector<ClipVertex>& v) {
-  std::vector<ClipVertex> out;
-  out.reserve(v.size());
+void CleanContour(ClipVector<ClipVertex>& v, ClipVector<ClipVertex>& out) {
+  out.clear();
   for (const ClipVertex& p : v) {
     out.push_back(p);
     for (bool changed = true; changed;) {
@@ -46,7 +45,7 @@ void CleanContour(std::vector<ClipVertex>& v) {
 
 // Twice the signed area, measured from the first vertex to keep the
 // products small.
-double TwiceArea(const std::vector<ClipVertex>& v) {
+double TwiceArea(const ClipVector<ClipVertex>& v) {
   double sum = 0;
   for (std::size_t i = 1; i + 1 < v.size(); ++i) {
     sum += (v[i].x - v[0].x) * (v[i + 1].y - v[0].y) - (v[i + 1].x - v[0].x) * (v[i].y - v[0].y);
@@ -132,7 +131,7 @@ void OutputChains::Join(int back_end, ClipVertex p, int front_end) {
 }
 
 void OutputChains::Collect(ClipPolygon* result) {
-  std::vector<ClipVertex> ring;
+  ClipVector<ClipVertex>& ring = ring_;
   for (const Chain& c : chains_) {
     if (!c.alive) continue;
     if (!c.closed) Repair();
@@ -140,7 +139,7 @@ void OutputChains::Collect(ClipPolygon* result) {
     for (int p = c.front_point; p != kNone; p = points_[static_cast<std::size_t>(p)].next) {
       ring.push_back(points_[static_cast<std::size_t>(p)].v);
     }
-    CleanContour(ring);
+    CleanContour(ring, scratch_);
     double area = ring.size() >= 3 ? TwiceArea(ring) : 0;
     if (area == 0) continue;
     result->vertices.insert(result->vertices.end(), ring.begin(), ring.end());

@@ -17,6 +17,7 @@
 
 #include <vector>
 
+#include "clip/clip_memory.h"
 #include "clip/polygon_clip.h"
 
 namespace lumetra {
@@ -25,7 +26,16 @@ class OutputChains {
  public:
   static constexpr int kNone = -1;
 
-  explicit OutputChains(ClipStats* stats) : stats_(stats) {}
+  // `expected_points`: room to reserve for the output vertices.
+  OutputChains(ClipStats* stats, std::size_t expected_points, ClipMemory* memory)
+      : points_(memory),
+        ends_(memory),
+        chains_(memory),
+        scratch_(memory),
+        ring_(memory),
+        stats_(stats) {
+    points_.reserve(expected_points);
+  }
 
   // Starts a chain holding only p; returns its front and back ends.
   void Start(ClipVertex p, int* front_end, int* back_end);
@@ -63,10 +73,10 @@ class OutputChains {
   void Repair() {
     if (stats_ != nullptr) ++stats_->repairs;
   }
-
-  std::vector<Point> points_;
-  std::vector<End> ends_;
-  std::vector<Chain> chains_;
+  ClipVector<Point> points_;
+  ClipVector<End> ends_;
+  ClipVector<Chain> chains_;
+  ClipVector<ClipVertex> scratch_, ring_;  // of Collect
   ClipStats* stats_;
 };
 

@@ -9,12 +9,33 @@ namespace {
 constexpr int kNone = ActiveEdgeTable::kNone;
 }  // namespace
 
-VattiSweep::VattiSweep(ClipOperation op, EdgeTables& tables, OutputChains& chains, ClipStats* stats)
+VattiSweep::VattiSweep(ClipOperation op, EdgeTables& tables, OutputChains& chains, ClipStats* stats,
+                       ClipMemory* memory)
     : tables_(tables),
       edges_(tables.edges),
       chains_(chains),
       stats_(stats),
-      router_(op, chains, stats) {}
+      router_(op, chains, stats, memory),
+      aet_(memory),
+      bundles_(memory),
+      ending_(memory),
+      crossings_(std::greater<Crossing>(), ClipVector<Crossing>(memory)),
+      events_(memory),
+      positions_(memory),
+      anchors_(memory),
+      old_slots_(memory),
+      below_(memory),
+      above_(memory),
+      above_edges_(memory) {
+  // Room for the usual load, so that small clips do not regrow their lists.
+  std::size_t typical = std::min<std::size_t>(edges_.size(), 64);
+  bundles_.reserve(typical);
+  events_.reserve(16);
+  positions_.reserve(16);
+  above_edges_.reserve(16);
+  below_.reserve(16);
+  above_.reserve(16);
+}
 
 double VattiSweep::XOf(int bundle, double y) const {
   return edges_[static_cast<std::size_t>(bundles_[static_cast<std::size_t>(bundle)].rep)].XAt(y);
@@ -44,7 +65,7 @@ void VattiSweep::Retire(int bundle) {
 }
 
 void VattiSweep::Run() {
-  const std::vector<double>& lines = tables_.scanlines;
+  const ClipVector<double>& lines = tables_.scanlines;
   ending_.assign(lines.size(), -1);
   for (std::size_t line = 0; line < lines.size(); ++line) {
     ProcessCrossings(lines[line]);
@@ -72,7 +93,7 @@ void VattiSweep::GatherEvents(int line) {
     events_.push_back({edges_[static_cast<std::size_t>(e)].top_x, e, false, -1});
   }
   ending_[static_cast<std::size_t>(line)] = -1;
-  const std::vector<LocalMinimum>& minima = tables_.minima;
+  const ClipVector<LocalMinimum>& minima = tables_.minima;
   while (next_minimum_ < minima.size() && minima[next_minimum_].line == line) {
     events_.push_back({minima[next_minimum_].x, static_cast<int>(next_minimum_), true, -1});
     ++next_minimum_;

@@ -39,7 +39,8 @@ namespace lumetra {
 class VattiSweep {
  public:
   // REQUIRES: tables and chains outlive the sweep.
-  VattiSweep(ClipOperation op, EdgeTables& tables, OutputChains& chains, ClipStats* stats);
+  VattiSweep(ClipOperation op, EdgeTables& tables, OutputChains& chains, ClipStats* stats,
+             ClipMemory* memory);
 
   void Run();
 
@@ -101,29 +102,29 @@ class VattiSweep {
   void ProcessCrossing(const Crossing& c);
 
   EdgeTables& tables_;
-  std::vector<ClipEdge>& edges_;
+  ClipVector<ClipEdge>& edges_;
   OutputChains& chains_;
   ClipStats* stats_;
   JunctionRouter router_;
   ActiveEdgeTable aet_;
-  std::vector<Bundle> bundles_;
-  int free_bundle_ = -1;     // retired bundles, linked through first_member
-  std::vector<int> ending_;  // per scan line: first active edge ending there
+  ClipVector<Bundle> bundles_;
+  int free_bundle_ = -1;    // retired bundles, linked through first_member
+  ClipVector<int> ending_;  // per scan line: first active edge ending there
   std::size_t next_minimum_ = 0;
-  std::priority_queue<Crossing, std::vector<Crossing>, std::greater<Crossing>> crossings_;
+  std::priority_queue<Crossing, ClipVector<Crossing>, std::greater<Crossing>> crossings_;
 
   // Scratch of the current scan line and junction.
-  std::vector<Event> events_;
-  std::vector<Position> positions_;
-  std::vector<int> anchors_;
-  std::vector<int> old_slots_;
-  std::vector<JunctionBelow> below_;
-  std::vector<JunctionAbove> above_;
+  ClipVector<Event> events_;
+  ClipVector<Position> positions_;
+  ClipVector<int> anchors_;
+  ClipVector<int> old_slots_;
+  ClipVector<JunctionBelow> below_;
+  ClipVector<JunctionAbove> above_;
   struct AboveEdge {
     int edge;
     int from;  // bundle it continues in, or -1 for an edge that starts here
   };
-  std::vector<AboveEdge> above_edges_;
+  ClipVector<AboveEdge> above_edges_;
 };
 
 }  // namespace lumetra

@@ -10,6 +10,7 @@
 
 #include "geometry/flat_earth.h"
 #include "geometry/geometry_storage.h"
+#include "geometry/point_math.h"
 
 namespace lumetra {
 
@@ -65,22 +66,12 @@ int PartsPointCount(const Part* parts, int n) {
 // DBL_MAX / DBL_MIN without parts.
 template <class Part, class To>
 double PartsMinDistance(const Part* parts, int n, const To& to) {
-  double best = DBL_MAX;
-  for (int i = 0; i < n; ++i) {
-    double d = parts[i].minDistance(to);
-    if (d < best) best = d;
-  }
-  return best;
+  return LeastOf(n, [&](int i) { return parts[i].minDistance(to); });
 }
 
 template <class Part, class To>
 double PartsMaxDistance(const Part* parts, int n, const To& to) {
-  double best = DBL_MIN;
-  for (int i = 0; i < n; ++i) {
-    double d = parts[i].maxDistance(to);
-    if (d > best) best = d;
-  }
-  return best;
+  return GreatestOf(n, [&](int i) { return parts[i].maxDistance(to); });
 }
 
 // The parts' nearest points to t, the one strictly nearest to t kept (the

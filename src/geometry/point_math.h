@@ -4,6 +4,8 @@
 
 #include <lumetra/geometry.h>
 
+#include <cfloat>
+
 namespace lumetra {
 
 inline CPipPoint PointSum(const CPipPoint& a, const CPipPoint& b) {
@@ -24,6 +26,28 @@ inline CPipPoint PointAlong(const CPipPoint& a, const CPipPoint& b, double r) {
 // runs downwards is empty).  Ranges that only touch do not meet.
 inline bool HalfOpenRangesMeet(double lo, double hi, double olo, double ohi) {
   return (olo >= lo && hi > olo) || (lo >= olo && ohi > lo);
+}
+
+// The least of f(0..n): DBL_MAX for n < 1.
+template <class F>
+double LeastOf(int n, const F& f) {
+  double best = DBL_MAX;
+  for (int i = 0; i < n; ++i) {
+    double d = f(i);
+    if (d < best) best = d;
+  }
+  return best;
+}
+
+// The greatest of f(0..n): DBL_MIN (the smallest positive double) for n < 1.
+template <class F>
+double GreatestOf(int n, const F& f) {
+  double best = DBL_MIN;
+  for (int i = 0; i < n; ++i) {
+    double d = f(i);
+    if (d > best) best = d;
+  }
+  return best;
 }
 
 }  // namespace lumetra

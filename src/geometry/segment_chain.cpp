@@ -2,6 +2,8 @@
 
 #include <cfloat>
 
+#include "geometry/point_math.h"
+
 namespace lumetra {
 
 CPipPoint ChainPoint(const CSegment* segments, int n, int i) {
@@ -16,39 +18,23 @@ double ChainLength(const CSegment* segments, int n) {
 }
 
 double ChainMinDistance(const CSegment* segments, int n, const CPipPoint& p) {
-  double best = DBL_MAX;
-  for (int i = 0; i < n; ++i) {
-    double d = segments[i].minDistance(p);
-    if (d < best) best = d;
-  }
-  return best;
+  return LeastOf(n, [&](int i) { return segments[i].minDistance(p); });
 }
 
 double ChainMaxDistance(const CSegment* segments, int n, const CPipPoint& p) {
-  double best = DBL_MIN;
-  for (int i = 0; i < n; ++i) {
-    double d = segments[i].maxDistance(p);
-    if (d > best) best = d;
-  }
-  return best;
+  return GreatestOf(n, [&](int i) { return segments[i].maxDistance(p); });
 }
 
 double ChainMinDistance(const CSegment* segments, int n, const IGeometry* g) {
-  double best = DBL_MAX;
-  for (int i = 0; g != nullptr && i < n; ++i) {
-    double d = segments[i].minDistance(g->getNearestPoint(segments[i]));
-    if (d < best) best = d;
-  }
-  return best;
+  if (g == nullptr) return DBL_MAX;
+  return LeastOf(n,
+                 [&](int i) { return segments[i].minDistance(g->getNearestPoint(segments[i])); });
 }
 
 double ChainMaxDistance(const CSegment* segments, int n, const IGeometry* g) {
-  double best = DBL_MIN;
-  for (int i = 0; g != nullptr && i < n; ++i) {
-    double d = segments[i].maxDistance(g->getNearestPoint(segments[i]));
-    if (d > best) best = d;
-  }
-  return best;
+  if (g == nullptr) return DBL_MIN;
+  return GreatestOf(
+      n, [&](int i) { return segments[i].maxDistance(g->getNearestPoint(segments[i])); });
 }
 
 CPipPoint ChainNearestPoint(const CSegment* segments, int n, const CSegment& t) {
