@@ -37,6 +37,13 @@ PolygonObject* pipObjectFileObject::CurrentObject() const {
 
 int pipObjectFileObject::FindFirstContaining(std::int32_t x, std::int32_t y, std::int32_t radius,
                                              char* name, int name_length) {
+  // A containing search after a containing search: the search object and
+  // its enumerator are reused, so a run of lookups allocates nothing.
+  if (auto* again = dynamic_cast<PolySearchPointInPolygon*>(search_.get())) {
+    ranked_.Clear();
+    again->Restart(x, y, radius);
+    return RunFind([&] { return again->FindFirst(name, name_length); });
+  }
   return StartSearch(
       [&] { return std::make_unique<PolySearchPointInPolygon>(*reader_, err_, x, y, radius); },
       [&](PolygonSearchEnum& search) { return search.FindFirst(name, name_length); });

@@ -103,8 +103,8 @@ int NearbyObjectSet::Examine(PolySearchInRectangle& search) {
   char name[SpatialPolygonNode::kNameSize];
   int result = search.FindFirst(name, sizeof name);
   for (; result > 0; result = search.FindNext(name, sizeof name)) {
-    const PolygonObject* object = search.CurrentObject();
-    if (object == nullptr) {
+    PolygonObject* object = search.CurrentObject();
+    if (object == nullptr || !object->LoadSegments()) {
       result = -1;
       break;
     }
@@ -120,12 +120,11 @@ int NearbyObjectSet::Examine(PolySearchInRectangle& search) {
   return result < 0 ? -1 : 1;
 }
 
-void NearbyObjectSet::ExamineObject(const PolygonObject& object, std::uint64_t position,
+void NearbyObjectSet::ExamineObject(PolygonObject& object, std::uint64_t position,
                                     const char* name) {
   const int distance = lumetra::BorderDistance(object, x_, y_);
   const bool inside =
-      object.kind() == lumetra::ObjectKind::kRegion &&
-      (lumetra::PointInObject(object.parts(), object.part_count(), x_, y_) & 1) != 0;
+      object.kind() == lumetra::ObjectKind::kRegion && (object.PointIn(x_, y_) & 1) != 0;
   std::uint32_t flags = inside ? SpatialPolygonNode::kInside : 0;
   if (distance >= 0 && distance <= maximum_) flags |= SpatialPolygonNode::kNear;
   if (flags == 0) return;

@@ -107,7 +107,7 @@ class NearbyObjectSet {
   bool WasExamined(std::uint64_t position);
 
  private:
-  void ExamineObject(const PolygonObject& object, std::uint64_t position, const char* name);
+  void ExamineObject(PolygonObject& object, std::uint64_t position, const char* name);
 
   std::int32_t x_;
   std::int32_t y_;

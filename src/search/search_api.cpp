@@ -172,8 +172,8 @@ LUMETRA_API int pipObjectDistanceToBorder(int objectFileHandle, int x, int y) {
       const std::int64_t d = entry->signed_distance();
       return static_cast<int>(d < 0 ? -d : d);
     }
-    const PolygonObject* current = object.CurrentObject();
-    if (current == nullptr) return -1;
+    PolygonObject* current = object.CurrentObject();
+    if (current == nullptr || !current->LoadSegments()) return -1;
     return lumetra::BorderDistance(*current, x, y);
   });
 }
