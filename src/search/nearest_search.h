@@ -30,6 +30,19 @@
 // arrival) while a ring runs, which ranks exactly as the insertion above,
 // and sorted once at the end.  A filter still sees the loaded record.
 //
+// The exact search.  Made with `exact`, the search answers the question the
+// square rings approximate: the N point objects nearest to (x, y) among
+// those inside the outermost square (ring M), nearest first, equal
+// distances in file order (record position).  The rings grow as above, but
+// a ring ends the search only when N points were found and the N-th of them
+// is nearer than any point outside the ring's square can be: nearer than
+// pipDistance from (x, y) to the nearest whole unit beyond each side of the
+// square (sides that are the outermost square's own count as infinitely
+// far).  pipDistance is monotone in |dx| and |dy| for a fixed (x, y), so no
+// point outside can rank before the N-th; when the outermost square spans
+// more than the 32-bit differences pipDistance measures, every ring up to
+// M is searched.  Each ring's square is clipped to the outermost one.
+//
 // Units: coordinates i32 file units; distances in feet in geographic files
 // (coordinate type 1), coordinate units otherwise.
 //
@@ -62,10 +75,11 @@ class PolySearchNearestPoint : public PolygonSearchEnum {
     std::uint64_t position = 0;  // the object handle
   };
 
-  // The N = `count` (0 .. 65536) point objects nearest to (x, y).  The
+  // The N = `count` (0 .. 65536) point objects nearest to (x, y), by the
+  // square rings or, with `exact`, exactly (see the file comment).  The
   // enumerator is taken from the reader's spatial index.
   PolySearchNearestPoint(PolygonSearch& reader, QError& err, std::int32_t x, std::int32_t y,
-                         int count);
+                         int count, bool exact = false);
   ~PolySearchNearestPoint() override;
 
   // Makes the search a filtered one: only objects `filter` accepts enter
@@ -97,15 +111,20 @@ class PolySearchNearestPoint : public PolygonSearchEnum {
                                 int coordinate_type);
 
  private:
-  // An entry of the ranking heap; `arrival` orders equal distances.
+  // An entry of the ranking heap; `arrival` orders equal distances (the
+  // record position in the exact search).
   struct Ranked {
     std::int32_t distance;
     std::uint64_t arrival;
     std::uint64_t position;
   };
 
-  // Ranks the point candidates of the square of ring r; -1 on failure.
-  int SearchRing(std::int32_t r);
+  // Ranks the point candidates of `square`; -1 on failure.
+  int SearchRing(const lumetra::Rect& square);
+  // The exact search's square of ring r and whether, after searching it, the
+  // ranking is final (see the file comment).
+  lumetra::Rect ExactSquare(std::int32_t r) const;
+  bool ExactRankingFinal(const lumetra::Rect& square) const;
   // What the record at `position` is (loaded, or remembered from an
   // earlier ring); false when it cannot be loaded (recorded).
   bool Measure(std::uint64_t position, NearestCandidateMemo::Fact* fact);
@@ -114,8 +133,9 @@ class PolySearchNearestPoint : public PolygonSearchEnum {
   int Filter(std::uint64_t position);
   // Ranks a candidate, keeping at most count_ entries.
   void Insert(std::int32_t distance, std::uint64_t position);
-  // True when a candidate at `distance` would rank among the first N.
-  bool WouldRank(std::int32_t distance) const;
+  // True when a candidate at `distance` arriving as `arrival` would rank
+  // among the first N.
+  bool WouldRank(std::int32_t distance, std::uint64_t arrival) const;
   // Moves the ranking into the table, nearest first.
   void FillTable();
   int HandOut(std::size_t index, char* name, int name_length);
@@ -124,6 +144,8 @@ class PolySearchNearestPoint : public PolygonSearchEnum {
   std::int32_t x_;
   std::int32_t y_;
   std::size_t count_;
+  bool exact_;
+  lumetra::Rect outer_;  // the exact search's outermost square
   std::vector<Entry> table_;
   // The ring's ranking: a max-heap by (distance, arrival), at most count_.
   std::vector<Ranked> ranked_;
