@@ -1,5 +1,7 @@
 #include "search/object_file_object.h"
 
+#include <typeinfo>
+
 #include "frame/error.h"
 #include "search/attribute_search.h"
 #include "search/point_in_polygon_search.h"
@@ -39,7 +41,8 @@ int pipObjectFileObject::FindFirstContaining(std::int32_t x, std::int32_t y, std
                                              char* name, int name_length) {
   // A containing search after a containing search: the search object and
   // its enumerator are reused, so a run of lookups allocates nothing.
-  if (auto* again = dynamic_cast<PolySearchPointInPolygon*>(search_.get())) {
+  if (search_ != nullptr && typeid(*search_) == typeid(PolySearchPointInPolygon)) {
+    auto* again = static_cast<PolySearchPointInPolygon*>(search_.get());
     ranked_.Clear();
     again->Restart(x, y, radius);
     return RunFind([&] { return again->FindFirst(name, name_length); });

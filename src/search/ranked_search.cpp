@@ -143,6 +143,8 @@ RankedContainingSearch::RankedContainingSearch() { list_.reserve(kInitialCapacit
 RankedContainingSearch::~RankedContainingSearch() = default;
 
 void RankedContainingSearch::Clear() {
+  if (cleared_) return;
+  cleared_ = true;
   list_.clear();
   cursor_ = 0;
   ring_ = -1;
@@ -204,6 +206,7 @@ int RankedContainingSearch::AnswerCurrent(char* name, int name_length) const {
 int RankedContainingSearch::FindFirst(std::int32_t x, std::int32_t y, std::int32_t maximum,
                                       const RectSearchStarter& start, char* name, int name_length) {
   Clear();
+  cleared_ = false;
   maximum_ = maximum;
   x_ = x;
   y_ = y;

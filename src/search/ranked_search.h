@@ -186,6 +186,7 @@ class RankedContainingSearch {
   std::unique_ptr<NearbyObjectSet> set_;
   // listed_[i]: node i of the set is in the list.
   std::vector<bool> listed_;
+  bool cleared_ = true;  // nothing to clear since the last Clear
 };
 
 #endif  // LUMETRA_SEARCH_RANKED_SEARCH_H
