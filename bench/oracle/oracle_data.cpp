@@ -45,19 +45,32 @@ std::string NameOf(OGRFeatureH feat) {
   return "";
 }
 
-// Consecutive polygons of `f` in groups of at most kRingsPerObject rings.
-std::vector<std::vector<const Polygon*>> Split(const Feature& f) {
-  std::vector<std::vector<const Polygon*>> objects(1);
-  std::size_t rings = 0;
+// The rings of one object.
+using ObjectRings = std::vector<const Ring*>;
+
+// The objects of `f`: consecutive whole polygons in objects of at most
+// kRingsPerObject rings, and a polygon with more rings in objects of that
+// many of its rings.
+void Split(const Feature& f, std::vector<ObjectRings>* objects) {
+  std::size_t open = kRingsPerObject;  // rings of the last object (full: none open)
   for (const Polygon& p : f.polygons) {
-    if (rings > 0 && rings + p.rings.size() > kRingsPerObject) {
-      objects.emplace_back();
-      rings = 0;
+    if (p.rings.size() > kRingsPerObject) {
+      for (std::size_t i = 0; i < p.rings.size(); i += kRingsPerObject) {
+        objects->emplace_back();
+        for (std::size_t k = i; k < std::min(p.rings.size(), i + kRingsPerObject); ++k) {
+          objects->back().push_back(&p.rings[k]);
+        }
+      }
+      open = kRingsPerObject;
+      continue;
     }
-    objects.back().push_back(&p);
-    rings += p.rings.size();
+    if (open + p.rings.size() > kRingsPerObject) {
+      objects->emplace_back();
+      open = 0;
+    }
+    for (const Ring& r : p.rings) objects->back().push_back(&r);
+    open += p.rings.size();
   }
-  return objects;
 }
 
 }  // namespace
@@ -132,17 +145,17 @@ std::vector<int> ImportFeatures(int lib, const std::vector<Feature>& features,
                                 const std::string& path, int flags, double* seconds) {
   pipObjectFileInfoStruct info;
   std::memset(&info, 0, sizeof info);
-  std::vector<std::vector<std::vector<const Polygon*>>> objects;
-  for (const Feature& f : features) {
-    objects.push_back(Split(f));
-    for (const auto& object : objects.back()) {
-      long points = 0, rings = 0;
-      for (const Polygon* p : object) {
-        for (const Ring& r : p->rings) points += static_cast<long>(r.xy.size() / 2) + 1;
-        rings += static_cast<long>(p->rings.size());
-      }
+  std::vector<ObjectRings> objects;
+  std::vector<int> feature_of;
+  for (std::size_t i = 0; i < features.size(); ++i) {
+    const std::size_t before = objects.size();
+    Split(features[i], &objects);
+    feature_of.resize(objects.size(), static_cast<int>(i));
+    for (std::size_t k = before; k < objects.size(); ++k) {
+      long points = 0;
+      for (const Ring* r : objects[k]) points += static_cast<long>(r->xy.size() / 2) + 1;
       info.maxPoints = std::max(info.maxPoints, static_cast<int>(points));
-      info.maxParts = std::max(info.maxParts, static_cast<int>(rings));
+      info.maxParts = std::max(info.maxParts, static_cast<int>(objects[k].size()));
     }
   }
   info.coordType = PIP_COORD_GEOGRAPHIC;
@@ -151,32 +164,44 @@ std::vector<int> ImportFeatures(int lib, const std::vector<Feature>& features,
   const auto start = Clock::now();
   int import = 0;
   CheckPip(lib, pipImportInit(lib, path.c_str(), &info, &import), "pipImportInit");
-  std::vector<int> feature_of(1, -1);
+  std::vector<int> refs(1, -1);
   std::vector<int> xy, counts;
-  for (std::size_t i = 0; i < features.size(); ++i) {
-    for (const auto& object : objects[i]) {
-      pipObjectInfoStruct obj;
-      std::memset(&obj, 0, sizeof obj);
-      std::snprintf(obj.name, sizeof obj.name, "%s", features[i].name.c_str());
-      obj.type = PIP_OBJECT_REGION;
-      xy.clear();
-      counts.clear();
-      for (const Polygon* p : object) {
-        for (const Ring& r : p->rings) {
-          xy.insert(xy.end(), r.xy.begin(), r.xy.end());
-          counts.push_back(static_cast<int>(r.xy.size() / 2));
-        }
-      }
-      CheckPip(lib,
-               pipImportInsert(import, &obj, xy.data(), counts.data(),
-                               static_cast<int>(counts.size())),
-               "pipImportInsert");
-      feature_of.push_back(static_cast<int>(i));
+  for (std::size_t k = 0; k < objects.size(); ++k) {
+    pipObjectInfoStruct obj;
+    std::memset(&obj, 0, sizeof obj);
+    std::snprintf(obj.name, sizeof obj.name, "%s", features[feature_of[k]].name.c_str());
+    obj.type = PIP_OBJECT_REGION;
+    xy.clear();
+    counts.clear();
+    for (const Ring* r : objects[k]) {
+      xy.insert(xy.end(), r->xy.begin(), r->xy.end());
+      counts.push_back(static_cast<int>(r->xy.size() / 2));
     }
+    CheckPip(
+        lib,
+        pipImportInsert(import, &obj, xy.data(), counts.data(), static_cast<int>(counts.size())),
+        "pipImportInsert");
+    refs.push_back(feature_of[k]);
   }
   CheckPip(lib, pipImportTerm(import, 1), "pipImportTerm");
   *seconds = Seconds(start, Clock::now());
-  return feature_of;
+  return refs;
+}
+
+std::vector<int> FeaturesOf(const std::vector<int>& ordinals, const std::vector<int>& feature_of) {
+  std::vector<int> hits;
+  for (int o : ordinals) {
+    if (o > 0 && o < static_cast<int>(feature_of.size())) hits.push_back(feature_of[o]);
+  }
+  std::sort(hits.begin(), hits.end());
+  std::vector<int> features;
+  for (std::size_t i = 0; i < hits.size();) {
+    std::size_t j = i;
+    while (j < hits.size() && hits[j] == hits[i]) ++j;
+    if ((j - i) % 2 == 1) features.push_back(hits[i]);
+    i = j;
+  }
+  return features;
 }
 
 void ImportPoints(int lib, const std::vector<int>& xy, const std::string& path) {

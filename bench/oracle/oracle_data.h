@@ -49,11 +49,20 @@ DataStats Stats(const std::vector<Feature>& features);
 
 // An object file of `features` (regions, geographic), written with
 // pipImportInsert and the PIP_FILE_* `flags`.  A feature with more rings
-// than an object may hold is written as several objects of whole polygons
-// (shell and holes), each within the limit.  Returns, per object ordinal
-// (1, 2, ...), the index of its feature: entry 0 is unused.
+// than an object may hold is written as several objects: whole polygons
+// (shell and holes) grouped within the limit, and a single polygon with
+// more holes than that as its shell with the first holes followed by
+// objects of the other holes' bare rings.  The feature then contains a
+// point when an odd number of its objects do: the even-odd rule over all
+// its rings, as one object would apply it (a point on a border shared by
+// two of its objects is the exception: inside for one object, outside
+// here).  Returns, per object ordinal (1, 2, ...), its feature: entry 0 is
+// unused.
 std::vector<int> ImportFeatures(int lib, const std::vector<Feature>& features,
                                 const std::string& path, int flags, double* seconds);
+
+// The features containing a point, given the objects that do (ordinals).
+std::vector<int> FeaturesOf(const std::vector<int>& ordinals, const std::vector<int>& feature_of);
 
 // A planar object file of point objects "N<i>" at `xy` (x, y pairs).
 void ImportPoints(int lib, const std::vector<int>& xy, const std::string& path);

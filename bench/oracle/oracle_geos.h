@@ -1,7 +1,6 @@
 // The GEOS side of the oracle benchmark: each feature as one GEOS geometry
-// (its polygons as a multipolygon, repaired with MakeValid when GEOS finds
-// it invalid), prepared, in an STRtree; and a point tree for nearest
-// queries.
+// (its polygons as a multipolygon, taken as they are), prepared, in an
+// STRtree; and a point tree for nearest queries.
 #ifndef LUMETRA_BENCH_ORACLE_ORACLE_GEOS_H
 #define LUMETRA_BENCH_ORACLE_ORACLE_GEOS_H
 
@@ -28,8 +27,6 @@ class GeosPolygons {
   // The features whose boxes meet the square of half-side `reach` around
   // (x, y).
   void Candidates(int x, int y, double reach, std::vector<int>& ids);
-  // Features repaired with MakeValid.
-  int repaired() const { return repaired_; }
 
   GEOSContextHandle_t ctx() const { return ctx_; }
 
@@ -42,7 +39,6 @@ class GeosPolygons {
   std::vector<GEOSGeometry*> boundaries_;
   GEOSSTRtree* tree_ = nullptr;
   std::vector<int> ids_;
-  int repaired_ = 0;
 };
 
 // Planar points in an STRtree, for nearest queries.

@@ -28,8 +28,8 @@ int CurrentIndex(int file) {
 bool SquareRingExplains(const std::vector<int>& xy, int qx, int qy, double found) {
   double chebyshev = 1e300;
   for (std::size_t i = 0; i < xy.size(); i += 2) {
-    chebyshev = std::min(chebyshev, std::max(std::fabs(xy[i] - qx * 1.0),
-                                             std::fabs(xy[i + 1] - qy * 1.0)));
+    chebyshev =
+        std::min(chebyshev, std::max(std::fabs(xy[i] - qx * 1.0), std::fabs(xy[i + 1] - qy * 1.0)));
   }
   double ring = 7496;
   while (ring < chebyshev) ring *= 2;
@@ -113,7 +113,8 @@ long NearestPass(int lib, const NearestOptions& opt) {
     rate_exactk = std::max(rate_exactk, TimedOurNearest(file, q, opt.k, true));
   }
   const auto distance = [&](int id, std::size_t i) {
-    return id < 0 ? -1.0 : std::hypot(xy[2 * id] - q[2 * i] * 1.0, xy[2 * id + 1] - q[2 * i + 1] * 1.0);
+    return id < 0 ? -1.0
+                  : std::hypot(xy[2 * id] - q[2 * i] * 1.0, xy[2 * id + 1] - q[2 * i + 1] * 1.0);
   };
   long differences = 0, ties = 0, squares = 0, unexplained = 0;
   for (std::size_t i = 0; i < q.size() / 2; ++i) {

@@ -111,8 +111,8 @@ double LookupRate(int lib, const std::string& path, int mode, const std::vector<
     std::vector<std::thread> pool;
     for (std::size_t t = 0; t < handles.size(); ++t) {
       pool.emplace_back([&, t] {
-        found[t] = TimedOurLookups(handles[t], xy, n * t / handles.size(),
-                                   n * (t + 1) / handles.size());
+        found[t] =
+            TimedOurLookups(handles[t], xy, n * t / handles.size(), n * (t + 1) / handles.size());
       });
     }
     for (std::thread& th : pool) th.join();
@@ -126,18 +126,16 @@ double LookupRate(int lib, const std::string& path, int mode, const std::vector<
 
 Answers OurAnswers(int file, const std::vector<int>& xy, const std::vector<int>& feature_of) {
   Answers answers;
-  std::vector<int> hits;
+  std::vector<int> ordinals;
   char name[8];
   for (std::size_t i = 0; i < xy.size() / 2; ++i) {
-    hits.clear();
+    ordinals.clear();
     int r = pipObjectFindFirstContaining(file, xy[2 * i], xy[2 * i + 1], 0, name, sizeof name);
     for (; r > 0; r = pipObjectFindNext(file, name, sizeof name)) {
       pipObjectInfoStruct info;
-      if (pipObjectGetInfo(file, &info) == 1) hits.push_back(feature_of[info.penColor]);
+      if (pipObjectGetInfo(file, &info) == 1) ordinals.push_back(info.penColor);
     }
-    std::sort(hits.begin(), hits.end());
-    hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
-    answers.Add(hits);
+    answers.Add(FeaturesOf(ordinals, feature_of));
   }
   return answers;
 }
@@ -156,7 +154,8 @@ long Unexplained(const Answers& ours, const Answers& theirs, GeosPolygons& geos,
     std::vector<int> diff;
     std::set_symmetric_difference(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(diff));
     bool near_border = true;
-    for (int id : diff) near_border = near_border && geos.BorderDistance(id, xy[2 * i], xy[2 * i + 1]) < 0.5;
+    for (int id : diff)
+      near_border = near_border && geos.BorderDistance(id, xy[2 * i], xy[2 * i + 1]) < 0.5;
     if (near_border) continue;
     if (++unexplained <= 20) {
       std::printf("MISMATCH at %d,%d: ours", xy[2 * i], xy[2 * i + 1]);
@@ -170,10 +169,14 @@ long Unexplained(const Answers& ours, const Answers& theirs, GeosPolygons& geos,
 }
 
 const char* FlavourFlags(const std::string& flavour, int* flags) {
-  if (flavour == "plain") *flags = 0;
-  else if (flavour == "segments") *flags = PIP_FILE_SEGMENTS;
-  else if (flavour == "compressed") *flags = PIP_FILE_SEGMENTS | PIP_FILE_COMPRESSED;
-  else Die("unknown flavour %s", flavour.c_str());
+  if (flavour == "plain")
+    *flags = 0;
+  else if (flavour == "segments")
+    *flags = PIP_FILE_SEGMENTS;
+  else if (flavour == "compressed")
+    *flags = PIP_FILE_SEGMENTS | PIP_FILE_COMPRESSED;
+  else
+    Die("unknown flavour %s", flavour.c_str());
   return flavour.c_str();
 }
 
@@ -182,8 +185,8 @@ long LookupPasses(int lib, const Options& opt, const std::vector<Feature>& featu
                   const std::vector<int>& xy) {
   const auto t0 = Clock::now();
   GeosPolygons geos(features);
-  std::printf("geos: prepared %zu geometries in %.3f s (%d repaired with MakeValid)\n",
-              features.size(), Seconds(t0, Clock::now()), geos.repaired());
+  std::printf("geos: prepared %zu geometries in %.3f s\n", features.size(),
+              Seconds(t0, Clock::now()));
   Answers theirs;
   double geos_rate = 0;
   for (int round = 0; round < 2; ++round) {
@@ -214,7 +217,8 @@ long LookupPasses(int lib, const Options& opt, const std::vector<Feature>& featu
       plain = ours;
     } else {
       wrong = ours.start != plain.start || ours.ids != plain.ids ? 1 : 0;
-      if (wrong != 0) std::printf("ANSWERS of the %s file differ from the plain file's\n", flavour.c_str());
+      if (wrong != 0)
+        std::printf("ANSWERS of the %s file differ from the plain file's\n", flavour.c_str());
     }
     std::printf(
         "%-10s import %.3f s, %lld bytes, %zu objects; %ld hits; lumetra %.0f lookups/s (%.2fx "

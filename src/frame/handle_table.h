@@ -28,7 +28,10 @@
 
 #include "frame/sync.h"
 
-struct pipHandleSlot {
+// One slot per cache line: the busy mark is written by every call on the
+// slot's handle, and threads working on different handles must not share a
+// line.
+struct alignas(64) pipHandleSlot {
   std::atomic<int> kind{PIP_HANDLE_NONE};  // pipHandleKind, 0 when free
   std::atomic<std::uint8_t> busy{0};       // set by LookupHandle, cleared by ReleaseHandle
   std::atomic<std::uint8_t> occupied{0};

@@ -47,27 +47,28 @@ std::unique_ptr<EdgeIndex> EdgeIndex::Build(const PolygonPart* parts, std::size_
   }
   if (!any || total < min_points) return nullptr;
   std::size_t stripes = std::max<std::size_t>(1, static_cast<std::size_t>(total) / kEdgesPerStripe);
-  const auto bytes_for = [&](std::size_t k) {
-    return 4 * (index->CountEntries(k) + k + 1) + 8 * std::uint64_t{index->ring_starts_.size()} +
-           sizeof(EdgeIndex);
-  };
-  while (stripes > 1 && (index->CountEntries(stripes) > kEntriesPerEdge * total ||
-                         bytes_for(stripes) > max_bytes)) {
+  for (;;) {
+    const std::uint64_t entries = index->CountEntries(stripes);
+    const std::uint64_t bytes = 4 * (entries + stripes + 1) +
+                                8 * std::uint64_t{index->ring_starts_.size()} + sizeof(EdgeIndex);
+    if (entries <= kEntriesPerEdge * total && bytes <= max_bytes) break;
+    if (stripes == 1) return nullptr;  // too big even as one stripe
     stripes /= 2;
   }
-  if (bytes_for(stripes) > max_bytes) return nullptr;
   index->Fill(stripes);
   return index;
 }
 
-std::int64_t EdgeIndex::HeightFor(std::size_t stripes) const {
+void EdgeIndex::SetStripes(std::size_t stripes) {
   const std::int64_t span = std::int64_t{maxy_} - miny_ + 1;
   const auto k = static_cast<std::int64_t>(stripes);
-  return std::max<std::int64_t>(1, (span + k - 1) / k);
+  height_ = std::max<std::int64_t>(1, (span + k - 1) / k);
+  stripes_ = static_cast<std::size_t>((span - 1) / height_ + 1);
+  per_ = 1.0 / static_cast<double>(height_);
 }
 
-std::uint64_t EdgeIndex::CountEntries(std::size_t stripes) const {
-  const std::int64_t h = HeightFor(stripes);
+std::uint64_t EdgeIndex::CountEntries(std::size_t stripes) {
+  SetStripes(stripes);
   std::uint64_t entries = 0;
   for (std::size_t r = 0; r < ring_starts_.size(); ++r) {
     const std::uint32_t first = ring_starts_[r];
@@ -75,16 +76,15 @@ std::uint64_t EdgeIndex::CountEntries(std::size_t stripes) const {
     for (std::uint32_t i = first; i < end; ++i) {
       const std::int32_t y0 = base_[i].y;
       const std::int32_t y1 = base_[i + 1 < end ? i + 1 : first].y;
-      entries += static_cast<std::uint64_t>((std::int64_t{std::max(y0, y1)} - miny_) / h -
-                                            (std::int64_t{std::min(y0, y1)} - miny_) / h + 1);
+      entries += StripeOf(std::max(y0, y1)) - StripeOf(std::min(y0, y1)) + 1;
     }
   }
   return entries;
 }
 
 void EdgeIndex::Fill(std::size_t stripes) {
-  height_ = HeightFor(stripes);
-  const std::size_t count = StripeOf(maxy_) + 1;
+  SetStripes(stripes);
+  const std::size_t count = stripes_;
   offsets_.assign(count + 1, 0);
   // Counting sort by stripe: first the sizes, then the entries, each stripe
   // listing its edges in ring order.

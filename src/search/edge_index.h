@@ -60,7 +60,7 @@ class EdgeIndex {
   std::size_t bytes() const;
   std::size_t stripe_count() const { return offsets_.empty() ? 0 : offsets_.size() - 1; }
   std::size_t entry_count() const { return entries_.size(); }
-  // The stripes' y range and height in units: stripe s covers
+  // The stripes' y range and height in units: stripe s covers about
   // [miny + s * height, miny + (s + 1) * height).
   std::int32_t miny() const { return miny_; }
   std::int64_t stripe_height() const { return height_; }
@@ -71,17 +71,22 @@ class EdgeIndex {
   static constexpr std::uint32_t kClosing = 0x80000000u;
 
   EdgeIndex() = default;
+  // The stripe of y (REQUIRES: miny_ <= y <= maxy_).  Building and querying
+  // use this one function, so any non-decreasing one serves: a
+  // multiplication by the height's reciprocal, not a division.
   std::size_t StripeOf(std::int32_t y) const {
-    return static_cast<std::size_t>((std::int64_t{y} - miny_) / height_);
+    const auto s = static_cast<std::size_t>(static_cast<double>(std::int64_t{y} - miny_) * per_);
+    return s < stripes_ ? s : stripes_ - 1;
   }
   // The index of the point after `i` along its ring.
   std::uint32_t Next(std::uint32_t i) const;
   // Fills offsets_ and entries_ for `stripes` stripes over the edges of the
   // rings that are not flat.
   void Fill(std::size_t stripes);
-  // The entries `stripes` stripes would need.
-  std::uint64_t CountEntries(std::size_t stripes) const;
-  std::int64_t HeightFor(std::size_t stripes) const;
+  // Cuts the y range into (about) `stripes` stripes of whole units.
+  void SetStripes(std::size_t stripes);
+  // The entries `stripes` stripes need (and sets them).
+  std::uint64_t CountEntries(std::size_t stripes);
   // Judges the run of points on the line starting at index j, entered from
   // `from`: true on a boundary hit, else adds its crossing to *count.
   bool Run(std::uint32_t j, const RecordPoint& from, std::int32_t px, std::int32_t py,
@@ -93,7 +98,9 @@ class EdgeIndex {
   std::vector<std::size_t> flat_parts_;     // parts left to the ring walk
   std::int32_t miny_ = 0;
   std::int32_t maxy_ = 0;
-  std::int64_t height_ = 1;             // units per stripe
+  std::int64_t height_ = 1;  // units per stripe
+  double per_ = 1;           // stripes per unit
+  std::size_t stripes_ = 1;
   std::vector<std::uint32_t> offsets_;  // stripe s: entries_[offsets_[s] .. offsets_[s + 1])
   std::vector<std::uint32_t> entries_;  // edge start index, | kClosing
 };

@@ -36,11 +36,28 @@ PolySearchNearestPoint::PolySearchNearestPoint(PolygonSearch& reader, QError& er
       y_(y),
       count_(static_cast<std::size_t>(std::clamp(count, 0, kMaxCount))),
       exact_(exact),
-      // The last square usually holds one to four times N candidates.
-      memo_(4 * count_) {
+      from_(x, y, reader.coordinate_type()) {
   table_.reserve(count_);
   ranked_.reserve(count_ + 1);
   CreateEnumerator();
+}
+
+void PolySearchNearestPoint::Restart(std::int32_t x, std::int32_t y, int count, bool exact) {
+  x_ = x;
+  y_ = y;
+  count_ = static_cast<std::size_t>(std::clamp(count, 0, kMaxCount));
+  exact_ = exact;
+  from_ = lumetra::PointDistance(x, y, reader().coordinate_type());
+  filter_.reset();
+  criteria_valid_ = true;
+  criteria_message_[0] = '\0';
+  table_.clear();
+  ranked_.clear();
+  next_ = 0;
+  last_ring_ = 0;
+  rounds_ = 0;
+  ClearCurrent();
+  first_call_ = true;
 }
 
 PolySearchNearestPoint::~PolySearchNearestPoint() = default;
@@ -116,25 +133,16 @@ void PolySearchNearestPoint::FillTable() {
   ranked_.clear();
 }
 
-bool PolySearchNearestPoint::Measure(std::uint64_t position, NearestCandidateMemo::Fact* fact) {
-  *fact = memo_.Find(position);
-  if (fact->kind != NearestCandidateMemo::Kind::kUnknown) return true;
-  const PolygonObject* object = reader().FindObject(position);
-  if (object == nullptr) return false;
-  if (object->is_point()) {
-    const lumetra::RecordPoint at = object->Label();
-    fact->kind = NearestCandidateMemo::Kind::kPoint;
-    fact->distance = pipDistance(x_, y_, at.x, at.y, object->coordinate_type(), nullptr);
-  } else {
-    fact->kind = NearestCandidateMemo::Kind::kNotPoint;
-  }
-  memo_.Remember(position, *fact);
-  return true;
+int PolySearchNearestPoint::Measure(std::uint64_t position, std::int32_t* distance) {
+  lumetra::ObjectKind kind = lumetra::ObjectKind::kRegion;
+  lumetra::RecordPoint at;
+  if (!reader().PeekRecord(position, &kind, &at)) return -1;
+  if (kind != lumetra::ObjectKind::kPoint) return 0;
+  *distance = from_.To(at.x, at.y);
+  return 1;
 }
 
 int PolySearchNearestPoint::Filter(std::uint64_t position) {
-  // Measure has just loaded or remembered this record; the cache usually
-  // still holds it.
   const PolygonObject* object = reader().FindObject(position);
   if (object == nullptr) return -1;
   return filter_->Accept(*object) ? 1 : 0;
@@ -146,16 +154,17 @@ int PolySearchNearestPoint::SearchRing(const lumetra::Rect& square) {
   std::uint64_t position = 0;
   for (bool more = enumerator()->First(square, &position); more;
        more = enumerator()->Next(&position)) {
-    NearestCandidateMemo::Fact fact;
-    if (!Measure(position, &fact)) return -1;
-    if (fact.kind != NearestCandidateMemo::Kind::kPoint) continue;
-    if (fact.distance < 0 || !WouldRank(fact.distance, exact_ ? position : arrivals_)) continue;
+    std::int32_t distance = 0;
+    const int measured = Measure(position, &distance);
+    if (measured < 0) return -1;
+    if (measured == 0) continue;
+    if (distance < 0 || !WouldRank(distance, exact_ ? position : arrivals_)) continue;
     if (filter_ != nullptr) {
       const int accepted = Filter(position);
       if (accepted < 0) return -1;
       if (accepted == 0) continue;
     }
-    Insert(fact.distance, position);
+    Insert(distance, position);
   }
   return 1;
 }
@@ -165,7 +174,6 @@ int PolySearchNearestPoint::FindFirst(char* name, int name_length) {
   ClearCurrent();
   table_.clear();
   ranked_.clear();
-  memo_.Clear();
   next_ = 0;
   rounds_ = 0;
   if (RefuseInvalidCriteria()) return -1;

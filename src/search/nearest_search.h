@@ -23,12 +23,14 @@
 //
 // Cost.  Every ring enumerates its whole square again (so the spatial
 // index reports what it reports for each square, and a record that cannot
-// be loaded fails the search in whichever ring first meets it), but each
-// record is loaded at most once per FindFirst: what the load told -- point
-// or not, distance -- is kept in a NearestCandidateMemo and reused by the
-// larger rings.  The table is kept as a bounded max-heap of (distance,
-// arrival) while a ring runs, which ranks exactly as the insertion above,
-// and sorted once at the end.  A filter still sees the loaded record.
+// be loaded fails the search in whichever ring first meets it).  A
+// candidate's kind and point are read from the reader's record store
+// (PolygonSearch::PeekRecord) without taking a buffer -- each record is
+// read and decoded once, into the store -- and its distance is pipDistance's
+// own computation from the search point (lumetra::PointDistance).  The
+// table is kept as a bounded max-heap of (distance, arrival) while a ring
+// runs, which ranks exactly as the insertion above, and sorted once at the
+// end.  A filter sees the record loaded into a buffer.
 //
 // The exact search.  Made with `exact`, the search answers the question the
 // square rings approximate: the N point objects nearest to (x, y) among
@@ -56,7 +58,7 @@
 #include <string>
 #include <vector>
 
-#include "search/nearest_candidate_memo.h"
+#include "frame/point_distance.h"
 #include "search/object_filter.h"
 #include "search/search_enum.h"
 #include "storage/spatial_index.h"
@@ -82,6 +84,10 @@ class PolySearchNearestPoint : public PolygonSearchEnum {
                          int count, bool exact = false);
   ~PolySearchNearestPoint() override;
 
+  // Makes this search one for (x, y), `count` and `exact`, unfiltered, as if
+  // it had just been constructed for them (the handle reuses its nearest
+  // search).
+  void Restart(std::int32_t x, std::int32_t y, int count, bool exact);
   // Makes the search a filtered one: only objects `filter` accepts enter
   // the table.
   void SetFilter(std::unique_ptr<ObjectFilter> filter) { filter_ = std::move(filter); }
@@ -125,9 +131,9 @@ class PolySearchNearestPoint : public PolygonSearchEnum {
   // ranking is final (see the file comment).
   lumetra::Rect ExactSquare(std::int32_t r) const;
   bool ExactRankingFinal(const lumetra::Rect& square) const;
-  // What the record at `position` is (loaded, or remembered from an
-  // earlier ring); false when it cannot be loaded (recorded).
-  bool Measure(std::uint64_t position, NearestCandidateMemo::Fact* fact);
+  // The candidate at `position`: 1 for a point, with its distance; 0 for a
+  // region or line; -1 when it cannot be loaded (recorded).
+  int Measure(std::uint64_t position, std::int32_t* distance);
   // The filter's verdict on the record at `position`; -1 when the record
   // cannot be loaded (recorded), else 1 accepted, 0 refused.
   int Filter(std::uint64_t position);
@@ -150,7 +156,7 @@ class PolySearchNearestPoint : public PolygonSearchEnum {
   // The ring's ranking: a max-heap by (distance, arrival), at most count_.
   std::vector<Ranked> ranked_;
   std::uint64_t arrivals_ = 0;
-  NearestCandidateMemo memo_;
+  lumetra::PointDistance from_;
   std::size_t next_ = 0;  // the entry FindNext hands out
   std::int32_t last_ring_ = 0;
   int rounds_ = 0;

@@ -1,7 +1,5 @@
 #include "search/object_file_object.h"
 
-#include <typeinfo>
-
 #include "frame/error.h"
 #include "search/attribute_search.h"
 #include "search/point_in_polygon_search.h"
@@ -39,16 +37,9 @@ PolygonObject* pipObjectFileObject::CurrentObject() const {
 
 int pipObjectFileObject::FindFirstContaining(std::int32_t x, std::int32_t y, std::int32_t radius,
                                              char* name, int name_length) {
-  // A containing search after a containing search: the search object and
-  // its enumerator are reused, so a run of lookups allocates nothing.
-  if (search_ != nullptr && typeid(*search_) == typeid(PolySearchPointInPolygon)) {
-    auto* again = static_cast<PolySearchPointInPolygon*>(search_.get());
-    ranked_.Clear();
-    again->Restart(x, y, radius);
-    return RunFind([&] { return again->FindFirst(name, name_length); });
-  }
-  return StartSearch(
+  return RestartOrStart<PolySearchPointInPolygon>(
       [&] { return std::make_unique<PolySearchPointInPolygon>(*reader_, err_, x, y, radius); },
+      [&](PolySearchPointInPolygon& search) { search.Restart(x, y, radius); },
       [&](PolygonSearchEnum& search) { return search.FindFirst(name, name_length); });
 }
 

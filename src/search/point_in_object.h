@@ -64,8 +64,18 @@ inline double CrossingX(const RecordPoint& from, const RecordPoint& to, std::int
 // The crossing test of one edge whose ends lie strictly on opposite sides of
 // the line y = py: true on a boundary hit (the crossing lies within half a
 // unit of px), else adds the crossing to *count when it lies left of px.
+// The crossing lies between the edge's x (within far less than half a unit:
+// the division's rounding), so an edge a whole unit or more left or right
+// of px is decided without computing it.
 inline bool CrossingHit(const RecordPoint& from, const RecordPoint& to, std::int32_t px,
                         std::int32_t py, int* count) {
+  const std::int64_t lo = from.x < to.x ? from.x : to.x;
+  const std::int64_t hi = from.x < to.x ? to.x : from.x;
+  if (hi + 1 <= px) {
+    ++*count;
+    return false;
+  }
+  if (lo >= std::int64_t{px} + 1) return false;
   const double xint = CrossingX(from, to, py);
   const double d = static_cast<double>(px) - xint;
   if (d < 0.5 && d > -0.5) return true;

@@ -99,6 +99,14 @@ class PolygonSearch {
   // REQUIRES: ready().
   PolygonObject* FindObject(std::uint64_t position);
 
+  // The kind of the record at `position` and its point (a point object's
+  // position, else the label point), without making a buffer hold it: the
+  // record is read and decoded into the store when it is not there yet.
+  // False when it cannot be read (recorded).  REQUIRES: ready().
+  bool PeekRecord(std::uint64_t position, lumetra::ObjectKind* kind, lumetra::RecordPoint* at) {
+    return store_->Peek(position, kind, at);
+  }
+
   const lumetra::ObjectHeader& header() const { return header_; }
   bool has_extension() const { return has_extension_; }
   const lumetra::ExtensionBlock& extension() const { return extension_; }

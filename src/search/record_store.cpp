@@ -126,6 +126,17 @@ DecodedRecord* RecordStore::Acquire(std::uint64_t position) {
   return record;
 }
 
+bool RecordStore::Peek(std::uint64_t position, ObjectKind* kind, RecordPoint* at) {
+  DecodedRecord* record = held_.Find(position);
+  const bool pinned_here = record == nullptr;
+  if (pinned_here && (record = Acquire(position)) == nullptr) return false;
+  *kind = record->kind_;
+  *at = record->is_point() ? RecordPoint{record->point_.x, record->point_.y}
+                           : RecordPoint{record->poly_.label_x, record->poly_.label_y};
+  if (pinned_here) Release(record);
+  return true;
+}
+
 void RecordStore::Release(DecodedRecord* record) {
   if (record == nullptr || record->pins_ == 0) return;
   if (--record->pins_ > 0) return;

@@ -124,6 +124,11 @@ class RecordStore {
   DecodedRecord* Acquire(std::uint64_t position);
   // Unpins a record from Acquire.
   void Release(DecodedRecord* record);
+  // The kind of the record at `position` and, for a point, its position
+  // (the label point of a region or line), as Acquire would give them but
+  // without pinning or reordering a held record.  False when the record
+  // cannot be read (recorded).
+  bool Peek(std::uint64_t position, ObjectKind* kind, RecordPoint* at);
 
   // Makes the record's segment records available; false when they cannot be
   // read (recorded).  True at once for a record without them.

@@ -55,13 +55,20 @@ int StartNearest(pipObjectFileObject& object, int x, int y, int count, const cha
     object.error().Set(PIP_ERR_GENERAL, kNoAttributeFile, QERR_HERE);
     return -1;
   }
-  return object.StartSearch(
+  const auto configure = [&](PolySearchNearestPoint& search) {
+    if (status == FilterStatus::kInvalidCriteria) search.SetInvalidCriteria(message);
+    if (filter != nullptr) search.SetFilter(std::move(filter));
+  };
+  return object.RestartOrStart<PolySearchNearestPoint>(
       [&] {
         auto search = std::make_unique<PolySearchNearestPoint>(object.reader(), object.error(), x,
                                                                y, count, exact);
-        if (status == FilterStatus::kInvalidCriteria) search->SetInvalidCriteria(message);
-        if (filter != nullptr) search->SetFilter(std::move(filter));
+        configure(*search);
         return search;
+      },
+      [&](PolySearchNearestPoint& search) {
+        search.Restart(x, y, count, exact);
+        configure(search);
       },
       [&](PolygonSearchEnum& search) { return search.FindFirst(name, name_length); });
 }

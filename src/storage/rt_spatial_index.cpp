@@ -11,10 +11,9 @@ constexpr int kCorruptIndexCode = 111;
 
 // Little-endian 32-bit load; the compiler turns the shifts into one load.
 inline std::int32_t LoadI32(const std::uint8_t* b) {
-  const std::uint32_t v = static_cast<std::uint32_t>(b[0]) |
-                          (static_cast<std::uint32_t>(b[1]) << 8) |
-                          (static_cast<std::uint32_t>(b[2]) << 16) |
-                          (static_cast<std::uint32_t>(b[3]) << 24);
+  const std::uint32_t v =
+      static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+      (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
   return static_cast<std::int32_t>(v);
 }
 constexpr int kBadRequestCode = 100;
@@ -57,8 +56,14 @@ void PackOrder(rtSpatialIndex::DecodedNode* node) {
     const lumetra::Rect r{node->minx[i], node->miny[i], node->maxx[i], node->maxy[i]};
     lumetra::Rect& chunk = node->chunk[k / kChunk];
     lumetra::Rect& group = node->group[k / kGroup];
-    if (k % kChunk == 0) chunk = r; else chunk.Include(r);
-    if (k % kGroup == 0) group = r; else group.Include(r);
+    if (k % kChunk == 0)
+      chunk = r;
+    else
+      chunk.Include(r);
+    if (k % kGroup == 0)
+      group = r;
+    else
+      group.Include(r);
   }
 }
 
@@ -130,7 +135,7 @@ const std::uint8_t* rtSpatialIndex::FetchNode(std::uint32_t page_number,
 }
 
 const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t page_number,
-                                                                 bool first_visit) {
+                                                                bool first_visit) {
   DecodedNode* victim = &decoded_[0];
   for (DecodedNode& node : decoded_) {
     if (node.page == page_number) {
@@ -233,8 +238,7 @@ const lumetra::RtreeGrid* rtSpatialIndex::Grid() {
   return grid_.get();
 }
 
-bool rtSpatialIndex::CollectLeaves(std::vector<lumetra::RtreeEntry>* out,
-                                   std::size_t max_entries) {
+bool rtSpatialIndex::CollectLeaves(std::vector<lumetra::RtreeEntry>* out, std::size_t max_entries) {
   // A node being walked: its entries (copied, as the page pointer does not
   // survive the children's fetches) and the next one to look at.
   struct Frame {
@@ -333,10 +337,10 @@ bool rtSpatialIndexEnum::Stop(std::uint32_t page, const char* what) {
 bool rtSpatialIndexEnum::EntryOf(const Frame& top, std::uint32_t index, Hit* hit) {
   if (const rtSpatialIndex::DecodedNode* node = index_.FetchDecoded(top.page, false)) {
     if (index < node->count) {
-      *hit = Hit{true, node->leaf, index,
-                 lumetra::Rect{node->minx[index], node->miny[index], node->maxx[index],
-                               node->maxy[index]},
-                 node->value[index]};
+      *hit = Hit{
+          true, node->leaf, index,
+          lumetra::Rect{node->minx[index], node->miny[index], node->maxx[index], node->maxy[index]},
+          node->value[index]};
       return true;
     }
   }

@@ -129,7 +129,6 @@ class rtSpatialIndex : public SpatialIndex {
   // reported; the enumeration will report what it meets).
   bool CollectLeaves(std::vector<lumetra::RtreeEntry>* out, std::size_t max_entries);
 
-
  private:
   bool Open(std::uint64_t root_offset);
 
@@ -213,7 +212,7 @@ class rtSpatialIndexEnum : public SpatialIndexEnum {
   std::size_t grid_next_ = 0;
   std::vector<Frame> stack_;
   std::vector<std::uint16_t> hit_storage_;  // node capacity entries per level
-  int depth_ = -1;  // -1: exhausted
+  int depth_ = -1;                          // -1: exhausted
   lumetra::Rect last_rect_;
   std::uint64_t last_offset_ = 0;
 };

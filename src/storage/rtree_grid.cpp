@@ -36,15 +36,18 @@ std::unique_ptr<RtreeGrid> RtreeGrid::Build(const std::vector<RtreeEntry>& entri
   const std::int64_t width = std::int64_t{grid->box_.maxx} - grid->box_.minx + 1;
   const std::int64_t height = std::int64_t{grid->box_.maxy} - grid->box_.miny + 1;
   std::int64_t cells = std::clamp<std::int64_t>(kCellsPerEntry * n, 1, kMaxCells);
-  const std::uint64_t allowed = std::max(kListedPerEntry * static_cast<std::uint64_t>(n), kMinListed);
+  const std::uint64_t allowed =
+      std::max(kListedPerEntry * static_cast<std::uint64_t>(n), kMinListed);
   for (;;) {
     std::int64_t nx = std::llround(std::sqrt(static_cast<double>(cells) * width / height));
     nx = std::clamp<std::int64_t>(nx, 1, cells);
     const std::int64_t ny = std::max<std::int64_t>(1, cells / nx);
-    grid->cell_w_ = std::max<std::int64_t>(1, CeilDiv(width, nx));
-    grid->cell_h_ = std::max<std::int64_t>(1, CeilDiv(height, ny));
-    grid->nx_ = CeilDiv(width, grid->cell_w_);
-    grid->ny_ = CeilDiv(height, grid->cell_h_);
+    const std::int64_t cell_w = std::max<std::int64_t>(1, CeilDiv(width, nx));
+    const std::int64_t cell_h = std::max<std::int64_t>(1, CeilDiv(height, ny));
+    grid->nx_ = CeilDiv(width, cell_w);
+    grid->ny_ = CeilDiv(height, cell_h);
+    grid->per_w_ = 1.0 / static_cast<double>(cell_w);
+    grid->per_h_ = 1.0 / static_cast<double>(cell_h);
     if (cells == 1 || grid->CountListed() <= allowed) break;
     cells = std::max<std::int64_t>(1, cells / 4);
   }
@@ -55,14 +58,6 @@ std::unique_ptr<RtreeGrid> RtreeGrid::Build(const std::vector<RtreeEntry>& entri
   if (bytes > max_bytes || listed >= 0xFFFFFFFFu) return nullptr;
   grid->Fill();
   return grid;
-}
-
-std::int64_t RtreeGrid::Column(std::int64_t x) const {
-  return std::clamp<std::int64_t>((x - box_.minx) / cell_w_, 0, nx_ - 1);
-}
-
-std::int64_t RtreeGrid::Row(std::int64_t y) const {
-  return std::clamp<std::int64_t>((y - box_.miny) / cell_h_, 0, ny_ - 1);
 }
 
 std::uint64_t RtreeGrid::CountListed() const {

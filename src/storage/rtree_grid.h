@@ -54,9 +54,18 @@ class RtreeGrid {
 
  private:
   RtreeGrid() = default;
-  // The cell column and row of x and y, clamped to the grid.
-  std::int64_t Column(std::int64_t x) const;
-  std::int64_t Row(std::int64_t y) const;
+  // The cell column and row of x and y, clamped to the grid.  Any function
+  // that does not decrease serves, as long as building and querying use the
+  // same one: a multiplication by the cell size's reciprocal, not a division.
+  std::int64_t Column(std::int64_t x) const {
+    return Clamp(static_cast<std::int64_t>(static_cast<double>(x - box_.minx) * per_w_), nx_);
+  }
+  std::int64_t Row(std::int64_t y) const {
+    return Clamp(static_cast<std::int64_t>(static_cast<double>(y - box_.miny) * per_h_), ny_);
+  }
+  static std::int64_t Clamp(std::int64_t v, std::int64_t n) {
+    return v < 0 ? 0 : v >= n ? n - 1 : v;
+  }
   // Cell listings the current cells need.
   std::uint64_t CountListed() const;
   void Fill();
@@ -64,10 +73,10 @@ class RtreeGrid {
   Rect box_;
   std::int64_t nx_ = 1;
   std::int64_t ny_ = 1;
-  std::int64_t cell_w_ = 1;
-  std::int64_t cell_h_ = 1;
-  std::vector<Rect> rect_;               // by sequence number
-  std::vector<std::uint64_t> value_;     // by sequence number
+  double per_w_ = 1;  // cells per unit of x
+  double per_h_ = 1;
+  std::vector<Rect> rect_;              // by sequence number
+  std::vector<std::uint64_t> value_;    // by sequence number
   std::vector<std::uint32_t> offsets_;  // cell c: cells_[offsets_[c] .. offsets_[c + 1])
   std::vector<std::uint32_t> cells_;    // sequence numbers, ascending within a cell
 };

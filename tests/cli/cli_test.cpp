@@ -462,16 +462,17 @@ TEST(CliNearest, APointBeyondTheFirstSquareIsNearerThanOneInItsCorner) {
             "Version 300\nCharset \"Neutral\"\nDelimiter \";\"\nColumns 1\n  Name Char(10)\n"
             "Data\n\nPoint -87.6203 41.8851\nPoint -87.6298 41.8861\n");
   WriteText(dir.File("pts.mid"), "\"Corner\"\n\"North\"\n");
-  RunAll(dir.path(),
-         {{{"import", "pts.mif", "pts.lmb", "--quiet"}, 0},
-          {{"nearest", "pts.lmb", "-87.6298", "41.8781", "-n", "1"}, 0, {"^North ("}, {}, "", "", 2},
-          {{"nearest", "pts.lmb", "-87.6298", "41.8781", "-n", "2"},
-           0,
-           {"^North (", "\nCorner ("},
-           {},
-           "",
-           "",
-           4}});
+  RunAll(
+      dir.path(),
+      {{{"import", "pts.mif", "pts.lmb", "--quiet"}, 0},
+       {{"nearest", "pts.lmb", "-87.6298", "41.8781", "-n", "1"}, 0, {"^North ("}, {}, "", "", 2},
+       {{"nearest", "pts.lmb", "-87.6298", "41.8781", "-n", "2"},
+        0,
+        {"^North (", "\nCorner ("},
+        {},
+        "",
+        "",
+        4}});
 }
 
 }  // namespace
