@@ -43,7 +43,7 @@ namespace lumetra {
 class EdgeIndex {
  public:
   // Objects with fewer points are answered faster by the ring walk.
-  static constexpr std::size_t kMinPoints = 48;
+  static constexpr std::size_t kMinPoints = 16;
 
   // The index of the `part_count` parts, or null when it would take more
   // than `max_bytes`, when the object has fewer than `min_points` points, or
