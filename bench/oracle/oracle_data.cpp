@@ -1,5 +1,6 @@
 #include "oracle_data.h"
 
+#include <cpl_conv.h>
 #include <gdal.h>
 #include <lumetra/pip.h>
 #include <ogr_api.h>
@@ -105,6 +106,8 @@ void CheckPip(int lib, int result, const char* what) {
 
 std::vector<Feature> ReadFeatures(const std::string& path) {
   GDALAllRegister();
+  // The world countries' GeoJSON has single features of hundreds of MB.
+  CPLSetConfigOption("OGR_GEOJSON_MAX_OBJ_SIZE", "0");
   GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr);
   if (ds == nullptr) Die("cannot open %s", path.c_str());
   OGRLayerH layer = GDALDatasetGetLayer(ds, 0);

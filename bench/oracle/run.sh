@@ -22,12 +22,12 @@ cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DLUMETRA_BUILD_BENCHMARKS=
 cmake --build build/bench -j"${LUMETRA_JOBS:-2}" --target pip_oracle >/dev/null
 data/regenerate.sh --counties "$work" >/dev/null
 
-# world_<size>.shp from the npm package @geo-maps/countries-land-<size>.
+# world_<size>.geo.json from the npm package @geo-maps/countries-land-<size>
+# (read as it is: converting the 10 m build to a shapefile takes GDAL hours).
 world() {
   (cd "$work" && npm pack --silent "@geo-maps/countries-land-$1" >/dev/null &&
-    mkdir "w$1" && tar xzf geo-maps-countries-land-"$1"-*.tgz -C "w$1")
-  ogr2ogr --config OGR_GEOJSON_MAX_OBJ_SIZE 0 -f "ESRI Shapefile" "$work/world_$1.shp" \
-    "$work/w$1/package/map.geo.json"
+    mkdir "w$1" && tar xzf geo-maps-countries-land-"$1"-*.tgz -C "w$1" &&
+    mv "w$1/package/map.geo.json" "world_$1.geo.json")
 }
 world 1km
 [ "$big" = 1 ] && world 10m
@@ -38,10 +38,10 @@ nc=/usr/lib/R/site-library/sf/shape/nc.shp
 echo
 "$oracle" "$work/us_counties.shp" --points "$points" --work "$work" --nearest-queries 0
 echo
-"$oracle" "$work/world_1km.shp" --points "$points" --work "$work" --nearest-queries 0 \
+"$oracle" "$work/world_1km.geo.json" --points "$points" --work "$work" --nearest-queries 0 \
   --ranked-queries 0
 if [ "$big" = 1 ]; then
   echo
-  "$oracle" "$work/world_10m.shp" --points "$points" --work "$work" --nearest-queries 0 \
+  "$oracle" "$work/world_10m.geo.json" --points "$points" --work "$work" --nearest-queries 0 \
     --ranked-queries 0
 fi

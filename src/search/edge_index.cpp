@@ -96,7 +96,8 @@ void EdgeIndex::Fill(std::size_t stripes) {
         const bool closing = i + 1 == end;
         const std::int32_t y0 = base_[i].y;
         const std::int32_t y1 = base_[closing ? first : i + 1].y;
-        visit(closing ? (i | kClosing) : i, StripeOf(std::min(y0, y1)), StripeOf(std::max(y0, y1)));
+        const std::uint32_t entry = closing ? static_cast<std::uint32_t>(r) | kClosing : i;
+        visit(entry, StripeOf(std::min(y0, y1)), StripeOf(std::max(y0, y1)));
       }
     }
   };
@@ -155,10 +156,15 @@ int EdgeIndex::PointIn(const PolygonPart* parts, std::size_t part_count, std::in
   const std::uint32_t* e = entries_.data() + offsets_[s];
   const std::uint32_t* end = entries_.data() + offsets_[s + 1];
   for (; e != end; ++e) {
-    const std::uint32_t i = *e & ~kClosing;
+    std::uint32_t i = *e;
+    std::uint32_t j = i + 1;
+    if ((i & kClosing) != 0) {
+      const std::uint32_t ring = i & ~kClosing;
+      i = ring_ends_[ring] - 1;
+      j = ring_starts_[ring];
+    }
     const RecordPoint& a = base_[i];
     if (a.y == py) continue;  // part of a run, judged from the edge entering it
-    const std::uint32_t j = (*e & kClosing) != 0 ? Next(i) : i + 1;
     const RecordPoint& b = base_[j];
     if (b.y == py) {
       if (Run(j, a, px, py, &total)) return 1;

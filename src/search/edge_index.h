@@ -66,8 +66,8 @@ class EdgeIndex {
   std::int64_t stripe_height() const { return height_; }
 
  private:
-  // Marks the closing edge of a ring in an entry (its end is the ring's
-  // first point, not the next one in the array).
+  // Marks an entry that is the closing edge of a ring (from its last point
+  // to its first); such an entry holds the ring's number, not a point's.
   static constexpr std::uint32_t kClosing = 0x80000000u;
 
   EdgeIndex() = default;
@@ -102,7 +102,7 @@ class EdgeIndex {
   double per_ = 1;           // stripes per unit
   std::size_t stripes_ = 1;
   std::vector<std::uint32_t> offsets_;  // stripe s: entries_[offsets_[s] .. offsets_[s + 1])
-  std::vector<std::uint32_t> entries_;  // edge start index, | kClosing
+  std::vector<std::uint32_t> entries_;  // edge start point, or ring | kClosing
 };
 
 }  // namespace lumetra

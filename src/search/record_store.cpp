@@ -1,5 +1,6 @@
 #include "search/record_store.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -22,6 +23,8 @@ static_assert(sizeof(SegmentRecord) == SegmentRecord::kEncodedSize &&
               "SegmentRecord must match the file's segment records");
 
 constexpr std::size_t kFlagOffset = 38;  // record flags of region and line records
+// Index bytes per point a record may always have (see Edges).
+constexpr std::uint64_t kSparseIndexBytesPerPoint = 6;
 
 bool LittleEndianHost() {
   const std::uint32_t probe = 1;
@@ -263,8 +266,14 @@ const EdgeIndex* RecordStore::Edges(DecodedRecord* record) {
   if (record->kind_ != ObjectKind::kRegion || record->point_count_ < EdgeIndex::kMinPoints) {
     return nullptr;
   }
-  const std::uint64_t own = record->bytes_;
-  const std::uint64_t room = budget_ > own ? budget_ - own : 0;
+  // The densest index the free part of the budget holds; when little is
+  // free, a sparse one (taller stripes) that still answers far faster than
+  // the walk -- evicting others for a dense one would only make the store
+  // rebuild them.
+  const std::uint64_t free = budget_ > bytes_in_use_ ? budget_ - bytes_in_use_ : 0;
+  const std::uint64_t sparse = kSparseIndexBytesPerPoint * std::uint64_t{record->point_count_} +
+                               8 * std::uint64_t{record->part_count()} + 4096;
+  const std::uint64_t room = std::max(free, sparse);
   try {
     record->edges_ =
         EdgeIndex::Build(record->parts(), record->part_count(), static_cast<std::size_t>(room));

@@ -15,7 +15,8 @@
 // Segment records are decoded only when a search asks for them
 // (LoadSegments): a lookup without a radius never pays for them.  The edge
 // index of a region is built the first time a point is tested against it
-// (Edges), when the region has enough points and the index fits the budget.
+// (Edges), when the region has enough points: as dense as the free part of
+// the budget allows, but at least a sparse one of about 6 bytes a point.
 //
 // Budget.  Every record counts the bytes it holds (arrays, names, part
 // list, edge index; nothing for arrays used in place).  When the total
