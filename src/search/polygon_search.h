@@ -156,6 +156,7 @@ class PolygonSearch {
   // True when the buffers can hold every record (no relinking).
   bool all_held() const { return all_held_; }
   const lumetra::RecordStore& store() const { return *store_; }
+  lumetra::RecordStore& store() { return *store_; }
   // The cached positions, most recently used first (0 for an empty buffer);
   // in buffer order when all_held().
   std::vector<std::uint64_t> CachedPositionsForTest() const;
