@@ -45,21 +45,7 @@ CSpatial::CSpatial(long libraryHandle)
 
 // Copies refer to the same file: handles, file information and queues are
 // copied; coordinate buffers are never shared.
-CSpatial::CSpatial(const CSpatial& other)
-    : m_libraryHandle(other.m_libraryHandle),
-      m_fileHandle(other.m_fileHandle),
-      m_info(other.m_info),
-      m_external(other.m_external),
-      m_lineLow(other.m_lineLow),
-      m_lineHigh(other.m_lineHigh),
-      m_pointLow(other.m_pointLow),
-      m_pointHigh(other.m_pointHigh),
-      m_overlapLow(other.m_overlapLow),
-      m_overlapHigh(other.m_overlapHigh),
-      m_overlapPercent(other.m_overlapPercent),
-      m_current(other.m_current),
-      m_coords(nullptr),
-      m_partCounts(nullptr) {}
+CSpatial::CSpatial(const CSpatial& other) : CSpatial(0L) { *this = other; }
 
 CSpatial& CSpatial::operator=(const CSpatial& other) {
   if (this == &other) return *this;

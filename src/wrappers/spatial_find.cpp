@@ -77,6 +77,34 @@ SpatialArrays ArraysOf(const CPolyPolygon& polygon) {
   return a;
 }
 
+// The rectangle search over an MBR's corners as spatial integers.
+int FindFirstInMbr(int file, const CMbr& mbr) {
+  char name[kWrapperNameSize];
+  return pipObjectFindFirstRect(file, mbr.getLowerLeft().getSpatialX(),
+                                mbr.getLowerLeft().getSpatialY(), mbr.getUpperRight().getSpatialX(),
+                                mbr.getUpperRight().getSpatialY(), name, sizeof name);
+}
+
+int FindNextIn(int file) {
+  char name[kWrapperNameSize];
+  return pipObjectFindNext(file, name, sizeof name);
+}
+
+// Queues the hits of type `wanted` of a search whose find-first answered
+// `first` (> 0), nearest to (x, y) first, and loads the nearest with
+// `load(low, high)`: 1, 0 when none is of the type, -1 on failure.
+template <class LoadFirst>
+int QueueNearest(int file, int first, int wanted, int x, int y, CLongCollection& low,
+                 CLongCollection& high, LoadFirst load) {
+  return NoThrow([&] {
+    std::vector<Hit> hits = NearestHits(file, first, wanted, x, y);
+    if (hits.empty()) return 0;
+    lumetra::OrderHits(hits, lumetra::KeyOrder::kAscending);
+    if (!lumetra::FillQueue(hits, low, high, nullptr)) return -1;
+    return load(hits[0].low, hits[0].high) == 1 ? 1 : -1;
+  });
+}
+
 }  // namespace
 
 int CSpatial::findPolygon(const CPipPoint& point, CPolyPolygon& result) {
@@ -161,22 +189,11 @@ int CSpatial::findNearestPoint(const CPipPoint& point, CPipPoint& result, int di
   m_current = 0;
   m_pointLow.reset();
   m_pointHigh.reset();
-  const CMbr square(point, distance);
-  char name[kWrapperNameSize];
-  const int r = pipObjectFindFirstRect(m_fileHandle, square.getLowerLeft().getSpatialX(),
-                                       square.getLowerLeft().getSpatialY(),
-                                       square.getUpperRight().getSpatialX(),
-                                       square.getUpperRight().getSpatialY(), name, sizeof name);
+  const int r = FindFirstInMbr(m_fileHandle, CMbr(point, distance));
   if (r <= 0) return r;
-  return NoThrow([&] {
-    std::vector<Hit> hits =
-        NearestHits(m_fileHandle, r, PIP_OBJECT_POINT, point.getSpatialX(), point.getSpatialY());
-    if (hits.empty()) return 0;
-    lumetra::OrderHits(hits, lumetra::KeyOrder::kAscending);
-    if (!lumetra::FillQueue(hits, m_pointLow, m_pointHigh, nullptr)) return -1;
-    m_current = getPoint(hits[0].low, hits[0].high, result);
-    return m_current == 1 ? 1 : -1;
-  });
+  return QueueNearest(m_fileHandle, r, PIP_OBJECT_POINT, point.getSpatialX(), point.getSpatialY(),
+                      m_pointLow, m_pointHigh,
+                      [&](int low, int high) { return m_current = getPoint(low, high, result); });
 }
 
 int CSpatial::findNextPoint(CPipPoint& result) {
@@ -199,14 +216,8 @@ int CSpatial::findNearestLine(const CPipPoint& point, CPolyLine& result, int dis
   char name[kWrapperNameSize];
   const int r = pipObjectFindFirstContaining(m_fileHandle, x, y, distance, name, sizeof name);
   if (r <= 0) return r;
-  return NoThrow([&] {
-    std::vector<Hit> hits = NearestHits(m_fileHandle, r, PIP_OBJECT_LINE, x, y);
-    if (hits.empty()) return 0;
-    lumetra::OrderHits(hits, lumetra::KeyOrder::kAscending);
-    if (!lumetra::FillQueue(hits, m_lineLow, m_lineHigh, nullptr)) return -1;
-    m_current = getLine(hits[0].low, hits[0].high, result);
-    return m_current == 1 ? 1 : -1;
-  });
+  return QueueNearest(m_fileHandle, r, PIP_OBJECT_LINE, x, y, m_lineLow, m_lineHigh,
+                      [&](int low, int high) { return m_current = getLine(low, high, result); });
 }
 
 int CSpatial::findNextLine(CPolyLine& result) {
@@ -216,23 +227,6 @@ int CSpatial::findNextLine(CPolyLine& result) {
   m_current = getLine(low, high, result);
   return m_current;
 }
-
-namespace {
-
-// The rectangle search over an MBR's corners as spatial integers.
-int FindFirstInMbr(int file, const CMbr& mbr) {
-  char name[kWrapperNameSize];
-  return pipObjectFindFirstRect(file, mbr.getLowerLeft().getSpatialX(),
-                                mbr.getLowerLeft().getSpatialY(), mbr.getUpperRight().getSpatialX(),
-                                mbr.getUpperRight().getSpatialY(), name, sizeof name);
-}
-
-int FindNextIn(int file) {
-  char name[kWrapperNameSize];
-  return pipObjectFindNext(file, name, sizeof name);
-}
-
-}  // namespace
 
 int CSpatial::findPointByMbr(const CMbr& mbr, CPipPoint& result) {
   return LoadFound(m_fileHandle, FindFirstInMbr(m_fileHandle, mbr), PIP_OBJECT_POINT, 1, result,
