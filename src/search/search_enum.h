@@ -37,6 +37,11 @@ class PolygonSearchEnum {
   PolygonSearchEnum(const PolygonSearchEnum&) = delete;
   PolygonSearchEnum& operator=(const PolygonSearchEnum&) = delete;
 
+  // For a search that outlived its reader (the file was closed under it):
+  // drops the spatial enumerator here instead of handing it back to the
+  // reader on destruction.
+  void ForgetReader() { enumerator_.reset(); }
+
   // Starts the search; copies the found object's first name into `name`
   // (cut to name_length - 1 characters and terminated; nothing written for
   // a length <= 0 or a null buffer).

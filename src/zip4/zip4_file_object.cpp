@@ -55,7 +55,15 @@ pipZip4FileObject::pipZip4FileObject(pipError& err, const char* file_name) : err
   if (z9_->ready()) areas_ = std::make_unique<Z9AreaIndex>(err, file_name);
 }
 
-pipZip4FileObject::~pipZip4FileObject() = default;
+pipZip4FileObject::~pipZip4FileObject() { DropProbes(); }
+
+void pipZip4FileObject::DropProbes() {
+  // The object file may have been closed since: the probe must not hand its
+  // enumerator back to that file's reader.
+  if (centroid_probe_ != nullptr) centroid_probe_->ForgetReader();
+  centroid_probe_.reset();
+  area_probe_.reset();
+}
 
 bool pipZip4FileObject::ready() const { return areas_ != nullptr && areas_->ready(); }
 
@@ -67,8 +75,7 @@ int pipZip4FileObject::Fail() {
 int pipZip4FileObject::FindFirst(pipObjectFileObject& objects, int object_handle,
                                  std::int32_t distance, const Zip4Outputs& out) {
   zip_ = 0;
-  centroid_probe_.reset();
-  area_probe_.reset();
+  DropProbes();
   if (distance < 0) {
     err_.Set(PIP_ERR_INVALID_DATA, kNegativeDistance, QERR_HERE);
     return Fail();
@@ -90,9 +97,7 @@ int pipZip4FileObject::FindNext(const Zip4Outputs& out) {
   if (zip_ <= 0) return zip_;
   lumetra::HandleLease<pipObjectFileObject> objects(object_handle_, PIP_HANDLE_OBJECT_FILE);
   if (!objects || objects.get() != objects_ || &objects->reader() != reader_) {
-    // Both probes belonged to the closed file's reader; never used again.
-    centroid_probe_.reset();
-    area_probe_.reset();
+    DropProbes();
     err_.Set(PIP_ERR_INVALID_DATA, kObjectFileGone, QERR_HERE);
     return Fail();
   }

@@ -106,6 +106,8 @@ class pipZip4FileObject {
   // then its object's), 0 when not, -1 on failure.
   int TestCentroid(std::int32_t x, std::int32_t y);
   int Fail();
+  // Ends the probes of the last search (its object file may be closed).
+  void DropProbes();
 
   pipError& err_;
   std::unique_ptr<Z9Reader> z9_;
