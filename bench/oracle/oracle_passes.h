@@ -42,6 +42,7 @@ struct NearestOptions {
   long queries = 100000;
   int k = 10;  // the exact search's second count
   unsigned seed = 12346;
+  int mode = 3;  // the open mode of the point file
   Box box;
   std::string work = ".";
 };
