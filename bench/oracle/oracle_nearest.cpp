@@ -106,7 +106,7 @@ long NearestPass(int lib, const NearestOptions& opt) {
   GeosPoints geos(xy);
   std::vector<int> theirs(q.size() / 2, -1);
   double rate_geos = 0, rate_classic = 0, rate_exact1 = 0, rate_exactk = 0;
-  for (int round = 0; round < 2; ++round) {  // the better of two rounds
+  for (int round = 0; round < opt.rounds; ++round) {  // the best of the rounds
     rate_geos = std::max(rate_geos, TimedGeosNearest(geos, q, &theirs));
     rate_classic = std::max(rate_classic, TimedOurNearest(file, q, 1, false));
     rate_exact1 = std::max(rate_exact1, TimedOurNearest(file, q, 1, true));

@@ -2,7 +2,7 @@
 // by side with it.
 //
 //   pip_oracle POLYGONS.shp [--points N] [--seed S] [--work DIR] [--bbox X1 Y1 X2 Y2]
-//              [--flavours plain,segments,compressed] [--mode M] [--threads T]
+//              [--flavours plain,segments,compressed] [--mode M] [--threads T] [--rounds R]
 //              [--ranked-queries N] [--ranked-distance FEET]
 //              [--nearest-points N] [--nearest-queries N] [--nearest-k K]
 //
@@ -18,10 +18,11 @@
 // pipObjectFindNext), single-threaded and with T threads each on its own
 // handle; GEOS (prepared geometries + STRtree, "covers") answers the same
 // points single-threaded.  Times are CPU times (the machine may be shared);
-// each is the better of two rounds.  The plain file's answers are compared
-// with GEOS's -- every difference must lie within half a unit of a border,
-// where our point-in-polygon rule counts the point as inside -- and every
-// other flavour's answers with the plain file's, which must be identical.
+// each is the best of R rounds (default 2).  The plain file's answers are
+// compared with GEOS's -- every difference must lie within half a unit of a
+// border, where our point-in-polygon rule counts the point as inside -- and
+// every other flavour's answers with the plain file's, which must be
+// identical.
 //
 // Then the ranked containing search and the nearest-point searches
 // (oracle_passes.h).  The exit status is 1 when anything is unexplained.
@@ -55,6 +56,7 @@ struct Options {
   std::vector<std::string> flavours{"plain", "segments", "compressed"};
   int mode = PIP_OPEN_CACHE_100MB | PIP_OPEN_MAPPED;
   int threads = 2;
+  int rounds = 2;  // each timing is the best of these
   RankedOptions ranked;
   NearestOptions nearest;
 };
@@ -99,7 +101,7 @@ __attribute__((noinline)) long TimedGeosLookups(GeosPolygons& geos, const std::v
 }
 
 // Lookups per second with `threads` threads, each on its own handle and
-// its share of the points; the better of two rounds.  `cpu` is per CPU
+// its share of the points; the best of `rounds`.  `cpu` is per CPU
 // second summed over the threads (what a free core answers), `wall` per
 // elapsed second (which shows scaling only when the cores are free).
 struct Rate {
@@ -107,12 +109,12 @@ struct Rate {
 };
 
 Rate LookupRate(int lib, const std::string& path, int mode, const std::vector<int>& xy, int threads,
-                long* hits) {
+                int rounds, long* hits) {
   std::vector<int> handles(static_cast<std::size_t>(threads));
   for (int& h : handles) CheckPip(lib, pipObjectFileOpen(lib, path.c_str(), mode, &h), "open");
   const std::size_t n = xy.size() / 2;
   Rate best;
-  for (int round = 0; round < 2; ++round) {
+  for (int round = 0; round < rounds; ++round) {
     std::vector<long> found(handles.size());
     std::vector<double> cpu(handles.size());
     const auto t0 = Clock::now();
@@ -203,7 +205,7 @@ long LookupPasses(int lib, const Options& opt, const std::vector<Feature>& featu
               Seconds(t0, Clock::now()));
   Answers theirs;
   double geos_rate = 0;
-  for (int round = 0; round < 2; ++round) {
+  for (int round = 0; round < opt.rounds; ++round) {
     const auto t = CpuClock::now();
     TimedGeosLookups(geos, xy, round == 0 ? &theirs : nullptr);
     geos_rate =
@@ -221,8 +223,8 @@ long LookupPasses(int lib, const Options& opt, const std::vector<Feature>& featu
     struct stat st;
     stat(path.c_str(), &st);
     long hits = 0;
-    const Rate one = LookupRate(lib, path, opt.mode, xy, 1, &hits);
-    const Rate many = LookupRate(lib, path, opt.mode, xy, opt.threads, &hits);
+    const Rate one = LookupRate(lib, path, opt.mode, xy, 1, opt.rounds, &hits);
+    const Rate many = LookupRate(lib, path, opt.mode, xy, opt.threads, opt.rounds, &hits);
     int file = 0;
     CheckPip(lib, pipObjectFileOpen(lib, path.c_str(), opt.mode, &file), "pipObjectFileOpen");
     const Answers ours = OurAnswers(file, xy, feature_of);
@@ -281,6 +283,8 @@ Options ParseArgs(int argc, char** argv) {
       o.mode = static_cast<int>(number(i));
     } else if (a == "--threads" && more) {
       o.threads = std::max(1, static_cast<int>(number(i)));
+    } else if (a == "--rounds" && more) {
+      o.rounds = std::max(1, static_cast<int>(number(i)));
     } else if (a == "--ranked-queries" && more) {
       o.ranked.queries = number(i);
     } else if (a == "--ranked-distance" && more) {
@@ -332,6 +336,7 @@ int main(int argc, char** argv) {
   opt.ranked.seed = opt.seed;
   opt.nearest.work = opt.work;
   opt.nearest.mode = opt.mode;
+  opt.nearest.rounds = opt.rounds;
   const std::vector<int> xy = RandomPoints(opt.box, opt.points, opt.seed);
   std::printf("points: %ld, seed %u, box %.3f %.3f %.3f %.3f; open mode %d\n", opt.points, opt.seed,
               opt.box.x1, opt.box.y1, opt.box.x2, opt.box.y2, opt.mode);
