@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace oracle {
 
@@ -83,6 +84,16 @@ std::size_t Feature::RingCount() const {
 }
 
 double Seconds(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
+
+CpuClock::time_point CpuClock::now() {
+  timespec ts;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return time_point(duration(static_cast<rep>(ts.tv_sec) * 1000000000 + ts.tv_nsec));
+}
+
+double Seconds(CpuClock::time_point a, CpuClock::time_point b) {
   return std::chrono::duration<double>(b - a).count();
 }
 

@@ -35,6 +35,18 @@ struct DataStats {
 using Clock = std::chrono::steady_clock;
 double Seconds(Clock::time_point a, Clock::time_point b);
 
+// The calling thread's CPU time: timings on a machine shared with other
+// jobs compare fairly only by the CPU each side used.
+struct CpuClock {
+  using duration = std::chrono::nanoseconds;
+  using rep = duration::rep;
+  using period = duration::period;
+  using time_point = std::chrono::time_point<CpuClock>;
+  static constexpr bool is_steady = true;
+  static time_point now();
+};
+double Seconds(CpuClock::time_point a, CpuClock::time_point b);
+
 [[noreturn]] void Die(const char* format, ...);
 // Degrees to millionths of a degree as the importer makes them (truncated).
 int ToUnits(double degrees);

@@ -73,7 +73,7 @@ __attribute__((noinline)) std::vector<int> OurNearest(int file, int x, int y, in
 __attribute__((noinline)) double TimedOurNearest(int file, const std::vector<int>& q, int count,
                                                  bool exact) {
   char name[8];
-  const auto t0 = Clock::now();
+  const auto t0 = CpuClock::now();
   for (std::size_t i = 0; i < q.size(); i += 2) {
     int r = exact ? pipObjectFindFirstNearestExact(file, q[i], q[i + 1], count, nullptr, name,
                                                    sizeof name)
@@ -81,14 +81,14 @@ __attribute__((noinline)) double TimedOurNearest(int file, const std::vector<int
     for (int n = 1; r > 0 && n < count; ++n) r = pipObjectFindNext(file, name, sizeof name);
     if (r < 0) Die("nearest search failed at %d,%d", q[i], q[i + 1]);
   }
-  return static_cast<double>(q.size() / 2) / Seconds(t0, Clock::now());
+  return static_cast<double>(q.size() / 2) / Seconds(t0, CpuClock::now());
 }
 
 __attribute__((noinline)) double TimedGeosNearest(GeosPoints& geos, const std::vector<int>& q,
                                                   std::vector<int>* answers) {
-  const auto t0 = Clock::now();
+  const auto t0 = CpuClock::now();
   for (std::size_t i = 0; i < q.size(); i += 2) (*answers)[i / 2] = geos.Nearest(q[i], q[i + 1]);
-  return static_cast<double>(q.size() / 2) / Seconds(t0, Clock::now());
+  return static_cast<double>(q.size() / 2) / Seconds(t0, CpuClock::now());
 }
 
 }  // namespace
@@ -99,14 +99,14 @@ long NearestPass(int lib, const NearestOptions& opt) {
   const std::string path = opt.work + "/pip_oracle_points.ob";
   ImportPoints(lib, xy, path);
   int file = 0;
-  CheckPip(lib, pipObjectFileOpen(lib, path.c_str(), PIP_OPEN_CACHE_100MB | PIP_OPEN_MAPPED, &file),
+  CheckPip(lib, pipObjectFileOpen(lib, path.c_str(), opt.mode, &file),
            "pipObjectFileOpen (points)");
   // The largest search distance lets the rings cover the whole data set.
   pipObjectSetSearchDistance(file, PIP_MAX_SEARCH_DISTANCE);
   GeosPoints geos(xy);
   std::vector<int> theirs(q.size() / 2, -1);
   double rate_geos = 0, rate_classic = 0, rate_exact1 = 0, rate_exactk = 0;
-  for (int round = 0; round < 2; ++round) {  // the better of two rounds
+  for (int round = 0; round < opt.rounds; ++round) {  // the best of the rounds
     rate_geos = std::max(rate_geos, TimedGeosNearest(geos, q, &theirs));
     rate_classic = std::max(rate_classic, TimedOurNearest(file, q, 1, false));
     rate_exact1 = std::max(rate_exact1, TimedOurNearest(file, q, 1, true));

@@ -42,6 +42,8 @@ struct NearestOptions {
   long queries = 100000;
   int k = 10;  // the exact search's second count
   unsigned seed = 12346;
+  int mode = 3;    // the open mode of the point file
+  int rounds = 2;  // each timing is the best of these
   Box box;
   std::string work = ".";
 };

@@ -34,14 +34,17 @@ world 1km
 
 oracle=build/bench/bench/oracle/pip_oracle
 nc=/usr/lib/R/site-library/sf/shape/nc.shp
-"$oracle" "$nc" --points "$points" --work "$work" --nearest-points 20000 --nearest-queries 100000
+# Open mode 3 (the 100 MiB cache), two threads, 20,000 points for the nearest passes.
+run() { nice "$oracle" "$@" --points "$points" --work "$work" --mode 3 --threads 2; }
+run "$nc" --nearest-points 20000 --nearest-queries 100000
 echo
-"$oracle" "$work/us_counties.shp" --points "$points" --work "$work" --nearest-queries 0
+run "$work/us_counties.shp" --nearest-points 20000 --nearest-queries 100000
 echo
-"$oracle" "$work/world_1km.geo.json" --points "$points" --work "$work" --nearest-queries 0 \
-  --ranked-queries 0
+# The counties again, over the box of the contiguous states only.
+run "$work/us_counties.shp" --bbox -124.8 24.5 -66.9 49.4 --nearest-queries 0
+echo
+run "$work/world_1km.geo.json" --ranked-queries 0 --nearest-points 20000 --nearest-queries 100000
 if [ "$big" = 1 ]; then
   echo
-  "$oracle" "$work/world_10m.geo.json" --points "$points" --work "$work" --nearest-queries 0 \
-    --ranked-queries 0
+  run "$work/world_10m.geo.json" --nearest-queries 0 --ranked-queries 0
 fi

@@ -191,8 +191,13 @@ int PolySearchNearestPoint::FindFirst(char* name, int name_length) {
       return -1;
     }
     if (r >= limit) break;
-    if (exact_ ? ExactRankingFinal(square) : ranked_.size() >= count_) break;
-    r = static_cast<std::int32_t>(std::min<std::int64_t>(2 * std::int64_t{r}, limit));
+    const bool full = ranked_.size() >= count_ && count_ > 0;
+    if (!exact_ && ranked_.size() >= count_) break;
+    // The exact ranking is final when the N-th is nearer than any point
+    // outside the square can be.
+    const std::int64_t beyond = exact_ && full ? Beyond(square) : -1;
+    if (exact_ && full && ranked_.front().distance < beyond) break;
+    r = static_cast<std::int32_t>(std::min<std::int64_t>(NextRing(r, beyond), limit));
   }
   FillTable();
   return HandOut(0, name, name_length);
@@ -204,18 +209,18 @@ lumetra::Rect PolySearchNearestPoint::ExactSquare(std::int32_t r) const {
                        std::min(s.maxx, outer_.maxx), std::min(s.maxy, outer_.maxy)};
 }
 
-bool PolySearchNearestPoint::ExactRankingFinal(const lumetra::Rect& square) const {
-  if (ranked_.size() < count_ || count_ == 0) return false;
+std::int64_t PolySearchNearestPoint::Beyond(const lumetra::Rect& square) const {
+  constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
   // Beyond 2^31 units pipDistance's 32-bit differences wrap: no bound.
   constexpr std::int64_t kSpan = std::numeric_limits<std::int32_t>::max();
   if (x_ - std::int64_t{outer_.minx} > kSpan || std::int64_t{outer_.maxx} - x_ > kSpan ||
       y_ - std::int64_t{outer_.miny} > kSpan || std::int64_t{outer_.maxy} - y_ > kSpan) {
-    return false;
+    return -1;
   }
   // The nearest a point beyond each side can be; a side that is the
   // outermost square's has no candidates beyond it.
   const int type = reader().coordinate_type();
-  std::int64_t beyond = std::numeric_limits<std::int64_t>::max();
+  std::int64_t beyond = kNone;
   const auto side = [&](bool outermost, std::int64_t bx, std::int64_t by) {
     if (outermost) return;
     const int d = pipDistance(x_, y_, static_cast<int>(bx), static_cast<int>(by), type, nullptr);
@@ -225,7 +230,22 @@ bool PolySearchNearestPoint::ExactRankingFinal(const lumetra::Rect& square) cons
   side(square.minx <= outer_.minx, std::int64_t{square.minx} - 1, y_);
   side(square.maxy >= outer_.maxy, x_, std::int64_t{square.maxy} + 1);
   side(square.miny <= outer_.miny, x_, std::int64_t{square.miny} - 1);
-  return ranked_.front().distance < beyond;
+  return beyond;
+}
+
+std::int64_t PolySearchNearestPoint::NextRing(std::int32_t r, std::int64_t beyond) const {
+  const std::int64_t doubled = 2 * std::int64_t{r};
+  // N points are ranked but one beyond the square might come first: the
+  // square only needs to grow until its sides lie beyond the N-th distance.
+  // Distances grow about linearly with the ring, so scale the ring by the
+  // N-th distance over the sides' distance; a ring too small for the bound
+  // simply grows again.
+  if (beyond <= 0 || beyond == std::numeric_limits<std::int64_t>::max()) return doubled;
+  const double scaled =
+      std::ceil(static_cast<double>(r) * (static_cast<double>(ranked_.front().distance) + 1) /
+                static_cast<double>(beyond));
+  return std::clamp<std::int64_t>(static_cast<std::int64_t>(scaled) + 1, std::int64_t{r} + 1,
+                                  doubled);
 }
 
 int PolySearchNearestPoint::FindNext(char* name, int name_length) {

@@ -35,7 +35,9 @@
 // The exact search.  Made with `exact`, the search answers the question the
 // square rings approximate: the N point objects nearest to (x, y) among
 // those inside the outermost square (ring M), nearest first, equal
-// distances in file order (record position).  The rings grow as above, but
+// distances in file order (record position).  The rings grow as above
+// (once N points are ranked, to about the ring whose square reaches past
+// the N-th distance rather than to twice the last), but
 // a ring ends the search only when N points were found and the N-th of them
 // is nearer than any point outside the ring's square can be: nearer than
 // pipDistance from (x, y) to the nearest whole unit beyond each side of the
@@ -127,10 +129,15 @@ class PolySearchNearestPoint : public PolygonSearchEnum {
 
   // Ranks the point candidates of `square`; -1 on failure.
   int SearchRing(const lumetra::Rect& square);
-  // The exact search's square of ring r and whether, after searching it, the
-  // ranking is final (see the file comment).
+  // The exact search's square of ring r (see the file comment).
   lumetra::Rect ExactSquare(std::int32_t r) const;
-  bool ExactRankingFinal(const lumetra::Rect& square) const;
+  // The nearest any point outside `square` can be (-1: no bound, the
+  // distances wrap; the largest int64: nothing lies outside it).
+  std::int64_t Beyond(const lumetra::Rect& square) const;
+  // The ring after r: twice r, or for an exact search that has N points
+  // (`beyond` of its square, else -1), about the ring whose square reaches
+  // past the N-th distance.
+  std::int64_t NextRing(std::int32_t r, std::int64_t beyond) const;
   // The candidate at `position`: 1 for a point, with its distance; 0 for a
   // region or line; -1 when it cannot be loaded (recorded).
   int Measure(std::uint64_t position, std::int32_t* distance);
