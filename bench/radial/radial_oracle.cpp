@@ -63,7 +63,7 @@ const Data& TestData() {
 }
 
 // ---- radial search: through the exported handle functions (what callers
-// use; each call looks the handle up in the locked handle table), or
+// use; each call looks the handle up in the handle table), or
 // through the Intern forms on the search context itself ----
 
 template <bool kIntern>

@@ -1,6 +1,7 @@
 #include "radial/kd_tree.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -34,6 +35,22 @@ KdTree::InsertResult KdTree::Insert(std::int32_t x, std::int32_t y, const char* 
 
 RadialNode* KdTree::Place(const Queued& point) {
   return new (rooms_[placed_++]) RadialNode{nullptr, nullptr, point.x, point.y, point.name};
+}
+
+namespace {
+
+bool SameLine(const void* a, const void* b) {
+  return reinterpret_cast<std::uintptr_t>(a) / 64 == reinterpret_cast<std::uintptr_t>(b) / 64;
+}
+
+}  // namespace
+
+void KdTree::AlignPair() {
+  // Rooms are handed out in any order: a room left at the second half of a
+  // line moves on behind the pair and serves a single child later.
+  const std::size_t next = placed_;
+  if (next + 2 >= rooms_.size() || SameLine(rooms_[next], rooms_[next + 1])) return;
+  if (SameLine(rooms_[next + 1], rooms_[next + 2])) std::swap(rooms_[next], rooms_[next + 2]);
 }
 
 void KdTree::LinkOne(const Queued& point) {
@@ -98,6 +115,9 @@ void KdTree::LinkByPartitions(std::vector<Queued>* scratch, std::vector<Task>* t
     const Task task = tasks->back();
     tasks->pop_back();
     const std::size_t middle = Partition(task, scratch->data());
+    const bool left_new = task.begin < middle && (task.fresh || task.node->left == nullptr);
+    const bool right_new = middle < task.end && (task.fresh || task.node->right == nullptr);
+    if (left_new && right_new) AlignPair();
     Descend(task, &task.node->right, middle, task.end, tasks);
     Descend(task, &task.node->left, task.begin, middle, tasks);
   }

@@ -25,8 +25,9 @@
 //
 // Layout.  Names and nodes live in two arenas of the same kind.  A node's
 // room is reserved at insertion, but the rooms are handed out in the order
-// Link places the points: the two children of a node side by side, and
-// every subtree in one stretch of memory.  Searches that descend the tree
+// Link places the points: the two children of a node side by side -- in one
+// 64-byte cache line whenever the rooms allow, the arena's blocks starting
+// on a line -- and every subtree in one stretch of memory.  Searches that descend the tree
 // thus touch far fewer cache lines than with nodes in insertion order.
 //
 // Coordinates are i32 (millionths of a degree for geographic data).
@@ -142,6 +143,9 @@ class KdTree {
 
   // The next reserved node room, filled with `point` and no children.
   RadialNode* Place(const Queued& point);
+  // Makes the next two rooms share a cache line when a swap with the room
+  // after them can: for two siblings about to be placed.
+  void AlignPair();
   // Hangs `point` below the sentinel by one walk down.
   void LinkOne(const Queued& point);
   // Splits the queue range of `task` at its node, stably: points going left

@@ -132,7 +132,16 @@ void NearestPoints::KeepWithin(const RadialRect& window, std::size_t count) {
 }
 
 void NearestPoints::Offer(const Candidate& candidate, std::size_t count) {
-  if (heap_.size() < count) {
+  if (sorted_) {
+    // Few candidates: an insertion into the sorted list beats the heap.
+    if (heap_.size() == count) {
+      if (!(candidate < heap_.back())) return;
+      heap_.pop_back();
+    }
+    auto at = heap_.end();
+    while (at != heap_.begin() && candidate < *(at - 1)) --at;
+    heap_.insert(at, candidate);
+  } else if (heap_.size() < count) {
     heap_.push_back(candidate);
     std::push_heap(heap_.begin(), heap_.end());
   } else if (candidate < heap_.front()) {
@@ -179,6 +188,7 @@ void NearestPoints::PushChildren(const Pending& at, const RadialQuery& query) {
 void NearestPoints::Rank(KdTree& tree, const RadialQuery& query, std::size_t count,
                          const RadialRect& rect) {
   heap_.clear();
+  sorted_ = count <= kSortedLimit;
   pending_.clear();
   dive_end_ = nullptr;
   if (tree.root() != nullptr) pending_.push_back({tree.root(), false, rect});
@@ -193,7 +203,7 @@ void NearestPoints::Rank(KdTree& tree, const RadialQuery& query, std::size_t cou
     if (at.node != diving) diving = nullptr;
     // A subtree no nearer than the k-th best holds nothing better: its
     // points are as far or farther, and would come later.
-    if (heap_.size() == count && query.SquaredDistanceTo(at.cell) >= heap_.front().distance) {
+    if (heap_.size() == count && query.SquaredDistanceTo(at.cell) >= Worst().distance) {
       continue;
     }
     if (diving != nullptr) {
@@ -206,7 +216,7 @@ void NearestPoints::Rank(KdTree& tree, const RadialQuery& query, std::size_t cou
       Offer(Candidate{query.SquaredDistanceTo(*at.node), order++, at.node}, count);
     }
   }
-  std::sort_heap(heap_.begin(), heap_.end());
+  if (!sorted_) std::sort_heap(heap_.begin(), heap_.end());
   results_.clear();
   for (const Candidate& c : heap_) results_.push_back(Result{std::sqrt(c.distance), c.node});
 }

@@ -137,13 +137,20 @@ class NearestPoints {
   // first.  Sets dive_end_ to the query's parent-to-be when the walk's
   // first dive reached it (null otherwise).
   void Rank(KdTree& tree, const RadialQuery& query, std::size_t count, const RadialRect& rect);
-  // Offers a point to the bounded max-heap of the best candidates.
+  // Offers a point to the bounded list of the best candidates.
   void Offer(const Candidate& candidate, std::size_t count);
   // Pushes the children of `at` whose cells meet the rectangle, the one on
   // the query's side last (so it is ranked first).
   void PushChildren(const Pending& at, const RadialQuery& query);
 
-  std::vector<Candidate> heap_;  // a max-heap of the best candidates so far
+  // Up to this many candidates are kept as a sorted list, more as a heap.
+  static constexpr std::size_t kSortedLimit = 32;
+  // The farthest candidate kept.  REQUIRES: some are kept.
+  const Candidate& Worst() const { return sorted_ ? heap_.back() : heap_.front(); }
+
+  // The best candidates so far: ascending when sorted_, else a max-heap.
+  std::vector<Candidate> heap_;
+  bool sorted_ = false;
   std::vector<Pending> pending_;
   std::vector<Result> results_;
   std::size_t position_ = 0;

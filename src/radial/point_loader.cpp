@@ -1,16 +1,28 @@
 // pipRadContext::LoadPoints: the point objects of an open object file into
 // a radial search.
 //
-// The records are read through the file's record store, with the same
-// decoder and checks as every search; no buffer of the polygon cache holds
-// them, so the handle's polygon cache and current search stay untouched,
-// except the name index's cursor (see the header).
+// The records are read through a record store, with the same decoder and
+// checks as every search: the file's own when it reads through a mapping,
+// else one of the loader's over a shared read-only mapping of the file
+// where the platform gives one.  No buffer of the polygon cache holds them,
+// so the handle's polygon cache and current search stay untouched, except
+// the name index's cursor (see the header).
+#include <cstdint>
+#include <memory>
+
 #include "frame/error.h"
 #include "radial/pip_rad_context.h"
 #include "search/name_search.h"
 #include "search/object_file_object.h"
-#include "search/record_store.h"
 #include "search/polygon_search.h"
+#include "search/record_store.h"
+#include "storage/qfile.h"
+
+namespace {
+
+constexpr std::uint64_t kLoaderBudget = 1 << 20;
+
+}  // namespace
 
 int pipRadContext::LoadPoints(pipObjectFileObject& file) {
   if (!file.ready()) {
@@ -22,7 +34,20 @@ int pipRadContext::LoadPoints(pipObjectFileObject& file) {
     file.ReplaceSearch(nullptr);
   }
   PolygonSearch& reader = file.reader();
-  lumetra::RecordStore& store = reader.store();
+  // A file read through its descriptor costs a seek and a read per record:
+  // the loader then reads through a store of its own over a shared mapping
+  // (a small budget: every record is read once).
+  std::unique_ptr<Qfile> mapped;
+  std::unique_ptr<lumetra::RecordStore> own_store;
+  if (!reader.store().in_place()) {
+    mapped = std::make_unique<Qfile>(file.error());
+    if (mapped->Open(reader.file_name(), Qfile::kModeMapped)) {
+      own_store = std::make_unique<lumetra::RecordStore>(file.error(), *mapped, reader.header(),
+                                                         reader.limits(), kLoaderBudget);
+      if (!own_store->ready() || !own_store->in_place()) own_store.reset();
+    }
+  }
+  lumetra::RecordStore& store = own_store != nullptr ? *own_store : reader.store();
   std::size_t loaded = 0;
   std::uint64_t position = 0;
   bool read = true;

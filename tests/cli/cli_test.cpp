@@ -62,7 +62,8 @@ TEST(CliUsage, HelpVersionAndBadArguments) {
       {{"lookup", "x.lmb", "1", "2", "--radius", "5", "--ranked", "5"}, "exclude each other"},
       {{"import", "a.txt", "b.lmb"}, "expected a .mif, .bna, .shp or .tab file"},
       {{"import", "a.bna", "b.lmb", "--name-pos", "4"}, "malformed --name-pos '4'"},
-      {{"import", "a.mif", "b.lmb", "--keep-going"}, "--keep-going applies to shapefiles and TAB tables only"},
+      {{"import", "a.mif", "b.lmb", "--keep-going"},
+       "--keep-going applies to shapefiles and TAB tables only"},
       {{"find", "x.lmb"}, "give either --name or --rect"},
       {{"nearest", "x.lmb", "1", "2", "-n", "0"}, "malformed -n '0'"},
       {{"export", "x.lmb", "out.txt"}, "expected a .bna, .mif, .shp or .tab file"},
@@ -376,9 +377,9 @@ TEST(CliAttributes, BnaHasNoAttributeFileAndPlanarTakesRawUnits) {
 TEST(CliNearestPoints, CsvPointsAreSearchedInMemory) {
   ScopedTempDir dir;
   WriteText(dir.File("c.csv"),
-            "lon,lat,name\n-87.6298,41.8781,Chicago\n# skipped\n-90.1994,38.627,\"St. Louis, MO\"\n"
-            "-86.1581,39.7684,Indianapolis\n");
-  WriteText(dir.File("bad.csv"), "1,2,a\nx,y,b\n");
+            "name,lon,lat\nChicago,-87.6298,41.8781\n# skipped\n\"St. Louis, MO\",-90.1994,38.627\n"
+            "Indianapolis,-86.1581,39.7684\n");
+  WriteText(dir.File("bad.csv"), "a,1,2\nb,x,y\n");
   RunAll(
       dir.path(),
       {{{"nearest", "--points", "c.csv", "-88", "41", "-n", "2"},
@@ -395,7 +396,7 @@ TEST(CliNearestPoints, CsvPointsAreSearchedInMemory) {
         "",
         3},
        {{"nearest", "--points", "c.csv", "--planar", "0", "0", "--radius", "5"}, 1, {"="}},
-       {{"nearest", "--points", "bad.csv", "0", "0"}, 2, {"="}, {"bad.csv:2: expected"}},
+       {{"nearest", "--points", "bad.csv", "0", "0"}, 2, {"="}, {"bad.csv, line 2: malformed row"}},
        {{"nearest", "--points", "c.csv", "0", "0", "-n", "2", "--radius", "5"},
         2,
         {"="},

@@ -48,6 +48,9 @@ TEST(PmaCli, MarketAreasOfTheIowaStores) {
        "polygons around 10 stores (99 customers)"},
       {"validate hulls.lmb", 0, "valid"},
       {"render cells.lmb map.svg --stores " + stores, 0, "wrote map.svg"},
+      // The same list, searched in memory.
+      {"nearest --points " + stores + " -93.6 41.6 -n 2", 0, "Des Moines (31"},
+      {"nearest --points " + stores + " -93.6 41.6 -n 2", 0, ")\nAmes ("},
       {"hulls " + stores + " h.lmb", 2, "hulls need --customers"},
       {"rings " + stores + " bad.lmb --radii 10,5", 2, "Ring polygon - bad radius values."},
       {"thiessen " + stores + " bad.lmb --segments 2", 2, "--segments"},

@@ -4,14 +4,13 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "args.h"
 #include "cli_common.h"
 #include "commands.h"
-#include "source_table.h"
+#include "csv_points.h"
 
 namespace lumetra_cli {
 
@@ -45,38 +44,16 @@ struct Found {
   int distance = -1;  // feet (or units) from the query point; -1 for rectangles
 };
 
-// Inserts the points of a CSV file, one "lon,lat[,name]" per line (planar:
-// "x,y[,name]"); blank lines and lines starting with '#' are skipped, and
-// so is a first line that does not start with a number (a header).  Fields
-// may be quoted with double quotes.  Returns the number of points.
-int LoadCsv(const RadialSearch& search, const std::string& path, bool geographic) {
-  std::ifstream in(path);
-  if (!in) throw CliError("cannot open " + path);
-  int count = 0;
-  int line_number = 0;
-  for (std::string line; std::getline(in, line);) {
-    ++line_number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.find_first_not_of(" \t") == std::string::npos || line[0] == '#') continue;
-    const std::vector<std::string> fields = SplitMidLine(line, ',');
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    const bool numeric = fields.size() >= 2 &&
-                         TryParseCoordinate(fields[0].data(), fields[0].data() + fields[0].size(),
-                                            geographic, Axis::kX, &x) &&
-                         TryParseCoordinate(fields[1].data(), fields[1].data() + fields[1].size(),
-                                            geographic, Axis::kY, &y);
-    if (!numeric) {
-      if (count == 0 && line_number == 1) continue;  // a header line
-      throw CliError(path + ":" + std::to_string(line_number) + ": expected 'lon,lat[,name]'");
+// Inserts the points of a CSV point list (csv_points.h: name,lon,lat;
+// planar: name,x,y).  Returns the number of points.
+std::size_t LoadCsv(const RadialSearch& search, const std::string& path, bool geographic) {
+  const std::vector<StoreRow> points = ReadStores(path, geographic);
+  for (const StoreRow& p : points) {
+    if (pipRadInsertPoint(search.handle(), p.x, p.y, p.name.c_str()) != 1) {
+      search.library().Fail("cannot hold the points of " + path);
     }
-    const std::string name = fields.size() > 2 ? fields[2] : "";
-    if (pipRadInsertPoint(search.handle(), x, y, name.c_str()) != 1) {
-      search.library().Fail(path + ":" + std::to_string(line_number));
-    }
-    ++count;
   }
-  return count;
+  return points.size();
 }
 
 // Every answer of the search whose first call answered `result`.

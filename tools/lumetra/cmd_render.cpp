@@ -13,7 +13,7 @@
 #include "commands.h"
 #include "objects.h"
 #include "safe_output.h"
-#include "store_list.h"
+#include "csv_points.h"
 
 namespace lumetra_cli {
 
