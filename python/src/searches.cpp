@@ -1,0 +1,155 @@
+// The batch searches of ObjectFile: one C-interface search per point, the
+// points split into chunks that the pool's handles take in turn.
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "object_file.h"
+
+namespace lumetra_py {
+namespace {
+
+// Points per chunk: large enough that handing out chunks costs nothing,
+// small enough that threads finish together.
+constexpr std::size_t kChunkSize = 16384;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+std::string At(std::int32_t x, std::int32_t y) {
+  return " at (" + std::to_string(x) + ", " + std::to_string(y) + ")";
+}
+
+// The ordinal of the handle's current object.
+std::int32_t CurrentOrdinal(ObjectHandle& handle) {
+  pipObjectInfoStruct info;
+  if (pipObjectGetInfo(handle.handle(), &info) != PIP_SUCCESS) {
+    handle.Fail("cannot read a found object");
+  }
+  return info.penColor;
+}
+
+}  // namespace
+
+void ObjectFile::Lookup(const PointBatch& points, int radius, int threads, std::int32_t* ordinals) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  ForEachChunk(points.size, kChunkSize, Handles(threads),
+               [&](ObjectHandle& handle, std::size_t begin, std::size_t end, std::size_t) {
+                 const int h = handle.handle();
+                 char name[1];
+                 for (std::size_t i = begin; i < end; ++i) {
+                   std::int32_t x = 0;
+                   std::int32_t y = 0;
+                   ordinals[i] = -1;
+                   if (!points.At(i, &x, &y)) continue;
+                   const int result = pipObjectFindFirstContaining(h, x, y, radius, name, 1);
+                   if (result < 0) handle.Fail("lookup" + At(x, y) + " failed");
+                   if (result > 0) ordinals[i] = CurrentOrdinal(handle);
+                 }
+               });
+}
+
+Hits ObjectFile::LookupAll(const PointBatch& points, int radius, int threads) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  // Each chunk collects its points' hit counts and hits; joined in order.
+  std::vector<Hits> chunks(ChunkCount(points.size, kChunkSize));
+  ForEachChunk(points.size, kChunkSize, Handles(threads),
+               [&](ObjectHandle& handle, std::size_t begin, std::size_t end, std::size_t chunk) {
+                 const int h = handle.handle();
+                 Hits& out = chunks[chunk];
+                 char name[1];
+                 for (std::size_t i = begin; i < end; ++i) {
+                   std::int32_t x = 0;
+                   std::int32_t y = 0;
+                   std::int64_t count = 0;
+                   int result = points.At(i, &x, &y)
+                                    ? pipObjectFindFirstContaining(h, x, y, radius, name, 1)
+                                    : PIP_NOT_FOUND;
+                   while (result > 0) {
+                     out.ordinals.push_back(CurrentOrdinal(handle));
+                     out.results.push_back(static_cast<std::uint8_t>(result));
+                     ++count;
+                     result = pipObjectFindNext(h, name, 1);
+                   }
+                   if (result < 0) handle.Fail("lookup" + At(x, y) + " failed");
+                   out.offsets.push_back(count);
+                 }
+               });
+  Hits hits;
+  hits.offsets.reserve(points.size + 1);
+  hits.offsets.push_back(0);
+  for (const Hits& chunk : chunks) {
+    for (const std::int64_t count : chunk.offsets)
+      hits.offsets.push_back(hits.offsets.back() + count);
+    hits.ordinals.insert(hits.ordinals.end(), chunk.ordinals.begin(), chunk.ordinals.end());
+    hits.results.insert(hits.results.end(), chunk.results.begin(), chunk.results.end());
+  }
+  return hits;
+}
+
+void ObjectFile::Nearest(const PointBatch& points, int k, int threads, std::int32_t* ordinals,
+                         double* distances) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  const int units = geographic_ ? PIP_UNITS_FEET : PIP_UNITS_COORDINATE;
+  const std::size_t width = static_cast<std::size_t>(k);
+  ForEachChunk(points.size, kChunkSize, Handles(threads),
+               [&](ObjectHandle& handle, std::size_t begin, std::size_t end, std::size_t) {
+                 const int h = handle.handle();
+                 char name[1];
+                 for (std::size_t i = begin; i < end; ++i) {
+                   std::int32_t* row = ordinals + i * width;
+                   double* row_distances = distances + i * width;
+                   std::fill(row, row + width, -1);
+                   std::fill(row_distances, row_distances + width, kNaN);
+                   std::int32_t x = 0;
+                   std::int32_t y = 0;
+                   if (!points.At(i, &x, &y)) continue;
+                   int result = pipObjectFindFirstNearest(h, x, y, k, name, 1);
+                   for (std::size_t j = 0; result > 0 && j < width; ++j) {
+                     pipObjectInfoStruct info;
+                     if (pipObjectGetInfo(h, &info) != PIP_SUCCESS) {
+                       handle.Fail("cannot read a found object");
+                     }
+                     row[j] = info.penColor;
+                     row_distances[j] = pipDistance(x, y, info.x, info.y, units, nullptr);
+                     if (j + 1 < width) result = pipObjectFindNext(h, name, 1);
+                   }
+                   if (result < 0) handle.Fail("nearest search" + At(x, y) + " failed");
+                 }
+               });
+}
+
+void ObjectFile::BorderDistance(const PointBatch& points, int max_distance, int threads,
+                                double* distances, std::int32_t* ordinals, std::uint8_t* inside) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  ForEachChunk(points.size, kChunkSize, Handles(threads),
+               [&](ObjectHandle& handle, std::size_t begin, std::size_t end, std::size_t) {
+                 const int h = handle.handle();
+                 char name[1];
+                 for (std::size_t i = begin; i < end; ++i) {
+                   distances[i] = kNaN;
+                   ordinals[i] = -1;
+                   inside[i] = 0;
+                   std::int32_t x = 0;
+                   std::int32_t y = 0;
+                   if (!points.At(i, &x, &y)) continue;
+                   const int result =
+                       pipObjectFindFirstContainingEx(h, x, y, max_distance, name, 1);
+                   if (result < 0) handle.Fail("border search" + At(x, y) + " failed");
+                   if (result == 0) continue;
+                   // The ranked entry under the cursor is the best one; make it the
+                   // current object, as the distance call reads only that.
+                   handle.Goto(handle.CurrentPosition());
+                   CurrentObject best;
+                   handle.Current(&best);
+                   int near_x = 0;
+                   int near_y = 0;
+                   const int distance = pipObjectDistanceToBorderEx(h, x, y, &near_x, &near_y);
+                   if (distance < 0) handle.Fail("border distance" + At(x, y) + " failed");
+                   distances[i] = distance;
+                   ordinals[i] = best.info.penColor;
+                   inside[i] = (result & PIP_FOUND_INSIDE) != 0 ? 1 : 0;
+                 }
+               });
+}
+
+}  // namespace lumetra_py
