@@ -229,6 +229,7 @@ PYBIND11_MODULE(_lumetra, m) {
   m.attr("OPEN_MAPPED") = 0;
 #endif
   m.attr("MAX_NEAREST") = PIP_MAX_NEAREST_COUNT;
+  m.attr("EXACT_NEAREST") = ExactNearestAvailable();
   m.def("version", [] {
     char text[PIP_VERSION_BUFFER_SIZE] = {0};
     pipGetVersion(text);

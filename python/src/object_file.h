@@ -68,6 +68,11 @@ struct Hits {
   std::vector<std::uint8_t> results;
 };
 
+// Whether Nearest is exact: the library exports pipObjectFindFirstNearestExact
+// (otherwise the classic search, which may miss nearer points beyond the
+// sides of the first square ring holding k points).
+bool ExactNearestAvailable();
+
 class ObjectFile {
  public:
   // Opens `path` with the C interface's open `mode`; throws LibraryError.
@@ -95,7 +100,7 @@ class ObjectFile {
   void Lookup(const PointBatch& points, int radius, int threads, std::int32_t* ordinals);
   // Every object containing (or near) each point.
   Hits LookupAll(const PointBatch& points, int radius, int threads);
-  // The k nearest point objects of each point, nearest first: ordinals[i*k + j]
+  // The k nearest point objects of each point (see ExactNearestAvailable), nearest first: ordinals[i*k + j]
   // and distances (feet, or units in non-geographic files); -1 and NaN past
   // the last found.
   void Nearest(const PointBatch& points, int k, int threads, std::int32_t* ordinals,

@@ -1,10 +1,16 @@
 // The batch searches of ObjectFile: one C-interface search per point, the
 // points split into chunks that the pool's handles take in turn.
+#include <lumetra/pip_ext.h>
+
 #include <cmath>
 #include <limits>
 #include <string>
 
 #include "object_file.h"
+
+// The exact k-nearest search is taken when the library at hand exports it
+// (a weak reference: null otherwise), else the classic square-ring search.
+#pragma weak pipObjectFindFirstNearestExact
 
 namespace lumetra_py {
 namespace {
@@ -29,6 +35,8 @@ std::int32_t CurrentOrdinal(ObjectHandle& handle) {
 }
 
 }  // namespace
+
+bool ExactNearestAvailable() { return &pipObjectFindFirstNearestExact != nullptr; }
 
 void ObjectFile::Lookup(const PointBatch& points, int radius, int threads, std::int32_t* ordinals) {
   const std::lock_guard<std::mutex> lock(mutex_);
@@ -91,6 +99,7 @@ void ObjectFile::Nearest(const PointBatch& points, int k, int threads, std::int3
   const std::lock_guard<std::mutex> lock(mutex_);
   const int units = geographic_ ? PIP_UNITS_FEET : PIP_UNITS_COORDINATE;
   const std::size_t width = static_cast<std::size_t>(k);
+  const bool exact = ExactNearestAvailable();
   ForEachChunk(points.size, kChunkSize, Handles(threads),
                [&](ObjectHandle& handle, std::size_t begin, std::size_t end, std::size_t) {
                  const int h = handle.handle();
@@ -103,7 +112,9 @@ void ObjectFile::Nearest(const PointBatch& points, int k, int threads, std::int3
                    std::int32_t x = 0;
                    std::int32_t y = 0;
                    if (!points.At(i, &x, &y)) continue;
-                   int result = pipObjectFindFirstNearest(h, x, y, k, name, 1);
+                   int result =
+                       exact ? pipObjectFindFirstNearestExact(h, x, y, k, nullptr, name, 1)
+                             : pipObjectFindFirstNearest(h, x, y, k, name, 1);
                    for (std::size_t j = 0; result > 0 && j < width; ++j) {
                      pipObjectInfoStruct info;
                      if (pipObjectGetInfo(h, &info) != PIP_SUCCESS) {
