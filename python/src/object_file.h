@@ -100,9 +100,9 @@ class ObjectFile {
   void Lookup(const PointBatch& points, int radius, int threads, std::int32_t* ordinals);
   // Every object containing (or near) each point.
   Hits LookupAll(const PointBatch& points, int radius, int threads);
-  // The k nearest point objects of each point (see ExactNearestAvailable), nearest first: ordinals[i*k + j]
-  // and distances (feet, or units in non-geographic files); -1 and NaN past
-  // the last found.
+  // The k nearest point objects of each point (see ExactNearestAvailable), nearest first:
+  // ordinals[i*k + j] and distances (feet, or units in non-geographic files); -1 and NaN past the
+  // last found.
   void Nearest(const PointBatch& points, int k, int threads, std::int32_t* ordinals,
                double* distances);
   // The border nearest to each point, of the object containing it or else of
