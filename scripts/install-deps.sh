@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  gdal-bin shapelib libgeos-dev
+  gdal-bin shapelib
+  libgeos-dev libpolyclipping-dev
   # The Python package: build, install into a venv, its tests and the Dask example.
   python3-dev python3-venv python3-pip python3-setuptools python3-wheel pybind11-dev
   python3-numpy python3-pandas python3-pytest python3-shapely python3-fiona python3-geopandas

@@ -92,9 +92,7 @@ int RunNearest(int argc, char** argv) {
   int result = 0;
   if (args.Has("where")) {
     const std::string criteria = args.Value("where");
-    if (pipObjectValidateFilterCriteria(h, criteria.c_str()) != 1) {
-      library.Fail("--where '" + criteria + "'");
-    }
+    CheckCriteria(file, criteria);
     result = pipObjectFindFirstNearestEx(h, x, y, count, criteria.c_str(), name, sizeof name);
   } else {
     result = pipObjectFindFirstNearest(h, x, y, count, name, sizeof name);
