@@ -4,10 +4,11 @@
 # lookup_bench.py on the US counties.  Needs scripts/install-deps.sh --bench
 # (python3-rtree for GeoPandas' sjoin).
 #   bench/python/run.sh [POINTS] [BASELINE_POINTS]
+# LUMETRA_BENCH_BUILD names another (Release) build folder to use.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 python=${LUMETRA_PYTHON:-/usr/bin/python3}
-build=build/bench-python
+build=${LUMETRA_BENCH_BUILD:-build/bench-python}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLUMETRA_BUILD_TESTS=OFF \
   -DLUMETRA_BUILD_PYTHON=ON -DPython3_EXECUTABLE="$python" > /dev/null
 cmake --build "$build" -j"${LUMETRA_JOBS:-2}" --target lumetra_python

@@ -38,8 +38,9 @@ def import_file(src, dst, *, name_field=None, name2_field=None, name_pos=None,
       shapefile or TAB records the importer refuses instead of failing.
 
     An existing ``dst`` raises FileExistsError unless ``overwrite``; then it
-    and its attribute file are replaced.  Failures raise LumetraError (or
-    ValueError for an unknown column), and leave no object file behind.
+    and its attribute file are replaced together once both are complete.
+    Failures raise LumetraError (or ValueError for an unknown column) and
+    leave ``dst`` as it was.
     """
     src, dst = os.fspath(src), os.fspath(dst)
     if os.path.splitext(src)[1].lower() not in SOURCE_EXTENSIONS:
@@ -47,13 +48,8 @@ def import_file(src, dst, *, name_field=None, name2_field=None, name_pos=None,
                          + ", ".join(SOURCE_EXTENSIONS))
     if not os.path.exists(src):
         raise FileNotFoundError(src)
-    if os.path.exists(dst):
-        if not overwrite:
-            raise FileExistsError(f"{dst} exists (overwrite=True replaces it)")
-        os.remove(dst)
-    companion = attribute_file_name(dst)
-    if overwrite and companion and os.path.exists(companion):
-        os.remove(companion)
+    if os.path.exists(dst) and not overwrite:
+        raise FileExistsError(f"{dst} exists (overwrite=True replaces it)")
     args = [src, dst, "--quiet"]
     for option, value in (("--name-field", name_field), ("--name2-field", name2_field),
                           ("--name-pos", name_pos), ("--max-points", max_points),
@@ -62,7 +58,7 @@ def import_file(src, dst, *, name_field=None, name2_field=None, name_pos=None,
             args += [option, str(value)]
     for option, wanted in (("--segments", segments), ("--compress", compress),
                            ("--planar", planar), ("--no-attributes", not attributes),
-                           ("--keep-going", keep_going)):
+                           ("--keep-going", keep_going), ("--overwrite", overwrite)):
         if wanted:
             args.append(option)
     _lumetra.import_command(args)

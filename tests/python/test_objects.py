@@ -2,6 +2,8 @@
 the source shapefile, errors carrying the library's record, lifetimes."""
 
 import gc
+import os
+import subprocess
 
 import fiona
 import numpy as np
@@ -97,3 +99,15 @@ def test_lifetimes(states_path):
     for call in (lambda: g.lookup([0], [0]), lambda: g.info, lambda: g.names([1])):
         with pytest.raises(ValueError):
             call()
+
+
+@pytest.mark.skipif("LUMETRA_CLI" not in os.environ, reason="the lumetra tool's path is not given")
+def test_import_file_builds_what_the_tool_builds(tmp_path, states):
+    tool = str(tmp_path / "tool.lmb")
+    subprocess.run([os.environ["LUMETRA_CLI"], "import", "--quiet", STATES_SHP, tool], check=True)
+    assert os.path.exists(tmp_path / "tool.lma")
+    with lumetra.open(tool) as built:
+        assert built.info.fields == states.info.fields
+        for a, b in zip(built, states):
+            assert (a.ordinal, a.name, a.attributes) == (b.ordinal, b.name, b.attributes)
+            assert all(np.array_equal(p, q) for p, q in zip(a.parts, b.parts))
