@@ -21,9 +21,6 @@ namespace py = pybind11;
 namespace lumetra_py {
 namespace {
 
-using DoubleArray = py::array_t<double, py::array::c_style | py::array::forcecast>;
-using IntArray = py::array_t<std::int32_t, py::array::c_style | py::array::forcecast>;
-
 // Coordinates as the batch reads them; keeps the converted arrays alive.
 struct Coordinates {
   py::array lon;
@@ -31,25 +28,27 @@ struct Coordinates {
   PointBatch batch;
 };
 
+// Converts lon and lat to C-ordered arrays of T (kept in `c`) and points
+// *x and *y at their data.
+template <typename T>
+void Borrow(const py::array& lon, const py::array& lat, Coordinates* c, const T** x, const T** y) {
+  using Array = py::array_t<T, py::array::c_style | py::array::forcecast>;
+  Array xs = Array::ensure(lon);
+  Array ys = Array::ensure(lat);
+  if (!xs || !ys) throw py::error_already_set();
+  *x = xs.data();
+  *y = ys.data();
+  c->lon = xs;
+  c->lat = ys;
+}
+
 Coordinates MakeCoordinates(const ObjectFile& file, const py::array& lon, const py::array& lat,
                             bool degrees) {
   Coordinates c;
   if (degrees) {
-    DoubleArray x = DoubleArray::ensure(lon);
-    DoubleArray y = DoubleArray::ensure(lat);
-    if (!x || !y) throw py::error_already_set();
-    c.batch.lon = x.data();
-    c.batch.lat = y.data();
-    c.lon = x;
-    c.lat = y;
+    Borrow(lon, lat, &c, &c.batch.lon, &c.batch.lat);
   } else {
-    IntArray x = IntArray::ensure(lon);
-    IntArray y = IntArray::ensure(lat);
-    if (!x || !y) throw py::error_already_set();
-    c.batch.x = x.data();
-    c.batch.y = y.data();
-    c.lon = x;
-    c.lat = y;
+    Borrow(lon, lat, &c, &c.batch.x, &c.batch.y);
   }
   if (c.lon.ndim() != 1 || c.lat.ndim() != 1 || c.lon.size() != c.lat.size()) {
     throw std::invalid_argument("lon and lat must be one-dimensional arrays of one length");
