@@ -5,9 +5,10 @@
 CMake configures the whole Lumetra project (in the source tree one folder
 up) with the Python package on and installs its "python" component -- the
 extension lumetra._lumetra and the liblumetra.so it was linked with, found
-beside it -- into the wheel.  LUMETRA_BUILD_DIR names a build folder to use
-(or reuse; its Python install settings are switched to the wheel's) instead
-of a fresh one; LUMETRA_JOBS the parallel jobs (2).
+beside it -- into the wheel.  LUMETRA_BUILD_DIR names a build folder to reuse
+(configured with the same interpreter; its Python install settings are
+switched to the wheel's) instead of a fresh one; LUMETRA_JOBS the parallel
+jobs (2).
 """
 
 import os
@@ -26,12 +27,12 @@ class CMakeBuild(build_ext):
         options = []
         if not build_dir:
             build_dir = os.path.join(os.path.abspath(self.build_temp), "cmake")
-            options = ["-DCMAKE_BUILD_TYPE=Release", "-DLUMETRA_BUILD_TESTS=OFF"]
+            options = ["-DCMAKE_BUILD_TYPE=Release", "-DLUMETRA_BUILD_TESTS=OFF",
+                       f"-DPython3_EXECUTABLE={sys.executable}"]
         jobs = os.environ.get("LUMETRA_JOBS", "2")
         subprocess.run(["cmake", "-S", ROOT, "-B", build_dir, *options,
                         "-DLUMETRA_BUILD_PYTHON=ON", "-DLUMETRA_PYTHON_BUNDLE_LIBRARY=ON",
-                        "-DLUMETRA_PYTHON_INSTALL_DIR=.",
-                        f"-DPython3_EXECUTABLE={sys.executable}"], check=True)
+                        "-DLUMETRA_PYTHON_INSTALL_DIR=."], check=True)
         subprocess.run(["cmake", "--build", build_dir, "-j", jobs, "--target",
                         "lumetra_python"], check=True)
         subprocess.run(["cmake", "--install", build_dir, "--component", "python", "--prefix",
