@@ -20,6 +20,7 @@ are printed.  Baselines can run on the first --baseline-points points only
 
 import argparse
 import os
+import resource
 import subprocess
 import tempfile
 import time
@@ -41,12 +42,25 @@ def parse_args():
     return parser.parse_args()
 
 
+def cpu_seconds():
+    """CPU time of this process and its finished children (every thread)."""
+    own = resource.getrusage(resource.RUSAGE_SELF)
+    children = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return own.ru_utime + own.ru_stime + children.ru_utime + children.ru_stime
+
+
+def report(label, count, seconds, cpu):
+    """Wall-clock rate, and the rate per CPU second (what a loaded machine
+    distorts least: other processes' share of the cores is not counted)."""
+    print(f"{label:<44} {count:>11,} points {seconds:9.2f} s {count / seconds:>13,.0f} points/s"
+          f" {cpu:9.2f} CPU s {count / cpu:>13,.0f} points/CPU s", flush=True)
+
+
 def timed(label, count, work):
-    start = time.perf_counter()
+    start, start_cpu = time.perf_counter(), cpu_seconds()
     result = work()
-    seconds = time.perf_counter() - start
-    print(f"{label:<44} {count:>11,} points {seconds:9.2f} s {count / seconds:>13,.0f} points/s",
-          flush=True)
+    seconds, cpu = time.perf_counter() - start, cpu_seconds() - start_cpu
+    report(label, count, seconds, cpu)
     return result, count / seconds
 
 
@@ -125,12 +139,14 @@ def main():
         xy = np.empty((args.points, 2), dtype=np.int32)
         xy[:, 0], xy[:, 1] = np.trunc(lon * 1e6), np.trunc(lat * 1e6)
         xy.tofile(os.path.join(tmp, "points.bin"))
-        report = subprocess.run([args.capi, path, os.path.join(tmp, "points.bin"),
+        start_cpu = cpu_seconds()
+        output = subprocess.run([args.capi, path, os.path.join(tmp, "points.bin"),
                                  os.path.join(tmp, "capi.bin")], check=True,
                                 capture_output=True, text=True).stdout.strip()
-        capi_rate = float(report.split(",")[-1].split()[0])
-        print(f"{'C interface (capi_lookup), one thread':<44} {args.points:>11,} points "
-              f"{args.points / capi_rate:9.2f} s {capi_rate:>13,.0f} points/s")
+        capi_rate = float(output.split(",")[-1].split()[0])
+        # (its CPU time includes reading the points and writing the answers)
+        report("C interface (capi_lookup), one thread", args.points, args.points / capi_rate,
+               cpu_seconds() - start_cpu)
         assert np.array_equal(np.fromfile(os.path.join(tmp, "capi.bin"), dtype=np.int32), ours)
     counties = county_polygons(args.counties)
     gpd_answer, gpd_rate = timed("GeoPandas sjoin (within, rtree index)", base,
