@@ -14,9 +14,10 @@
  *    nothing.  getName/getName2 never return NULL.
  *  - Point equality compares x, y and both names; it is used by segment,
  *    rectangle and line equality and by the closure and connection rules.
- *  - Objects are values: copying copies everything they own.  Nothing is
- *    shared between objects, so distinct objects may be used on distinct
- *    threads; one object is used by one thread at a time.
+ *  - Geometry objects are values: copying copies everything they own.
+ *    Nothing is shared between objects, so distinct objects may be used on
+ *    distinct threads; one object is used by one thread at a time.  (The
+ *    object-file wrappers at the end refer to open files: see there.)
  *  - Classes are laid out with 4-byte packing (sizes asserted below).
  *  - Nothing here throws.  Operations that must allocate report failure
  *    where their result allows (bool set/addLine/combine) and otherwise leave
@@ -69,7 +70,14 @@ class ZONPool;                          /* opaque: stored and returned by ZONObj
 
 #pragma pack(push, 4)
 
-/* zglAttributeInfoStruct (object-file wrappers) goes here. */
+/* Same layout as pipAttributeInfoStruct. */
+typedef struct zglAttributeInfoStruct {
+    char name[12];         /*   0 */
+    char value[256];       /*  12 */
+    int  width;            /* 268 */
+    int  type;             /* 272 */
+    int  decimals;         /* 276 */
+} zglAttributeInfoStruct;                                    /* 280 */
 
 /* Abstract base. Virtual slots in declaration order 0..11; the destructor is last
    (on the Itanium C++ ABI it fills the last two vtable entries). No data. */
@@ -443,11 +451,210 @@ private:
     char      m_name2[128];
 };                                                           /* 276 */
 
-/* The object-file wrappers go here: CDoubleCollection, CLongCollection,
-   CZonShape, CSpatial, ZONObject. */
+/* ---- Object-file wrappers ----
+ * CSpatial searches one object file through the pip* functions and hands the
+ * hits out as geometry objects: coordinates divided by 1000000.0 (query points
+ * go in rounded as CPipPoint::getSpatialX does), the object's first and second
+ * names as the geometry's name and name2.  Unlike the value classes above,
+ * a CSpatial refers to an open file handle: copies share it, and only
+ * closeFile (or ZONObject) closes it.  One CSpatial serves one thread at a
+ * time, as the handle behind it does.  Nothing here throws.
+ *
+ * Usage:
+ *     CSpatial spatial(library);
+ *     if (spatial.openFile("states.lmb", PIP_OPEN_CACHE_5MB) == 1) {
+ *         CPolyPolygon state;
+ *         if (spatial.findPolygon(CPipPoint(-87.6298, 41.8781), state) == 1)
+ *             puts(state.getName());
+ *         spatial.closeFile();
+ *     }
+ */
+
+/* Growable arrays with a cursor. */
+class LUMETRA_API CDoubleCollection {
+public:
+    CDoubleCollection();                                /* capacity 25 */
+    explicit CDoubleCollection(int capacity);
+    CDoubleCollection(const CDoubleCollection& other);
+    CDoubleCollection& operator=(const CDoubleCollection& other);
+    virtual ~CDoubleCollection();
+
+    int  add(double item);                              /* 1; 0 when it cannot grow */
+    int  moveFirst();                                   /* cursor 0; 1 */
+    int  moveNext();                                    /* 1 while the cursor is below the count */
+    int  getCurrent(double& item) const;                /* 1 and the item under the cursor; else 0 */
+    void reset();                                       /* count and cursor 0 */
+    int  getCount() const;
+
+private:
+    double* m_items;
+    int     m_count;
+    int     m_capacity;
+    int     m_cursor;
+};                                                           /* 28 */
+
+class LUMETRA_API CLongCollection {
+public:
+    CLongCollection();
+    explicit CLongCollection(int capacity);
+    CLongCollection(const CLongCollection& other);
+    CLongCollection& operator=(const CLongCollection& other);
+    virtual ~CLongCollection();
+
+    int  add(int item);
+    int  moveFirst();
+    int  moveNext();
+    int  getCurrent(int& item) const;
+    void reset();
+    int  getCount() const;
+
+private:
+    int* m_items;
+    int  m_count;
+    int  m_capacity;
+    int  m_cursor;
+};                                                           /* 28 */
+
+/* Owns one geometry. Not copyable. */
+class LUMETRA_API CZonShape {
+public:
+    CZonShape();                                        /* no geometry, type 0 */
+    CZonShape(const CZonShape&) = delete;
+    CZonShape& operator=(const CZonShape&) = delete;
+    virtual ~CZonShape();                               /* deletes the geometry */
+
+    IGeometry* getGeometry() const;
+    void setGeometry(IGeometry* geometry);              /* deletes the previous one, takes ownership */
+    int  getType() const;                               /* ZON_SHAPE_* */
+    void setType(int type);
+    int  get(int what, int* value) const;               /* ZON_GET_TYPE/PART_COUNT/POINT_COUNT: 1; else 0 */
+    int  get(int what, char* buffer, int size) const;   /* ZON_GET_NAME/NAME2: 1; else 0 */
+
+private:
+    IGeometry* m_geometry;   /*  8 */
+    int        m_type;       /* 16 */
+};                                                           /* 20 */
+
+/* One object file searched in geometry terms. Copies share the file handles;
+   the destructor frees buffers and queues but does not close the file (closeFile does). */
+class LUMETRA_API CSpatial {
+public:
+    CSpatial();
+    explicit CSpatial(long libraryHandle);
+    CSpatial(const CSpatial& other);
+    CSpatial& operator=(const CSpatial& other);
+    virtual ~CSpatial();
+
+    int setPipHandle(long libraryHandle);               /* 1 when non-zero */
+    int usePipObjectHandle(long objectFileHandle);      /* adopts an open file (never closed here) */
+    int getPipObjectFile() const;
+    int openFile(const char* name, int mode);           /* 1; 0 */
+    int isValidFile();                                  /* 1; 0 after closing a mixed file */
+    int closeFile();                                    /* 1 */
+
+    int findPolygon(const CPipPoint& point, CPolyPolygon& result);
+    int findPolygon(const char* name, CPolyPolygon& result);
+    int findPolygon(const CPolyPolygon& polygon, CPolyPolygon& result);
+    int findNextPolygon(CPolyPolygon& result);
+    int findPolygon(const CPolyPolygon& polygon, CPolyPolygon& result, double& percent); /* 5 found; 0; -1 */
+    int findNextPolygon(CPolyPolygon& result, double& percent);                         /* 5; -1 at the end */
+    int findNearestPoint(const CPipPoint& point, CPipPoint& result, int distance);      /* 1; 0; -1 */
+    int findNextPoint(CPipPoint& result);                                               /* 1; 0 at the end */
+    int findNearestLine(const CPipPoint& point, CPolyLine& result, int distance);       /* 1; 0; -1 */
+    int findNextLine(CPolyLine& result);                                                /* 1; 0 at the end */
+    int findPointByMbr(const CMbr& mbr, CPipPoint& result);
+    int findLineByMbr(const CMbr& mbr, CPolyLine& result);
+    int findPolygonByMbr(const CMbr& mbr, CPolyPolygon& result);
+    int findNextPointByMbr(CPipPoint& result);
+    int findNextLineByMbr(CPolyLine& result);
+    int findNextPolygonByMbr(CPolyPolygon& result);
+
+    int getAttributeCount(int* count);
+    int getAttributeInfoByNumber(int fieldNumber, zglAttributeInfoStruct* info);
+    int getAttributeInfoByName(const char* fieldName, zglAttributeInfoStruct* info);
+    int getAttributeNameByNumber(int fieldNumber, char* name, int nameLength);
+    int isCorrectObjectType(int type) const;            /* 1 */
+
+protected:
+    int getPoint(int low, int high, CPipPoint& result);
+    int getLine(int low, int high, CPolyLine& result);
+    int getPolygon(int low, int high, CPolyPolygon& result);
+
+private:                                                /* order of ; size not part of the contract */
+    int                     m_libraryHandle;
+    int                     m_fileHandle;
+    pipObjectFileInfoStruct m_info;
+    int                     m_external;
+    CLongCollection         m_lineLow, m_lineHigh;
+    CLongCollection         m_pointLow, m_pointHigh;
+    CLongCollection         m_overlapLow, m_overlapHigh;
+    CDoubleCollection       m_overlapPercent;
+    int                     m_current;
+    int*                    m_coords;
+    int*                    m_partCounts;
+};
+
+/* A CSpatial with open/close bookkeeping. Not copyable; no virtual functions. */
+class LUMETRA_API ZONObject {
+public:
+    ZONObject(long libraryHandle, const char* fileName, int mode, int version, ZONPool* pool);
+    ZONObject(const ZONObject&) = delete;
+    ZONObject& operator=(const ZONObject&) = delete;
+    ~ZONObject();                                       /* closes and deletes the CSpatial */
+
+    bool IsValid() const;
+    bool IsOpen() const;
+    bool Open(const char* fileName, int mode);
+    int  Close();                                       /* 1 */
+    bool IsFileValidForZgl();
+    void     SetParentPool(ZONPool* pool);
+    ZONPool* GetParentPool() const;
+    void CheckOut();
+    void CheckIn();
+    bool IsCheckedOut() const;
+    void SetVersion(int version);
+    int  GetVersion() const;
+    bool HasBeenSearched() const;
+
+    /* Forwarders to the pip* function of the same name on the file handle. */
+    int HandleFileQuery(pipObjectFileInfoStruct* info);
+    int HandleFileQueryEx(pipObjectFileExtraInfoStruct* info);
+    int GetAttributeCount(int* count);
+    int GetAttributeInfoByNumber(int fieldNumber, pipAttributeInfoStruct* info);
+    int GetAttributeInfoByName(const char* fieldName, pipAttributeInfoStruct* info);
+    int FindFirstContaining(int x, int y, int radius, char* name, int nameLength);
+    int FindFirstContainingEx(int x, int y, int maxDistance, char* name, int nameLength);
+    int FindNext(char* name, int nameLength);
+    int FindFirstNearest(int x, int y, int count, char* name, int nameLength);
+    int FindFirstNearestEx(int x, int y, int count, const char* criteria, char* name, int nameLength);
+    int SetSearchDistance(int feet);
+    int GetInfo(pipObjectInfoStruct* info);
+    int GetHandle(int* low, int* high);                 /* pipObjectGetHandle64 */
+    int FileGoto(int low, int high);                    /* pipObjectFileGoto64 */
+    int DistanceToBorder(int x, int y);
+    int ValidateFilterCriteria(const char* criteria);
+
+    int FindNearestPointOrLine(const CZonShape* point, CZonShape** result, int kind, int distance); /* 1; 0; -1 NULL; -3 */
+    int FindNextPointOrLine(CZonShape** result, int kind);                                          /* 1; 0; -3 */
+    int FindPolygonOverlapPercentage(const CZonShape* polygon, CZonShape** result, double* percent); /* 1; 0; -1 NULL; -3 */
+    int FindNextPolygonOverlapPercentage(CZonShape** result, double* percent);                       /* 1; 0 */
+
+private:
+    CSpatial* m_spatial;
+    ZONPool*  m_pool;
+    int       m_checkedOut;
+    int       m_version;
+    int       m_searched;
+};
 
 #pragma pack(pop)
 
+LUMETRA_STATIC_ASSERT(sizeof(zglAttributeInfoStruct) == 280, "zglAttributeInfoStruct");
+LUMETRA_STATIC_ASSERT(offsetof(zglAttributeInfoStruct, name) == 0, "name");
+LUMETRA_STATIC_ASSERT(offsetof(zglAttributeInfoStruct, value) == 12, "value");
+LUMETRA_STATIC_ASSERT(offsetof(zglAttributeInfoStruct, width) == 268, "width");
+LUMETRA_STATIC_ASSERT(offsetof(zglAttributeInfoStruct, type) == 272, "type");
+LUMETRA_STATIC_ASSERT(offsetof(zglAttributeInfoStruct, decimals) == 276, "decimals");
 LUMETRA_STATIC_ASSERT(sizeof(CPipPoint) == 40, "CPipPoint: vptr, x, y, name, name2");
 LUMETRA_STATIC_ASSERT(sizeof(CSegment) == 80, "CSegment: start, end");
 LUMETRA_STATIC_ASSERT(sizeof(CMbr) == 88, "CMbr: vptr, lower-left, upper-right");
@@ -455,7 +662,25 @@ LUMETRA_STATIC_ASSERT(sizeof(CLine) == 276, "CLine: vptr, array, count, 2 x 128-
 LUMETRA_STATIC_ASSERT(sizeof(CPolygon) == 276, "CPolygon");
 LUMETRA_STATIC_ASSERT(sizeof(CPolyLine) == 276, "CPolyLine");
 LUMETRA_STATIC_ASSERT(sizeof(CPolyPolygon) == 276, "CPolyPolygon");
+LUMETRA_STATIC_ASSERT(sizeof(CDoubleCollection) == 28, "CDoubleCollection");
+LUMETRA_STATIC_ASSERT(sizeof(CLongCollection) == 28, "CLongCollection");
+LUMETRA_STATIC_ASSERT(sizeof(CZonShape) == 20, "CZonShape");
 
-/* The make* and zon* functions of the object-file wrappers go here. */
+extern "C" {
+/* factories: release results with delete (or hand them to CZonShape::setGeometry). NULL when out of memory. */
+LUMETRA_API CZonShape*    makeZonShape(void);
+LUMETRA_API CPipPoint*    makePipPoint(void);
+LUMETRA_API CPipPoint*    makePipPointXY(double x, double y);
+LUMETRA_API CPolyLine*    makePolyLine(void);
+LUMETRA_API CPolyLine*    makePolyLineXY(const double* x, const double* y, const int* partCounts, int nParts);
+LUMETRA_API CPolyPolygon* makePolyPolygon(void);
+LUMETRA_API CSpatial*     makeSpatial(void);
+LUMETRA_API int zonShapeFree(CZonShape** shape);                                        /* 1; *shape = NULL */
+LUMETRA_API int zonShapeGetStr(const CZonShape* shape, int what, char* buffer, int size); /* 1; 0; -1 NULL or size < 1 */
+LUMETRA_API int zonDistance(const CZonShape* a, const CZonShape* b, int* feet);          /* 1; -3 not two points */
+LUMETRA_API int zonManhattanDistance(const CZonShape* a, const CZonShape* b, int* feet); /* 1; -3 */
+LUMETRA_API int zonNearDistance(const CZonShape* a, const CZonShape* b, int* feet);      /* 1; -1 (*feet 0) */
+LUMETRA_API int zonFarDistance(const CZonShape* a, const CZonShape* b, int* feet);       /* 1; -1 (*feet 0) */
+}
 
 #endif /* LUMETRA_GEOMETRY_H */

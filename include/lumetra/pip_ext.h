@@ -15,6 +15,16 @@
 extern "C" {
 #endif
 
+/* ---- open mode: shared read-only mapping ----
+ * Added to the mode of pipObjectFileOpen (or pipExportOpen): the file is read
+ * through one read-only mapping shared by every handle of the process on it,
+ * and records stored uncompressed are read in place instead of being copied.
+ * mode & 3 still selects the cache budget.  When the file cannot be mapped it
+ * is read as without the flag.  The file must not be truncated or rewritten
+ * in place while it is open (replacing it by renaming another file over it is
+ * safe). */
+#define PIP_OPEN_MAPPED 4
+
 /* ---- exact k-nearest point objects ----
  * The count point objects nearest to (x, y), exactly: the search grows until no
  * point outside the searched area can be nearer than the count-th found (the

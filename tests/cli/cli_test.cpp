@@ -402,4 +402,27 @@ TEST(CliNearestPoints, CsvPointsAreSearchedInMemory) {
         {"exclude each other"}}});
 }
 
+// nearest -n N answers the N nearest exactly: a point just north of the
+// search's first square (North, about 2,900 feet away) is nearer than one
+// in its north-east corner (Corner, about 3,600 feet), which the square
+// rings alone would have answered first.
+TEST(CliNearest, APointBeyondTheFirstSquareIsNearerThanOneInItsCorner) {
+  ScopedTempDir dir;
+  WriteText(dir.File("pts.mif"),
+            "Version 300\nCharset \"Neutral\"\nDelimiter \";\"\nColumns 1\n  Name Char(10)\n"
+            "Data\n\nPoint -87.6203 41.8851\nPoint -87.6298 41.8861\n");
+  WriteText(dir.File("pts.mid"), "\"Corner\"\n\"North\"\n");
+  RunAll(
+      dir.path(),
+      {{{"import", "pts.mif", "pts.lmb", "--quiet"}, 0},
+       {{"nearest", "pts.lmb", "-87.6298", "41.8781", "-n", "1"}, 0, {"^North ("}, {}, "", "", 2},
+       {{"nearest", "pts.lmb", "-87.6298", "41.8781", "-n", "2"},
+        0,
+        {"^North (", "\nCorner ("},
+        {},
+        "",
+        "",
+        4}});
+}
+
 }  // namespace
