@@ -9,10 +9,15 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   gdal-bin shapelib
   libgeos-dev libpolyclipping-dev
+  # The Python package: build, install into a venv, its tests and the Dask example.
+  python3-dev python3-venv python3-pip python3-setuptools python3-wheel pybind11-dev
+  python3-numpy python3-pandas python3-pytest python3-shapely python3-fiona python3-geopandas
+  python3-dask python3-distributed
 )
-# --bench: also the oracles the benchmarks compare against (header-only).
+# --bench: also the oracles the benchmarks compare against (header-only, and
+# the R-tree GeoPandas' sjoin needs with Debian's Shapely 1.8).
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(libnanoflann-dev libboost-dev)
+  packages+=(libnanoflann-dev libboost-dev python3-rtree)
 fi
 
 missing=()
