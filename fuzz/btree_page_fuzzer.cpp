@@ -13,6 +13,7 @@
 #include "fuzz_support.h"
 #include "storage/qfile.h"
 #include "storage/qtree.h"
+#include "storage/record_mgr.h"
 #include "storage/tree_page.h"
 
 namespace {
@@ -39,6 +40,12 @@ Transcript Walk(const std::string& path, int mode, std::uint64_t root,
   Qfile file(err);
   if (!file.Open(path.c_str(), mode)) return {"open failed"};
   QTree tree("fuzz", file, root, lumetra::QKeyCompare(), err);
+  // The page cache is sized by the root's level, which a file can only
+  // justify with a page per level.
+  if (tree.record_manager() != nullptr) {
+    const std::uint64_t pages = static_cast<std::uint64_t>(file.Size()) / tree.page_size();
+    FUZZ_CHECK(tree.record_manager()->slot_count() <= 256 * pages);
+  }
   if (!tree.ready()) {
     FUZZ_CHECK(err.code() != -1);
     return {"not ready"};

@@ -46,6 +46,8 @@ std::vector<std::vector<Answer>> Run(const std::string& path, int mode, std::uin
     FUZZ_CHECK(err.code() != -1);
     return {};
   }
+  // The enumerators' stacks are sized by the height: a page per level.
+  FUZZ_CHECK(index.height() < index.page_count());
   std::vector<std::vector<Answer>> all;
   for (int pass = 0; pass < 2; ++pass) {
     for (const lumetra::Rect& q : queries) all.push_back(Query(index, q));
