@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+extern "C" void __sanitizer_report_error_summary(const char* text) __attribute__((weak));
+
 namespace lumetra_fuzz {
 namespace {
 
@@ -30,7 +32,11 @@ void RemoveScratchDir() {
 }  // namespace
 
 void InvariantFailed(const char* condition, const char* file, int line) {
-  std::fprintf(stderr, "fuzz invariant failed: %s (%s:%d)\n", condition, file, line);
+  char text[512];
+  std::snprintf(text, sizeof text, "fuzz invariant failed: %s (%s:%d)", condition, file, line);
+  std::fprintf(stderr, "%s\n", text);
+  // Also where the engine keeps its reports when the target's output is closed.
+  if (&__sanitizer_report_error_summary != nullptr) __sanitizer_report_error_summary(text);
   std::abort();
 }
 
@@ -104,10 +110,18 @@ bool ScratchHoldsOnly(const std::vector<std::string>& names) {
   return only;
 }
 
+namespace {
+int library_handle = 0;
+void TerminateLibrary() { pipTerm(library_handle); }
+}  // namespace
+
 int LibraryHandle() {
-  static const int handle = pipInit(0, nullptr);
-  FUZZ_CHECK(handle > 0);
-  return handle;
+  if (library_handle == 0) {
+    library_handle = pipInit(0, nullptr);
+    FUZZ_CHECK(library_handle > 0);
+    std::atexit(TerminateLibrary);  // runs before the leak check at exit
+  }
+  return library_handle;
 }
 
 std::uint8_t Choices::Byte() {
@@ -119,6 +133,11 @@ std::uint8_t Choices::Byte() {
 std::uint16_t Choices::U16() { return static_cast<std::uint16_t>(Byte() | Byte() << 8); }
 
 std::uint32_t Choices::U32() { return U16() | static_cast<std::uint32_t>(U16()) << 16; }
+
+bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
 
 bool Terminated(const char* buffer, std::size_t size) {
   return std::memchr(buffer, '\0', size) != nullptr;

@@ -68,6 +68,9 @@ class Choices {
   std::size_t size_;
 };
 
+// Doubles compared by their bits (NaN equals itself).
+bool SameBits(const std::vector<double>& a, const std::vector<double>& b);
+
 // A NUL-terminated buffer of `size` bytes stays terminated within its size.
 bool Terminated(const char* buffer, std::size_t size);
 

@@ -2,13 +2,14 @@
 # Runs the fuzz targets of a libFuzzer build, one after another at the lowest
 # priority, each for a given number of executions, and prints one line per
 # target: executions, time, rate, coverage (edges, features), corpus size and
-# findings.
+# findings.  -t bounds each target's time as well (whichever ends first).
 #
 #   cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang \
 #         -DCMAKE_CXX_COMPILER=clang++ -DLUMETRA_FUZZ=ON -DLUMETRA_BUILD_TESTS=OFF
 #   ninja -C build/fuzz $(cd fuzz && ls *_fuzzer.cpp | sed 's/\.cpp$//')
 #   fuzz/run.sh -n 10000000 build/fuzz                 # every target
 #   fuzz/run.sh -n 100000 build/fuzz object_file tab   # some
+#   fuzz/run.sh -t 240 build/fuzz                      # 4 minutes each
 #
 # Each target fuzzes BUILD/fuzz-work/<target>/corpus, which starts as a copy
 # of fuzz/corpus/<target> and keeps growing across runs; findings (crash-*,
@@ -18,15 +19,18 @@
 # which ctest replays.
 set -euo pipefail
 runs=10000000
-while getopts "n:" opt; do
+seconds_each=0
+usage="usage: fuzz/run.sh [-n RUNS] [-t SECONDS] BUILD_DIR [TARGET...]"
+while getopts "n:t:" opt; do
   case $opt in
     n) runs=$OPTARG ;;
-    *) echo "usage: fuzz/run.sh [-n RUNS] BUILD_DIR [TARGET...]" >&2; exit 2 ;;
+    t) seconds_each=$OPTARG ;;
+    *) echo "$usage" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
 fuzz_dir=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:?usage: fuzz/run.sh [-n RUNS] BUILD_DIR [TARGET...]}" && pwd)
+build=$(cd "${1:?$usage}" && pwd)
 shift
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
@@ -58,7 +62,7 @@ for name in "${targets[@]}"; do
   start=$(date +%s)
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    nice -n 19 "$build/fuzz/${name}_fuzzer" -runs="$runs" -max_len="$(max_len "$name")" \
+    nice -n 19 "$build/fuzz/${name}_fuzzer" -runs="$runs" -max_total_time="$seconds_each" -max_len="$(max_len "$name")" \
       -timeout=20 -rss_limit_mb=2560 -malloc_limit_mb=1024 -close_fd_mask=3 \
       -print_final_stats=1 -artifact_prefix="$work/artifacts/" "${dict[@]}" \
       "$work/corpus" > "$work.log" 2>&1 || true

@@ -87,8 +87,9 @@ int ObjectFile() {
     const int parts[] = {4};
     FUZZ_CHECK(pipImportInsert(import, &object, points, parts, 1) == 1);
     FUZZ_CHECK(pipImportTerm(import, 1) == 1);
-    int h = 0;
+    static int h = 0;
     FUZZ_CHECK(pipObjectFileOpen(lib, path.c_str(), 0, &h) == 1);
+    std::atexit([] { pipObjectFileClose(h); });
     return h;
   }();
   return handle;
