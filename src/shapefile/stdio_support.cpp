@@ -61,7 +61,14 @@ UniqueStream OpenBufferedStream(const char* path, const char* mode, const char* 
 std::size_t ReadUpTo(std::FILE* stream, void* buffer, std::size_t size) {
   if (size == 0) return 0;
   errno = 0;
-  if (FaultInjected(FaultSite::kRead)) return 0;
+  if (FaultInjected(FaultSite::kRead)) {
+    // An injected failure must look like a real one, not like the end of
+    // the file: the stream's error indicator is set, as a failing read does.
+#ifdef _IO_ERR_SEEN
+    stream->_flags |= _IO_ERR_SEEN;
+#endif
+    return 0;
+  }
   return std::fread(buffer, 1, size, stream);
 }
 
