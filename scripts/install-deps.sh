@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  gdal-bin shapelib libgeos-dev
+  gdal-bin shapelib
+  libgeos-dev libpolyclipping-dev
 )
 # --bench: also the oracles the benchmarks compare against (header-only).
 if [ "${1:-}" = "--bench" ]; then

@@ -12,7 +12,7 @@ states=build/us_states.lmb
 
 echo
 echo "== lumetra import data/us_states.shp $states"
-"$tool" import data/us_states.shp "$states"
+"$tool" import data/us_states.shp "$states" --overwrite
 echo
 echo "== lumetra info $states"
 "$tool" info "$states"

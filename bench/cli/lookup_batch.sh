@@ -20,7 +20,7 @@ mkdir -p "$work"
 counties=${LUMETRA_COUNTIES:-$work/us_counties.shp}
 [ -f "$counties" ] || data/regenerate.sh --counties "$(dirname "$counties")"
 
-"$tool" import "$counties" "$work/us_counties.lmb" --quiet
+"$tool" import "$counties" "$work/us_counties.lmb" --quiet --overwrite
 awk -v n="$n" 'BEGIN { srand(20240601)
   for (i = 0; i < n; i++) printf "%.6f,%.6f\n", -125 + rand() * 59, 24 + rand() * 26 }' \
   > "$work/points.csv"

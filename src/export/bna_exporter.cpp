@@ -127,6 +127,25 @@ long CspaBNAExporter::RegionStartPoint(const std::int32_t* points, const std::in
   return -1;
 }
 
+long CspaBNAExporter::ReadableStart(const std::int32_t* ring, long n, long preferred,
+                                    const std::int32_t* avoid1, const std::int32_t* avoid2) {
+  using Point = std::pair<std::int32_t, std::int32_t>;
+  std::vector<Point> sorted(static_cast<std::size_t>(n));
+  for (long k = 0; k < n; ++k) sorted[k] = {ring[2 * k], ring[2 * k + 1]};
+  std::sort(sorted.begin(), sorted.end());
+  const auto equals = [](const Point& p, const std::int32_t* q) {
+    return q != nullptr && p.first == q[0] && p.second == q[1];
+  };
+  for (long step = 0; step < n; ++step) {
+    const long k = (preferred + step) % n;
+    const Point p{ring[2 * k], ring[2 * k + 1]};
+    if (equals(p, avoid1) || equals(p, avoid2)) continue;
+    const auto range = std::equal_range(sorted.begin(), sorted.end(), p);
+    if (range.second - range.first == 1) return k;
+  }
+  return -1;
+}
+
 int CspaBNAExporter::WriteRegion(const char* name, const pipObjectInfoStruct& object,
                                  const std::int32_t* points, const std::int32_t* part_counts,
                                  std::int32_t count) {
@@ -145,17 +164,29 @@ int CspaBNAExporter::WriteRegion(const char* name, const pipObjectInfoStruct& ob
     if (start >= at && start < at + part_counts[part]) start_part = part;
     at += part_counts[part];
   }
+  // Each ring's start, in writing order, kept readable (see the header).
+  std::vector<long> rotation(static_cast<std::size_t>(count));
+  const std::int32_t* first = nullptr;
+  const std::int32_t* previous = nullptr;
+  for (std::int32_t step = 0; step < count; ++step) {
+    const std::int32_t part = (start_part + step) % count;
+    const std::int32_t* ring = points + 2 * offsets[part];
+    const long preferred = part == start_part ? start - offsets[part] : 0;
+    rotation[part] = ReadableStart(ring, part_counts[part], preferred, first, previous);
+    if (rotation[part] < 0) return -1;
+    previous = ring + 2 * rotation[part];
+    if (step == 0) first = previous;
+  }
   if (!WriteHeader(name, object, static_cast<long>(total + count))) return -1;
   for (std::int32_t step = 0; step < count; ++step) {
     const std::int32_t part = (start_part + step) % count;
     const long n = part_counts[part];
-    const long rotation = part == start_part ? start - offsets[part] : 0;
     for (long k = 0; k < n; ++k) {
-      if (!WritePointLine(points + 2 * (offsets[part] + (rotation + k) % n))) return -1;
+      if (!WritePointLine(points + 2 * (offsets[part] + (rotation[part] + k) % n))) return -1;
     }
-    const std::int32_t* first = points + 2 * (offsets[part] + rotation);
-    if (!file_.Print(kClosingPoint, lumetra::ToOutputUnits(first[0]),
-                     lumetra::ToOutputUnits(first[1]))) {
+    const std::int32_t* ring_start = points + 2 * (offsets[part] + rotation[part]);
+    if (!file_.Print(kClosingPoint, lumetra::ToOutputUnits(ring_start[0]),
+                     lumetra::ToOutputUnits(ring_start[1]))) {
       return -1;
     }
   }

@@ -17,8 +17,13 @@
 // Region rings are written starting at the first point (in storage order)
 // that equals no other ring's first point, its ring rotated to begin there,
 // then the following rings from their own first points, wrapping around.
-// A BNA reader takes a return to the object's very first point after a
-// closed ring as a marker, so that point must not open another ring.
+// A BNA reader closes a ring at the first return to its start and takes a
+// return to the object's very first point after a closed ring as a marker,
+// so each ring is written from a start that it passes only once, and every
+// ring after the first from a start that is neither the object's first
+// point nor the previous ring's start: a ring whose own start breaks one of
+// these rules is rotated to the next point that keeps them (ReadableStart),
+// so the reader gets every ring back whatever the rings' start points.
 //
 // Ownership: owns its output stream; a file not closed through CloseFiles
 // when the exporter goes away is closed and removed.  Thread rule: one
@@ -62,6 +67,11 @@ class CspaBNAExporter : public CspaExporter {
   // first point.  `part_counts` must be non-negative.
   static long RegionStartPoint(const std::int32_t* points, const std::int32_t* part_counts,
                                std::int32_t count);
+  // The index (in the ring of `n` points) of the first point, going round
+  // from `preferred`, that occurs once in the ring and equals neither
+  // `avoid1` nor `avoid2` (each an x, y pair, or null); -1 when none does.
+  static long ReadableStart(const std::int32_t* ring, long n, long preferred,
+                            const std::int32_t* avoid1, const std::int32_t* avoid2);
 
  private:
   bool WriteHeader(const char* name, const pipObjectInfoStruct& object, long count);

@@ -1,5 +1,7 @@
 #include "export/exporter.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
@@ -11,6 +13,7 @@
 #include "frame/error.h"
 #include "frame/library_context.h"
 #include "frame/text_copy.h"
+#include "search/attribute_search.h"
 #include "search/name_search.h"
 #include "search/object_coords.h"
 #include "search/object_file_object.h"
@@ -95,6 +98,13 @@ bool ExportTextFile::Print(const char* format, ...) {
   return ok_;
 }
 
+bool ExportTextFile::Rewind() {
+  if (stream_ == nullptr || !ok_) return false;
+  ok_ = std::fflush(stream_) == 0 && ::ftruncate(fileno(stream_), 0) == 0 &&
+        std::fseek(stream_, 0, SEEK_SET) == 0;
+  return ok_;
+}
+
 bool ExportTextFile::Close() {
   if (stream_ == nullptr) return ok_;
   const bool closed = std::fclose(stream_) == 0;
@@ -146,6 +156,7 @@ void CspaExporter::ReportSystemError(int error_number, const std::string& path) 
 int CspaExporter::WriteObject(const char* name, const pipObjectInfoStruct& object,
                               const std::int32_t* points, const std::int32_t* part_counts,
                               std::int32_t count) {
+  if (options_ != 0 && !table_begun_ && BeginTableOnce() != 1) return -1;
   int result = -1;
   const char* failure = kRegionFailed;
   switch (object.type) {
@@ -163,7 +174,10 @@ int CspaExporter::WriteObject(const char* name, const pipObjectInfoStruct& objec
     default:
       break;
   }
-  if (result == 1) return 1;
+  if (result == 1) {
+    wrote_any_ = true;
+    return 1;
+  }
   const std::string shown =
       name != nullptr ? std::string(name) : lumetra::CutText(object.name, sizeof object.name);
   error().ReportF(PIP_ERR_GENERAL, QERR_HERE, failure, shown.c_str(), last_failure_message_.c_str(),
@@ -206,12 +220,15 @@ int CspaExporter::OpenObjectFile(const char* file_name, int mode) {
     error().ReportF(PIP_ERR_NO_MEMORY, QERR_HERE, kHeaderDataMemory, file_name);
     return -1;
   }
+  if ((options_ & PIP_EXPORT_OPT_ATTRIBUTES) != 0) AttachAttributes(*object_file, file_name);
   object_file_ = std::move(object_file);
+  object_file_name_ = file_name;
   total_count_ = CountField(file_info_.numLineObjects) + CountField(file_info_.numPointObjects) +
                  CountField(file_info_.numRegionObjects);
   exported_count_ = 0;
   percentage_ = 0.0;
   first_object_ = true;
+  if (options_ != 0 && !table_begun_) return BeginTableOnce();
   return 1;
 }
 
@@ -305,10 +322,11 @@ int CspaExporter::WriteNext(char* name, int name_length, int* percent, int* coun
   if (percentage_ >= 100.0) return -1;
   std::string object_name;
   if (!FetchNextObject(&object_name)) return -1;
-  if (WriteObject(object_name.c_str(), object_info_, points_.data(), part_counts_.data(),
-                  part_count_) != 1) {
-    return -1;
-  }
+  writing_from_file_ = true;
+  const int written = WriteObject(object_name.c_str(), object_info_, points_.data(),
+                                  part_counts_.data(), part_count_);
+  writing_from_file_ = false;
+  if (written != 1) return -1;
   lumetra::CopyCutChecked(object_name, name, name_length);
   ++exported_count_;
   const double total = total_count_ > 0 ? static_cast<double>(total_count_) : 1.0;
@@ -328,4 +346,55 @@ int CspaExporter::Finish(bool commit) {
   if (closed != 1) error().Report(PIP_ERR_GENERAL, kCloseFailed, QERR_HERE);
   if (!commit) DeleteFiles();
   return closed == 1 ? 1 : -1;
+}
+
+// ---------------------------------------------------------------------------
+// Options
+
+int CspaExporter::SetOptions(int flags) {
+  if ((flags & ~PIP_EXPORT_OPT_ALL) != 0) {
+    error().ReportF(PIP_ERR_INVALID_DATA, QERR_HERE, "Unknown export option bits 0x%x.",
+                    static_cast<unsigned>(flags & ~PIP_EXPORT_OPT_ALL));
+    return -1;
+  }
+  if (wrote_any_ || table_begun_) {
+    error().Report(PIP_ERR_GENERAL,
+                   "Export options must be set before the first object is written.", QERR_HERE);
+    return -1;
+  }
+  if (ApplyOptions(flags) != 1) return -1;
+  options_ = flags;
+  if (object_file_ != nullptr && (flags & PIP_EXPORT_OPT_ATTRIBUTES) != 0 &&
+      object_file_->attributes() == nullptr) {
+    AttachAttributes(*object_file_, object_file_name_.c_str());
+  }
+  if (options_ != 0 && object_file_ != nullptr) return BeginTableOnce();
+  return 1;
+}
+
+int CspaExporter::ApplyOptions(int flags) {
+  (void)flags;
+  error().Report(PIP_ERR_GENERAL, "This export format takes no export options.", QERR_HERE);
+  return -1;
+}
+
+int CspaExporter::BeginTable(const AttributeSearch* attributes, bool geographic) {
+  (void)attributes;
+  (void)geographic;
+  return 1;
+}
+
+int CspaExporter::BeginTableOnce() {
+  table_begun_ = true;
+  const bool from_file = object_file_ != nullptr;
+  const AttributeSearch* attributes = from_file && (options_ & PIP_EXPORT_OPT_ATTRIBUTES) != 0
+                                          ? object_file_->attributes()
+                                          : nullptr;
+  return BeginTable(attributes, from_file && file_info_.coordType == PIP_COORD_GEOGRAPHIC);
+}
+
+const AttributeSearch* CspaExporter::CurrentAttributes() const {
+  if (!writing_from_file_ || object_file_ == nullptr) return nullptr;
+  if ((options_ & PIP_EXPORT_OPT_ATTRIBUTES) == 0) return nullptr;
+  return object_file_->attributes();
 }

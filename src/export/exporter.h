@@ -24,6 +24,14 @@
 // `count` the number of parts -- for a point object the number of points.
 // Each answers 1, or -1 on failure.
 //
+// Options (pipExportSetOptions, lumetra/pip_ext.h).  A writer that takes
+// them (ApplyOptions) defers its table or header until the columns are
+// known (BeginTable): when the first object file is opened with options set,
+// or options are set on an open one, or else before the first object.  With
+// the attributes option every object file opened gets its attribute file
+// attached, and writers read each object's values through
+// CurrentAttributes().  Without options nothing of this happens.
+//
 // Failures are reported to the library handle's error record (pipError::
 // Report, so they are displayed as its display mode says).  The message and
 // detail of the last failure to open an object file or to access one of its
@@ -45,6 +53,7 @@
 #define LUMETRA_EXPORT_EXPORTER_H
 
 #include <lumetra/pip.h>
+#include <lumetra/pip_ext.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -52,6 +61,7 @@
 #include <string>
 #include <vector>
 
+class AttributeSearch;
 class pipError;
 class pipLibraryContext;
 class pipObjectFileObject;
@@ -95,6 +105,9 @@ class ExportTextFile {
   bool Create(const std::string& path);
   // Formats into the file; false once any write has failed.
   bool Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Empties the open file and writes from its start again; false when it
+  // cannot be emptied.
+  bool Rewind();
   // Closes the file; false when buffered text could not be written.
   bool Close();
   // Closes the file if open and removes it; false when it cannot be
@@ -185,6 +198,13 @@ class CspaExporter {
   // Reports code 106 with `detail` (bad arguments of the caller).
   void ReportInvalidData(const char* detail);
 
+  // --- export options ---
+  // Takes the option flags; -1 (reported) for bits that name no option
+  // (106), once an object was written (100), or when the writer refuses
+  // them.  Begins the table at once when an object file is open.
+  int SetOptions(int flags);
+  int options() const { return options_; }
+
   // Reads the object file's header into file_info(); 1, or -1 after
   // reporting "AN ERROR HAS OCCURRED READING HEADER OF OBJECT FILE %s."
   // (code 105).  Part of OpenObjectFile.
@@ -200,12 +220,25 @@ class CspaExporter {
   // Reports a system error (errno value below 100) with `path` as detail.
   void ReportSystemError(int error_number, const std::string& path);
 
+  // Option hooks of the writers (see the file comment).  ApplyOptions
+  // answers 1 when the writer takes `flags`; the default refuses (code 100,
+  // reported).  BeginTable creates the table or header for the columns of
+  // `attributes` (null: none) and a file in degrees or not; 1, or -1 after
+  // reporting.  The default does nothing.
+  virtual int ApplyOptions(int flags);
+  virtual int BeginTable(const AttributeSearch* attributes, bool geographic);
+  // The attribute search of the object file being exported, positioned on
+  // the object being written; null for objects from the caller and without
+  // the attributes option.
+  const AttributeSearch* CurrentAttributes() const;
+
  private:
   bool FetchNextObject(std::string* name);
   bool FindNextMatch(char* name, int name_length, int* found);
   bool CopyCoordinates(const PolygonObject& object);
   void ReportAccessFailure(const char* name);
   void SetupBuffers(const PolygonSearch& reader);
+  int BeginTableOnce();
 
   pipLibraryContext& library_;
   std::unique_ptr<pipObjectFileObject> object_file_;
@@ -221,6 +254,12 @@ class CspaExporter {
   std::vector<std::int32_t> points_;
   std::vector<std::int32_t> part_counts_;
   std::int32_t part_count_ = 0;
+  // Options.
+  std::string object_file_name_;  // of the open object file
+  int options_ = 0;
+  bool table_begun_ = false;
+  bool wrote_any_ = false;
+  bool writing_from_file_ = false;
 };
 
 #endif  // LUMETRA_EXPORT_EXPORTER_H

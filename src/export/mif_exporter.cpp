@@ -12,6 +12,16 @@ constexpr char kFileNameMemory[] = "Could not allocate filename buffer.\n";
 constexpr char kDelimiterMemory[] = "Could not allocate delimiter buffer.\n";
 
 constexpr char kX[] = "%11.6f ";
+
+// A MID text in double quotes, inner quotes doubled.
+std::string Quoted(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
 constexpr char kY[] = "%11.6f \n";
 
 }  // namespace
@@ -87,6 +97,7 @@ int CspaMIFExporter::Create(const std::string& mif_path, const std::string& mid_
     return -1;
   }
   closed_ = false;
+  version_ = version;
   if (!WriteHeader(version)) {
     ReportSystemError(errno, mif_path);
     return -1;
@@ -122,6 +133,17 @@ int CspaMIFExporter::WriteObject(const char* name, const pipObjectInfoStruct& ob
 }
 
 bool CspaMIFExporter::WriteMidRow(const char* name, const pipObjectInfoStruct& object) {
+  if (options() != 0) {
+    const std::vector<std::string> values = columns_.Values(CurrentAttributes(), object);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const bool number = columns_.columns()[i].type == 'N';
+      const char* separator = i == 0 ? "" : delimiter_.c_str();
+      if (!mid_.Print("%s%s", separator, number ? values[i].c_str() : Quoted(values[i]).c_str())) {
+        return false;
+      }
+    }
+    return mid_.Print("\n");
+  }
   const std::string row_name =
       name != nullptr ? std::string(name) : lumetra::CutText(object.name, sizeof object.name);
   const std::string second_name = lumetra::CutText(object.name2, sizeof object.name2);
@@ -205,4 +227,44 @@ int CspaMIFExporter::WriteRegion(const char* name, const pipObjectInfoStruct& ob
       mif_.Print("%11.6f  %11.6f\n\n", lumetra::ToOutputUnits(object.x),
                  lumetra::ToOutputUnits(object.y));
   return written ? 1 : -1;
+}
+
+int CspaMIFExporter::ApplyOptions(int flags) {
+  (void)flags;
+  // The classic header is taken back; BeginTable writes the new one.
+  if (!mif_.Rewind()) {
+    ReportSystemError(errno, mif_.path());
+    return -1;
+  }
+  return 1;
+}
+
+int CspaMIFExporter::BeginTable(const AttributeSearch* attributes, bool geographic) {
+  columns_ = lumetra::ExportColumns::Plan(attributes, "Name", "Name2");
+  if (!WriteColumnsHeader(geographic && (options() & PIP_EXPORT_OPT_CRS) != 0)) {
+    ReportSystemError(errno, mif_.path());
+    return -1;
+  }
+  return 1;
+}
+
+bool CspaMIFExporter::WriteColumnsHeader(bool geographic) {
+  if (!mif_.Print("Version %ld\n", version_) ||
+      !mif_.Print("Delimiter \"%s\"\n", delimiter_.c_str())) {
+    return false;
+  }
+  if (geographic && !mif_.Print("CoordSys Earth Projection 1, 104\n")) return false;
+  if (!mif_.Print("Columns %zu\n", columns_.columns().size())) return false;
+  for (const lumetra::ExportColumn& column : columns_.columns()) {
+    bool ok = false;
+    if (column.type != 'N') {
+      ok = mif_.Print("  %s Char(%d)\n", column.label.c_str(), column.width);
+    } else if (column.decimals == 0) {
+      ok = mif_.Print("  %s Integer\n", column.label.c_str());
+    } else {
+      ok = mif_.Print("  %s Decimal(%d,%d)\n", column.label.c_str(), column.width, column.decimals);
+    }
+    if (!ok) return false;
+  }
+  return mif_.Print("Data\n\n");
 }

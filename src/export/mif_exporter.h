@@ -20,6 +20,13 @@
 //    points (as stored, not closed), then Pen, "    Brush (pattern, fore,
 //    back)" and "    Center x  y" with the label point.
 //
+// Options (pipExportSetOptions): the header written at creation is taken
+// back and written again before the first object, with the columns of
+// ExportColumns (character columns "Char(w)", numbers "Integer" or
+// "Decimal(w,d)") and, with the CRS option for a geographic file, the line
+// "CoordSys Earth Projection 1, 104" (WGS 84 longitude/latitude).  MID
+// texts are then quoted with inner quotes doubled; numbers stand bare.
+//
 // Ownership: owns both output streams; files not closed through CloseFiles
 // when the exporter goes away are closed and removed.  Thread rule: one
 // thread at a time.
@@ -29,6 +36,7 @@
 #include <cstdint>
 #include <string>
 
+#include "export/export_columns.h"
 #include "export/exporter.h"
 
 class CspaMIFExporter : public CspaExporter {
@@ -65,6 +73,10 @@ class CspaMIFExporter : public CspaExporter {
              const char* delimiter);
   bool WriteHeader(long version);
   bool WriteMidRow(const char* name, const pipObjectInfoStruct& object);
+  int ApplyOptions(int flags) override;
+  int BeginTable(const AttributeSearch* attributes, bool geographic) override;
+  // The header for columns_ (and CoordSys for a geographic file).
+  bool WriteColumnsHeader(bool geographic);
   bool WritePoints(const std::int32_t* points, long n);
   bool WritePen(const pipObjectInfoStruct& object);
 
@@ -72,6 +84,8 @@ class CspaMIFExporter : public CspaExporter {
   lumetra::ExportTextFile mid_;
   std::string delimiter_;
   bool closed_ = false;
+  long version_ = kDefaultVersion;
+  lumetra::ExportColumns columns_;  // with options: the MID columns
 };
 
 #endif  // LUMETRA_EXPORT_MIF_EXPORTER_H

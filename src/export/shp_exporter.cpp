@@ -1,9 +1,13 @@
 #include "export/shp_exporter.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <set>
 
 #include "frame/error.h"
 #include "frame/text_copy.h"
@@ -14,6 +18,30 @@ constexpr char kWrongType[] = "An incorrect type was attempted to be written.";
 constexpr char kFieldMemory[] = "Could not allocate dbase field.\n";
 constexpr char kPointsMemory[] = "Could not allocate points array.\n";
 constexpr char kLinesMemory[] = "Could not allocate lines array.\n";
+constexpr int kMaxTextWidth = 254;
+constexpr std::size_t kMaxFieldName = 10;
+// The .prj of a geographic export: WGS 84 longitude/latitude in degrees, in
+// the ESRI form shapefile readers expect.
+constexpr char kWgs84Prj[] =
+    "GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\",SPHEROID[\"WGS_1984\",6378137.0,"
+    "298.257223563]],PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]]";
+
+// A dBase field name: `label` cut to 10 characters, made unique (without
+// regard to case) among `used` by a "_2", "_3", ... ending.
+std::string UniqueFieldName(const std::string& label, std::set<std::string>* used) {
+  const auto upper = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+  };
+  const std::string base = label.substr(0, kMaxFieldName);
+  std::string name = base;
+  for (int n = 2; used->count(upper(name)) != 0; ++n) {
+    const std::string suffix = "_" + std::to_string(n);
+    name = base.substr(0, kMaxFieldName - suffix.size()) + suffix;
+  }
+  used->insert(upper(name));
+  return name;
+}
 
 void SetCharacterField(dbField* field, const char* name) {
   std::memset(field, 0, sizeof *field);
@@ -63,6 +91,7 @@ int CspaSHPExporter::CreateFiles(const char* base_name) {
   SetCharacterField(&fields_[0], "NAME");
   SetCharacterField(&fields_[1], "NAME2");
   const std::string base(base_name);
+  base_name_ = base;
   if (ShapeCreate(&shape_, base_name) != 0) {
     ReportSystemError(errno, base + ".shp");
     return -1;
@@ -88,6 +117,9 @@ int CspaSHPExporter::CreateFiles(const char* base_name) {
 
 int CspaSHPExporter::CloseFiles() {
   bool ok = true;
+  if ((options() & PIP_EXPORT_OPT_CRS) != 0 && (shape_open_ || table_open_)) {
+    ok = WriteMember(".cpg", all_utf8_ ? "UTF-8\n" : "ISO-8859-1\n");
+  }
   if (shape_open_) {
     shape_open_ = false;
     ok = ShapeClose(&shape_) == 0;
@@ -112,9 +144,76 @@ int CspaSHPExporter::WriteObject(const char* name, const pipObjectInfoStruct& ob
 }
 
 bool CspaSHPExporter::WriteTableRecord(const pipObjectInfoStruct& object) {
-  SetText(&fields_[0], object.name, sizeof object.name);
-  SetText(&fields_[1], object.name2, sizeof object.name2);
+  if (options() == 0) {
+    SetText(&fields_[0], object.name, sizeof object.name);
+    SetText(&fields_[1], object.name2, sizeof object.name2);
+    return dbWrite(&table_) == 0;
+  }
+  const std::vector<std::string> values = columns_.Values(CurrentAttributes(), object);
+  for (std::size_t i = 0; i < values.size() && i < fields_.size(); ++i) {
+    dbField& field = fields_[i];
+    if (field.type == 'N') {
+      field.value.number = std::strtod(values[i].c_str(), nullptr);
+    } else {
+      all_utf8_ = all_utf8_ && lumetra::IsUtf8(values[i]);
+      std::snprintf(field.value.text, sizeof field.value.text, "%.*s",
+                    static_cast<int>(field.length), values[i].c_str());
+    }
+  }
   return dbWrite(&table_) == 0;
+}
+
+int CspaSHPExporter::ApplyOptions(int flags) {
+  (void)flags;
+  return 1;
+}
+
+int CspaSHPExporter::BeginTable(const AttributeSearch* attributes, bool geographic) {
+  columns_ = lumetra::ExportColumns::Plan(attributes, "NAME", "NAME2");
+  if (RecreateTable() != 1) return -1;
+  if ((options() & PIP_EXPORT_OPT_CRS) != 0 && geographic && !WriteMember(".prj", kWgs84Prj)) {
+    return -1;
+  }
+  return 1;
+}
+
+int CspaSHPExporter::RecreateTable() {
+  std::vector<dbField> fields;
+  std::set<std::string> used;
+  for (const lumetra::ExportColumn& column : columns_.columns()) {
+    dbField field;
+    std::memset(&field, 0, sizeof field);
+    const std::string name = UniqueFieldName(column.label, &used);
+    std::snprintf(field.name, sizeof field.name, "%s", name.c_str());
+    field.type = column.type;
+    field.length = static_cast<unsigned char>(std::min(std::max(column.width, 1), kMaxTextWidth));
+    field.decimals = static_cast<unsigned char>(column.type == 'N' ? column.decimals : 0);
+    fields.push_back(field);
+  }
+  if (table_open_) {
+    table_open_ = false;
+    dbClose(&table_);
+  }
+  fields_ = std::move(fields);
+  table_ = dbTable{};
+  table_.numFields = static_cast<int>(fields_.size());
+  table_.fields = fields_.data();
+  if (dbCreate(&table_, base_name_.c_str()) != 0) {
+    ReportSystemError(errno, base_name_ + ".dbf");
+    return -1;
+  }
+  table_open_ = true;
+  return 1;
+}
+
+bool CspaSHPExporter::WriteMember(const char* extension, const char* text) {
+  const std::string path = base_name_ + extension;
+  lumetra::ExportTextFile file;
+  if (!file.Create(path) || !file.Print("%s", text) || !file.Close()) {
+    ReportSystemError(errno, path);
+    return false;
+  }
+  return true;
 }
 
 int CspaSHPExporter::WritePoint(const char* name, const pipObjectInfoStruct& object,

@@ -19,6 +19,13 @@
 // removes nothing: a shapefile export ended without commit keeps what it
 // wrote.
 //
+// Options (pipExportSetOptions): with the attributes option the table is
+// made anew, before the first object, with the columns of ExportColumns
+// (field names cut to 10 characters and made unique; text columns at most
+// 254 wide; a missing number is written as 0, dBase having no empty
+// number); with the CRS option a geographic export gets "<base>.prj" (WGS 84)
+// and every export "<base>.cpg" when the files are closed.
+//
 // Ownership: owns the shapefile and table records and the table's field
 // array; output still open when the exporter goes away is closed.  Thread
 // rule: one thread at a time.
@@ -32,6 +39,7 @@
 #include <string>
 #include <vector>
 
+#include "export/export_columns.h"
 #include "export/exporter.h"
 
 class CspaSHPExporter : public CspaExporter {
@@ -72,6 +80,12 @@ class CspaSHPExporter : public CspaExporter {
   int WritePoly(const std::int32_t* points, const std::int32_t* part_counts, std::int32_t count,
                 int shape_type, bool close_rings);
   bool WriteTableRecord(const pipObjectInfoStruct& object);
+  int ApplyOptions(int flags) override;
+  int BeginTable(const AttributeSearch* attributes, bool geographic) override;
+  // Makes the table anew with the fields of columns_.
+  int RecreateTable();
+  // Writes a small text member "<base><extension>"; false after reporting.
+  bool WriteMember(const char* extension, const char* text);
 
   int object_type_;
   shpFile shape_{};
@@ -79,6 +93,9 @@ class CspaSHPExporter : public CspaExporter {
   std::vector<dbField> fields_;
   bool shape_open_ = false;
   bool table_open_ = false;
+  std::string base_name_;
+  lumetra::ExportColumns columns_;  // with options: the table's columns
+  bool all_utf8_ = true;            // every text written so far is UTF-8
 };
 
 #endif  // LUMETRA_EXPORT_SHP_EXPORTER_H

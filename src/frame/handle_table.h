@@ -7,11 +7,21 @@
 // passed where another is expected is simply not found.  The table owns no
 // service object: initialising calls create them, terminating calls destroy
 // them.
+//
+// Locking.  Registering, unregistering and growing take the table's lock.
+// Looking a handle up and releasing it take no lock: slots never move and
+// are never freed while the table lives (growth only publishes new ones), and
+// every slot field a lookup reads is atomic, so a lookup sees either the
+// slot before or after a concurrent registration, exactly as if it had
+// waited for the lock.  Every exported call looks its handle up, so a lock
+// there would serialise threads that work on different handles.
 #ifndef LUMETRA_FRAME_HANDLE_TABLE_H
 #define LUMETRA_FRAME_HANDLE_TABLE_H
 
 #include <lumetra/pip.h>
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -22,12 +32,15 @@
 #include "frame/error.h"
 #include "frame/sync.h"
 
-struct pipHandleSlot {
-  int kind = PIP_HANDLE_NONE;  // pipHandleKind, 0 when free
-  std::uint8_t busy = 0;       // set by LookupHandle, cleared by ReleaseHandle
-  std::uint8_t occupied = 0;
-  void* object = nullptr;  // not owned
-  int index = 0;           // the slot's own position: the handle
+// One slot per cache line: the busy mark is written by every call on the
+// slot's handle, and threads working on different handles must not share a
+// line.
+struct alignas(64) pipHandleSlot {
+  std::atomic<int> kind{PIP_HANDLE_NONE};  // pipHandleKind, 0 when free
+  std::atomic<std::uint8_t> busy{0};       // set by LookupHandle, cleared by ReleaseHandle
+  std::atomic<std::uint8_t> occupied{0};
+  std::atomic<void*> object{nullptr};  // not owned
+  int index = 0;                       // the slot's own position: the handle
 };
 
 class pipHandleTable : public CSynchronization {
@@ -47,8 +60,9 @@ class pipHandleTable : public CSynchronization {
   // is null.
   int RegisterHandle(void* object, int kind);
   // The slot of `handle` when it is occupied by an object of exactly `kind`
-  // (and marks it busy), else null.
+  // (and marks it busy), else null.  Takes no lock.
   pipHandleSlot* LookupHandle(int handle, int kind);
+  // Clears the busy mark of an occupied slot.  Takes no lock.
   void ReleaseHandle(int handle);
   void UnregisterHandle(int handle);
   bool IsValidHandle(int handle);
@@ -57,8 +71,14 @@ class pipHandleTable : public CSynchronization {
 
  private:
   bool Grow();
+  // The slot of a valid handle, else null; no lock.
+  pipHandleSlot* SlotOf(int handle) const;
 
-  std::vector<std::unique_ptr<pipHandleSlot>> slots_;
+  // Slot i lives at slots_[i] for i < slot_count_; entries are published
+  // (release) before the count grows over them and never change afterwards.
+  std::array<std::atomic<pipHandleSlot*>, kMaxSlots> slots_{};
+  std::atomic<int> slot_count_{0};
+  std::vector<std::unique_ptr<pipHandleSlot>> owned_;  // changed under the lock only
 };
 
 namespace lumetra {
@@ -75,7 +95,7 @@ class HandleLease {
   HandleLease& operator=(const HandleLease&) = delete;
 
   explicit operator bool() const { return slot_ != nullptr; }
-  T* get() const { return slot_ != nullptr ? static_cast<T*>(slot_->object) : nullptr; }
+  T* get() const { return slot_ != nullptr ? static_cast<T*>(slot_->object.load()) : nullptr; }
   T& operator*() const { return *get(); }
   T* operator->() const { return get(); }
   int handle() const { return handle_; }
@@ -107,7 +127,6 @@ struct HasErrorRecord<T, std::void_t<decltype(std::declval<T&>().error().Report(
 // up (unknown handle -> `failure`, nothing recorded), run work(T&), release
 // on every path, and catch every exception at the boundary; an allocation
 // failure is recorded (code 104) when the object keeps an error record.
-
 template <class T, class F>
 int WithHandle(int handle, int kind, int failure, F&& work) noexcept {
   return GuardedCall(failure, [&]() -> int {
@@ -139,7 +158,7 @@ std::unique_ptr<T> TakeHandleObject(int handle, int kind) {
     table.ReleaseHandle(handle);
     return nullptr;
   }
-  std::unique_ptr<T> object(static_cast<T*>(slot->object));
+  std::unique_ptr<T> object(static_cast<T*>(slot->object.load()));
   table.ReleaseHandle(handle);
   table.UnregisterHandle(handle);
   return object;

@@ -10,6 +10,7 @@
 
 #include "frame/handle_table.h"
 #include "frame/library_context.h"
+#include "frame/point_distance.h"
 
 using lumetra::GuardedCall;
 using lumetra::TerminateHandle;
@@ -17,8 +18,6 @@ using lumetra::WithHandle;
 
 namespace {
 
-constexpr double kFeetPerMicroDegree = 0.36432;
-constexpr double kRadiansPerMicroDegree = 1.745329252e-8;
 constexpr double kPi = 3.141592653589793;
 
 void CopyText(char* dst, const char* src) {
@@ -34,8 +33,7 @@ extern "C" {
 LUMETRA_API int pipInit(int, const char*) {
   return GuardedCall(0, []() -> int {
     auto context = std::make_unique<pipLibraryContext>();
-    const int handle =
-        pipHandleTable::Instance().RegisterHandle(context.get(), PIP_HANDLE_LIBRARY);
+    const int handle = pipHandleTable::Instance().RegisterHandle(context.get(), PIP_HANDLE_LIBRARY);
     if (handle != 0) context.release();
     return handle;
   });
@@ -78,20 +76,9 @@ LUMETRA_API int pipGetVersion(char* buffer) {
 
 LUMETRA_API int pipDistance(int x1, int y1, int x2, int y2, int units, int* bearing) {
   std::feclearexcept(FE_ALL_EXCEPT);
-  double x_scale = 1.0;
-  double y_scale = 1.0;
-  if (units == PIP_UNITS_FEET) {
-    y_scale = kFeetPerMicroDegree;
-    x_scale = kFeetPerMicroDegree * std::cos(y1 * kRadiansPerMicroDegree);
-  }
-  // The differences are 32-bit integer differences, wrapping as the
-  // platform's integers do.
-  const auto dxi = static_cast<std::int32_t>(static_cast<std::uint32_t>(x2) -
-                                             static_cast<std::uint32_t>(x1));
-  const auto dyi = static_cast<std::int32_t>(static_cast<std::uint32_t>(y2) -
-                                             static_cast<std::uint32_t>(y1));
-  const double dx = static_cast<double>(dxi) * x_scale;
-  const double dy = static_cast<double>(dyi) * y_scale;
+  const lumetra::PointDistance from(x1, y1, units);
+  const double dx = from.Dx(x2);
+  const double dy = from.Dy(y2);
   const double d = std::sqrt(dx * dx + dy * dy);
   double angle = 0.0;
   if (d != 0.0 && bearing != nullptr) angle = std::acos(dy / d) * 180.0 / kPi;
@@ -101,8 +88,8 @@ LUMETRA_API int pipDistance(int x1, int y1, int x2, int y2, int units, int* bear
     if (d == 0.0) {
       *bearing = 0;
     } else {
-      *bearing = static_cast<int>(dx >= 0.0 ? std::trunc(angle + 0.5)
-                                            : std::trunc(360.0 - angle + 0.5));
+      *bearing =
+          static_cast<int>(dx >= 0.0 ? std::trunc(angle + 0.5) : std::trunc(360.0 - angle + 0.5));
     }
   }
   return static_cast<int>(d);

@@ -1,9 +1,11 @@
 #include "import/bna_read.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 #include "frame/error.h"
+#include "import/import_options.h"
 #include "import/mif_read.h"
 #include "import/object_file_build.h"
 #include "import/polygon_object.h"
@@ -98,13 +100,14 @@ bool BNARead::ReadObject() {
   std::string name;
   std::int64_t count = 0;
   if (!FindHeader(&name, &count)) {
-    if (in_->failed()) {
-      Fail();  // reported by the line reader
+    if (in_->failed() || !success()) {
+      Fail();  // reported by the line reader or the strict header check
       return false;
     }
     set_result(kResultEnd);
     return true;
   }
+  ++headers_read_;
   set_name(name.c_str());
   if (count == 1) return ReadPointObject();
   if (count == 2) return SkipObject();
@@ -131,12 +134,54 @@ bool BNARead::FindHeader(std::string* name, std::int64_t* count) {
         has_count = true;
       }
     }
-    if (has_name && has_count) {
-      *count = ParseTextInteger(last.c_str());
-      return true;
+    if (has_name && has_count) return TakeCount(last, count);
+    if (build().options().strict() && !TrimWhiteSpace(in_->line()).empty()) {
+      char message[160];
+      std::snprintf(message, sizeof message,
+                    "Expected an object header: a name in field %d and a point count after it.",
+                    name_position_);
+      return DataError(message);
     }
   }
   return false;
+}
+
+bool BNARead::TakeCount(const std::string& text, std::int64_t* count) {
+  if (!build().options().strict()) {
+    *count = ParseTextInteger(text.c_str());
+    return true;
+  }
+  const std::string trimmed = TrimWhiteSpace(text);
+  if (!lumetra::ParseStrictCount(trimmed.c_str(), count)) {
+    const std::string message = "Invalid point count '" + text + "'.";
+    return DataError(message.c_str());
+  }
+  return true;
+}
+
+bool BNARead::TakeCoordinate(const std::string& text, double* value, std::int32_t* units) {
+  const lumetra::ImportOptions& options = build().options();
+  // With file units every non-geographic file reads as type 0.
+  const std::uint16_t type =
+      options.file_units() && coordinate_type_ != lumetra::ObjectHeader::kGeographic
+          ? 0
+          : coordinate_type_;
+  if (!options.strict()) {
+    *units = ConvertCoordinate(text, type);
+    return true;
+  }
+  const std::string trimmed = TrimWhiteSpace(text);
+  if (!lumetra::ParseStrictNumber(trimmed, value)) {
+    const std::string message = "Invalid coordinate '" + text + "'.";
+    return DataError(message.c_str());
+  }
+  // Plain decimals convert digit by digit (exact); exponent forms through
+  // the double read.
+  const bool exponent = trimmed.find_first_of("eE") != std::string::npos;
+  const bool geographic = type == lumetra::ObjectHeader::kGeographic;
+  *units = exponent ? lumetra::ImportOptions::FileUnits(*value, geographic)
+                    : ConvertCoordinate(trimmed, type);
+  return true;
 }
 
 bool BNARead::ReadCoordinateLine(std::int32_t* x, std::int32_t* y) {
@@ -150,8 +195,14 @@ bool BNARead::ReadCoordinateLine(std::int32_t* x, std::int32_t* y) {
   std::string x_text;
   std::string y_text;
   if (!in_->NextField(&x_text) || !in_->NextField(&y_text)) return DataError(kSyntaxError);
-  *x = ConvertCoordinate(x_text, coordinate_type_);
-  *y = ConvertCoordinate(y_text, coordinate_type_);
+  double vx = 0.0;
+  double vy = 0.0;
+  if (!TakeCoordinate(x_text, &vx, x) || !TakeCoordinate(y_text, &vy, y)) return false;
+  if (build().options().strict()) {
+    const bool geographic = coordinate_type_ == lumetra::ObjectHeader::kGeographic;
+    const std::string problem = lumetra::CoordinateProblem(vx, vy, geographic, geographic);
+    if (!problem.empty()) return DataError(("Coordinate " + problem + ".").c_str());
+  }
   return true;
 }
 
@@ -174,6 +225,14 @@ bool BNARead::CloseRing(QPolygonLine& region) {
 }
 
 bool BNARead::Finish(QPolygonObject& object) {
+  if (build().options().source_ordinals()) {
+    // The ordinal is the object's position among the headers read.
+    if (object.Type() == QPolygonObject::kPoint) {
+      static_cast<QPolygonPoint&>(object).set_symbol(0, 0, headers_read_);
+    } else {
+      static_cast<QPolygonLine&>(object).set_pen(0, 0, headers_read_);
+    }
+  }
   if (!object.Write()) return false;  // reported; the next object may still go in
   CountObject();
   set_result(kResultObject);

@@ -80,6 +80,13 @@ class BNARead : public ImportRead {
   bool ReadRegionObject(std::int64_t count);
   // One coordinate line: x and y in file units.
   bool ReadCoordinateLine(std::int32_t* x, std::int32_t* y);
+  // One coordinate text under the handle's options: ConvertCoordinate, or
+  // with the strict option only a whole number (*value gets it; a data error
+  // otherwise); with file units non-geographic files read as type 0.
+  bool TakeCoordinate(const std::string& text, double* value, std::int32_t* units);
+  // A header's point count: atoi, or with the strict option a whole
+  // integer (a data error otherwise).
+  bool TakeCount(const std::string& text, std::int64_t* count);
   bool AddObjectPoint(QPolygonLine& object, std::int32_t x, std::int32_t y);
   bool CloseRing(QPolygonLine& region);
   // Writes a finished object and counts it.
@@ -92,6 +99,7 @@ class BNARead : public ImportRead {
   std::unique_ptr<ImportTextFile> in_;
   int name_position_ = 1;
   std::uint16_t coordinate_type_ = 0;
+  std::int32_t headers_read_ = 0;  // object headers read: the source ordinal
 };
 
 #endif  // LUMETRA_IMPORT_BNA_READ_H

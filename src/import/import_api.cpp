@@ -114,7 +114,7 @@ LUMETRA_API int pipImportTerm(int importHandle, int commit) {
       table.ReleaseHandle(importHandle);
       return -1;
     }
-    std::unique_ptr<ObjectFileBuild> build(static_cast<ObjectFileBuild*>(slot->object));
+    std::unique_ptr<ObjectFileBuild> build(static_cast<ObjectFileBuild*>(slot->object.load()));
     int result = 1;
     if (commit != 0) {
       // The handle is freed whatever the finish does, so nothing may

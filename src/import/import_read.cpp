@@ -8,6 +8,7 @@
 
 #include "frame/error.h"
 #include "frame/text_copy.h"
+#include "import/import_options.h"
 #include "import/object_file_build.h"
 #include "import/polygon_object.h"
 #include "storage/iofile.h"
@@ -173,15 +174,7 @@ std::int32_t ImportRead::CurrentLine() const { return 0; }
 pipError& ImportRead::error() const { return build_.error(); }
 
 std::int32_t ImportRead::ToFileUnits(double value) {
-  const double units = std::trunc(value * 1000000.0);
-  if (std::isnan(units)) return 0;
-  if (units <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
-    return std::numeric_limits<std::int32_t>::min();
-  }
-  if (units >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
-    return std::numeric_limits<std::int32_t>::max();
-  }
-  return static_cast<std::int32_t>(units);
+  return lumetra::ImportOptions::FileUnits(value, true);
 }
 
 bool ImportRead::WritePending() {

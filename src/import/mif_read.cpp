@@ -9,6 +9,7 @@
 
 #include "frame/error.h"
 #include "frame/text_copy.h"
+#include "import/import_options.h"
 #include "import/object_file_build.h"
 #include "import/polygon_object.h"
 
@@ -320,6 +321,7 @@ bool MIFRead::ReadMidRow() {
     }
     return DataError(*mid_, kUnexpectedEnd);
   }
+  ++mid_rows_;
   std::string name;
   std::string name2;
   std::int32_t id = 0;
@@ -343,15 +345,60 @@ std::int32_t MIFRead::StartObject() {
   if (!WritePending()) return 0;
   if (!ReadMidRow()) return 0;
   CountObject();
-  return objects_read();
+  return build().options().source_ordinals() ? mid_rows_ : objects_read();
 }
 
 bool MIFRead::NextPair(std::int32_t* x, std::int32_t* y) {
   const char* x_text = mif_->NextToken();
   const char* y_text = x_text != nullptr ? mif_->NextToken() : nullptr;
   if (y_text == nullptr) return false;
-  *x = ToFileUnits(ParseNumber(x_text));
-  *y = ToFileUnits(ParseNumber(y_text));
+  return TakePair(x_text, y_text, x, y);
+}
+
+bool MIFRead::TakePair(const char* x_text, const char* y_text, std::int32_t* x, std::int32_t* y) {
+  const lumetra::ImportOptions& options = build().options();
+  double vx = 0.0;
+  double vy = 0.0;
+  if (!options.strict()) {
+    vx = ParseNumber(x_text);
+    vy = ParseNumber(y_text);
+  } else {
+    for (const char* text : {x_text, y_text}) {
+      double& v = text == x_text ? vx : vy;
+      if (!lumetra::ParseStrictNumber(text, std::strlen(text), &v)) {
+        const std::string message = "Invalid coordinate '" + std::string(text) + "'.";
+        return DataError(*mif_, message.c_str());
+      }
+    }
+    const bool scaled = !options.file_units() || build().geographic();
+    const std::string problem = lumetra::CoordinateProblem(vx, vy, build().geographic(), scaled);
+    if (!problem.empty()) {
+      const std::string message = "Coordinate " + problem + ".";
+      return DataError(*mif_, message.c_str());
+    }
+  }
+  if (options.file_units()) {
+    *x = lumetra::ImportOptions::FileUnits(vx, build().geographic());
+    *y = lumetra::ImportOptions::FileUnits(vy, build().geographic());
+  } else {
+    *x = ToFileUnits(vx);
+    *y = ToFileUnits(vy);
+  }
+  return true;
+}
+
+bool MIFRead::TakeCount(const char* text, std::int64_t* count) {
+  if (!build().options().strict()) {
+    *count = ParseTextInteger(text);
+    return true;
+  }
+  if (text != nullptr && EqualsIgnoreCase(text, "MULTIPLE")) {
+    return DataError(*mif_, "Multiple-section Pline objects are not supported.");
+  }
+  if (!lumetra::ParseStrictCount(text, count) || *count < 0) {
+    const std::string message = "Invalid count '" + std::string(text != nullptr ? text : "") + "'.";
+    return DataError(*mif_, message.c_str());
+  }
   return true;
 }
 
@@ -360,7 +407,7 @@ bool MIFRead::ReadPointObject() {
   if (ordinal == 0) return false;
   std::int32_t x = 0;
   std::int32_t y = 0;
-  if (!NextPair(&x, &y)) return DataError(*mif_, kObjectSyntax);
+  if (!NextPair(&x, &y)) return success() ? DataError(*mif_, kObjectSyntax) : false;
   auto point = std::make_unique<QPolygonPoint>(build(), name().c_str(), name2().c_str(),
                                                LowByte(id()), x, y);
   point->set_symbol(0, 0, ordinal);
@@ -376,7 +423,9 @@ bool MIFRead::ReadLineObject() {
   std::int32_t y1 = 0;
   std::int32_t x2 = 0;
   std::int32_t y2 = 0;
-  if (!NextPair(&x1, &y1) || !NextPair(&x2, &y2)) return DataError(*mif_, kObjectSyntax);
+  if (!NextPair(&x1, &y1) || !NextPair(&x2, &y2)) {
+    return success() ? DataError(*mif_, kObjectSyntax) : false;
+  }
   auto line = std::make_unique<QPolygonSingleLine>(build(), name().c_str(), name2().c_str(),
                                                    LowByte(id()), x1, y1, x2, y2);
   line->set_pen(0, 0, ordinal);
@@ -389,7 +438,8 @@ bool MIFRead::ReadPlineObject() {
   const std::int32_t ordinal = StartObject();
   if (ordinal == 0) return false;
   // "Pline Multiple n" reads its count from "Multiple": 0 points.
-  const std::int64_t count = ParseTextInteger(mif_->NextToken());
+  std::int64_t count = 0;
+  if (!TakeCount(mif_->NextToken(), &count)) return false;
   auto line =
       std::make_unique<QPolygonLine>(build(), name().c_str(), name2().c_str(), LowByte(id()));
   for (std::int64_t i = 0; i < count; ++i) {
@@ -404,7 +454,8 @@ bool MIFRead::ReadPlineObject() {
 bool MIFRead::ReadRegionObject() {
   const std::int32_t ordinal = StartObject();
   if (ordinal == 0) return false;
-  const std::int64_t rings = ParseTextInteger(mif_->NextToken());
+  std::int64_t rings = 0;
+  if (!TakeCount(mif_->NextToken(), &rings)) return false;
   auto region =
       std::make_unique<QPolygonRegion>(build(), name().c_str(), name2().c_str(), LowByte(id()));
   for (std::int64_t ring = 0; ring < rings; ++ring) {
@@ -412,7 +463,8 @@ bool MIFRead::ReadRegionObject() {
     if (!NextObjectLine()) return false;
     const char* count_text = mif_->NextToken();
     if (count_text == nullptr) return DataError(*mif_, kBlankObjectLine);
-    const std::int64_t count = ParseTextInteger(count_text);
+    std::int64_t count = 0;
+    if (!TakeCount(count_text, &count)) return false;
     for (std::int64_t i = 0; i < count; ++i) {
       if (!ReadPointLine(*region)) return false;
     }
@@ -446,7 +498,10 @@ bool MIFRead::ReadPointLine(QPolygonLine& object) {
   if (y_text == nullptr) return DataError(*mif_, kObjectSyntax);
   // Checked here so that the reader's own message is the one recorded.
   if (object.point_count() >= build().PointLimit()) return DataError(*mif_, kObjectTooLarge);
-  if (!object.AddPoint(ToFileUnits(ParseNumber(x_text)), ToFileUnits(ParseNumber(y_text)))) {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  if (!TakePair(x_text, y_text, &x, &y)) return false;
+  if (!object.AddPoint(x, y)) {
     Fail();  // reported by the object
     return false;
   }
@@ -469,7 +524,7 @@ bool MIFRead::ApplyCenter() {
   if (object == nullptr || object->Type() == QPolygonObject::kPoint) return true;
   std::int32_t x = 0;
   std::int32_t y = 0;
-  if (!NextPair(&x, &y)) return DataError(*mif_, kObjectSyntax);
+  if (!NextPair(&x, &y)) return success() ? DataError(*mif_, kObjectSyntax) : false;
   static_cast<QPolygonLine*>(object)->set_label(x, y);
   return true;
 }
@@ -480,7 +535,10 @@ void MIFRead::ApplyPen() {
   const std::int32_t width = ParseStyleNumber(mif_->NextToken(kStyleFirst));
   const std::int32_t pattern = ParseStyleNumber(mif_->NextToken(kStyleLast));
   const std::int32_t colour = ParseStyleNumber(mif_->NextToken(kStyleLast));
-  static_cast<QPolygonLine*>(object)->set_pen(LowByte(width), LowByte(pattern), colour);
+  auto* line = static_cast<QPolygonLine*>(object);
+  // With source ordinals the colour field stays the ordinal.
+  const bool keep = build().options().source_ordinals();
+  line->set_pen(LowByte(width), LowByte(pattern), keep ? line->pen_colour() : colour);
 }
 
 void MIFRead::ApplyBrush() {
@@ -498,5 +556,7 @@ void MIFRead::ApplySymbol() {
   const std::int32_t shape = ParseStyleNumber(mif_->NextToken(kStyleFirst));
   const std::int32_t colour = ParseStyleNumber(mif_->NextToken(kStyleMiddle));
   const std::int32_t size = ParseStyleNumber(mif_->NextToken(kStyleLast));
-  static_cast<QPolygonPoint*>(object)->set_symbol(LowByte(shape), LowByte(size), colour);
+  auto* point = static_cast<QPolygonPoint*>(object);
+  const bool keep = build().options().source_ordinals();
+  point->set_symbol(LowByte(shape), LowByte(size), keep ? point->colour() : colour);
 }

@@ -107,8 +107,16 @@ class MIFRead : public ImportRead {
   // Ends the open ring of a region as a part.
   bool CloseRing(QPolygonLine& region);
   // The next two tokens of the current MIF line as file units; false when
-  // the second is missing.
+  // the second is missing (nothing reported) or TakePair failed (reported).
   bool NextPair(std::int32_t* x, std::int32_t* y);
+  // Two coordinate texts to file units under the handle's options: the
+  // classic atof reading x 1,000,000, or with the file-units option the
+  // file's own scaling; with the strict option a text that is not a number,
+  // or a pair out of range, is a data error.
+  bool TakePair(const char* x_text, const char* y_text, std::int32_t* x, std::int32_t* y);
+  // A point or ring count: read like atoi, or with the strict option a
+  // whole non-negative integer (else a data error).
+  bool TakeCount(const char* text, std::int64_t* count);
 
   // Style clauses of the pending object.
   bool ApplyCenter();
@@ -124,6 +132,7 @@ class MIFRead : public ImportRead {
   std::unique_ptr<ImportTextFile> mid_;
   int name_column_ = 1;
   int name2_column_ = 0;
+  std::int32_t mid_rows_ = 0;  // MID rows read: the source ordinal
 };
 
 #endif  // LUMETRA_IMPORT_MIF_READ_H

@@ -123,6 +123,25 @@ bool ObjectFileBuild::AddExtension(std::uint16_t code, const char* text1, const 
   return true;
 }
 
+bool ObjectFileBuild::SetOptions(int flags) {
+  if (!lumetra::ImportOptions::Known(flags)) {
+    err_.ReportF(PIP_ERR_INVALID_DATA, QERR_HERE, "Unknown import option bits 0x%x.",
+                 static_cast<unsigned>(flags & ~PIP_IMPORT_OPT_ALL));
+    return false;
+  }
+  if (reader_ != nullptr || object_count_ > 0 || records_written_ > 0) {
+    err_.Report(PIP_ERR_GENERAL,
+                "Import options must be set before a reader is opened or an object inserted.",
+                QERR_HERE);
+    return false;
+  }
+  options_ = lumetra::ImportOptions(flags);
+  if (options_.fine_stamp() && extension_position_ >= 0) {
+    extension_.creation_time = lumetra::ImportOptions::FineStampNow();
+  }
+  return true;
+}
+
 std::uint64_t ObjectFileBuild::ClaimArrays() {
   record_.points.clear();
   record_.ring_counts.clear();

@@ -41,6 +41,7 @@
 #include <string>
 #include <vector>
 
+#include "import/import_options.h"
 #include "objfile/extension_block.h"
 #include "objfile/object_header.h"
 #include "objfile/object_record.h"
@@ -99,6 +100,14 @@ class ObjectFileBuild {
   bool compressed() const { return header_.IsCompressed(); }
   bool is_tax_file() const { return header_.IsTaxFile(); }
   bool geographic() const { return header_.coordinate_type == lumetra::ObjectHeader::kGeographic; }
+
+  // --- options (pipImportSetOptions) ---
+  const lumetra::ImportOptions& options() const { return options_; }
+  // Takes the option flags for this build.  Refused -- code 106 for bits
+  // that name no option, code 100 once a reader was installed or an object
+  // inserted or written -- with false.  With the fine stamp the extension
+  // block's creation time (when there is a block) is stamped anew.
+  bool SetOptions(int flags);
 
   // --- ordinals ---
   // Increments the object counter and returns it: 1, 2, 3, ...
@@ -196,6 +205,7 @@ class ObjectFileBuild {
   lumetra::ExtensionBlock extension_;
   std::int64_t extension_position_ = -1;
   std::int32_t object_count_ = 0;
+  lumetra::ImportOptions options_;
   std::uint64_t array_claim_ = 0;
   std::int32_t point_capacity_ = 0;
   std::int32_t part_capacity_ = 0;

@@ -1,16 +1,19 @@
 #include "import/shp_read.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "frame/error.h"
 #include "frame/text_copy.h"
 #include "import/object_file_build.h"
 #include "import/polygon_object.h"
+#include "import/polygon_split.h"
 #include "import/table_columns.h"
 
 namespace {
@@ -33,15 +36,7 @@ bool IsDegreePoint(double y) {
 }
 
 std::int32_t TruncateToInt32(double value) {
-  if (std::isnan(value)) return 0;
-  const double truncated = std::trunc(value);
-  if (truncated <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
-    return std::numeric_limits<std::int32_t>::min();
-  }
-  if (truncated >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
-    return std::numeric_limits<std::int32_t>::max();
-  }
-  return static_cast<std::int32_t>(truncated);
+  return lumetra::ImportOptions::FileUnits(value, false);
 }
 
 namespace {
@@ -203,6 +198,7 @@ bool SHPRead::ReadObject() {
 bool SHPRead::WriteRecordObject(std::int32_t colour) {
   switch (shape_.shapeType) {
     case SHP_POINT:
+      if (build().options().strict() && !CheckCoordinates(shape_.points, 1)) return false;
       return WritePoint(colour);
     case SHP_POLYLINE:
     case SHP_POLYGON: {
@@ -215,22 +211,29 @@ bool SHPRead::WriteRecordObject(std::int32_t colour) {
         if (part.numPoints < 0 || (part.numPoints > 0 && part.points == nullptr)) {
           return ReportRecordFailure("a part's point list is not valid");
         }
+        if (build().options().strict() && !CheckCoordinates(part.points, part.numPoints)) {
+          return false;
+        }
         points += part.numPoints;
       }
       if (points == 0) return true;  // nothing to place: skipped
-      if (!CheckLimits()) return false;
-      if (shape_.shapeType == SHP_POLYLINE && shape_.numParts == 1 &&
-          shape_.parts[0].numPoints == 2) {
+      const bool region = shape_.shapeType == SHP_POLYGON;
+      if (!FitsLimits()) {
+        if (region && build().options().split()) return WriteSplitRegion(colour);
+        return ReportLimits();
+      }
+      if (!region && shape_.numParts == 1 && shape_.parts[0].numPoints == 2 &&
+          !build().options().file_units()) {
         return WriteTwoPointLine(colour);
       }
-      return WritePoly(shape_.shapeType == SHP_POLYGON, colour);
+      return WritePoly(region, colour);
     }
     default:
       return true;  // skipped
   }
 }
 
-bool SHPRead::CheckLimits() const {
+bool SHPRead::FitsLimits() const {
   std::int64_t parts = 0;
   std::int64_t points = 0;
   for (int i = 0; i < shape_.numParts; ++i) {
@@ -238,7 +241,23 @@ bool SHPRead::CheckLimits() const {
     if (n > 0) ++parts;
     points += n;
   }
-  return WithinImportLimits(build(), error(), parts, points);
+  return parts <= build().PolygonLimit() && points <= build().PointLimit();
+}
+
+bool SHPRead::ReportLimits() const {
+  std::int64_t parts = 0;
+  std::int64_t points = 0;
+  for (int i = 0; i < shape_.numParts; ++i) {
+    parts += shape_.parts[i].numPoints > 0 ? 1 : 0;
+    points += shape_.parts[i].numPoints;
+  }
+  WithinImportLimits(build(), error(), parts, points);
+  return false;
+}
+
+bool SHPRead::CheckCoordinates(const double* xy, int count) {
+  const std::string problem = CoordinatesProblem(build(), xy, count);
+  return problem.empty() || ReportRecordFailure(problem.c_str());
 }
 
 bool SHPRead::ReportRecordFailure(const char* what) {
@@ -248,7 +267,7 @@ bool SHPRead::ReportRecordFailure(const char* what) {
 }
 
 bool SHPRead::WritePoint(std::int32_t colour) {
-  if (!WriteDegreeRulePoint(build(), name(), name2(), shape_.points[0], shape_.points[1], colour)) {
+  if (!WriteImportPoint(build(), name(), name2(), shape_.points[0], shape_.points[1], colour)) {
     return false;
   }
   set_result(kResultObject);
@@ -282,12 +301,49 @@ bool SHPRead::WritePoly(bool region, std::int32_t colour) {
     object = std::make_unique<QPolygonLine>(build(), name().c_str(), name2().c_str(), 0);
   }
   for (int i = 0; i < shape_.numParts; ++i) {
-    if (!AddDegreeRulePart(*object, shape_.parts[i].points, shape_.parts[i].numPoints))
+    if (!AddImportPart(build(), *object, shape_.parts[i].points, shape_.parts[i].numPoints)) {
       return false;
+    }
   }
   object->set_pen(0, 0, colour);
   object->set_brush(0, 0, 0);
   if (!object->Write()) return false;
+  set_result(kResultObject);
+  return true;
+}
+
+bool SHPRead::WriteSplitRegion(std::int32_t colour) {
+  lumetra::RingSet rings;
+  for (int i = 0; i < shape_.numParts; ++i) {
+    const shpPart part = shape_.parts[i];
+    if (part.numPoints <= 0) continue;
+    lumetra::UnitRing ring;
+    for (int k = 0; k < part.numPoints; ++k) {
+      const ShapePoint p = ImportPoint(build(), part.points[2 * k], part.points[2 * k + 1]);
+      ring.push_back(p.x);
+      ring.push_back(p.y);
+    }
+    // The closing point repeats the first; the region drops it anyway.
+    if (ring.size() >= 4 && ring[0] == ring[ring.size() - 2] && ring[1] == ring.back()) {
+      ring.resize(ring.size() - 2);
+    }
+    rings.push_back(std::move(ring));
+  }
+  const std::vector<lumetra::RingSet> pieces =
+      lumetra::SplitPolygon(rings, build().PolygonLimit(), build().PointLimit());
+  if (pieces.empty()) return ReportLimits();
+  for (const lumetra::RingSet& piece : pieces) {
+    QPolygonRegion region(build(), name().c_str(), name2().c_str(), 0);
+    for (const lumetra::UnitRing& ring : piece) {
+      for (std::size_t k = 0; k + 1 < ring.size(); k += 2) {
+        if (!region.AddPoint(ring[k], ring[k + 1])) return false;
+      }
+      if (!region.ClosePart()) return false;
+    }
+    region.set_pen(0, 0, colour);
+    region.set_brush(0, 0, 0);
+    if (!region.Write()) return false;
+  }
   set_result(kResultObject);
   return true;
 }

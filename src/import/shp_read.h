@@ -21,6 +21,13 @@
 // taken as they are.  Either way they are truncated toward zero to i32
 // (held at the ends of the i32 range; NaN gives 0).
 //
+// Options of the import handle (ImportOptions) change three things: with
+// file units the file's coordinate type scales every point alike (and the
+// two-point rule is not used); strict refuses a record with a point that is
+// not finite or out of range before anything of it is written; split writes
+// a polygon beyond the limits as several regions of whole outer rings with
+// their holes, each with the record's names and colour.
+//
 // Objects carry id 0, zero pen, brush and symbol values, and as colour the
 // record's 1-based position, which is also the ordinal under which the
 // object's attributes are found.
@@ -135,10 +142,18 @@ class SHPRead : public ImportRead {
   bool WriteRecordObject(std::int32_t colour);
   bool WritePoint(std::int32_t colour);
   bool WritePoly(bool region, std::int32_t colour);
+  // The split option: the polygon as several regions that each fit the
+  // limits (lumetra::SplitPolygon), same names and colour.
+  bool WriteSplitRegion(std::int32_t colour);
   bool WriteTwoPointLine(std::int32_t colour);
-  // Refuses a record with more (non-empty) parts or points than the
-  // current limits allow, before any point is taken.
-  bool CheckLimits() const;
+  // Whether the record's (non-empty) parts and points fit the current
+  // limits; checked before any point is taken.
+  bool FitsLimits() const;
+  // Reports "Too many polygons." or "Too many points." (code 100); false.
+  bool ReportLimits() const;
+  // The strict option: refuses the record (reported) when a point is not
+  // finite or out of range for the file.
+  bool CheckCoordinates(const double* xy, int count);
   bool ReportRecordFailure(const char* what);
 
   std::string base_name_;

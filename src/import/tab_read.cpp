@@ -220,15 +220,19 @@ bool TABRead::WriteRowObject(const TXObject& object, std::int32_t colour) {
 }
 
 bool TABRead::WritePoint(double x, double y, std::int32_t colour) {
-  if (!WriteDegreeRulePoint(build(), name(), name2(), x, y, colour)) return false;
+  const double xy[2] = {x, y};
+  if (!CheckCoordinates(xy, 1)) return false;
+  if (!WriteImportPoint(build(), name(), name2(), x, y, colour)) return false;
   set_result(kResultObject);
   return true;
 }
 
 bool TABRead::WriteTwoPointLine(const TXObject::Line& l, std::int32_t colour) {
-  ShapePoint p1;
-  ShapePoint p2;
-  if (!TwoPointRule(l.x1, l.y1, l.x2, l.y2, &p1, &p2)) {
+  const double xy[4] = {l.x1, l.y1, l.x2, l.y2};
+  if (!CheckCoordinates(xy, 2)) return false;
+  ShapePoint p1 = ImportPoint(build(), l.x1, l.y1);
+  ShapePoint p2 = ImportPoint(build(), l.x2, l.y2);
+  if (!build().options().file_units() && !TwoPointRule(l.x1, l.y1, l.x2, l.y2, &p1, &p2)) {
     error().ReportF(100, QERR_HERE,
                     "Row %d of table %s: the two-point line with y values %g and %g is in "
                     "neither degrees nor file units.",
@@ -240,6 +244,14 @@ bool TABRead::WriteTwoPointLine(const TXObject::Line& l, std::int32_t colour) {
   if (!line.Write()) return false;
   set_result(kResultObject);
   return true;
+}
+
+bool TABRead::CheckCoordinates(const double* xy, std::int64_t count) const {
+  const std::string problem = CoordinatesProblem(build(), xy, count);
+  if (problem.empty()) return true;
+  error().ReportF(100, QERR_HERE, "Row %d of table %s: %s.", records_read_, file_name_.c_str(),
+                  problem.c_str());
+  return false;
 }
 
 bool TABRead::CheckLimits(const TXSection* sections, std::int32_t count) const {
@@ -258,6 +270,9 @@ bool TABRead::WriteParts(int kind, const TXSection* sections, std::int32_t count
   for (std::int32_t i = 0; i < count; ++i) total += sections[i].num_points;
   if (total <= 0) return true;  // nothing to place: skipped
   if (!CheckLimits(sections, count)) return false;
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (!CheckCoordinates(sections[i].points, sections[i].num_points)) return false;
+  }
   std::unique_ptr<QPolygonLine> object;
   if (kind == kRegion) {
     object = std::make_unique<QPolygonRegion>(build(), name().c_str(), name2().c_str(), 0);
@@ -267,7 +282,9 @@ bool TABRead::WriteParts(int kind, const TXSection* sections, std::int32_t count
     object = std::make_unique<QPolygonLine>(build(), name().c_str(), name2().c_str(), 0);
   }
   for (std::int32_t i = 0; i < count; ++i) {
-    if (!AddDegreeRulePart(*object, sections[i].points, sections[i].num_points)) return false;
+    if (!AddImportPart(build(), *object, sections[i].points, sections[i].num_points)) {
+      return false;
+    }
   }
   object->set_pen(0, 0, colour);
   object->set_brush(0, 0, 0);

@@ -98,6 +98,9 @@ class TABRead : public ImportRead {
   bool WriteTwoPointLine(const TXObject::Line& line, std::int32_t colour);
   bool WriteParts(int kind, const TXSection* sections, std::int32_t count, std::int32_t colour);
   bool CheckLimits(const TXSection* sections, std::int32_t count) const;
+  // The strict import option: refuses the row (reported) when a point is not
+  // finite or out of range for the file.
+  bool CheckCoordinates(const double* xy, std::int64_t count) const;
 
   std::string file_name_;
   bool library_started_ = false;

@@ -55,17 +55,39 @@ int RecordsPercent(std::int64_t read, std::int64_t total) {
   return percent > 100 ? 100 : static_cast<int>(percent);
 }
 
-bool AddDegreeRulePart(QPolygonLine& object, const double* xy, std::int64_t n) {
+ShapePoint ImportPoint(const ObjectFileBuild& build, double x, double y) {
+  if (!build.options().file_units()) return DegreeRulePoint(x, y);
+  const bool geographic = build.geographic();
+  return ShapePoint{lumetra::ImportOptions::FileUnits(x, geographic),
+                    lumetra::ImportOptions::FileUnits(y, geographic)};
+}
+
+std::string CoordinatesProblem(const ObjectFileBuild& build, const double* xy, std::int64_t n) {
+  if (!build.options().strict()) return std::string();
+  const bool geographic = build.geographic();
+  const bool file_units = build.options().file_units();
   for (std::int64_t k = 0; k < n; ++k) {
-    const ShapePoint p = DegreeRulePoint(xy[2 * k], xy[2 * k + 1]);
+    const double x = xy[2 * k];
+    const double y = xy[2 * k + 1];
+    const bool scaled = file_units ? geographic : IsDegreePoint(y);
+    std::string problem = lumetra::CoordinateProblem(x, y, geographic, scaled);
+    if (!problem.empty()) return problem;
+  }
+  return std::string();
+}
+
+bool AddImportPart(const ObjectFileBuild& build, QPolygonLine& object, const double* xy,
+                   std::int64_t n) {
+  for (std::int64_t k = 0; k < n; ++k) {
+    const ShapePoint p = ImportPoint(build, xy[2 * k], xy[2 * k + 1]);
     if (!object.AddPoint(p.x, p.y)) return false;
   }
   return object.ClosePart();
 }
 
-bool WriteDegreeRulePoint(ObjectFileBuild& build, const std::string& name, const std::string& name2,
-                          double x, double y, std::int32_t colour) {
-  const ShapePoint p = DegreeRulePoint(x, y);
+bool WriteImportPoint(ObjectFileBuild& build, const std::string& name, const std::string& name2,
+                      double x, double y, std::int32_t colour) {
+  const ShapePoint p = ImportPoint(build, x, y);
   QPolygonPoint point(build, name.c_str(), name2.c_str(), 0, p.x, p.y);
   point.set_symbol(0, 0, colour);
   return point.Write();

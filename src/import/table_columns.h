@@ -1,7 +1,7 @@
 // Rules shared by the import readers that take object names from table
 // columns and their geometry as doubles (the shapefile and TAB readers):
 // the choice of name columns, the import limits, progress, and objects
-// placed under the degree rule (shp_read.h).
+// placed under the import options (shp_read.h).
 #ifndef LUMETRA_IMPORT_TABLE_COLUMNS_H
 #define LUMETRA_IMPORT_TABLE_COLUMNS_H
 
@@ -12,6 +12,7 @@
 class ObjectFileBuild;
 class QPolygonLine;
 class pipError;
+struct ShapePoint;
 
 // The table columns of an object's name (0 = the first column) and second
 // name (-1 = none).
@@ -38,13 +39,23 @@ bool WithinImportLimits(const ObjectFileBuild& build, pipError& error, std::int6
 // Records read x 100 / total, truncated and at most 100; 0 for no records.
 int RecordsPercent(std::int64_t read, std::int64_t total);
 
-// Adds the `n` points of `xy` (x, y doubles) to `object` under the degree
-// rule and closes the part; false after a reported limit failure.
-bool AddDegreeRulePart(QPolygonLine& object, const double* xy, std::int64_t n);
+// One point in file units under the build's import options: the degree rule,
+// or with the file-units option the file's own scaling (shp_read.h).
+ShapePoint ImportPoint(const ObjectFileBuild& build, double x, double y);
 
-// Writes a point object at (x, y) under the degree rule, with zero symbol
+// With the strict option, what is wrong with the first of the `n` points of
+// `xy` (x, y doubles) that is not finite or out of range for the file; empty
+// when every point is readable or the option is off.
+std::string CoordinatesProblem(const ObjectFileBuild& build, const double* xy, std::int64_t n);
+
+// Adds the `n` points of `xy` (x, y doubles) to `object` through ImportPoint
+// and closes the part; false after a reported limit failure.
+bool AddImportPart(const ObjectFileBuild& build, QPolygonLine& object, const double* xy,
+                   std::int64_t n);
+
+// Writes a point object at (x, y) through ImportPoint, with zero symbol
 // values and `colour`; false after a reported failure.
-bool WriteDegreeRulePoint(ObjectFileBuild& build, const std::string& name, const std::string& name2,
-                          double x, double y, std::int32_t colour);
+bool WriteImportPoint(ObjectFileBuild& build, const std::string& name, const std::string& name2,
+                      double x, double y, std::int32_t colour);
 
 #endif  // LUMETRA_IMPORT_TABLE_COLUMNS_H

@@ -390,57 +390,62 @@ struct PolyCounts {
   std::uint32_t coords_offset = 0;
 };
 
-// Reads the compressed coordinate area of `length` bytes starting at
-// `area` into the record's points and segments.
+// Reads columns [first, last) of the compressed coordinate area of `size`
+// bytes at `area` into the record's points (columns 0 and 1) and segments
+// (2 to 8).  The size table is checked in full whatever columns are read.
 bool DecodeColumns(const std::uint8_t* area, std::size_t size, const RecordContext& ctx,
-                   QError* err, PolyRecord* r) {
+                   QError* err, std::size_t first, std::size_t last, PolyRecord* r) {
   const std::size_t columns = SizeTableEntries(r->record_flags);
   if (size < 4 * columns) return Refuse(ctx, err, "column size table cut short, bytes", size);
   std::size_t pos = 4 * columns;
   ColumnReader reader;
-  for (std::size_t c = 0; c < columns; ++c) {
+  for (std::size_t c = 0; c < columns && c < last; ++c) {
     const std::uint32_t column_size = GetU32(area + 4 * c);
     if (column_size > size - pos) {
       return Refuse(ctx, err, "column size beyond the record", column_size);
     }
-    const std::size_t count = c < 2 ? r->points.size() : r->segments.size();
-    if (!reader.Open(area + pos, column_size, static_cast<std::uint32_t>(count))) {
-      return RefuseColumn(ctx, err, c, reader.error());
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-      std::int32_t v = 0;
-      if (!reader.Get(static_cast<std::uint32_t>(i), &v)) {
+    if (c >= first) {
+      const std::size_t count = c < 2 ? r->points.size() : r->segments.size();
+      if (!reader.Open(area + pos, column_size, static_cast<std::uint32_t>(count))) {
         return RefuseColumn(ctx, err, c, reader.error());
       }
-      SetColumnValue(r, c, i, v);
+      for (std::size_t i = 0; i < count; ++i) {
+        std::int32_t v = 0;
+        if (!reader.Get(static_cast<std::uint32_t>(i), &v)) {
+          return RefuseColumn(ctx, err, c, reader.error());
+        }
+        SetColumnValue(r, c, i, v);
+      }
     }
     pos += column_size;
   }
   return true;
 }
 
-// Reads the plain coordinate area (x, y pairs, then segment records).
-// REQUIRES: the area holds the record's points and segments (checked).
-bool DecodePlainCoordinates(const std::uint8_t* area, std::size_t size, PolyRecord* r) {
-  ByteReader reader(area, size);
-  for (RecordPoint& p : r->points) {
-    reader.ReadI32(&p.x);
-    reader.ReadI32(&p.y);
+// Reads the plain points (x, y pairs) at `area`.  REQUIRES: the area holds
+// them (checked by the caller).
+void DecodePlainPoints(const std::uint8_t* area, PolyRecord* r) {
+  const std::uint8_t* p = area;
+  for (RecordPoint& point : r->points) {
+    point.x = GetI32(p);
+    point.y = GetI32(p + 4);
+    p += kPointSize;
   }
+}
+
+// Reads the plain segment records at `area`.  REQUIRES: as above.
+void DecodePlainSegments(const std::uint8_t* area, PolyRecord* r) {
+  const std::uint8_t* p = area;
   for (SegmentRecord& s : r->segments) {
-    for (int f = 0; f < SegmentRecord::kFieldCount; ++f) {
-      std::int32_t v = 0;
-      reader.ReadI32(&v);
-      s.SetField(f, v);
-    }
+    for (int f = 0; f < SegmentRecord::kFieldCount; ++f) s.SetField(f, GetI32(p + 4 * f));
+    p += SegmentRecord::kEncodedSize;
   }
-  return reader.ok();
 }
 
 }  // namespace
 
 bool PolyRecord::DecodeFrom(const std::uint8_t* data, std::size_t size, const RecordContext& ctx,
-                            QError* err) {
+                            QError* err, PolyDecode what) {
   RecordPrefix prefix;
   if (!prefix.DecodeFrom(data, size, ctx, err)) return false;
   if (prefix.kind == ObjectKind::kPoint) {
@@ -510,7 +515,7 @@ bool PolyRecord::DecodeFrom(const std::uint8_t* data, std::size_t size, const Re
     return Refuse(ctx, err, "ring counts do not add up to the point count, sum", ring_total);
   }
 
-  const std::uint8_t* area = data + n.coords_offset;
+  const std::uint8_t* coords = data + n.coords_offset;
   const std::size_t area_size = length - n.coords_offset;
   const std::uint32_t segment_count = with_segments ? n.segments : 0;
   const bool compressed = (record_flags & kRecordFlagCompressed) != 0;
@@ -527,10 +532,40 @@ bool PolyRecord::DecodeFrom(const std::uint8_t* data, std::size_t size, const Re
                                  SegmentRecord::kEncodedSize * std::uint64_t{segment_count};
     if (needed > area_size) return Refuse(ctx, err, "coordinates beyond the record, bytes", needed);
   }
-  points.resize(n.points);
-  segments.resize(segment_count);
-  return compressed ? DecodeColumns(area, area_size, ctx, err, this)
-                    : DecodePlainCoordinates(area, area_size, this);
+  area = PolyArea{n.coords_offset, n.points, segment_count, compressed};
+  const bool with_points = what != PolyDecode::kNoCoordinates;
+  const bool with_segment_array = what == PolyDecode::kAll;
+  points.resize(with_points ? n.points : 0);
+  segments.resize(with_segment_array ? segment_count : 0);
+  if (compressed) {
+    const std::size_t last = with_segment_array ? 9 : with_points ? 2 : 0;
+    return DecodeColumns(coords, area_size, ctx, err, 0, last, this);
+  }
+  if (with_points) DecodePlainPoints(coords, this);
+  if (with_segment_array) DecodePlainSegments(coords + kPointSize * n.points, this);
+  return true;
+}
+
+bool PolyRecord::DecodeSegmentsFrom(const std::uint8_t* data, std::size_t size,
+                                    const RecordContext& ctx, QError* err) {
+  const std::uint64_t end =
+      std::uint64_t{area.coords_offset} +
+      (area.compressed ? 0
+                       : kPointSize * std::uint64_t{area.point_count} +
+                             SegmentRecord::kEncodedSize * std::uint64_t{area.segment_count});
+  if (data == nullptr || end > size || area.coords_offset > size) {
+    return Refuse(ctx, err, "segment records beyond the bytes read", end);
+  }
+  segments.resize(area.segment_count);
+  if (area.segment_count == 0) return true;
+  const std::uint8_t* coords = data + area.coords_offset;
+  if (area.compressed) {
+    const std::size_t length = std::min<std::size_t>(size, GetU32(data + 4));
+    if (length < area.coords_offset) return Refuse(ctx, err, "record cut short, length", length);
+    return DecodeColumns(coords, length - area.coords_offset, ctx, err, 2, 9, this);
+  }
+  DecodePlainSegments(coords + kPointSize * area.point_count, this);
+  return true;
 }
 
 bool PolyRecord::operator==(const PolyRecord& o) const {

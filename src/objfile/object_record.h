@@ -177,6 +177,20 @@ struct PolyEncodeResult {
   ColumnStatus column_status = ColumnStatus::kOk;  // why compression fell back, if it did
 };
 
+// How much of a region or line record PolyRecord::DecodeFrom decodes: every
+// array; everything but the segment records (which DecodeSegmentsFrom can
+// add later); or only the fixed part, the names and the ring counts (the
+// caller reads the coordinates in place, see PolyRecord::area).
+enum class PolyDecode { kAll, kNoSegments, kNoCoordinates };
+
+// Where the arrays of a decoded region or line record lie within it.
+struct PolyArea {
+  std::uint32_t coords_offset = 0;  // from the record's first byte
+  std::uint32_t point_count = 0;
+  std::uint32_t segment_count = 0;  // 0 unless the record flags carry segments
+  bool compressed = false;
+};
+
 // A region (kind 0) or line (kind 1) record.
 struct PolyRecord {
   static constexpr std::size_t kCurrentFixedSize = 80;
@@ -207,6 +221,8 @@ struct PolyRecord {
   std::vector<std::uint32_t> ring_counts;  // points of each ring, in ring order
   std::vector<RecordPoint> points;         // all rings, one after another
   std::vector<SegmentRecord> segments;     // stored only with kRecordFlagSegments
+  // Set by DecodeFrom (not part of the record's value: operator== ignores it).
+  PolyArea area;
 
   // Offset of the names block for a kind and layout.
   static std::size_t FixedSize(ObjectKind kind, RecordLayout layout);
@@ -230,9 +246,19 @@ struct PolyRecord {
                             std::size_t column_max_bytes = kColumnMaxBytes) const;
 
   // Decodes the record at data in ctx.layout; `size` is the bytes available
-  // there (at least the record's length).
-  bool DecodeFrom(const std::uint8_t* data, std::size_t size, const RecordContext& ctx,
-                  QError* err);
+  // there (at least the record's length).  `what` leaves the segment
+  // records, or every coordinate array, empty; their counts are still
+  // checked against what the record can hold, and `area` tells where they
+  // lie (so that a reader of a mapped file can use uncompressed arrays in
+  // place).
+  bool DecodeFrom(const std::uint8_t* data, std::size_t size, const RecordContext& ctx, QError* err,
+                  PolyDecode what = PolyDecode::kAll);
+  // Decodes the segment records of the record whose bytes are at data (the
+  // same record a DecodeFrom with kNoSegments just decoded; `size` bytes
+  // available, at least its length).  An empty array for a record without
+  // segment records.
+  bool DecodeSegmentsFrom(const std::uint8_t* data, std::size_t size, const RecordContext& ctx,
+                          QError* err);
 
   bool operator==(const PolyRecord& o) const;
   bool operator!=(const PolyRecord& o) const { return !(*this == o); }

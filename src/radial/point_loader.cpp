@@ -1,19 +1,16 @@
 // pipRadContext::LoadPoints: the point objects of an open object file into
 // a radial search.
 //
-// The records are read into a buffer of the loader's own, from a shared
-// read-only mapping of the file where the platform gives one (a copy from
-// memory per record instead of two reads from the descriptor), through the
-// same decoder and checks as every search.  The handle's polygon cache and
-// current search stay untouched, except the name index's cursor (see the
-// header).
+// The records are read through the file's record store, with the same
+// decoder and checks as every search; no buffer of the polygon cache holds
+// them, so the handle's polygon cache and current search stay untouched,
+// except the name index's cursor (see the header).
 #include "frame/error.h"
 #include "radial/pip_rad_context.h"
 #include "search/name_search.h"
 #include "search/object_file_object.h"
-#include "search/polygon_object.h"
+#include "search/record_store.h"
 #include "search/polygon_search.h"
-#include "storage/qfile.h"
 
 int pipRadContext::LoadPoints(pipObjectFileObject& file) {
   if (!file.ready()) {
@@ -25,20 +22,24 @@ int pipRadContext::LoadPoints(pipObjectFileObject& file) {
     file.ReplaceSearch(nullptr);
   }
   PolygonSearch& reader = file.reader();
-  Qfile mapped(file.error());
-  Qfile& source = mapped.Open(reader.file_name(), Qfile::kModeMapped) ? mapped : reader.file();
-  PolygonObject buffer(reader.header(), reader.limits(), file.error(), reader.file_name());
+  lumetra::RecordStore& store = reader.store();
   std::size_t loaded = 0;
   std::uint64_t position = 0;
-  bool read = buffer.ready();
+  bool read = true;
   // Every entry: a key of length 0 compares equal to all.
-  for (bool more = read && reader.FindNameEntry("", 0, 0, &position); more;
+  for (bool more = reader.FindNameEntry("", 0, 0, &position); more;
        more = reader.NextNameEntry(&position)) {
-    read = buffer.Load(source, position);
+    lumetra::DecodedRecord* record = store.Acquire(position);
+    read = record != nullptr;
     if (!read) break;
-    if (!buffer.is_point()) continue;
-    if (InsertPoint(buffer.point().x, buffer.point().y, buffer.name().c_str()) != 1) return -1;
-    ++loaded;
+    int inserted = 1;
+    if (record->is_point()) {
+      const lumetra::PointRecord& point = record->point();
+      inserted = InsertPoint(point.x, point.y, point.name.c_str());
+      ++loaded;
+    }
+    store.Release(record);
+    if (inserted != 1) return -1;
   }
   if (!read) {
     // The reader recorded why in the file's record; the caller reads ours.

@@ -116,16 +116,26 @@ void AttributeSearch::Detach() {
   if (file_ != nullptr) context_->Close(file_);
   file_ = nullptr;
   positioned_ = false;
+  pending_ = false;
 }
 
 void AttributeSearch::Position(std::int32_t ordinal) {
-  positioned_ = false;
-  if (file_ == nullptr || ordinal < 1) return;
-  positioned_ = file_->SearchInt(ordinal) == 1;
+  pending_ordinal_ = ordinal;
+  pending_ = true;
+  Settle();
 }
 
 void AttributeSearch::PositionOn(const PolygonObject* object) {
-  Position(object != nullptr ? static_cast<std::int32_t>(object->AttributeKey()) : 0);
+  pending_ordinal_ = object != nullptr ? static_cast<std::int32_t>(object->AttributeKey()) : 0;
+  pending_ = file_ != nullptr;
+  positioned_ = false;
+}
+
+void AttributeSearch::Settle() const {
+  if (!pending_) return;
+  pending_ = false;
+  positioned_ =
+      file_ != nullptr && pending_ordinal_ >= 1 && file_->SearchInt(pending_ordinal_) == 1;
 }
 
 bool AttributeSearch::IsRecordIdField(const FieldId& field) const {
@@ -142,6 +152,7 @@ int AttributeSearch::VisibleFieldCount() const {
 }
 
 FieldId* AttributeSearch::VisibleField(int number) const {
+  Settle();
   if (file_ == nullptr || number < 0) return nullptr;
   for (int i = 0; i < file_->field_count(); ++i) {
     FieldId* field = file_->Field(i);
@@ -152,6 +163,7 @@ FieldId* AttributeSearch::VisibleField(int number) const {
 }
 
 FieldId* AttributeSearch::FieldByName(const char* name) const {
+  Settle();
   if (file_ == nullptr || name == nullptr) return nullptr;
   return file_->FieldById(name);
 }
@@ -168,7 +180,7 @@ int AttributeSearch::FillInfo(FieldId& field, pipAttributeInfoStruct* info) cons
   info->width = field.GetAttribute(kFieldWidth, nullptr, 0);
   info->decimals = field.GetAttribute(kFieldDecimals, nullptr, 0);
   info->type = ReportedType(field);
-  if (!positioned_) return 0;
+  if (!positioned()) return 0;
   const int stored_type = field.GetAttribute(kFieldType, nullptr, 0);
   if (stored_type != 'C' && stored_type != 'N') return 0;
   char text[sizeof info->value];

@@ -79,17 +79,26 @@ class AttributeSearch {
 
   // Positions on the record of `ordinal`; ordinals below 1 have none.
   void Position(std::int32_t ordinal);
-  // Positions on `object`'s record (its attribute key); null: on none.
+  // Positions on `object`'s record (its attribute key); null: on none.  The
+  // attribute file is searched only when something asks about the record
+  // (positioned(), FillInfo, the field accessors), so that a search that
+  // moves over many objects without reading attributes never pays for it.
   void PositionOn(const PolygonObject* object);
 
   bool has_file() const { return file_ != nullptr; }
-  bool positioned() const { return positioned_; }
+  bool positioned() const {
+    Settle();
+    return positioned_;
+  }
   // True when an attribute file was found but its stamp did not match.
   bool rejected() const { return rejected_; }
   // The name of the record-id field ("qrecid" or "recid").
   const std::string& record_id_name() const { return record_id_name_; }
   // The attribute file (null without one).
-  DlDataFile* file() const { return file_; }
+  DlDataFile* file() const {
+    Settle();
+    return file_;
+  }
 
   // Fields other than the record-id field; 0 without an attribute file.
   int VisibleFieldCount() const;
@@ -127,11 +136,15 @@ class AttributeSearch {
 
  private:
   std::vector<std::string> CandidateNames(const char* object_file_name) const;
+  // Carries out a pending PositionOn.
+  void Settle() const;
 
   std::unique_ptr<DlContext> context_;
   DlDataFile* file_ = nullptr;  // owned by context_
   std::string record_id_name_ = kRecordIdName;
-  bool positioned_ = false;
+  mutable bool positioned_ = false;
+  mutable bool pending_ = false;  // PositionOn(pending_ordinal_) not yet carried out
+  mutable std::int32_t pending_ordinal_ = 0;
   bool rejected_ = false;
 };
 

@@ -148,8 +148,9 @@ int BorderDistance(const PolygonObject& object, std::int32_t x, std::int32_t y) 
     const RecordPoint at = object.Label();
     return pipDistance(x, y, at.x, at.y, object.coordinate_type(), nullptr);
   }
-  if (object.has_segments() && object.segment_count() > 0) {
-    return SegmentBorderDistance(object, x, y);
+  if (object.has_segments()) {
+    if (object.record() == nullptr || !object.record()->segments_loaded()) return -1;
+    if (object.segment_count() > 0) return SegmentBorderDistance(object, x, y);
   }
   double d = 0.0;
   if (!GeometricBorderDistance(object, x, y, &d, nullptr)) return -1;

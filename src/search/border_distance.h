@@ -44,7 +44,8 @@ int SegmentBorderDistance(const PolygonObject& object, std::int32_t x, std::int3
 
 // The distance of (x, y) to the object: pipDistance for a point object, the
 // segment measure for a record with segment records, otherwise the
-// geometric measure rounded (+0.5, truncated).
+// geometric measure rounded (+0.5, truncated).  REQUIRES: the object's
+// segment records are loaded (PolygonObject::LoadSegments); -1 otherwise.
 int BorderDistance(const PolygonObject& object, std::int32_t x, std::int32_t y);
 
 // The distance and nearest border point: pipDistance for a point object

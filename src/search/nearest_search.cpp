@@ -30,16 +30,34 @@ int WrappingAdd(std::int32_t x, std::int32_t d) {
 }  // namespace
 
 PolySearchNearestPoint::PolySearchNearestPoint(PolygonSearch& reader, QError& err, std::int32_t x,
-                                               std::int32_t y, int count)
+                                               std::int32_t y, int count, bool exact)
     : PolygonSearchEnum(reader, err),
       x_(x),
       y_(y),
       count_(static_cast<std::size_t>(std::clamp(count, 0, kMaxCount))),
-      // The last square usually holds one to four times N candidates.
-      memo_(4 * count_) {
+      exact_(exact),
+      from_(x, y, reader.coordinate_type()) {
   table_.reserve(count_);
   ranked_.reserve(count_ + 1);
   CreateEnumerator();
+}
+
+void PolySearchNearestPoint::Restart(std::int32_t x, std::int32_t y, int count, bool exact) {
+  x_ = x;
+  y_ = y;
+  count_ = static_cast<std::size_t>(std::clamp(count, 0, kMaxCount));
+  exact_ = exact;
+  from_ = lumetra::PointDistance(x, y, reader().coordinate_type());
+  filter_.reset();
+  criteria_valid_ = true;
+  criteria_message_[0] = '\0';
+  table_.clear();
+  ranked_.clear();
+  next_ = 0;
+  last_ring_ = 0;
+  rounds_ = 0;
+  ClearCurrent();
+  first_call_ = true;
 }
 
 PolySearchNearestPoint::~PolySearchNearestPoint() = default;
@@ -83,9 +101,12 @@ bool RanksBefore(std::int32_t da, std::uint64_t aa, std::int32_t db, std::uint64
 
 }  // namespace
 
-bool PolySearchNearestPoint::WouldRank(std::int32_t distance) const {
-  // The heap's top has the largest distance: the table's last entry.
-  return ranked_.size() < count_ || (!ranked_.empty() && distance < ranked_.front().distance);
+bool PolySearchNearestPoint::WouldRank(std::int32_t distance, std::uint64_t arrival) const {
+  // The heap's top is the table's last entry.
+  if (ranked_.size() < count_) return true;
+  if (ranked_.empty()) return false;
+  const Ranked& last = ranked_.front();
+  return RanksBefore(distance, arrival, last.distance, last.arrival);
 }
 
 void PolySearchNearestPoint::Insert(std::int32_t distance, std::uint64_t position) {
@@ -95,7 +116,7 @@ void PolySearchNearestPoint::Insert(std::int32_t distance, std::uint64_t positio
   const auto before = [](const Ranked& a, const Ranked& b) {
     return RanksBefore(a.distance, a.arrival, b.distance, b.arrival);
   };
-  ranked_.push_back(Ranked{distance, arrivals_++, position});
+  ranked_.push_back(Ranked{distance, exact_ ? position : arrivals_++, position});
   std::push_heap(ranked_.begin(), ranked_.end(), before);
   if (ranked_.size() > count_) {
     std::pop_heap(ranked_.begin(), ranked_.end(), before);
@@ -112,47 +133,38 @@ void PolySearchNearestPoint::FillTable() {
   ranked_.clear();
 }
 
-bool PolySearchNearestPoint::Measure(std::uint64_t position, NearestCandidateMemo::Fact* fact) {
-  *fact = memo_.Find(position);
-  if (fact->kind != NearestCandidateMemo::Kind::kUnknown) return true;
-  const PolygonObject* object = reader().FindObject(position);
-  if (object == nullptr) return false;
-  if (object->is_point()) {
-    const lumetra::RecordPoint at = object->Label();
-    fact->kind = NearestCandidateMemo::Kind::kPoint;
-    fact->distance = pipDistance(x_, y_, at.x, at.y, object->coordinate_type(), nullptr);
-  } else {
-    fact->kind = NearestCandidateMemo::Kind::kNotPoint;
-  }
-  memo_.Remember(position, *fact);
-  return true;
+int PolySearchNearestPoint::Measure(std::uint64_t position, std::int32_t* distance) {
+  lumetra::ObjectKind kind = lumetra::ObjectKind::kRegion;
+  lumetra::RecordPoint at;
+  if (!reader().PeekRecord(position, &kind, &at)) return -1;
+  if (kind != lumetra::ObjectKind::kPoint) return 0;
+  *distance = from_.To(at.x, at.y);
+  return 1;
 }
 
 int PolySearchNearestPoint::Filter(std::uint64_t position) {
-  // Measure has just loaded or remembered this record; the cache usually
-  // still holds it.
   const PolygonObject* object = reader().FindObject(position);
   if (object == nullptr) return -1;
   return filter_->Accept(*object) ? 1 : 0;
 }
 
-int PolySearchNearestPoint::SearchRing(std::int32_t r) {
+int PolySearchNearestPoint::SearchRing(const lumetra::Rect& square) {
   ranked_.clear();
   arrivals_ = 0;
-  const lumetra::Rect square = RingRect(x_, y_, r, reader().coordinate_type());
   std::uint64_t position = 0;
   for (bool more = enumerator()->First(square, &position); more;
        more = enumerator()->Next(&position)) {
-    NearestCandidateMemo::Fact fact;
-    if (!Measure(position, &fact)) return -1;
-    if (fact.kind != NearestCandidateMemo::Kind::kPoint) continue;
-    if (fact.distance < 0 || !WouldRank(fact.distance)) continue;
+    std::int32_t distance = 0;
+    const int measured = Measure(position, &distance);
+    if (measured < 0) return -1;
+    if (measured == 0) continue;
+    if (distance < 0 || !WouldRank(distance, exact_ ? position : arrivals_)) continue;
     if (filter_ != nullptr) {
       const int accepted = Filter(position);
       if (accepted < 0) return -1;
       if (accepted == 0) continue;
     }
-    Insert(fact.distance, position);
+    Insert(distance, position);
   }
   return 1;
 }
@@ -162,25 +174,58 @@ int PolySearchNearestPoint::FindFirst(char* name, int name_length) {
   ClearCurrent();
   table_.clear();
   ranked_.clear();
-  memo_.Clear();
   next_ = 0;
   rounds_ = 0;
   if (RefuseInvalidCriteria()) return -1;
   if (enumerator() == nullptr) return -1;
   const std::int32_t limit = RingLimit(reader().search_distance());
+  outer_ = RingRect(x_, y_, std::max(limit, kFirstRing), reader().coordinate_type());
   std::int32_t r = kFirstRing;
   for (;;) {
     ++rounds_;
     last_ring_ = r;
-    if (SearchRing(r) < 0) {
+    const lumetra::Rect square =
+        exact_ ? ExactSquare(r) : RingRect(x_, y_, r, reader().coordinate_type());
+    if (SearchRing(square) < 0) {
       ranked_.clear();
       return -1;
     }
-    if (r >= limit || ranked_.size() >= count_) break;
+    if (r >= limit) break;
+    if (exact_ ? ExactRankingFinal(square) : ranked_.size() >= count_) break;
     r = static_cast<std::int32_t>(std::min<std::int64_t>(2 * std::int64_t{r}, limit));
   }
   FillTable();
   return HandOut(0, name, name_length);
+}
+
+lumetra::Rect PolySearchNearestPoint::ExactSquare(std::int32_t r) const {
+  const lumetra::Rect s = RingRect(x_, y_, r, reader().coordinate_type());
+  return lumetra::Rect{std::max(s.minx, outer_.minx), std::max(s.miny, outer_.miny),
+                       std::min(s.maxx, outer_.maxx), std::min(s.maxy, outer_.maxy)};
+}
+
+bool PolySearchNearestPoint::ExactRankingFinal(const lumetra::Rect& square) const {
+  if (ranked_.size() < count_ || count_ == 0) return false;
+  // Beyond 2^31 units pipDistance's 32-bit differences wrap: no bound.
+  constexpr std::int64_t kSpan = std::numeric_limits<std::int32_t>::max();
+  if (x_ - std::int64_t{outer_.minx} > kSpan || std::int64_t{outer_.maxx} - x_ > kSpan ||
+      y_ - std::int64_t{outer_.miny} > kSpan || std::int64_t{outer_.maxy} - y_ > kSpan) {
+    return false;
+  }
+  // The nearest a point beyond each side can be; a side that is the
+  // outermost square's has no candidates beyond it.
+  const int type = reader().coordinate_type();
+  std::int64_t beyond = std::numeric_limits<std::int64_t>::max();
+  const auto side = [&](bool outermost, std::int64_t bx, std::int64_t by) {
+    if (outermost) return;
+    const int d = pipDistance(x_, y_, static_cast<int>(bx), static_cast<int>(by), type, nullptr);
+    beyond = std::min<std::int64_t>(beyond, d < 0 ? 0 : d);
+  };
+  side(square.maxx >= outer_.maxx, std::int64_t{square.maxx} + 1, y_);
+  side(square.minx <= outer_.minx, std::int64_t{square.minx} - 1, y_);
+  side(square.maxy >= outer_.maxy, x_, std::int64_t{square.maxy} + 1);
+  side(square.miny <= outer_.miny, x_, std::int64_t{square.miny} - 1);
+  return ranked_.front().distance < beyond;
 }
 
 int PolySearchNearestPoint::FindNext(char* name, int name_length) {

@@ -23,12 +23,27 @@
 //
 // Cost.  Every ring enumerates its whole square again (so the spatial
 // index reports what it reports for each square, and a record that cannot
-// be loaded fails the search in whichever ring first meets it), but each
-// record is loaded at most once per FindFirst: what the load told -- point
-// or not, distance -- is kept in a NearestCandidateMemo and reused by the
-// larger rings.  The table is kept as a bounded max-heap of (distance,
-// arrival) while a ring runs, which ranks exactly as the insertion above,
-// and sorted once at the end.  A filter still sees the loaded record.
+// be loaded fails the search in whichever ring first meets it).  A
+// candidate's kind and point are read from the reader's record store
+// (PolygonSearch::PeekRecord) without taking a buffer -- each record is
+// read and decoded once, into the store -- and its distance is pipDistance's
+// own computation from the search point (lumetra::PointDistance).  The
+// table is kept as a bounded max-heap of (distance, arrival) while a ring
+// runs, which ranks exactly as the insertion above, and sorted once at the
+// end.  A filter sees the record loaded into a buffer.
+//
+// The exact search.  Made with `exact`, the search answers the question the
+// square rings approximate: the N point objects nearest to (x, y) among
+// those inside the outermost square (ring M), nearest first, equal
+// distances in file order (record position).  The rings grow as above, but
+// a ring ends the search only when N points were found and the N-th of them
+// is nearer than any point outside the ring's square can be: nearer than
+// pipDistance from (x, y) to the nearest whole unit beyond each side of the
+// square (sides that are the outermost square's own count as infinitely
+// far).  pipDistance is monotone in |dx| and |dy| for a fixed (x, y), so no
+// point outside can rank before the N-th; when the outermost square spans
+// more than the 32-bit differences pipDistance measures, every ring up to
+// M is searched.  Each ring's square is clipped to the outermost one.
 //
 // Units: coordinates i32 file units; distances in feet in geographic files
 // (coordinate type 1), coordinate units otherwise.
@@ -43,7 +58,7 @@
 #include <string>
 #include <vector>
 
-#include "search/nearest_candidate_memo.h"
+#include "frame/point_distance.h"
 #include "search/object_filter.h"
 #include "search/search_enum.h"
 #include "storage/spatial_index.h"
@@ -62,12 +77,17 @@ class PolySearchNearestPoint : public PolygonSearchEnum {
     std::uint64_t position = 0;  // the object handle
   };
 
-  // The N = `count` (0 .. 65536) point objects nearest to (x, y).  The
+  // The N = `count` (0 .. 65536) point objects nearest to (x, y), by the
+  // square rings or, with `exact`, exactly (see the file comment).  The
   // enumerator is taken from the reader's spatial index.
   PolySearchNearestPoint(PolygonSearch& reader, QError& err, std::int32_t x, std::int32_t y,
-                         int count);
+                         int count, bool exact = false);
   ~PolySearchNearestPoint() override;
 
+  // Makes this search one for (x, y), `count` and `exact`, unfiltered, as if
+  // it had just been constructed for them (the handle reuses its nearest
+  // search).
+  void Restart(std::int32_t x, std::int32_t y, int count, bool exact);
   // Makes the search a filtered one: only objects `filter` accepts enter
   // the table.
   void SetFilter(std::unique_ptr<ObjectFilter> filter) { filter_ = std::move(filter); }
@@ -97,25 +117,31 @@ class PolySearchNearestPoint : public PolygonSearchEnum {
                                 int coordinate_type);
 
  private:
-  // An entry of the ranking heap; `arrival` orders equal distances.
+  // An entry of the ranking heap; `arrival` orders equal distances (the
+  // record position in the exact search).
   struct Ranked {
     std::int32_t distance;
     std::uint64_t arrival;
     std::uint64_t position;
   };
 
-  // Ranks the point candidates of the square of ring r; -1 on failure.
-  int SearchRing(std::int32_t r);
-  // What the record at `position` is (loaded, or remembered from an
-  // earlier ring); false when it cannot be loaded (recorded).
-  bool Measure(std::uint64_t position, NearestCandidateMemo::Fact* fact);
+  // Ranks the point candidates of `square`; -1 on failure.
+  int SearchRing(const lumetra::Rect& square);
+  // The exact search's square of ring r and whether, after searching it, the
+  // ranking is final (see the file comment).
+  lumetra::Rect ExactSquare(std::int32_t r) const;
+  bool ExactRankingFinal(const lumetra::Rect& square) const;
+  // The candidate at `position`: 1 for a point, with its distance; 0 for a
+  // region or line; -1 when it cannot be loaded (recorded).
+  int Measure(std::uint64_t position, std::int32_t* distance);
   // The filter's verdict on the record at `position`; -1 when the record
   // cannot be loaded (recorded), else 1 accepted, 0 refused.
   int Filter(std::uint64_t position);
   // Ranks a candidate, keeping at most count_ entries.
   void Insert(std::int32_t distance, std::uint64_t position);
-  // True when a candidate at `distance` would rank among the first N.
-  bool WouldRank(std::int32_t distance) const;
+  // True when a candidate at `distance` arriving as `arrival` would rank
+  // among the first N.
+  bool WouldRank(std::int32_t distance, std::uint64_t arrival) const;
   // Moves the ranking into the table, nearest first.
   void FillTable();
   int HandOut(std::size_t index, char* name, int name_length);
@@ -124,11 +150,13 @@ class PolySearchNearestPoint : public PolygonSearchEnum {
   std::int32_t x_;
   std::int32_t y_;
   std::size_t count_;
+  bool exact_;
+  lumetra::Rect outer_;  // the exact search's outermost square
   std::vector<Entry> table_;
   // The ring's ranking: a max-heap by (distance, arrival), at most count_.
   std::vector<Ranked> ranked_;
   std::uint64_t arrivals_ = 0;
-  NearestCandidateMemo memo_;
+  lumetra::PointDistance from_;
   std::size_t next_ = 0;  // the entry FindNext hands out
   std::int32_t last_ring_ = 0;
   int rounds_ = 0;

@@ -189,10 +189,10 @@ LUMETRA_API int pipObjectIsTaxFile(int objectFileHandle) {
 
 LUMETRA_API int pipPointInPoly(int objectFileHandle, int x, int y) {
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
-    const PolygonObject* current = object.CurrentObject();
+    PolygonObject* current = object.CurrentObject();
     if (current == nullptr) return -1;
     if (current->kind() != lumetra::ObjectKind::kRegion) return 0;
-    const int crossings = lumetra::PointInObject(current->parts(), current->part_count(), x, y);
+    const int crossings = current->PointIn(x, y);
     return (crossings & 1) != 0 ? 1 : 0;
   });
 }

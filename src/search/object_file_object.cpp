@@ -37,8 +37,9 @@ PolygonObject* pipObjectFileObject::CurrentObject() const {
 
 int pipObjectFileObject::FindFirstContaining(std::int32_t x, std::int32_t y, std::int32_t radius,
                                              char* name, int name_length) {
-  return StartSearch(
+  return RestartOrStart<PolySearchPointInPolygon>(
       [&] { return std::make_unique<PolySearchPointInPolygon>(*reader_, err_, x, y, radius); },
+      [&](PolySearchPointInPolygon& search) { search.Restart(x, y, radius); },
       [&](PolygonSearchEnum& search) { return search.FindFirst(name, name_length); });
 }
 

@@ -42,6 +42,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <utility>
 
 #include "frame/handle_table.h"
@@ -96,6 +97,18 @@ class pipObjectFileObject {
     ReplaceSearch(make());
     if (search_ == nullptr) return -1;
     return RunFind([&] { return first(*search_); });
+  }
+  // As StartSearch, but when the current search is already a T it is made
+  // new with reset(T&) and started again instead of being replaced, so that
+  // a run of finds of one kind allocates nothing.
+  template <class T, class Make, class Reset, class First>
+  int RestartOrStart(Make&& make, Reset&& reset, First&& first) {
+    if (search_ != nullptr && typeid(*search_) == typeid(T)) {
+      ranked_.Clear();
+      reset(static_cast<T&>(*search_));
+      return RunFind([&] { return first(*search_); });
+    }
+    return StartSearch(std::forward<Make>(make), std::forward<First>(first));
   }
   // Continues the ranked list while its cursor stands on an entry, else the
   // current search; before any find: code 106 and -1.

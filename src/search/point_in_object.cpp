@@ -1,25 +1,8 @@
 #include "search/point_in_object.h"
 
-#include <cmath>
-
 namespace lumetra {
 
 namespace {
-
-// px between a and b, both ends included, in either order.
-bool Between(std::int32_t px, std::int32_t a, std::int32_t b) {
-  return a <= b ? (a <= px && px <= b) : (b <= px && px <= a);
-}
-
-// The x where the edge from `from` to `to` crosses the line y = py.
-// REQUIRES: from.y != to.y.  Every operand is widened to double first, so
-// no integer difference can overflow.
-double CrossingX(const RecordPoint& from, const RecordPoint& to, std::int32_t py) {
-  const double dx = static_cast<double>(to.x) - static_cast<double>(from.x);
-  const double dy_to_line = static_cast<double>(py) - static_cast<double>(from.y);
-  const double dy = static_cast<double>(to.y) - static_cast<double>(from.y);
-  return dx * dy_to_line / dy + static_cast<double>(from.x);
-}
 
 // Walks one ring; the steps follow the ring from its first point off the
 // line (s) all the way round back to it.
@@ -77,11 +60,7 @@ class RingWalk {
   // A step onto a point off the line.  True on a boundary hit.
   bool OffLineStep(const RecordPoint& pk) {
     const bool pk_above = pk.y > py_;
-    if (pk_above != above_) {
-      const double xint = CrossingX(prev_, pk, py_);
-      if (std::fabs(static_cast<double>(px_) - xint) < 0.5) return true;
-      if (xint < static_cast<double>(px_)) ++count_;
-    }
+    if (pk_above != above_ && CrossingHit(prev_, pk, px_, py_, &count_)) return true;
     prev_ = pk;
     above_ = pk_above;
     return false;

@@ -44,6 +44,45 @@ struct PolygonPart {
   const RecordPoint* points = nullptr;
 };
 
+// px between a and b, both ends included, in either order.
+inline bool Between(std::int32_t px, std::int32_t a, std::int32_t b) {
+  return a <= b ? (a <= px && px <= b) : (b <= px && px <= a);
+}
+
+// The x where the edge from `from` to `to` crosses the line y = py, the one
+// floating-point value of the rule.  REQUIRES: from.y != to.y.  Every
+// operand is widened to double first, so no integer difference can
+// overflow.  Edges are always measured from their first point in ring
+// order, so every user of the rule gets the same value.
+inline double CrossingX(const RecordPoint& from, const RecordPoint& to, std::int32_t py) {
+  const double dx = static_cast<double>(to.x) - static_cast<double>(from.x);
+  const double dy_to_line = static_cast<double>(py) - static_cast<double>(from.y);
+  const double dy = static_cast<double>(to.y) - static_cast<double>(from.y);
+  return dx * dy_to_line / dy + static_cast<double>(from.x);
+}
+
+// The crossing test of one edge whose ends lie strictly on opposite sides of
+// the line y = py: true on a boundary hit (the crossing lies within half a
+// unit of px), else adds the crossing to *count when it lies left of px.
+// The crossing lies between the edge's x (within far less than half a unit:
+// the division's rounding), so an edge a whole unit or more left or right
+// of px is decided without computing it.
+inline bool CrossingHit(const RecordPoint& from, const RecordPoint& to, std::int32_t px,
+                        std::int32_t py, int* count) {
+  const std::int64_t lo = from.x < to.x ? from.x : to.x;
+  const std::int64_t hi = from.x < to.x ? to.x : from.x;
+  if (hi + 1 <= px) {
+    ++*count;
+    return false;
+  }
+  if (lo >= std::int64_t{px} + 1) return false;
+  const double xint = CrossingX(from, to, py);
+  const double d = static_cast<double>(px) - xint;
+  if (d < 0.5 && d > -0.5) return true;
+  if (xint < static_cast<double>(px)) ++*count;
+  return false;
+}
+
 // 1 when (px, py) lies on the boundary of the object (as defined above),
 // else the number of boundary crossings left of the point over all parts.
 // An odd result means inside.

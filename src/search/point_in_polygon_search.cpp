@@ -113,6 +113,15 @@ PolySearchPointInPolygon::PolySearchPointInPolygon(PolygonSearch& reader, QError
 
 PolySearchPointInPolygon::~PolySearchPointInPolygon() = default;
 
+void PolySearchPointInPolygon::Restart(std::int32_t x, std::int32_t y, std::int32_t radius) {
+  radius_ = radius;
+  x_ = x;
+  y_ = y;
+  rect_ = lumetra::ContainingSearchRect(x, y, radius, reader().geographic());
+  ClearCurrent();
+  first_call_ = true;
+}
+
 int PolySearchPointInPolygon::FindFirst(char* name, int name_length) {
   if (enumerator() == nullptr) return -1;
   ClearCurrent();
@@ -167,7 +176,7 @@ int PolySearchPointInPolygon::Examine(std::uint64_t position) {
   bool inside = false;
   switch (object->kind()) {
     case lumetra::ObjectKind::kRegion:
-      inside = (lumetra::PointInObject(object->parts(), object->part_count(), x_, y_) & 1) != 0;
+      inside = (object->PointIn(x_, y_) & 1) != 0;
       break;
     case lumetra::ObjectKind::kLine:
       break;
@@ -188,6 +197,7 @@ int PolySearchPointInPolygon::Examine(std::uint64_t position) {
       error().Set(106, lumetra::kNoBuffersDetail, QERR_HERE);
       return -1;
     }
+    if (!object->LoadSegments()) return -1;
     near = SegmentsWithin(*object, x_, y_, radius_);
   }
   if (!inside && !near) return 0;

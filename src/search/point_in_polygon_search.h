@@ -75,13 +75,17 @@ bool SegmentNear(const SegmentRecord& s, const SegmentSpacePoint& p, std::int32_
 // object without segment records.
 bool SegmentsWithin(const PolygonObject& object, std::int32_t x, std::int32_t y, std::int32_t r);
 
-class PolySearchPointInPolygon : public PolygonSearchEnum {
+class PolySearchPointInPolygon final : public PolygonSearchEnum {
  public:
   // A search for the objects containing (x, y) or within `radius` of it.
   // The enumerator is taken from the reader's spatial index here.
   PolySearchPointInPolygon(PolygonSearch& reader, QError& err, std::int32_t x, std::int32_t y,
                            std::int32_t radius);
   ~PolySearchPointInPolygon() override;
+
+  // Makes this search one for (x, y) and `radius`, as if it had just been
+  // constructed for them (the handle reuses its containing search).
+  void Restart(std::int32_t x, std::int32_t y, std::int32_t radius);
 
   // 1 inside, 2 within the radius only, 3 both; 0 none; -1 failure (no
   // enumerator, a record that cannot be loaded, or a radius on records

@@ -1,25 +1,19 @@
-// PolygonObject: one reusable record buffer of an open object file's
-// polygon cache ("polyList", owned by PolygonSearch).
+// PolygonObject: one buffer of an open object file's polygon cache
+// ("polyList", owned by PolygonSearch): the record a search stands on.
 //
-// A buffer is sized once, when the file is opened, from the file's maxima
-// (largest record, most points, most rings; see PolygonSearch for how the
-// maxima are bounded by the file's size): the raw record bytes, the decoded
-// coordinates, the segment records and the part list all have their full
-// capacity from the start, so Load never allocates for a record that fits
-// the maxima.  A record that does not fit them is refused, never read past.
-//
-// Load reads a record (region, line or point) at a file position and
-// decodes it with the object file's record decoder (objfile/object_record.h,
-// which also decodes the compressed coordinate columns); it distrusts every
-// length, count and offset it finds.  After a successful Load the buffer
-// holds that record until the next Load; after a failed one it is empty.
+// A buffer holds at most one record at a time.  The record itself -- its
+// decoded fields, names, coordinates, segment records and edge index -- lives
+// in the reader's RecordStore (record_store.h), which reads and decodes each
+// record once and keeps it while its budget allows; the buffer pins the
+// record it holds.  Load makes the buffer hold another record (taken from the
+// store, or read and decoded there); after a failed Load the buffer is empty.
 //
 // Coordinates are i32 file units (millionths of a degree in geographic
 // files, coordinate type 1); segment records are relative to the record's
 // origin, in feet for geographic files.
 //
-// Ownership: the header and the error record are not owned and must outlive
-// the buffer.  Thread rule: one thread at a time (the reader's).
+// Ownership: the store and the header are not owned and must outlive the
+// buffer.  Thread rule: one thread at a time (the reader's).
 #ifndef LUMETRA_SEARCH_POLYGON_OBJECT_H
 #define LUMETRA_SEARCH_POLYGON_OBJECT_H
 
@@ -28,25 +22,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "objfile/object_header.h"
 #include "objfile/object_record.h"
 #include "search/point_in_object.h"
+#include "search/record_store.h"
 #include "storage/dlist.h"
-
-class QError;
-class Qfile;
 
 class PolygonObject : public QLRUObject {
  public:
-  // A buffer for records of the file with `header` whose sizes stay within
-  // `limits` (the reader's bounded maxima; see PolygonSearch).  ready()
-  // tells whether every buffer could be allocated (std::bad_alloc is caught
-  // here).  `file_name` names the file in error details and must outlive
-  // the buffer.
-  PolygonObject(const lumetra::ObjectHeader& header, const lumetra::RecordLimits& limits,
-                QError& err, const char* file_name);
+  // An empty buffer over the records of `store` (a file with `header`).
+  PolygonObject(lumetra::RecordStore& store, const lumetra::ObjectHeader& header);
   ~PolygonObject() override;
 
   // True when the buffer holds the record at file position `position`.
@@ -58,21 +44,23 @@ class PolygonObject : public QLRUObject {
   // A list walk stops at the first empty buffer.
   bool KeepSearching() const override { return HoldsRecord(); }
 
-  // Reads and decodes the record at `position` of `file`.  False, with the
-  // buffer left empty, when the record cannot be read or does not decode
-  // (the file layer or the decoder recorded why).
-  bool Load(Qfile& file, std::uint64_t position);
+  // Makes the buffer hold the record at `position`.  False, with the buffer
+  // left empty, when the record cannot be read or does not decode (the file
+  // layer or the decoder recorded why).
+  bool Load(std::uint64_t position);
   // Forgets the record held.
   void Clear();
 
-  bool ready() const { return ready_; }
+  bool ready() const { return true; }
   std::uint64_t position() const { return position_; }
+  // The decoded record held (null when empty).
+  const lumetra::DecodedRecord* record() const { return record_; }
 
   // --- the record held (valid while HoldsRecord()) ---
-  lumetra::ObjectKind kind() const { return kind_; }
+  lumetra::ObjectKind kind() const { return record_->kind(); }
   // 0 region, 1 line, 2 point.
-  int type() const { return static_cast<int>(kind_); }
-  bool is_point() const { return kind_ == lumetra::ObjectKind::kPoint; }
+  int type() const { return static_cast<int>(kind()); }
+  bool is_point() const { return record_->is_point(); }
   std::uint8_t id() const;
   const std::string& name() const;
   const std::string& second_name() const;
@@ -89,44 +77,41 @@ class PolygonObject : public QLRUObject {
   lumetra::RecordPoint Origin() const;
 
   // Parts (rings) of a region or line; none for a point.
-  const lumetra::PolygonPart* parts() const { return parts_.data(); }
-  std::size_t part_count() const { return parts_.size(); }
+  const lumetra::PolygonPart* parts() const { return record_->parts(); }
+  std::size_t part_count() const { return record_->part_count(); }
   // The coordinates of all parts of a region or line, one after another
   // (none for a point: see Label()).
-  const lumetra::RecordPoint* points() const { return poly_.points.data(); }
-  std::size_t point_count() const;
-  // Segment records of a region or line whose record carries them.
-  bool has_segments() const;
-  const lumetra::SegmentRecord* segments() const { return poly_.segments.data(); }
-  std::size_t segment_count() const { return has_segments() ? poly_.segments.size() : 0; }
+  const lumetra::RecordPoint* points() const { return record_->points(); }
+  std::size_t point_count() const { return is_point() ? 0 : record_->point_count(); }
 
-  // The decoded record: poly() for regions and lines, point() for points.
-  const lumetra::PolyRecord& poly() const { return poly_; }
-  const lumetra::PointRecord& point() const { return point_; }
+  // PointInObject for this object (a region's parts), answered through the
+  // region's edge index when it has one: 1 on the boundary, else the
+  // crossings left of the point.
+  int PointIn(std::int32_t x, std::int32_t y);
+
+  // Segment records of a region or line whose record carries them: the
+  // record flag says so (has_segments); LoadSegments makes them available
+  // (false when they cannot be read, recorded), after which segments() and
+  // segment_count() give them.  segment_count() is 0 before.
+  bool has_segments() const;
+  bool LoadSegments();
+  const lumetra::SegmentRecord* segments() const { return record_->segments(); }
+  std::size_t segment_count() const { return has_segments() ? record_->segment_count() : 0; }
+
+  // The decoded record: poly() for regions and lines (fixed fields and
+  // names; see points() for the coordinates), point() for points.
+  const lumetra::PolyRecord& poly() const { return record_->poly(); }
+  const lumetra::PointRecord& point() const { return record_->point(); }
 
   std::uint16_t coordinate_type() const { return header_.coordinate_type; }
   bool geographic() const { return header_.coordinate_type == lumetra::ObjectHeader::kGeographic; }
   const lumetra::ObjectHeader& header() const { return header_; }
 
-  // Capacities taken at construction (for the tests of the no-allocation
-  // guarantee).
-  std::size_t record_capacity() const { return record_.size(); }
-  std::size_t point_capacity() const { return poly_.points.capacity(); }
-
  private:
-  bool Decode(std::uint32_t length);
-  void BuildParts();
-
+  lumetra::RecordStore& store_;
   const lumetra::ObjectHeader& header_;
-  lumetra::RecordContext context_;
-  QError& err_;
-  std::vector<std::uint8_t> record_;  // the raw record, max record size bytes
-  lumetra::PolyRecord poly_;          // decoded region or line
-  lumetra::PointRecord point_;        // decoded point
-  std::vector<lumetra::PolygonPart> parts_;
-  lumetra::ObjectKind kind_ = lumetra::ObjectKind::kRegion;
-  std::uint64_t position_ = 0;  // 0: empty
-  bool ready_ = false;
+  lumetra::DecodedRecord* record_ = nullptr;  // pinned in the store while held
+  std::uint64_t position_ = 0;                // 0: empty
 };
 
 namespace lumetra {

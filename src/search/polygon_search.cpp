@@ -1,5 +1,7 @@
 #include "search/polygon_search.h"
 
+#include <lumetra/pip_ext.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -67,7 +69,8 @@ PolygonSearch::PolygonSearch(QError& err, const char* file_name, int mode)
 PolygonSearch::~PolygonSearch() = default;
 
 bool PolygonSearch::Open(const char* file_name, int mode) {
-  if (!file_.Open(file_name, Qfile::kModeRead)) return false;
+  const int access = (mode & PIP_OPEN_MAPPED) != 0 ? Qfile::kModeMapped : Qfile::kModeRead;
+  if (!file_.Open(file_name, access)) return false;
   if (!ReadHeader(file_.name())) return false;
   limits_ = BoundedLimits(header_, file_.Size());
   if (!OpenSpatialIndex()) return false;
@@ -101,6 +104,16 @@ bool PolygonSearch::OpenSpatialIndex() {
   return spatial_index_->IsReady();
 }
 
+std::unique_ptr<SpatialIndexEnum> PolygonSearch::TakeEnumerator() {
+  if (spare_enumerator_ != nullptr) return std::move(spare_enumerator_);
+  if (spatial_index_ == nullptr || !spatial_index_->IsReady()) return nullptr;
+  return spatial_index_->CreateEnum();
+}
+
+void PolygonSearch::ReturnEnumerator(std::unique_ptr<SpatialIndexEnum> enumerator) {
+  spare_enumerator_ = std::move(enumerator);
+}
+
 bool PolygonSearch::OpenNameIndex() {
   // The name index's comparison: case-blind, ending at the first NUL, over
   // the tree's key length -- or over fewer characters while a lookup asks
@@ -116,11 +129,10 @@ bool PolygonSearch::OpenNameIndex() {
   return true;
 }
 
-bool PolygonSearch::FindNameEntry(const char* key, std::size_t key_size,
-                                  std::size_t compare_length, std::uint64_t* position) {
+bool PolygonSearch::FindNameEntry(const char* key, std::size_t key_size, std::size_t compare_length,
+                                  std::uint64_t* position) {
   if (name_index_ == nullptr || !name_index_->ready() || key == nullptr) return false;
-  name_compare_length_ =
-      std::min({compare_length, kNameCompareLength, name_index_->key_length()});
+  name_compare_length_ = std::min({compare_length, kNameCompareLength, name_index_->key_length()});
   if (name_value_.size() != name_index_->value_length()) {
     name_value_.assign(name_index_->value_length(), 0);
   }
@@ -148,38 +160,35 @@ bool PolygonSearch::DecodeNameValue(std::uint64_t* position) {
 
 bool PolygonSearch::CreateBuffers(int mode) {
   const std::size_t wanted = CappedBufferCount(header_, limits_, mode);
-  buffers_.reserve(wanted);
-  for (std::size_t i = 0; i < wanted; ++i) {
-    std::unique_ptr<PolygonObject> buffer;
-    try {
-      buffer = std::make_unique<PolygonObject>(header_, limits_, err_, file_.name());
-    } catch (const std::bad_alloc&) {
-      break;
-    }
-    if (!buffer->ready()) break;
-    poly_list_.PushBack(buffer.get());
-    buffers_.push_back(std::move(buffer));
-  }
-  held_.Reset(buffers_.size());
-  if (buffers_.empty()) {
+  store_ = std::make_unique<lumetra::RecordStore>(err_, file_, header_, limits_,
+                                                  StoreBudget(header_, wanted, mode));
+  if (!store_->ready()) {
     err_.SetF(104, QERR_HERE, "Unable to allocate the polygon buffers of %s (%u bytes each)",
               file_.name(), limits_.max_record_size);
     return false;
   }
+  buffers_.reserve(wanted);
+  for (std::size_t i = 0; i < wanted; ++i) {
+    buffers_.push_back(std::make_unique<PolygonObject>(*store_, header_));
+    poly_list_.PushBack(buffers_.back().get());
+  }
+  all_held_ = buffers_.size() >= header_.RecordCount();
   return true;
 }
 
 PolygonObject* PolygonSearch::FindObject(std::uint64_t position) {
   if (buffers_.empty()) return nullptr;
-  PolygonObject* object = held_.Find(position);
+  const lumetra::DecodedRecord* held = store_->Find(position);
+  PolygonObject* object = held != nullptr ? held->holder() : nullptr;
   if (object == nullptr) {
-    object = static_cast<PolygonObject*>(poly_list_.Last());
+    if (all_held_ && next_empty_ >= buffers_.size()) all_held_ = false;  // more records than said
+    object =
+        all_held_ ? buffers_[next_empty_].get() : static_cast<PolygonObject*>(poly_list_.Last());
     ++load_count_;
-    held_.Erase(object->position());
-    if (!object->Load(file_, position)) return nullptr;
-    held_.Insert(object->position(), object);
+    if (!object->Load(position)) return nullptr;
+    if (all_held_) ++next_empty_;
   }
-  poly_list_.MoveToFront(object);
+  if (!all_held_) poly_list_.MoveToFront(object);
   return object;
 }
 
@@ -194,6 +203,12 @@ bool PolygonSearch::SetSearchDistance(std::int32_t feet) {
   }
   search_distance_ = feet;
   return true;
+}
+
+std::uint64_t PolygonSearch::StoreBudget(const ObjectHeader& header, std::size_t buffers,
+                                         int mode) {
+  const std::uint64_t per_buffer = CacheRecordBudget(header);
+  return std::max<std::uint64_t>(per_buffer * buffers, MemoryBudget(mode));
 }
 
 std::vector<std::uint64_t> PolygonSearch::CachedPositionsForTest() const {

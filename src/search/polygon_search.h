@@ -10,6 +10,11 @@
 // PolygonObject buffers kept most recently used first.  A step that fails
 // has recorded its reason in the error record; ready() is then false.
 //
+// Open mode.  mode & 3 selects the cache budget (below); mode &
+// PIP_OPEN_MAPPED (4) reads the file through the process's shared read-only
+// mapping of it (falling back to ordinary reads when it cannot be mapped),
+// so that uncompressed records are used in place, never copied.
+//
 // Cache sizing.  The record budget S is the header's largest record, plus 8
 // bytes per point of the most points when coordinates are compressed, plus
 // 28 more per point when segment records are also present; S is 0 for a
@@ -51,13 +56,14 @@
 #include "objfile/object_header.h"
 #include "objfile/object_record.h"
 #include "search/polygon_object.h"
-#include "search/position_index.h"
+#include "search/record_store.h"
 #include "storage/dlist.h"
 #include "storage/qfile.h"
 
 class QError;
 class QTree;
 class SpatialIndex;
+class SpatialIndexEnum;
 
 namespace lumetra {
 
@@ -87,11 +93,19 @@ class PolygonSearch {
 
   bool ready() const { return ready_; }
 
-  // The buffer holding the record at `position`: a cached one (searched
-  // from the most recently used while buffers hold records), else the least
-  // recently used buffer loaded with it.  The buffer moves to the front.
-  // Null when the record cannot be loaded (recorded).  REQUIRES: ready().
+  // The buffer holding the record at `position`: a cached one, else the
+  // least recently used buffer loaded with it.  The buffer moves to the
+  // front.  Null when the record cannot be loaded (recorded).
+  // REQUIRES: ready().
   PolygonObject* FindObject(std::uint64_t position);
+
+  // The kind of the record at `position` and its point (a point object's
+  // position, else the label point), without making a buffer hold it: the
+  // record is read and decoded into the store when it is not there yet.
+  // False when it cannot be read (recorded).  REQUIRES: ready().
+  bool PeekRecord(std::uint64_t position, lumetra::ObjectKind* kind, lumetra::RecordPoint* at) {
+    return store_->Peek(position, kind, at);
+  }
 
   const lumetra::ObjectHeader& header() const { return header_; }
   bool has_extension() const { return has_extension_; }
@@ -104,6 +118,13 @@ class PolygonSearch {
   // The indexes; null until opened (never null when ready()).
   SpatialIndex* spatial_index() const { return spatial_index_.get(); }
   QTree* name_index() const { return name_index_.get(); }
+
+  // An enumerator of the spatial index for a search: the one a finished
+  // search handed back, else a new one (null when the index cannot give
+  // one).  Searches hand theirs back when they end, so that starting a
+  // search allocates nothing.
+  std::unique_ptr<SpatialIndexEnum> TakeEnumerator();
+  void ReturnEnumerator(std::unique_ptr<SpatialIndexEnum> enumerator);
 
   // --- name lookups ---
   // Name lookups compare at most this many leading characters of a key.
@@ -129,9 +150,15 @@ class PolygonSearch {
   // The bounded maxima the buffers were sized for.
   const lumetra::RecordLimits& limits() const { return limits_; }
   std::size_t buffer_count() const { return buffers_.size(); }
-  // Records loaded from the file so far (cache misses).
+  // Records loaded into buffers so far (buffer misses, whether the store
+  // still held the record or it was read again).
   std::uint64_t load_count() const { return load_count_; }
-  // The cached positions, most recently used first (0 for an empty buffer).
+  // True when the buffers can hold every record (no relinking).
+  bool all_held() const { return all_held_; }
+  const lumetra::RecordStore& store() const { return *store_; }
+  lumetra::RecordStore& store() { return *store_; }
+  // The cached positions, most recently used first (0 for an empty buffer);
+  // in buffer order when all_held().
   std::vector<std::uint64_t> CachedPositionsForTest() const;
 
   // The record budget S of one buffer (see the file comment).
@@ -146,6 +173,9 @@ class PolygonSearch {
   // The bytes one buffer takes for records within `limits`.
   static std::uint64_t BufferFootprint(const lumetra::ObjectHeader& header,
                                        const lumetra::RecordLimits& limits);
+  // The store's budget for `buffers` buffers in `mode`.
+  static std::uint64_t StoreBudget(const lumetra::ObjectHeader& header, std::size_t buffers,
+                                   int mode);
   // The header's maxima bounded by a file of `file_size` bytes.
   static lumetra::RecordLimits BoundedLimits(const lumetra::ObjectHeader& header,
                                              std::int64_t file_size);
@@ -169,10 +199,14 @@ class PolygonSearch {
   // Destroyed in reverse order: cache, spatial index, name index, file.
   std::unique_ptr<QTree> name_index_;
   std::unique_ptr<SpatialIndex> spatial_index_;
-  QDlist poly_list_;  // most recently used first
-  lumetra::PositionIndex held_;  // record position -> the buffer holding it
+  std::unique_ptr<SpatialIndexEnum> spare_enumerator_;  // destroyed before the index
+  QDlist poly_list_;                                    // most recently used first
+  // Declared before the buffers, which release their records into it.
+  std::unique_ptr<lumetra::RecordStore> store_;
   // Declared after the list: buffers unlink themselves while it still lives.
   std::vector<std::unique_ptr<PolygonObject>> buffers_;
+  bool all_held_ = false;
+  std::size_t next_empty_ = 0;  // all_held_: buffers_[next_empty_ ..] hold nothing
   std::int32_t search_distance_ = kDefaultSearchDistance;
   std::uint64_t load_count_ = 0;
   // Characters the name index's comparison reads: the tree's key length,

@@ -103,8 +103,8 @@ int NearbyObjectSet::Examine(PolySearchInRectangle& search) {
   char name[SpatialPolygonNode::kNameSize];
   int result = search.FindFirst(name, sizeof name);
   for (; result > 0; result = search.FindNext(name, sizeof name)) {
-    const PolygonObject* object = search.CurrentObject();
-    if (object == nullptr) {
+    PolygonObject* object = search.CurrentObject();
+    if (object == nullptr || !object->LoadSegments()) {
       result = -1;
       break;
     }
@@ -120,12 +120,11 @@ int NearbyObjectSet::Examine(PolySearchInRectangle& search) {
   return result < 0 ? -1 : 1;
 }
 
-void NearbyObjectSet::ExamineObject(const PolygonObject& object, std::uint64_t position,
+void NearbyObjectSet::ExamineObject(PolygonObject& object, std::uint64_t position,
                                     const char* name) {
   const int distance = lumetra::BorderDistance(object, x_, y_);
   const bool inside =
-      object.kind() == lumetra::ObjectKind::kRegion &&
-      (lumetra::PointInObject(object.parts(), object.part_count(), x_, y_) & 1) != 0;
+      object.kind() == lumetra::ObjectKind::kRegion && (object.PointIn(x_, y_) & 1) != 0;
   std::uint32_t flags = inside ? SpatialPolygonNode::kInside : 0;
   if (distance >= 0 && distance <= maximum_) flags |= SpatialPolygonNode::kNear;
   if (flags == 0) return;
@@ -144,6 +143,8 @@ RankedContainingSearch::RankedContainingSearch() { list_.reserve(kInitialCapacit
 RankedContainingSearch::~RankedContainingSearch() = default;
 
 void RankedContainingSearch::Clear() {
+  if (cleared_) return;
+  cleared_ = true;
   list_.clear();
   cursor_ = 0;
   ring_ = -1;
@@ -205,6 +206,7 @@ int RankedContainingSearch::AnswerCurrent(char* name, int name_length) const {
 int RankedContainingSearch::FindFirst(std::int32_t x, std::int32_t y, std::int32_t maximum,
                                       const RectSearchStarter& start, char* name, int name_length) {
   Clear();
+  cleared_ = false;
   maximum_ = maximum;
   x_ = x;
   y_ = y;

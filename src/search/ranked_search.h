@@ -107,7 +107,7 @@ class NearbyObjectSet {
   bool WasExamined(std::uint64_t position);
 
  private:
-  void ExamineObject(const PolygonObject& object, std::uint64_t position, const char* name);
+  void ExamineObject(PolygonObject& object, std::uint64_t position, const char* name);
 
   std::int32_t x_;
   std::int32_t y_;
@@ -186,6 +186,7 @@ class RankedContainingSearch {
   std::unique_ptr<NearbyObjectSet> set_;
   // listed_[i]: node i of the set is in the list.
   std::vector<bool> listed_;
+  bool cleared_ = true;  // nothing to clear since the last Clear
 };
 
 #endif  // LUMETRA_SEARCH_RANKED_SEARCH_H

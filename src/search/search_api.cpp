@@ -4,6 +4,7 @@
 // the handle up by kind, work on its pipObjectFileObject, release it on
 // every path, and let no exception out (failure value -1).
 #include <lumetra/pip.h>
+#include <lumetra/pip_ext.h>
 
 #include <cstdint>
 #include <memory>
@@ -41,7 +42,7 @@ const PolygonObject* DescribedObject(pipObjectFileObject& object) {
 }
 
 int StartNearest(pipObjectFileObject& object, int x, int y, int count, const char* criteria,
-                 bool filtered, char* name, int name_length) {
+                 bool filtered, bool exact, char* name, int name_length) {
   std::unique_ptr<ObjectFilter> filter;
   std::string message;
   FilterStatus status = FilterStatus::kReady;
@@ -54,13 +55,20 @@ int StartNearest(pipObjectFileObject& object, int x, int y, int count, const cha
     object.error().Set(PIP_ERR_GENERAL, kNoAttributeFile, QERR_HERE);
     return -1;
   }
-  return object.StartSearch(
+  const auto configure = [&](PolySearchNearestPoint& search) {
+    if (status == FilterStatus::kInvalidCriteria) search.SetInvalidCriteria(message);
+    if (filter != nullptr) search.SetFilter(std::move(filter));
+  };
+  return object.RestartOrStart<PolySearchNearestPoint>(
       [&] {
-        auto search =
-            std::make_unique<PolySearchNearestPoint>(object.reader(), object.error(), x, y, count);
-        if (status == FilterStatus::kInvalidCriteria) search->SetInvalidCriteria(message);
-        if (filter != nullptr) search->SetFilter(std::move(filter));
+        auto search = std::make_unique<PolySearchNearestPoint>(object.reader(), object.error(), x,
+                                                               y, count, exact);
+        configure(*search);
         return search;
+      },
+      [&](PolySearchNearestPoint& search) {
+        search.Restart(x, y, count, exact);
+        configure(search);
       },
       [&](PolygonSearchEnum& search) { return search.FindFirst(name, name_length); });
 }
@@ -124,7 +132,7 @@ LUMETRA_API int pipObjectFindFirstNearest(int objectFileHandle, int x, int y, in
   lumetra::ClearText(name, nameLength);
   if (nameLength < 0 || count < 0 || count > PIP_MAX_NEAREST_COUNT) return -1;
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
-    return StartNearest(object, x, y, count, nullptr, false, name, nameLength);
+    return StartNearest(object, x, y, count, nullptr, false, false, name, nameLength);
   });
 }
 
@@ -133,7 +141,17 @@ LUMETRA_API int pipObjectFindFirstNearestEx(int objectFileHandle, int x, int y, 
   lumetra::ClearText(name, nameLength);
   if (nameLength < 0 || count < 0 || count > PIP_MAX_NEAREST_COUNT) return -1;
   return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
-    return StartNearest(object, x, y, count, criteria, true, name, nameLength);
+    return StartNearest(object, x, y, count, criteria, true, false, name, nameLength);
+  });
+}
+
+LUMETRA_API int pipObjectFindFirstNearestExact(int objectFileHandle, int x, int y, int count,
+                                               const char* criteria, char* name, int nameLength) {
+  lumetra::ClearText(name, nameLength);
+  if (nameLength < 0 || count < 1 || count > PIP_MAX_NEAREST_COUNT) return -1;
+  const bool filtered = criteria != nullptr && criteria[0] != '\0';
+  return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
+    return StartNearest(object, x, y, count, criteria, filtered, true, name, nameLength);
   });
 }
 
@@ -172,8 +190,8 @@ LUMETRA_API int pipObjectDistanceToBorder(int objectFileHandle, int x, int y) {
       const std::int64_t d = entry->signed_distance();
       return static_cast<int>(d < 0 ? -d : d);
     }
-    const PolygonObject* current = object.CurrentObject();
-    if (current == nullptr) return -1;
+    PolygonObject* current = object.CurrentObject();
+    if (current == nullptr || !current->LoadSegments()) return -1;
     return lumetra::BorderDistance(*current, x, y);
   });
 }

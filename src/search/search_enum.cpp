@@ -11,7 +11,9 @@
 PolygonSearchEnum::PolygonSearchEnum(PolygonSearch& reader, QError& err)
     : reader_(reader), err_(err) {}
 
-PolygonSearchEnum::~PolygonSearchEnum() = default;
+PolygonSearchEnum::~PolygonSearchEnum() {
+  if (enumerator_ != nullptr) reader_.ReturnEnumerator(std::move(enumerator_));
+}
 
 int PolygonSearchEnum::FindFirstEx(char* name, int name_length, int resolution, double* percent) {
   (void)resolution;
@@ -50,9 +52,7 @@ bool PolygonSearchEnum::MakeCurrent(std::uint64_t position) {
 }
 
 bool PolygonSearchEnum::CreateEnumerator() {
-  SpatialIndex* index = reader_.spatial_index();
-  if (index == nullptr || !index->IsReady()) return false;
-  enumerator_ = index->CreateEnum();
+  enumerator_ = reader_.TakeEnumerator();
   return enumerator_ != nullptr;
 }
 

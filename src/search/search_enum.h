@@ -15,7 +15,8 @@
 // through the cache when it does not.
 //
 // Ownership: the reader and the error record are not owned and must outlive
-// the search; the search owns its spatial-index enumerator.  Thread rule:
+// the search; the search owns its spatial-index enumerator, taken from the
+// reader and handed back to it when the search is destroyed.  Thread rule:
 // one thread at a time (the handle's).
 #ifndef LUMETRA_SEARCH_SEARCH_ENUM_H
 #define LUMETRA_SEARCH_SEARCH_ENUM_H

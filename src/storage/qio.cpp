@@ -119,7 +119,9 @@ int QioCreate(QError& err, const char* name) {
     err.Set(100, "NULL file name on create", QERR_HERE);
     return -1;
   }
-  const int fd = QioOpen(name, kRtBinary | kRtCreate | kRtTruncate | kRtWriteOnly, 0600);
+  // 0666 under the process's umask: files the library makes are shared as
+  // the caller's other files are (scratch files stay 0600).
+  const int fd = QioOpen(name, kRtBinary | kRtCreate | kRtTruncate | kRtWriteOnly, 0666);
   if (fd < 0) QioReportErrno(err, QERR_HERE, name);
   return fd;
 }

@@ -72,7 +72,8 @@ class UniqueFd {
 // Attempts QioScratchFile makes before giving up.
 constexpr uint32_t kQioScratchAttempts = 0x800000;
 
-// Creates (or truncates) `name` write-only with permissions 0600 (runtime
+// Creates (or truncates) `name` write-only with permissions 0666 masked by
+// the umask, as the owner's read/write permission means on POSIX (runtime
 // flags binary|create|truncate|write-only, traced as an open).  Returns the
 // descriptor, or -1 after reporting errno with the file name.
 int QioCreate(QError& err, const char* name);

@@ -11,10 +11,9 @@ constexpr int kCorruptIndexCode = 111;
 
 // Little-endian 32-bit load; the compiler turns the shifts into one load.
 inline std::int32_t LoadI32(const std::uint8_t* b) {
-  const std::uint32_t v = static_cast<std::uint32_t>(b[0]) |
-                          (static_cast<std::uint32_t>(b[1]) << 8) |
-                          (static_cast<std::uint32_t>(b[2]) << 16) |
-                          (static_cast<std::uint32_t>(b[3]) << 24);
+  const std::uint32_t v =
+      static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+      (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
   return static_cast<std::int32_t>(v);
 }
 constexpr int kBadRequestCode = 100;
@@ -57,8 +56,14 @@ void PackOrder(rtSpatialIndex::DecodedNode* node) {
     const lumetra::Rect r{node->minx[i], node->miny[i], node->maxx[i], node->maxy[i]};
     lumetra::Rect& chunk = node->chunk[k / kChunk];
     lumetra::Rect& group = node->group[k / kGroup];
-    if (k % kChunk == 0) chunk = r; else chunk.Include(r);
-    if (k % kGroup == 0) group = r; else group.Include(r);
+    if (k % kChunk == 0)
+      chunk = r;
+    else
+      chunk.Include(r);
+    if (k % kGroup == 0)
+      group = r;
+    else
+      group.Include(r);
   }
 }
 
@@ -136,7 +141,7 @@ const std::uint8_t* rtSpatialIndex::FetchNode(std::uint32_t page_number,
 }
 
 const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t page_number,
-                                                                 bool first_visit) {
+                                                                bool first_visit) {
   DecodedNode* victim = &decoded_[0];
   for (DecodedNode& node : decoded_) {
     if (node.page == page_number) {
@@ -224,6 +229,70 @@ std::uint32_t rtSpatialIndex::CollectMeeting(const DecodedNode& node, const lume
   return found;
 }
 
+const lumetra::RtreeGrid* rtSpatialIndex::Grid() {
+  if (grid_ != nullptr || grid_calls_ > kGridAfterQueries) return grid_.get();
+  if (++grid_calls_ <= kGridAfterQueries) return nullptr;
+  std::vector<lumetra::RtreeEntry> leaves;
+  try {
+    // 24 bytes an entry in the grid, plus its cell listings.
+    if (CollectLeaves(&leaves, kMaxGridBytes / 28)) {
+      grid_ = lumetra::RtreeGrid::Build(leaves, kMaxGridBytes);
+    }
+  } catch (const std::bad_alloc&) {
+    grid_.reset();
+  }
+  return grid_.get();
+}
+
+bool rtSpatialIndex::CollectLeaves(std::vector<lumetra::RtreeEntry>* out, std::size_t max_entries) {
+  // A node being walked: its entries (copied, as the page pointer does not
+  // survive the children's fetches) and the next one to look at.
+  struct Frame {
+    std::vector<lumetra::RtreeEntry> entries;
+    std::size_t next = 0;
+    std::uint32_t level = 0;
+  };
+  std::vector<bool> reached(static_cast<std::size_t>(page_count_), false);
+  std::vector<Frame> stack;
+  const auto enter = [&](std::uint32_t page, std::uint32_t level, const lumetra::Rect* parent) {
+    if (page >= page_count_ || reached[page]) return false;
+    reached[page] = true;
+    lumetra::RtreeNodeHeader header;
+    const std::uint8_t* bytes = FetchNode(page, &header);
+    if (bytes == nullptr || header.level != level || header.is_leaf() != (level == 0)) return false;
+    Frame frame;
+    frame.level = level;
+    for (std::uint32_t i = 0; i < header.count; ++i) {
+      const lumetra::RtreeEntry e = lumetra::DecodeRtreeEntry(bytes, i);
+      const lumetra::Rect& r = e.rect;
+      if (r.minx > r.maxx || r.miny > r.maxy) return false;
+      if (parent != nullptr && (r.minx < parent->minx || r.miny < parent->miny ||
+                                r.maxx > parent->maxx || r.maxy > parent->maxy)) {
+        return false;
+      }
+      frame.entries.push_back(e);
+    }
+    stack.push_back(std::move(frame));
+    return true;
+  };
+  if (!enter(root_page_, height_, nullptr)) return false;
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    if (top.next == top.entries.size()) {
+      stack.pop_back();
+      continue;
+    }
+    const lumetra::RtreeEntry e = top.entries[top.next++];
+    if (top.level == 0) {
+      if (out->size() >= max_entries) return false;
+      out->push_back(e);
+    } else if (!enter(lumetra::RtreeChildPage(e), top.level - 1, &e.rect)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void rtSpatialIndex::ReportCorruptNode(std::uint32_t page_number, const char* what) const {
   error().SetF(kCorruptIndexCode, QERR_HERE, "R-tree page %u of %s: %s", page_number, file_.name(),
                what);
@@ -244,9 +313,25 @@ rtSpatialIndexEnum::rtSpatialIndexEnum(rtSpatialIndex& index)
 
 bool rtSpatialIndexEnum::First(const lumetra::Rect& query, std::uint64_t* offset) {
   query_ = query;
-  stack_[0] = MakeFrame(0, index_.root_page(), index_.height());
+  grid_hits_.clear();
+  grid_next_ = 0;
+  grid_ = index_.Grid();
+  if (grid_ != nullptr && !grid_->Collect(query, &grid_hits_)) grid_ = nullptr;
+  if (grid_ == nullptr) stack_[0] = MakeFrame(0, index_.root_page(), index_.height());
   depth_ = 0;
   return Next(offset);
+}
+
+bool rtSpatialIndexEnum::NextFromGrid(std::uint64_t* offset) {
+  if (grid_next_ >= grid_hits_.size()) {
+    depth_ = -1;
+    return false;
+  }
+  const std::uint32_t seq = grid_hits_[grid_next_++];
+  last_rect_ = grid_->rect(seq);
+  last_offset_ = grid_->value(seq);
+  *offset = last_offset_;
+  return true;
 }
 
 bool rtSpatialIndexEnum::Stop(std::uint32_t page, const char* what) {
@@ -258,10 +343,10 @@ bool rtSpatialIndexEnum::Stop(std::uint32_t page, const char* what) {
 bool rtSpatialIndexEnum::EntryOf(const Frame& top, std::uint32_t index, Hit* hit) {
   if (const rtSpatialIndex::DecodedNode* node = index_.FetchDecoded(top.page, false)) {
     if (index < node->count) {
-      *hit = Hit{true, node->leaf, index,
-                 lumetra::Rect{node->minx[index], node->miny[index], node->maxx[index],
-                               node->maxy[index]},
-                 node->value[index]};
+      *hit = Hit{
+          true, node->leaf, index,
+          lumetra::Rect{node->minx[index], node->miny[index], node->maxx[index], node->maxy[index]},
+          node->value[index]};
       return true;
     }
   }
@@ -320,6 +405,7 @@ rtSpatialIndexEnum::Frame rtSpatialIndexEnum::MakeFrame(std::size_t depth, std::
 
 bool rtSpatialIndexEnum::Next(std::uint64_t* offset) {
   if (offset == nullptr) return false;
+  if (grid_ != nullptr) return depth_ >= 0 && NextFromGrid(offset);
   while (depth_ >= 0) {
     Frame& top = stack_[static_cast<std::size_t>(depth_)];
     Hit hit;

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "storage/record_mgr.h"
+#include "storage/rtree_grid.h"
 #include "storage/rtree_node.h"
 #include "storage/spatial_index.h"
 
@@ -112,6 +113,21 @@ class rtSpatialIndex : public SpatialIndex {
   static constexpr std::uint32_t kWasteLimit = 4;
   static constexpr std::uint32_t kBypassVisits = 1024;
 
+  // The grid of every leaf entry (rtree_grid.h), which answers small
+  // queries in the enumeration's own order.  Built once, at the
+  // kGridAfterQueries-th call, when the tree checks out (CollectLeaves) and
+  // the grid fits kMaxGridBytes; null before and otherwise.
+  const lumetra::RtreeGrid* Grid();
+  static constexpr std::uint32_t kGridAfterQueries = 4;
+  static constexpr std::size_t kMaxGridBytes = std::size_t{256} << 20;
+
+  // Every leaf entry in the order the enumeration reaches them, when the
+  // tree is such that the enumeration reaches every entry meeting a query
+  // once and only then: each node reached once, at the level its parent
+  // implies, leaf flags matching levels, no inverted rectangle and every
+  // entry within its parent entry's rectangle.  False otherwise (nothing
+  // reported; the enumeration will report what it meets).
+  bool CollectLeaves(std::vector<lumetra::RtreeEntry>* out, std::size_t max_entries);
 
  private:
   bool Open(std::uint64_t root_offset);
@@ -129,12 +145,16 @@ class rtSpatialIndex : public SpatialIndex {
   std::uint32_t next_miss_ = 0;
   std::uint32_t wasted_decodes_ = 0;
   std::uint32_t bypass_ = 0;  // first visits left to scan in place
+  std::uint32_t grid_calls_ = 0;
+  std::unique_ptr<lumetra::RtreeGrid> grid_;
 };
 
 // Depth-first enumeration of the leaf entries whose rectangles meet a query:
 // entries come in stored order, each at most once.  It keeps an explicit
 // stack of (page, next entry) pairs with room for height + 1 levels, taken
-// at construction; First and Next never allocate.
+// at construction.  When the index has its grid and the query is small, the
+// candidates are taken from the grid instead, in the same order.  First and
+// Next allocate only when a query has more candidates than any before.
 class rtSpatialIndexEnum : public SpatialIndexEnum {
  public:
   // REQUIRES: `index` is ready and outlives the enumerator.
@@ -182,12 +202,17 @@ class rtSpatialIndexEnum : public SpatialIndexEnum {
 
   // Ends the enumeration and reports `what` about `page`; returns false.
   bool Stop(std::uint32_t page, const char* what);
+  bool NextFromGrid(std::uint64_t* offset);
 
   rtSpatialIndex& index_;
   lumetra::Rect query_;
+  // Grid mode: the candidates, collected at First, and the next to hand out.
+  const lumetra::RtreeGrid* grid_ = nullptr;
+  std::vector<std::uint32_t> grid_hits_;
+  std::size_t grid_next_ = 0;
   std::vector<Frame> stack_;
   std::vector<std::uint16_t> hit_storage_;  // node capacity entries per level
-  int depth_ = -1;  // -1: exhausted
+  int depth_ = -1;                          // -1: exhausted
   lumetra::Rect last_rect_;
   std::uint64_t last_offset_ = 0;
 };

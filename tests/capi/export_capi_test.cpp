@@ -2,6 +2,8 @@
 // from an object file (in the order of a name search for "*") or from the
 // caller, the failure records and their display, the end of a handle with
 // and without commit; the output imported again and read back.
+#include <lumetra/pip_ext.h>
+
 #include "support/capi_fixture.h"
 
 namespace {
@@ -101,6 +103,34 @@ class ExportCapi : public CapiTest {
 
   std::set<int> exports_;
 };
+
+// Export options: BNA takes none, unknown bits and a late call are
+// refused; a shapefile with the CRS option gets its .prj and .cpg.
+TEST_F(ExportCapi, ExportOptionsAreCheckedAndApplied) {
+  BuildSample();
+  int bna = 0;
+  ASSERT_EQ(pipExportInitBNA(lib_, Path("o").c_str(), &bna), 1);
+  Keep(bna);
+  EXPECT_EQ(pipExportSetOptions(bna, PIP_EXPORT_OPT_CRS), -1);
+  EXPECT_EQ(Code(), 100);
+  int shp = 0;
+  ASSERT_EQ(pipExportInitSHP(lib_, Path("o.shp").c_str(), &shp, PIP_OBJECT_REGION), 1);
+  EXPECT_EQ(pipExportSetOptions(shp, 0x40), -1);
+  EXPECT_EQ(Code(), 106);
+  ASSERT_EQ(pipExportSetOptions(shp, PIP_EXPORT_OPT_ALL), 1);
+  ASSERT_EQ(pipExportOpen(shp, "sample.obj", 0), 1);
+  char name[PIP_NAME_SIZE];
+  EXPECT_EQ(pipExportWrite(shp, name, sizeof name, nullptr, nullptr), -1);  // Beacon: a point
+  EXPECT_EQ(pipExportWrite(shp, name, sizeof name, nullptr, nullptr), 1);   // Lake
+  EXPECT_EQ(pipExportSetOptions(shp, 0), -1);
+  EXPECT_EQ(EndExport(shp, 1), 1);
+  const auto text = [this](const char* file) {
+    const std::vector<std::uint8_t> bytes = lumetra_test::ReadBytes(Path(file));
+    return std::string(bytes.begin(), bytes.end());
+  };
+  EXPECT_EQ(text("o.cpg"), "UTF-8\n");
+  EXPECT_EQ(text("o.prj").rfind("GEOGCS[\"GCS_WGS_1984\"", 0), 0u);
+}
 
 TEST_F(ExportCapi, BnaRoundTripSplitsLinesAndDropsSecondNames) {
   BuildSample();

@@ -2,8 +2,11 @@
 // distances and the coordinate calls as callers see them, on files built
 // through the import functions.  (The corruption sweep over all of these
 // calls lives with the object-file tests.)
+#include <lumetra/pip_ext.h>
+
 #include <algorithm>
 #include <random>
+#include <thread>
 
 #include "support/capi_fixture.h"
 
@@ -121,6 +124,63 @@ TEST_F(SearchesCapi, NearestCountAndLimits) {
   const int regions = Open("r.obj");
   ASSERT_GT(regions, 0);
   EXPECT_EQ(pipObjectFindFirstNearest(regions, 5, 5, 3, name, sizeof name), 0) << "points only";
+}
+
+// The exact k-nearest through the C interface: counts, criteria without an
+// attribute file, and the answers of the internal tests' brute force.
+TEST_F(SearchesCapi, ExactNearestCountsAndCriteria) {
+  Build("s.obj", {PointOf("CORNER", 7000, 7000), PointOf("SIDE", 8000, 0),
+                  RegionOf("AREA", {Box(0, 0, 10, 10)})});
+  const int h = Open("s.obj");
+  ASSERT_GT(h, 0);
+  char name[PIP_NAME_SIZE] = "keep";
+  EXPECT_EQ(pipObjectFindFirstNearestExact(h, 0, 0, 0, nullptr, name, sizeof name), -1);
+  EXPECT_EQ(pipObjectFindFirstNearestExact(h, 0, 0, 65537, "", name, sizeof name), -1);
+  EXPECT_EQ(pipObjectFindFirstNearestExact(h, 0, 0, 1, nullptr, name, -1), -1);
+  // SIDE lies beyond the first square but nearer than CORNER inside it.
+  ASSERT_EQ(pipObjectFindFirstNearestExact(h, 0, 0, 1, "", name, sizeof name), 1);
+  EXPECT_EQ(Drain(h, 1, name, sizeof name), (Results{{"SIDE", 1}}));
+  ASSERT_EQ(pipObjectFindFirstNearest(h, 0, 0, 1, name, sizeof name), 1);
+  EXPECT_STREQ(name, "CORNER") << "the square rings alone";
+  EXPECT_EQ(pipObjectFindFirstNearestExact(h, 0, 0, 3, "Pop > 1", name, sizeof name), -1);
+  ExpectError(PIP_ERR_GENERAL, "No attribute file was found. Cannot filter without attributes.");
+}
+
+// Threads each with its own handle on one file, read through the shared
+// mapping, answer as one thread does.
+TEST_F(SearchesCapi, ThreadsWithTheirOwnHandlesAnswerAlike) {
+  std::mt19937 rng(77);
+  std::vector<Shape> shapes = SampleShapes();
+  for (int i = 0; i < 200; ++i)
+    shapes.push_back(PointOf("N" + std::to_string(i), rng() % 3000, rng() % 3000));
+  Build("t.obj", shapes);
+  const auto run = [&](int h, unsigned seed, std::vector<std::string>* out) {
+    std::mt19937 q(seed);
+    char name[PIP_NAME_SIZE];
+    for (int i = 0; i < 3000; ++i) {
+      const int x = static_cast<int>(q() % 3200), y = static_cast<int>(q() % 3200);
+      for (int r = pipObjectFindFirstContaining(h, x, y, 0, name, sizeof name); r > 0;
+           r = pipObjectFindNext(h, name, sizeof name)) {
+        out->push_back(name);
+      }
+      if (pipObjectFindFirstNearestExact(h, x, y, 2, nullptr, name, sizeof name) == 1) {
+        out->push_back(name);
+      }
+    }
+  };
+  std::vector<std::vector<std::string>> alone(2), together(2);
+  const int a = Open("t.obj", PIP_OPEN_CACHE_5MB | PIP_OPEN_MAPPED);
+  const int b = Open("t.obj", PIP_OPEN_CACHE_5MB | PIP_OPEN_MAPPED);
+  ASSERT_GT(a, 0);
+  ASSERT_GT(b, 0);
+  run(a, 1, &alone[0]);
+  run(a, 2, &alone[1]);
+  std::thread first([&] { run(a, 1, &together[0]); });
+  std::thread second([&] { run(b, 2, &together[1]); });
+  first.join();
+  second.join();
+  EXPECT_EQ(together, alone);
+  EXPECT_GT(alone[0].size(), 1000u);
 }
 
 TEST_F(SearchesCapi, PolygonSearchResultCodesAndPercentages) {

@@ -2,6 +2,8 @@
 // pipImportOpenMIF2 and pipImportOpenBNA on an import handle, pipImportRead
 // to the end, then the object file read back through the object-file
 // functions; warnings, data errors and replaced readers.
+#include <lumetra/pip_ext.h>
+
 #include "support/capi_fixture.h"
 
 namespace {
@@ -128,6 +130,45 @@ TEST_F(TextImportCapi, MifImportReadsBack) {
   EXPECT_STREQ(info.name2, "R");
   char none[PIP_NAME_SIZE];
   EXPECT_EQ(pipObjectFindFirstName(file, "Oval", none, sizeof none), 0) << "skipped";
+}
+
+// The import options: refused when unknown or late, kept otherwise; with
+// them the MIF ordinals are the MID rows (the skipped ellipse counts, the
+// Pen clause does not replace it) and a coordinate that is no number fails
+// the read at its line.
+TEST_F(TextImportCapi, ImportOptionsAreCheckedAndApplied) {
+  const int imp = Init("opt.obj");
+  ASSERT_GT(imp, 0);
+  int flags = -1;
+  EXPECT_EQ(pipImportSetOptions(imp, 0x100), -1);
+  EXPECT_EQ(Code(), 106);
+  ASSERT_EQ(pipImportSetOptions(imp, PIP_IMPORT_OPT_ALL), 1);
+  EXPECT_EQ(pipImportGetOptions(imp, &flags), 1);
+  EXPECT_EQ(flags, PIP_IMPORT_OPT_ALL);
+  ASSERT_EQ(pipImportOpenMIF(imp, Path("sample.mif").c_str(), "NAME"), 1);
+  EXPECT_EQ(pipImportSetOptions(imp, 0), -1);
+  EXPECT_EQ(Code(), 100);
+  EXPECT_EQ(ReadAll(imp).back().second, 0);
+  ASSERT_EQ(Term(imp, 1), 1);
+  const int file = Open("opt.obj");
+  ASSERT_GT(file, 0);
+  EXPECT_EQ(Named(file, "Lake").penColor, 2);
+  EXPECT_EQ(Named(file, "Road").penColor, 4);  // not the Pen clause's 255
+  EXPECT_EQ(Named(file, "Twin").penColor, 5);
+  pipObjectFileExtraInfoStruct extra;
+  EXPECT_EQ(pipObjectHandleFileQueryEx(file, &extra), -1) << "no extension block, no stamp";
+  EXPECT_EQ(Close(file), 1);
+
+  WriteText(Path("nan.mif"), "Version 300\nData\nPoint 1 2\nPoint nan 2\n");
+  WriteText(Path("nan.mid"), "a\nb\n");
+  const int strict = Init("nan.obj");
+  ASSERT_EQ(pipImportSetOptions(strict, PIP_IMPORT_OPT_STRICT), 1);
+  ASSERT_EQ(pipImportOpenMIF(strict, Path("nan.mif").c_str(), ""), 1);
+  char name[PIP_NAME_SIZE];
+  EXPECT_EQ(pipImportRead(strict, name, sizeof name, nullptr, nullptr), 1);
+  EXPECT_EQ(pipImportRead(strict, name, sizeof name, nullptr, nullptr), -1);
+  ExpectError(100, "Error: Invalid coordinate 'nan'.\nFile: " + Path("nan.mif") + "\nLine: 4");
+  EXPECT_EQ(Term(strict, 0), 1);
 }
 
 TEST_F(TextImportCapi, BnaImportReadsBack) {

@@ -61,19 +61,25 @@ TEST(CliCoordinates, DegreesBecomeTruncatedMillionthsAndBack) {
     bool geographic;
     bool ok;
     std::int32_t value;
+    Axis axis = Axis::kX;
   };
   const Row rows[] = {
       {"-87.6298", true, true, -87629800},
-      {"41.8781", true, true, 41878100},
+      {"41.8781", true, true, 41878100, Axis::kY},
       {"1.9999999", true, true, 1999999},  // truncated toward zero, not rounded
       {"0.0000019", true, true, 1},
       {"-0.0000019", true, true, -1},
       {"1e1", true, true, 10000000},
-      {"2147.483647", true, true, 2147483647},
-      {"2147.483648", true, false, 0},
+      {"-180", true, true, -180000000},
+      {"180.000001", true, false, 0},
+      {"90", true, true, 90000000, Axis::kY},
+      {"-90.000001", true, false, 0, Axis::kY},
+      {"95", true, true, 95000000},
       {" 12.5 ", true, true, 12500000},
       {"12.9", false, true, 12},
       {"-12.9", false, true, -12},
+      {"2147483647", false, true, 2147483647},
+      {"2147483648", false, false, 0},
       {"", true, false, 0},
       {"abc", true, false, 0},
       {"1.5x", true, false, 0},
@@ -85,7 +91,8 @@ TEST(CliCoordinates, DegreesBecomeTruncatedMillionthsAndBack) {
   for (const Row& row : rows) {
     std::int32_t value = 0;
     const std::string text = row.text;
-    EXPECT_EQ(TryParseCoordinate(text.data(), text.data() + text.size(), row.geographic, &value),
+    EXPECT_EQ(TryParseCoordinate(text.data(), text.data() + text.size(), row.geographic, row.axis,
+                                 &value),
               row.ok)
         << "'" << row.text << "'";
     if (row.ok) {
@@ -93,6 +100,9 @@ TEST(CliCoordinates, DegreesBecomeTruncatedMillionthsAndBack) {
     }
   }
   EXPECT_THROW(ParseCoordinate("north", true, "latitude"), UsageError);
+  EXPECT_THROW(ParseCoordinate("95", true, "latitude"), UsageError);
+  EXPECT_THROW(ParseCoordinate("-91", true, "Y1"), UsageError);
+  EXPECT_EQ(ParseCoordinate("95", true, "X1"), 95000000);
   // And back: degrees with six decimals, plain units as they are.
   EXPECT_EQ(FormatCoordinate(-87629800, true), "-87.629800");
   EXPECT_EQ(FormatCoordinate(-1, true), "-0.000001");

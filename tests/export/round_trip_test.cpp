@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -210,6 +211,61 @@ TEST_F(RoundTripTest, BnaRegionWithSharedRingStartsComesBackRotated) {
   ASSERT_EQ(back.size(), 1u);
   const Ring rotated{{3000000, 0}, {3000000, 3000000}, {0, 0}};
   EXPECT_EQ(back[0].parts, (std::vector<Ring>{rotated, b}));
+}
+
+// A ring in a form independent of its start: the least of its rotations.
+Ring Canonical(const Ring& ring) {
+  Ring best = ring;
+  Ring turned = ring;
+  for (std::size_t k = 1; k < ring.size(); ++k) {
+    std::rotate(turned.begin(), turned.begin() + 1, turned.end());
+    best = std::min(best, turned);
+  }
+  return best;
+}
+
+// Regions whose rings start where a BNA reader would misread them -- on the
+// object's first point, on the previous ring's start, on a point the ring
+// passes twice -- come back ring for ring (seeded random regions on a small
+// grid, each ring with one point of its own).
+TEST_F(RoundTripTest, BnaRegionsComeBackWhateverTheirRingStarts) {
+  const unsigned seed = 20240604;
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> grid(0, 3);
+  std::uniform_int_distribution<int> count(2, 5);
+  std::vector<Obj> objects;
+  for (int k = 0; k < 80; ++k) {
+    std::vector<Ring> rings(static_cast<std::size_t>(count(random)));
+    for (std::size_t r = 0; r < rings.size(); ++r) {
+      Ring& ring = rings[r];
+      if (r > 0 && random() % 3 != 0) ring.push_back(random() % 2 ? rings[0][0] : rings[r - 1][0]);
+      for (int i = count(random); i > 0; --i) {
+        const XY p{grid(random) * 1000000, grid(random) * 1000000};
+        if (ring.empty() || ring.back() != p) ring.push_back(p);
+      }
+      const int own = 10 + k * 8 + static_cast<int>(r);
+      ring.push_back({own * 1000000, -own * 1000000});
+      if (ring.size() < 3) ring.push_back({own * 1000000, own * 1000000});
+    }
+    objects.push_back(export_test::Region("R" + std::to_string(k), "", rings));
+  }
+  export_test::BuildObjectFile(lib_, "starts.obj", objects);
+  const std::vector<Obj> stored = export_test::ReadObjectFile("starts.obj");
+  int handle = 0;
+  ASSERT_EQ(pipExportInitBNA(lib_, "starts", &handle), 1);
+  ASSERT_EQ(export_test::ExportAll(handle, "starts.obj"), static_cast<int>(objects.size()));
+  const std::vector<Obj> back =
+      Import({[](int h) { return pipImportOpenBNA(h, "starts.bna", 1); }});
+  ASSERT_EQ(back.size(), stored.size()) << "seed " << seed;
+  for (std::size_t i = 0; i < back.size(); ++i) {
+    std::vector<Ring> want;
+    std::vector<Ring> got;
+    for (const Ring& r : stored[i].parts) want.push_back(Canonical(r));
+    for (const Ring& r : back[i].parts) got.push_back(Canonical(r));
+    std::sort(want.begin(), want.end());
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, want) << stored[i] << " seed " << seed;
+  }
 }
 
 }  // namespace

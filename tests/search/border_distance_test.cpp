@@ -38,8 +38,9 @@ class BorderDistanceTest : public ::testing::Test {
     ASSERT_TRUE(reader_->ready()) << err_.detail();
   }
   const PolygonObject& Object(std::size_t i) {
-    const PolygonObject* o = reader_->FindObject(written_.offsets.at(i));
+    PolygonObject* o = reader_->FindObject(written_.offsets.at(i));
     EXPECT_NE(o, nullptr) << err_.detail();
+    EXPECT_TRUE(o->LoadSegments()) << err_.detail();
     return *o;
   }
 

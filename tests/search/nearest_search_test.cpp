@@ -452,4 +452,68 @@ TEST_F(NearestSearchTest, ADamagedCandidateFailsTheSearchInTheRingThatMeetsIt) {
   }
 }
 
+// The exact search against brute force: the n nearest points (filtered or
+// not) of all those inside the outermost square, by distance and then file
+// order, over random queries, counts and search distances, on lattices with
+// many equal distances.
+TEST_F(NearestSearchTest, ExactMatchesBruteForceOverTheOutermostSquare) {
+  for (const bool geographic : {false, true}) {
+    const unsigned seed = geographic ? 161803 : 141421;
+    std::mt19937 rng(seed);
+    const std::int32_t cx = geographic ? 10000000 : 0;
+    const std::int32_t cy = geographic ? 55000000 : 0;
+    const std::vector<TestObject> objects = LatticePoints(rng, cx, cy, 400);
+    PolygonSearch reader(err_, Write(objects, geographic).c_str(), 1);
+    ASSERT_TRUE(reader.ready()) << err_.detail();
+    const int units = geographic ? 1 : 0;
+    std::uniform_int_distribution<int> at(-60000, 60000);
+    const int counts[] = {1, 2, 5, 17, 120, 450};
+    const std::int32_t distances[] = {2738, 12000, 366000, PIP_MAX_SEARCH_DISTANCE};
+    int differs_from_classic = 0;
+    for (int q = 0; q < 48; ++q) {
+      const std::int32_t x = cx + (q % 3 == 0 ? 3000 * (at(rng) / 3000) : at(rng));
+      const std::int32_t y = cy + (q % 3 == 0 ? 3000 * (at(rng) / 3000) : at(rng));
+      const int n = counts[q % 6];
+      const bool filtered = q % 4 == 1;
+      reader.SetSearchDistance(distances[q % 4]);
+      SCOPED_TRACE("seed " + std::to_string(seed) + " query " + std::to_string(q) + " n " +
+                   std::to_string(n) + (filtered ? " filtered" : ""));
+      const std::int32_t limit = PolySearchNearestPoint::RingLimit(reader.search_distance());
+      const lumetra::Rect outer = PolySearchNearestPoint::RingRect(
+          x, y, std::max(limit, PolySearchNearestPoint::kFirstRing), units);
+      std::vector<std::pair<int, std::uint64_t>> expected;
+      for (std::size_t i = 0; i < objects.size(); ++i) {
+        const TestObject& o = objects[i];
+        if (o.kind != lumetra::ObjectKind::kPoint || (filtered && o.name[0] != 'E')) continue;
+        if (!outer.Meets({o.position.x, o.position.y, o.position.x, o.position.y})) continue;
+        expected.emplace_back(pipDistance(x, y, o.position.x, o.position.y, units, nullptr),
+                              written_.offsets[i]);
+      }
+      std::sort(expected.begin(), expected.end());
+      if (expected.size() > static_cast<std::size_t>(n)) expected.resize(n);
+      int calls = 0;
+      PolySearchNearestPoint exact(reader, err_, x, y, n, true);
+      if (filtered) exact.SetFilter(std::make_unique<FirstLetterFilter>('E', &calls));
+      const auto answers = Answers(exact, objects);
+      EXPECT_EQ(TableOf(exact), expected);
+      PolySearchNearestPoint classic(reader, err_, x, y, n);
+      if (filtered) classic.SetFilter(std::make_unique<FirstLetterFilter>('E', &calls));
+      char name[PIP_NAME_SIZE];
+      classic.FindFirst(name, sizeof name);
+      differs_from_classic += TableOf(classic) != expected ? 1 : 0;
+    }
+    EXPECT_GT(differs_from_classic, 5) << "the square rings should often be inexact";
+  }
+  // A point just beyond the first square at the same distance as the
+  // nearest inside it, but earlier in the file, comes first.
+  const std::vector<TestObject> tie = {search_test::Point("OUT", 7497, 0),
+                                       search_test::Point("IN", 5301, 5302)};
+  PolygonSearch reader(err_, Write(tie).c_str(), 1);
+  ASSERT_TRUE(reader.ready());
+  PolySearchNearestPoint exact(reader, err_, 0, 0, 1, true);
+  EXPECT_EQ(Answers(exact, tie), (std::vector<std::pair<std::string, int>>{{"OUT", 7497}}));
+  PolySearchNearestPoint classic(reader, err_, 0, 0, 1);
+  EXPECT_EQ(Answers(classic, tie), (std::vector<std::pair<std::string, int>>{{"IN", 7497}}));
+}
+
 }  // namespace

@@ -172,22 +172,49 @@ TEST_F(ReaderFileTest, ModeZeroOpensOneBufferThatReloadsAlternatingObjects) {
   EXPECT_EQ(again->name(), "BOX1");
 }
 
-TEST_F(ReaderFileTest, LargerCacheKeepsRecordsMostRecentlyUsedFirst) {
+TEST_F(ReaderFileTest, BuffersForEveryRecordAreNeverRelinked) {
   const std::string path = Write(FiveBoxes());
   PolygonSearch reader(err_, path.c_str(), PIP_OPEN_CACHE_5MB);
   ASSERT_TRUE(reader.ready()) << err_.detail();
   ASSERT_EQ(reader.buffer_count(), 5u);  // capped by the five records
+  EXPECT_TRUE(reader.all_held());
   const auto& o = written_.offsets;
   for (int i = 0; i < 3; ++i) {
-    ASSERT_NE(reader.FindObject(o[0]), nullptr);
     ASSERT_NE(reader.FindObject(o[1]), nullptr);
+    ASSERT_NE(reader.FindObject(o[0]), nullptr);
   }
   EXPECT_EQ(reader.load_count(), 2u);
-  ASSERT_NE(reader.FindObject(o[2]), nullptr);
-  EXPECT_EQ(reader.CachedPositionsForTest(), (std::vector<std::uint64_t>{o[2], o[1], o[0], 0, 0}));
-  ASSERT_NE(reader.FindObject(o[0]), nullptr);
-  EXPECT_EQ(reader.CachedPositionsForTest(), (std::vector<std::uint64_t>{o[0], o[2], o[1], 0, 0}));
-  EXPECT_EQ(reader.load_count(), 3u);
+  // Each record went into the next empty buffer, and stays there.
+  EXPECT_EQ(reader.CachedPositionsForTest(), (std::vector<std::uint64_t>{o[1], o[0], 0, 0, 0}));
+}
+
+TEST_F(ReaderFileTest, FewerBuffersThanRecordsKeepMostRecentlyUsedFirstAndReloadFromTheStore) {
+  // One record of about 1 MiB: 5 MiB give 5 buffers for 8 records; the
+  // store's 5 MiB hold every record.
+  std::vector<TestObject> objects = FiveBoxes();
+  std::vector<lumetra::RecordPoint> big;
+  for (int i = 0; i < 131000; ++i) big.push_back({i % 1000, (i / 1000) % 2 == 0 ? i : -i});
+  objects.push_back(Region("BIG", {big}));
+  objects.push_back(Region("SIX", {Box(600, 0, 650, 50)}));
+  objects.push_back(Region("SEVEN", {Box(700, 0, 750, 50)}));
+  const std::string path = Write(objects);
+  PolygonSearch reader(err_, path.c_str(), PIP_OPEN_CACHE_5MB);
+  ASSERT_TRUE(reader.ready()) << err_.detail();
+  ASSERT_EQ(reader.buffer_count(), 5u);
+  EXPECT_FALSE(reader.all_held());
+  const auto& o = written_.offsets;
+  for (int round = 0; round < 2; ++round) {
+    for (std::uint64_t position : o) ASSERT_NE(reader.FindObject(position), nullptr);
+  }
+  EXPECT_EQ(reader.CachedPositionsForTest(),
+            (std::vector<std::uint64_t>{o[7], o[6], o[5], o[4], o[3]}));
+  EXPECT_EQ(reader.load_count(), 16u);          // every buffer miss
+  EXPECT_EQ(reader.store().read_count(), 8u);   // but each record read once
+  ASSERT_NE(reader.FindObject(o[4]), nullptr);  // a hit moves to the front
+  EXPECT_EQ(reader.CachedPositionsForTest(),
+            (std::vector<std::uint64_t>{o[4], o[7], o[6], o[5], o[3]}));
+  EXPECT_EQ(reader.load_count(), 16u);
+  EXPECT_LE(reader.store().bytes_in_use(), reader.store().budget());
 }
 
 TEST_F(ReaderFileTest, LoadedObjectDescribesItsRecord) {
@@ -228,22 +255,6 @@ TEST_F(ReaderFileTest, LoadedObjectDescribesItsRecord) {
   EXPECT_EQ(info.penWidth, 6);    // symbol size
   EXPECT_EQ(info.penColor, 3);
   EXPECT_EQ(well->point_count(), 0u);
-}
-
-TEST_F(ReaderFileTest, BuffersHaveTheirCapacityBeforeTheFirstLoad) {
-  std::vector<TestObject> objects = FiveBoxes();
-  objects.push_back(Region("BIG", {Box(0, 0, 9, 9), Box(1, 1, 2, 2), Box(3, 3, 4, 4)}));
-  const std::string path = Write(objects, {true, true, false, false, false});
-  PolygonSearch reader(err_, path.c_str(), 0);
-  ASSERT_TRUE(reader.ready()) << err_.detail();
-  PolygonObject* big = reader.FindObject(written_.offsets[5]);
-  ASSERT_NE(big, nullptr);
-  const lumetra::RecordPoint* before = big->points();
-  const std::size_t capacity = big->point_capacity();
-  EXPECT_GE(capacity, 12u);
-  for (std::uint64_t o : written_.offsets) ASSERT_NE(reader.FindObject(o), nullptr);
-  EXPECT_EQ(big->points(), before);  // never reallocated
-  EXPECT_EQ(big->point_capacity(), capacity);
 }
 
 TEST_F(ReaderFileTest, RecordPositionsThatNameNoRecordAreRefused) {

@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+class PolygonObject;
+
 namespace {
 
 PolygonObject* Fake(std::uintptr_t n) { return reinterpret_cast<PolygonObject*>(n * 16); }
@@ -16,7 +18,7 @@ TEST(PositionIndex, AgreesWithAMapUnderRandomChurn) {
   SCOPED_TRACE(testing::Message() << "seed " << kSeed);
   std::mt19937_64 rng(kSeed);
   for (std::size_t capacity : {1u, 2u, 7u, 64u, 1000u}) {
-    lumetra::PositionIndex index;
+    lumetra::PositionIndex<PolygonObject> index;
     index.Reset(capacity);
     std::unordered_map<std::uint64_t, PolygonObject*> model;
     // Offsets share low bits (records are 4-byte aligned and clustered), the
@@ -41,7 +43,7 @@ TEST(PositionIndex, AgreesWithAMapUnderRandomChurn) {
 }
 
 TEST(PositionIndex, PositionZeroIsNeverStored) {
-  lumetra::PositionIndex index;
+  lumetra::PositionIndex<PolygonObject> index;
   index.Reset(4);
   index.Insert(0, Fake(1));
   EXPECT_EQ(index.size(), 0u);
@@ -49,7 +51,7 @@ TEST(PositionIndex, PositionZeroIsNeverStored) {
 }
 
 TEST(PositionIndex, EmptyIndexFindsNothing) {
-  lumetra::PositionIndex index;
+  lumetra::PositionIndex<PolygonObject> index;
   EXPECT_EQ(index.Find(536), nullptr);
   index.Erase(536);
   EXPECT_EQ(index.size(), 0u);

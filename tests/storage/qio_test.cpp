@@ -129,7 +129,9 @@ TEST(QioCreate, NewOrTruncatedFileIsPrivateAndWriteOnlyAndFailuresNameTheFile) {
   UniqueFd fresh(QioCreate(err, dir.File("new.bin").c_str()));
   struct stat st;
   ASSERT_EQ(fstat(fresh.get(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  const mode_t mask = umask(0);  // created files follow the caller's umask
+  umask(mask);
+  EXPECT_EQ(st.st_mode & 0777, 0666u & ~mask);
   uint8_t byte;
   EXPECT_EQ(::read(fresh.get(), &byte, 1), -1);
 

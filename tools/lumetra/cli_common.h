@@ -9,6 +9,7 @@
 #include <lumetra/pip.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -47,6 +48,8 @@ class Library {
   // The last failure recorded in the library's error record, as one line:
   // "<message>: <detail>" (either part alone when the other is empty).
   std::string LastError() const;
+  // The detail text of the last failure as recorded (line ends kept).
+  std::string LastDetail() const;
   // Throws CliError("<context>: <LastError()>").
   [[noreturn]] void Fail(const std::string& context) const;
 
@@ -82,15 +85,26 @@ class ObjectFile {
   pipObjectFileInfoStruct info_{};
 };
 
+// The axis of a coordinate: in geographic files x (longitude) lies within
+// -180..180 degrees and y (latitude) within -90..90.
+enum class Axis { kX, kY };
+
 // A coordinate given on the command line in file units.  Geographic:
 // decimal degrees times 1,000,000, truncated toward zero (as the importer
-// converts text); otherwise the number itself, truncated.  Throws
-// UsageError naming `what` when the text is not a finite number or the
-// result does not fit 32 bits.
+// converts text), within the axis's range; otherwise the number itself,
+// truncated, within 32 bits.  The axis is y when `what` is "latitude" or
+// begins with 'Y' ("Y1"), x otherwise.  Throws UsageError naming `what`
+// when the text is not a plain finite number or out of range.
 std::int32_t ParseCoordinate(const std::string& text, bool geographic, const char* what);
 
-// As ParseCoordinate, without throwing: false for malformed text.
-bool TryParseCoordinate(const char* begin, const char* end, bool geographic, std::int32_t* out);
+// Why the text between begin and end is not a coordinate on `axis` --
+// "malformed" or "out of range (...)" -- or "" when it is (*out then holds
+// it in file units).
+std::string CoordinateTextProblem(const char* begin, const char* end, bool geographic, Axis axis,
+                                  std::int32_t* out);
+// As CoordinateTextProblem, answering only whether the text is one.
+bool TryParseCoordinate(const char* begin, const char* end, bool geographic, Axis axis,
+                        std::int32_t* out);
 
 // A whole number in [min, max]; throws UsageError naming `what` otherwise.
 long long ParseInteger(const std::string& text, long long min, long long max, const char* what);
@@ -102,8 +116,46 @@ std::string FormatCoordinate(std::int32_t value, bool geographic);
 // Object type as a word: "region", "line", "point" or "type N".
 std::string TypeName(int type);
 
+// Standard error of this process sent to a scratch file for the object's
+// life: the shapefile and dBase routines print their failures there, in
+// their own words.  text() (after the object ends or on demand) gives what
+// was printed.
+class CapturedStderr {
+ public:
+  CapturedStderr();
+  ~CapturedStderr();
+  CapturedStderr(const CapturedStderr&) = delete;
+  CapturedStderr& operator=(const CapturedStderr&) = delete;
+  // Restores standard error and returns what was printed meanwhile.
+  std::string Release();
+  // A stream on the standard error of before the capture, for the tool's
+  // own messages meanwhile (stderr itself when nothing was captured).
+  std::FILE* original() const { return original_ != nullptr ? original_ : stderr; }
+
+ private:
+  int saved_ = -1;
+  std::FILE* scratch_ = nullptr;
+  std::FILE* original_ = nullptr;
+};
+
+// The reason a shapefile or dBase routine printed (its last line), cut to
+// what a user needs: the routine's name and the system text are dropped,
+// the file's own detail ("... need 2673 bytes, the file holds 100") kept;
+// "" when it tells nothing beyond a failed read.
+std::string RoutineReason(const std::string& printed, const std::string& file);
+
+// Throws CliError unless `path` names a readable, non-empty regular file:
+// "cannot open PATH: No such file or directory", "PATH is a directory, not
+// a file", "PATH is empty".
+void CheckInputFile(const std::string& path);
+
 // Name of a file without its directories.
 std::string BaseName(const std::string& path);
+// `path` without its extension (what follows the last '.' of its last
+// component, when that '.' does not begin the component).
+std::string StemOf(const std::string& path);
+// `text` with ASCII letters in lower case.
+std::string LowerCase(std::string text);
 // Lower-case extension including the dot (".shp"), or "" when none.
 std::string LowerExtension(const std::string& path);
 

@@ -1,5 +1,7 @@
 // lumetra export and validate: writing an object file out as BNA, MIF/MID, a
 // shapefile or a TAB table, and checking that every object of it can be read.
+#include <lumetra/pip_ext.h>
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -8,21 +10,27 @@
 #include "cli_common.h"
 #include "commands.h"
 #include "objects.h"
+#include "safe_output.h"
 
 namespace lumetra_cli {
 
 const char kExportHelp[] =
-    "usage: lumetra export FILE OUT [--type region|line|point]\n"
+    "usage: lumetra export FILE OUT [--type region|line|point] [--overwrite]\n"
     "\n"
     "Writes the objects of FILE to OUT, in the format of OUT's extension: .bna,\n"
-    ".mif (with OUT's .mid), .shp (with .shx and a .dbf holding NAME and NAME2)\n"
-    "or .tab (a MapInfo table with .dat, .map and .id, columns NAME and NAME2).\n"
-    "Objects are written in name order, with their names and second names;\n"
-    "attribute values are not exported.\n"
+    ".mif (with OUT's .mid) or .shp (with .shx, .dbf, .cpg and, for degree files,\n"
+    ".prj).  Objects are written in name order.  Shapefile and MIF tables carry\n"
+    "the fields of FILE's attribute file with their values, then NAME and NAME2\n"
+    "(the object names) unless a field has that name; degree files are labelled\n"
+    "WGS 84 longitude/latitude (.prj, MIF CoordSys).  .tab writes a MapInfo table\n"
+    "(.dat, .map, .id) in WGS 84 longitude/latitude with columns NAME and NAME2;\n"
+    "BNA carries the names only.\n"
+    "Nothing is written unless the whole export succeeds.\n"
     "\n"
     "options:\n"
-    "  --type T   shapefiles hold one object type: region, line or point (default:\n"
-    "             the type of most objects; objects of other types are left out)\n";
+    "  --type T     shapefiles hold one object type: region, line or point (default:\n"
+    "               the type of most objects; objects of other types are left out)\n"
+    "  --overwrite  replace OUT (all its files) when it exists\n";
 
 const char kValidateHelp[] =
     "usage: lumetra validate FILE\n"
@@ -37,26 +45,31 @@ namespace {
 
 // Owns an export handle; ends it without commit (removing the output)
 // unless Commit was reached.
+// `path` is the name the exporter writes under (a temporary), `ext` the
+// output's lower-case extension.  MIF and shapefile outputs get the
+// attribute and coordinate-system options.
 class ExportHandle {
  public:
-  ExportHandle(const Library& library, const std::string& out, int shp_type) : library_(library) {
-    const std::string ext = LowerExtension(out);
+  ExportHandle(const Library& library, const std::string& path, const std::string& ext,
+               int shp_type)
+      : library_(library) {
     int result = -1;
     if (ext == ".bna") {
-      result = pipExportInitBNA(library.handle(), out.c_str(), &handle_);
+      result = pipExportInitBNA(library.handle(), path.c_str(), &handle_);
     } else if (ext == ".mif") {
-      result = pipExportInitMIF(library.handle(), out.c_str(), &handle_);
-    } else if (ext == ".shp") {
-      result = pipExportInitSHP(library.handle(), out.c_str(), &handle_, shp_type);
+      result = pipExportInitMIF(library.handle(), path.c_str(), &handle_);
     } else if (ext == ".tab") {
-      result = pipExportInitTAB(library.handle(), out.c_str(), &handle_, 0);
+      result = pipExportInitTAB(library.handle(), path.c_str(), &handle_, 0);
     } else {
-      throw UsageError("cannot tell the output format of '" + out +
-                       "': expected a .bna, .mif, .shp or .tab file");
+      result = pipExportInitSHP(library.handle(), path.c_str(), &handle_, shp_type);
     }
     if (result != 1) {
       handle_ = 0;
-      library.Fail("cannot create " + out);
+      library.Fail("cannot create the output");
+    }
+    if ((ext == ".mif" || ext == ".shp") &&
+        pipExportSetOptions(handle_, PIP_EXPORT_OPT_ATTRIBUTES | PIP_EXPORT_OPT_CRS) != 1) {
+      library.Fail("export options");
     }
   }
   ~ExportHandle() {
@@ -103,24 +116,23 @@ int CountOfType(const pipObjectFileInfoStruct& info, int type) {
   }
 }
 
-}  // namespace
+// The files an export to `out` writes: the output's stem with each member
+// extension, as the exporters name them.
+std::vector<std::string> OutputMembers(const std::string& ext) {
+  if (ext == ".bna") return {".bna"};
+  if (ext == ".mif") return {".mif", ".mid"};
+  if (ext == ".shp") return {".shp", ".shx", ".dbf", ".prj", ".cpg"};
+  if (ext == ".tab") return {".tab", ".dat", ".map", ".id"};
+  return {};
+}
 
-int RunExport(int argc, char** argv) {
-  const Args args(argc, argv, {{"type", 1}});
-  args.ExpectPositional(2, 2);
-  const std::string& in = args.positional()[0];
-  const std::string& out = args.positional()[1];
-  const Library library;
-  pipObjectFileInfoStruct info;
-  std::memset(&info, 0, sizeof info);
-  if (pipObjectFileQuery(library.handle(), in.c_str(), &info) != 1)
-    library.Fail("cannot open " + in);
-  const int total = info.numPointObjects + info.numLineObjects + info.numRegionObjects;
-  const bool shp = LowerExtension(out) == ".shp";
-  const int type = args.Has("type") ? ParseType(args.Value("type")) : MostCommonType(info);
-  const int left_out = shp ? total - CountOfType(info, type) : 0;
-
-  ExportHandle exporter(library, out, type);
+// Exports every object of `in` of the shapefile's `type` (all objects for
+// the other formats) into `temporary`; the objects written.  Per-object
+// failures are listed; any makes the export fail.
+int WriteObjects(const Library& library, const std::string& in, const std::string& temporary,
+                 const std::string& ext, int type, int total) {
+  CapturedStderr routines;  // the shapefile routines' chatter; ours goes to the original
+  ExportHandle exporter(library, temporary, ext, type);
   if (pipExportOpen(exporter.handle(), in.c_str(), PIP_OPEN_CACHE_5MB) != 1) {
     library.Fail("cannot open " + in);
   }
@@ -137,18 +149,59 @@ int RunExport(int argc, char** argv) {
       continue;
     }
     const std::string reason = library.LastError();
-    if (shp && reason.find("incorrect type") != std::string::npos) continue;
+    if (ext == ".shp" && reason.find("incorrect type") != std::string::npos) continue;
     ++failed;
-    std::fprintf(stderr, "lumetra: export: %s\n", reason.c_str());
+    std::fprintf(routines.original(), "lumetra: export: %s\n", reason.c_str());
   }
   pipExportClose(exporter.handle());
-  exporter.Commit(out);
+  if (failed > 0) {
+    throw CliError(std::to_string(failed) + " objects could not be exported; nothing written");
+  }
+  exporter.Commit(temporary);
+  return written;
+}
+
+}  // namespace
+
+int RunExport(int argc, char** argv) {
+  const Args args(argc, argv, {{"type", 1}, {"overwrite", 0}});
+  args.ExpectPositional(2, 2);
+  const std::string& in = args.positional()[0];
+  const std::string& out = args.positional()[1];
+  const std::string ext = LowerExtension(out);
+  const std::vector<std::string> members = OutputMembers(ext);
+  if (members.empty()) {
+    throw UsageError("cannot tell the output format of '" + out +
+                     "': expected a .bna, .mif, .shp or .tab file");
+  }
+  SafeOutput outputs(args.Has("overwrite"));
+  outputs.AddInput(in);
+  const std::string attribute_file = AttributeFileName(in);
+  if (!attribute_file.empty()) outputs.AddInput(attribute_file);
+  const std::string temporary = outputs.AddGroup(StemOf(out), members) + ext;
+  CheckInputFile(in);
+  const Library library;
+  pipObjectFileInfoStruct info;
+  std::memset(&info, 0, sizeof info);
+  if (pipObjectFileQuery(library.handle(), in.c_str(), &info) != 1)
+    library.Fail("cannot open " + in);
+  const int total = info.numPointObjects + info.numLineObjects + info.numRegionObjects;
+  const int type = args.Has("type") ? ParseType(args.Value("type")) : MostCommonType(info);
+  const int left_out = ext == ".shp" ? total - CountOfType(info, type) : 0;
+  int written = 0;
+  try {
+    written = WriteObjects(library, in, temporary, ext, type, total);
+  } catch (const UsageError&) {
+    throw;
+  } catch (const CliError& e) {
+    throw CliError(outputs.ShowTargets(e.what()));
+  }
+  outputs.Commit();
   std::printf("exported %d objects from %s to %s", written, in.c_str(), out.c_str());
   if (left_out > 0) {
     std::printf(" (%d objects of other types than %s left out)", left_out, TypeName(type).c_str());
   }
   std::printf("\n");
-  if (failed > 0) throw CliError(std::to_string(failed) + " objects could not be exported");
   return kExitOk;
 }
 

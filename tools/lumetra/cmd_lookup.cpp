@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <set>
 
 #include "args.h"
 #include "cli_common.h"
@@ -240,23 +241,53 @@ void AppendHit(const ObjectFile& file, const Attributes& attributes, const std::
   *out += '\n';
 }
 
+// The CSV header: lon, lat, name and the attribute fields (or ordinal),
+// each name unique without regard to case ("NAME" beside "name" becomes
+// "NAME_2").
+std::string BatchHeader(const Attributes& attributes) {
+  std::vector<std::string> names = {"lon", "lat", "name"};
+  if (!attributes.available()) names.push_back("ordinal");
+  for (const AttributeField& field : attributes.fields()) names.push_back(field.name);
+  std::set<std::string> used;
+  std::string line;
+  for (const std::string& wanted : names) {
+    std::string name = wanted;
+    for (int n = 2; used.count(LowerCase(name)) != 0; ++n) name = wanted + "_" + std::to_string(n);
+    used.insert(LowerCase(name));
+    line += (line.empty() ? "" : ",") + CsvField(name);
+  }
+  return line + "\n";
+}
+
+// Parses one batch line into file units; "" when it is a point, else why
+// not.
+std::string BatchPoint(const char* line, std::size_t length, bool geographic, std::string* lon,
+                       std::string* lat, std::int32_t* x, std::int32_t* y) {
+  if (!SplitPoint(line, length, lon, lat)) return "malformed point (expected 'lon,lat')";
+  const std::string x_problem =
+      CoordinateTextProblem(lon->data(), lon->data() + lon->size(), geographic, Axis::kX, x);
+  if (!x_problem.empty()) return "longitude '" + *lon + "' is " + x_problem;
+  const std::string y_problem =
+      CoordinateTextProblem(lat->data(), lat->data() + lat->size(), geographic, Axis::kY, y);
+  if (!y_problem.empty()) return "latitude '" + *lat + "' is " + y_problem;
+  return std::string();
+}
+
+// Looks up every point of `input`.  A malformed line is reported on
+// standard error with its number and skipped; the others are all answered,
+// and the status is then 2.
 int RunBatch(const ObjectFile& file, const std::string& input, int radius, bool header) {
   std::unique_ptr<std::FILE, FileCloser> in(input == "-" ? stdin : std::fopen(input.c_str(), "r"));
   if (!in) throw CliError("cannot open " + input + ": " + std::strerror(errno));
   const std::string source = input == "-" ? "standard input" : input;
   const Attributes attributes(file);
   BlockWriter writer;
-  if (header) {
-    std::string& out = writer.buffer();
-    out += "lon,lat,name";
-    if (!attributes.available()) out += ",ordinal";
-    for (const AttributeField& field : attributes.fields()) out += "," + CsvField(field.name);
-    out += '\n';
-  }
+  if (header) writer.buffer() += BatchHeader(attributes);
   char* line = nullptr;
   std::size_t capacity = 0;
   long long line_number = 0;
   long long hits = 0;
+  long long malformed = 0;
   bool seen_point = false;
   std::string lon, lat;
   std::vector<std::string> values;
@@ -268,14 +299,15 @@ int RunBatch(const ObjectFile& file, const std::string& input, int radius, bool 
     std::int32_t x = 0;
     std::int32_t y = 0;
     if (IsBlankOrComment(line, n)) continue;
-    const bool split = SplitPoint(line, n, &lon, &lat);
-    if (!split || !TryParseCoordinate(lon.data(), lon.data() + lon.size(), file.geographic(), &x) ||
-        !TryParseCoordinate(lat.data(), lat.data() + lat.size(), file.geographic(), &y)) {
-      if (!seen_point && line_number == 1) continue;  // a header line
-      std::free(line);
-      writer.Flush();
-      throw CliError(source + ", line " + std::to_string(line_number) +
-                     ": malformed point (expected 'lon,lat')");
+    const std::string problem = BatchPoint(line, n, file.geographic(), &lon, &lat, &x, &y);
+    if (!problem.empty()) {
+      if (!seen_point && line_number == 1 && problem.find("malformed") != std::string::npos) {
+        continue;  // a header line
+      }
+      std::fprintf(stderr, "lumetra: lookup: %s, line %lld: %s\n", source.c_str(), line_number,
+                   problem.c_str());
+      ++malformed;
+      continue;
     }
     seen_point = true;
     int result = pipObjectFindFirstContaining(file.handle(), x, y, radius, name, sizeof name);
@@ -292,6 +324,12 @@ int RunBatch(const ObjectFile& file, const std::string& input, int radius, bool 
     writer.MaybeFlush();
   }
   std::free(line);
+  writer.Flush();
+  if (malformed > 0) {
+    std::fprintf(stderr, "lumetra: lookup: %lld malformed %s skipped\n", malformed,
+                 malformed == 1 ? "line" : "lines");
+    return kExitError;
+  }
   return hits > 0 ? kExitOk : kExitNotFound;
 }
 

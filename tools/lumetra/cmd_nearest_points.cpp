@@ -61,10 +61,11 @@ int LoadCsv(const RadialSearch& search, const std::string& path, bool geographic
     const std::vector<std::string> fields = SplitMidLine(line, ',');
     std::int32_t x = 0;
     std::int32_t y = 0;
-    const bool numeric =
-        fields.size() >= 2 &&
-        TryParseCoordinate(fields[0].data(), fields[0].data() + fields[0].size(), geographic, &x) &&
-        TryParseCoordinate(fields[1].data(), fields[1].data() + fields[1].size(), geographic, &y);
+    const bool numeric = fields.size() >= 2 &&
+                         TryParseCoordinate(fields[0].data(), fields[0].data() + fields[0].size(),
+                                            geographic, Axis::kX, &x) &&
+                         TryParseCoordinate(fields[1].data(), fields[1].data() + fields[1].size(),
+                                            geographic, Axis::kY, &y);
     if (!numeric) {
       if (count == 0 && line_number == 1) continue;  // a header line
       throw CliError(path + ":" + std::to_string(line_number) + ": expected 'lon,lat[,name]'");

@@ -203,10 +203,11 @@ bool ParseRow(const std::string& path, int number, const std::string& line, std:
   std::string text = line;
   if (!text.empty() && text.back() == '\r') text.pop_back();
   *row = SplitMidLine(text, ',');
-  const bool ok =
-      row->size() >= 3 && row->size() <= fields &&
-      TryParseCoordinate((*row)[1].data(), (*row)[1].data() + (*row)[1].size(), geographic, x) &&
-      TryParseCoordinate((*row)[2].data(), (*row)[2].data() + (*row)[2].size(), geographic, y);
+  const bool ok = row->size() >= 3 && row->size() <= fields &&
+                  TryParseCoordinate((*row)[1].data(), (*row)[1].data() + (*row)[1].size(),
+                                     geographic, Axis::kX, x) &&
+                  TryParseCoordinate((*row)[2].data(), (*row)[2].data() + (*row)[2].size(),
+                                     geographic, Axis::kY, y);
   if (ok) return true;
   if (number == 1) return false;  // a header
   throw CliError(path + ", line " + std::to_string(number) + ": malformed row");

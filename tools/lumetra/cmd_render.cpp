@@ -12,13 +12,14 @@
 #include "cli_common.h"
 #include "commands.h"
 #include "objects.h"
+#include "safe_output.h"
 #include "store_list.h"
 
 namespace lumetra_cli {
 
 const char kRenderHelp[] =
     "usage: lumetra render FILE OUT.svg [--bbox X1 Y1 X2 Y2] [--points FILE]\n"
-    "                      [--stores FILE] [--width PX] [--labels]\n"
+    "                      [--stores FILE] [--width PX] [--labels] [--overwrite]\n"
     "\n"
     "Draws the objects of FILE as an SVG map: equirectangular, x scaled by the\n"
     "cosine of the middle latitude (planar files: unscaled), clipped to the\n"
@@ -31,7 +32,8 @@ const char kRenderHelp[] =
     "  --stores FILE       'name,lon,lat' lines (as for 'lumetra rings'), drawn\n"
     "                      as named black dots\n"
     "  --width PX          picture width in pixels (default 1000)\n"
-    "  --labels            write each object's name at its label point\n";
+    "  --labels            write each object's name at its label point\n"
+    "  --overwrite         replace OUT.svg when it exists\n";
 
 namespace {
 
@@ -187,9 +189,9 @@ PointCounts DrawPoints(const ObjectFile& file, const Projection& p, const std::s
     std::int32_t x = 0;
     std::int32_t y = 0;
     if (line.empty() || line[0] == '#' || sep == std::string::npos ||
-        !TryParseCoordinate(line.data(), line.data() + sep, file.geographic(), &x) ||
+        !TryParseCoordinate(line.data(), line.data() + sep, file.geographic(), Axis::kX, &x) ||
         !TryParseCoordinate(line.data() + sep + 1, line.data() + line.size(), file.geographic(),
-                            &y)) {
+                            Axis::kY, &y)) {
       if (number == 1 || line.find_first_not_of(" \t\r") == std::string::npos) continue;
       throw CliError(path + ", line " + std::to_string(number) + ": malformed point");
     }
@@ -205,9 +207,19 @@ PointCounts DrawPoints(const ObjectFile& file, const Projection& p, const std::s
 }  // namespace
 
 int RunRender(int argc, char** argv) {
-  const Args args(argc, argv,
-                  {{"bbox", 4}, {"points", 1}, {"stores", 1}, {"width", 1}, {"labels", 0}});
+  const Args args(
+      argc, argv,
+      {{"bbox", 4}, {"points", 1}, {"stores", 1}, {"width", 1}, {"labels", 0}, {"overwrite", 0}});
   args.ExpectPositional(2, 2);
+  const std::string& out_path = args.positional()[1];
+  if (LowerExtension(out_path) != ".svg") {
+    throw UsageError("render writes SVG: the output '" + out_path + "' must end in .svg");
+  }
+  SafeOutput outputs(args.Has("overwrite"));
+  outputs.AddInput(args.positional()[0]);
+  if (args.Has("points")) outputs.AddInput(args.Value("points"));
+  if (args.Has("stores")) outputs.AddInput(args.Value("stores"));
+  const std::string temporary = outputs.Add(out_path);
   const int width = args.Has("width")
                         ? static_cast<int>(ParseInteger(args.Value("width"), 16, 20000, "--width"))
                         : 1000;
@@ -246,8 +258,7 @@ int RunRender(int argc, char** argv) {
     }
   }
 
-  const std::string& out_path = args.positional()[1];
-  std::ofstream out(out_path);
+  std::ofstream out(temporary);
   if (!out) throw CliError("cannot create " + out_path + ": " + std::strerror(errno));
   out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << projection.width()
       << "\" height=\"" << projection.height() << "\" viewBox=\"0 0 " << projection.width() << " "
@@ -262,6 +273,7 @@ int RunRender(int argc, char** argv) {
       << dots.str() << "</g>\n</svg>\n";
   out.close();
   if (!out) throw CliError("cannot write " + out_path);
+  outputs.Commit();
   std::printf("wrote %s (%dx%d)", out_path.c_str(), projection.width(), projection.height());
   if (args.Has("points")) std::printf("; %d points hit, %d missed", points.hits, points.misses);
   std::printf("\n");

@@ -1,5 +1,7 @@
 // lumetra nearest, find and distance: the point, name and rectangle
 // searches and the distance to a border.
+#include <lumetra/pip_ext.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -92,12 +94,10 @@ int RunNearest(int argc, char** argv) {
   int result = 0;
   if (args.Has("where")) {
     const std::string criteria = args.Value("where");
-    if (pipObjectValidateFilterCriteria(h, criteria.c_str()) != 1) {
-      library.Fail("--where '" + criteria + "'");
-    }
-    result = pipObjectFindFirstNearestEx(h, x, y, count, criteria.c_str(), name, sizeof name);
+    CheckCriteria(file, criteria);
+    result = pipObjectFindFirstNearestExact(h, x, y, count, criteria.c_str(), name, sizeof name);
   } else {
-    result = pipObjectFindFirstNearest(h, x, y, count, name, sizeof name);
+    result = pipObjectFindFirstNearestExact(h, x, y, count, nullptr, name, sizeof name);
   }
   const Attributes attributes(file);
   const char* unit = file.geographic() ? "feet" : "units";

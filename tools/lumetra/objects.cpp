@@ -1,5 +1,6 @@
 #include "objects.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace lumetra_cli {
@@ -122,6 +123,76 @@ bool Attributes::Values(std::vector<std::string>* values) const {
     }
   }
   return found;
+}
+
+namespace {
+
+// Whether `text` (spaces around it allowed) is a plain decimal number,
+// thousands commas allowed unless `list`.
+bool IsNumberText(const std::string& text, bool list) {
+  std::string t;
+  for (char c : text) {
+    if (c != ' ' && c != '\t' && !(c == ',' && !list)) t += c;
+  }
+  std::size_t i = 0;
+  if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
+  bool digit = false;
+  bool point = false;
+  for (; i < t.size(); ++i) {
+    if (std::isdigit(static_cast<unsigned char>(t[i]))) {
+      digit = true;
+    } else if (t[i] == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  return digit;
+}
+
+// The value part of a criteria text (after the operator), or "" when it
+// cannot be told; *in tells an IN list.
+std::string CriteriaValue(const std::string& criteria, bool* in) {
+  std::size_t i = 0;
+  while (i < criteria.size() && std::isspace(static_cast<unsigned char>(criteria[i]))) ++i;
+  while (i < criteria.size() &&
+         (std::isalnum(static_cast<unsigned char>(criteria[i])) || criteria[i] == '_')) {
+    ++i;
+  }
+  while (i < criteria.size() && criteria[i] == ' ') ++i;
+  *in = criteria.size() >= i + 2 && std::toupper(static_cast<unsigned char>(criteria[i])) == 'I' &&
+        std::toupper(static_cast<unsigned char>(criteria[i + 1])) == 'N';
+  if (*in) i += 2;
+  while (i < criteria.size() && std::strchr("=<> ", criteria[i]) != nullptr) ++i;
+  return criteria.substr(i);
+}
+
+}  // namespace
+
+void CheckCriteria(const ObjectFile& file, const std::string& criteria) {
+  if (pipObjectValidateFilterCriteria(file.handle(), criteria.c_str()) != 1) {
+    file.library().Fail("--where '" + criteria + "'");
+  }
+  bool in = false;
+  std::string value = CriteriaValue(criteria, &in);
+  if (value.find('\'') != std::string::npos) return;  // quoted: a text
+  if (in) {
+    for (char& c : value) {
+      if (c == '(' || c == ')') c = ' ';
+    }
+  }
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = in ? value.find(',', start) : std::string::npos;
+    const std::string item =
+        value.substr(start, comma == std::string::npos ? comma : comma - start);
+    if (!IsNumberText(item, in)) {
+      throw CliError("--where '" + criteria + "': '" + item +
+                     "' is not a number (quote texts: NAME = 'Springfield')");
+    }
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
 }
 
 std::string AttributeFileName(const std::string& object_file) {

@@ -80,6 +80,12 @@ class Attributes {
   std::vector<AttributeField> fields_;
 };
 
+// Checks a filter criteria text for the file: the library's validation,
+// then that an unquoted value is a number (or a list of numbers for IN):
+// the library would read "Pop > abc" as Pop > 0.  Throws CliError naming the
+// criteria and the reason.
+void CheckCriteria(const ObjectFile& file, const std::string& criteria);
+
 // The attribute file an object file looks for: its name with a final 'b'
 // or 'B' replaced by 'a'; "" when the name does not end in one.
 std::string AttributeFileName(const std::string& object_file);

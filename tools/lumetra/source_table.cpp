@@ -1,6 +1,7 @@
 #include "source_table.h"
 
 #include <lumetra/dbf.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cerrno>
@@ -31,6 +32,10 @@ std::string Trim(const std::string& text) {
 // The lines of a text file, whatever its line ends (CR, LF or CR LF).  An
 // end-of-file byte (Ctrl-Z) ends the text.
 std::vector<std::string> ReadLines(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    throw CliError(path + " is a directory, not a file");
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw CliError("cannot open " + path + ": " + std::strerror(errno));
   std::ostringstream buffer;
@@ -262,8 +267,13 @@ SourceTable ReadDbfTable(const std::string& shp_path) {
       dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
   SourceTable table;
   table.file = (has_ext ? shp_path.substr(0, dot) : shp_path) + ".dbf";
+  CapturedStderr routines;  // the dBase routines' own words, reworded below
   DbfTable dbf(table.file);
-  if (!dbf.open()) throw CliError("cannot open the dBase table " + table.file);
+  if (!dbf.open()) {
+    const std::string reason = RoutineReason(routines.Release(), table.file);
+    throw CliError("cannot read " + table.file + ": not a valid dBase table (" +
+                   (reason.empty() ? "truncated or damaged" : reason) + ")");
+  }
   dbTable& t = dbf.table();
   for (int i = 0; i < t.numFields; ++i) {
     const dbField& field = t.fields[i];
@@ -279,7 +289,7 @@ SourceTable ReadDbfTable(const std::string& shp_path) {
     if (status == DB_END) break;
     if (status != DB_OK) {
       throw CliError("cannot read row " + std::to_string(table.rows.size() + 1) + " of " +
-                     table.file);
+                     table.file + " (truncated or damaged)");
     }
     std::vector<std::string> row;
     row.reserve(static_cast<std::size_t>(t.numFields));

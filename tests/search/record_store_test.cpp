@@ -1,0 +1,142 @@
+// The record store under the polygon cache: every file flavour (plain, with
+// segment records, compressed) and every way of reading it (one buffer, a
+// large cache, the shared mapping) answers lookups, radius lookups and
+// border distances alike; the store reads each record once while its budget
+// allows, drops unpinned records beyond it, and reads segment records only
+// when asked.
+#include "search/record_store.h"
+
+#include <gtest/gtest.h>
+#include <lumetra/pip.h>
+#include <lumetra/pip_ext.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frame/error.h"
+#include "search/border_distance.h"
+#include "search/point_in_polygon_search.h"
+#include "search/polygon_object.h"
+#include "search/polygon_search.h"
+#include "search_test_files.h"
+#include "support/test_files.h"
+
+namespace {
+
+using search_test::TestObject;
+
+// Stars of 3 to 300 points (some with a hole), lines and points around the
+// origin.
+std::vector<TestObject> Shapes(std::mt19937& rng) {
+  std::vector<TestObject> objects;
+  std::uniform_int_distribution<int> at(-50000, 50000);
+  for (int i = 0; i < 40; ++i) {
+    const int x = at(rng), y = at(rng);
+    std::vector<search_test::Ring> rings{search_test::Star(rng, x, y, 3 + 7 * i, 2000, 15000)};
+    if (i % 3 == 0) rings.push_back(search_test::Star(rng, x, y, 5 + i, 300, 1500));
+    objects.push_back(search_test::Region("R" + std::to_string(i), rings));
+    if (i % 5 == 0) objects.push_back(search_test::Line("L" + std::to_string(i), {rings[0]}));
+    if (i % 4 == 0) objects.push_back(search_test::Point("P" + std::to_string(i), x, y));
+  }
+  return objects;
+}
+
+// Everything the lookups of one reader answer for `queries`: per query the
+// containing results (radius 0 and, with segment records, 3000), then the
+// border distance of each object found.
+std::vector<int> Answers(PolygonSearch& reader, QError& err,
+                         const std::vector<lumetra::RecordPoint>& queries, bool segments) {
+  std::vector<int> out;
+  char name[PIP_NAME_SIZE];
+  for (const lumetra::RecordPoint& q : queries) {
+    for (const int radius : {0, 3000}) {
+      if (radius != 0 && !segments) continue;
+      PolySearchPointInPolygon search(reader, err, q.x, q.y, radius);
+      for (int r = search.FindFirst(name, sizeof name); r > 0;
+           r = search.FindNext(name, sizeof name)) {
+        PolygonObject* o = search.CurrentObject();
+        EXPECT_NE(o, nullptr);
+        EXPECT_TRUE(o->LoadSegments());
+        out.insert(out.end(),
+                   {r, static_cast<int>(o->AttributeKey()), lumetra::BorderDistance(*o, q.x, q.y)});
+      }
+      out.push_back(-7);
+    }
+  }
+  return out;
+}
+
+TEST(RecordStore, FlavoursAndOpenModesAnswerAlike) {
+  lumetra_test::ScopedTempDir dir;
+  std::mt19937 rng(5051);
+  const std::vector<TestObject> objects = Shapes(rng);
+  std::uniform_int_distribution<int> at(-60000, 60000);
+  std::vector<lumetra::RecordPoint> queries;
+  for (int i = 0; i < 300; ++i) queries.push_back({at(rng), at(rng)});
+  for (const bool segments : {false, true}) {
+    std::vector<int> expected;
+    for (const bool compressed : {false, true}) {
+      search_test::FileOptions opt;
+      opt.segments = segments;
+      opt.compressed = compressed;
+      const std::string path = dir.File(std::to_string(segments) + std::to_string(compressed));
+      const search_test::WrittenFile written = search_test::WriteObjectFile(path, objects, opt);
+      for (const int mode : {0, 1, 3, 3 | PIP_OPEN_MAPPED, PIP_OPEN_MAPPED}) {
+        SCOPED_TRACE(testing::Message() << "segments " << segments << " compressed " << compressed
+                                        << " mode " << mode);
+        QError err;
+        PolygonSearch reader(err, path.c_str(), mode);
+        ASSERT_TRUE(reader.ready()) << err.detail();
+        EXPECT_EQ(reader.store().in_place(), (mode & PIP_OPEN_MAPPED) != 0);
+        const std::vector<int> answers = Answers(reader, err, queries, segments);
+        if (expected.empty()) expected = answers;
+        EXPECT_EQ(answers, expected);
+      }
+    }
+  }
+}
+
+TEST(RecordStore, RecordsAreReadOnceWithinTheBudgetAndSegmentsOnlyWhenAsked) {
+  lumetra_test::ScopedTempDir dir;
+  std::mt19937 rng(8088);
+  const std::vector<TestObject> objects = Shapes(rng);
+  search_test::FileOptions opt;
+  opt.segments = true;
+  opt.compressed = true;
+  const std::string path = dir.File("s");
+  const search_test::WrittenFile written = search_test::WriteObjectFile(path, objects, opt);
+  QError err;
+  PolygonSearch reader(err, path.c_str(), PIP_OPEN_CACHE_5MB);
+  ASSERT_TRUE(reader.ready());
+  const lumetra::ObjectHeader& header = reader.header();
+  // A store of its own over the reader's file: a budget of about three
+  // records.
+  lumetra::RecordStore store(err, reader.file(), header, reader.limits(), 3 * 3000);
+  std::vector<lumetra::DecodedRecord*> pinned;
+  for (std::uint64_t position : written.offsets) {
+    lumetra::DecodedRecord* r = store.Acquire(position);
+    ASSERT_NE(r, nullptr) << err.detail();
+    EXPECT_FALSE(r->segments_loaded() && r->poly().area.segment_count > 0)
+        << "segment records wait until they are asked for";
+    pinned.push_back(r);
+  }
+  EXPECT_EQ(store.read_count(), written.offsets.size());
+  EXPECT_EQ(store.held(), written.offsets.size()) << "pinned records are never dropped";
+  for (lumetra::DecodedRecord* r : pinned) store.Release(r);
+  EXPECT_LE(store.bytes_in_use(), store.budget());
+  EXPECT_LT(store.held(), written.offsets.size());
+  // The most recently released records are the ones still held.
+  const std::uint64_t last = written.offsets.back();
+  lumetra::DecodedRecord* again = store.Acquire(last);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(store.read_count(), written.offsets.size()) << "taken back without a read";
+  ASSERT_TRUE(store.LoadSegments(again));
+  EXPECT_TRUE(again->segments_loaded());
+  EXPECT_EQ(store.read_count(), written.offsets.size()) << "segments are not a record read";
+  store.Release(again);
+  ASSERT_NE(store.Acquire(written.offsets.front()), nullptr);
+  EXPECT_EQ(store.read_count(), written.offsets.size() + 1) << "dropped, so read again";
+}
+
+}  // namespace
