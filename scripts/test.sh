@@ -3,7 +3,10 @@
 # Python package's pytest suite and Dask example included), an install that a
 # consumer project finds with find_package and pkg-config, the Python package
 # installed as python/README.md says, then the C++ tests under
-# AddressSanitizer + UndefinedBehaviorSanitizer.
+# AddressSanitizer + UndefinedBehaviorSanitizer, and the thread stress test
+# under ThreadSanitizer.  Both suites replay the fuzz corpora and saved
+# findings (ctest label "fuzz"); the sanitizer build compiles the
+# fault-injection hooks, so its suite also runs every failure injection.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -47,4 +50,12 @@ cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DLUMETRA_WERROR=ON \
 cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure --no-tests=error -j"$jobs"
+
+echo "== ThreadSanitizer stress test"
+# Only the shared library and the stress test: a bounded number of rounds of
+# 8 threads sharing mapped files and the handle table.  No -Werror here: the
+# compiler's flow warnings under -fsanitize=thread are not the code's.
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMETRA_SANITIZE=thread
+cmake --build build/tsan -j"$jobs" --target capi_thread_stress_test
+TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/capi_thread_stress_test
 echo "== All tests passed"

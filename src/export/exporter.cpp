@@ -9,6 +9,7 @@
 #include <limits>
 #include <new>
 
+#include "fault_injection.h"
 #include "frame/error.h"
 #include "frame/library_context.h"
 #include "frame/text_copy.h"
@@ -88,6 +89,7 @@ bool ExportTextFile::Create(const std::string& path) {
 
 bool ExportTextFile::Print(const char* format, ...) {
   if (stream_ == nullptr || !ok_) return false;
+  if (FaultInjected(FaultSite::kWrite)) return ok_ = false;
   va_list args;
   va_start(args, format);
   const int written = std::vfprintf(stream_, format, args);

@@ -24,8 +24,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
+#include "frame/error.h"
 #include "frame/sync.h"
 
 // One slot per cache line: the busy mark is written by every call on the
@@ -112,15 +116,34 @@ int GuardedCall(int failure, F&& work) noexcept {
   }
 }
 
+// Whether the objects behind a handle kind keep an error record.
+template <class T, class = void>
+struct HasErrorRecord : std::false_type {};
+template <class T>
+struct HasErrorRecord<T, std::void_t<decltype(std::declval<T&>().error().Report(0, "", "", 0))>>
+    : std::true_type {};
+
 // The common pattern of an exported function on a handle of `kind`: look it
 // up (unknown handle -> `failure`, nothing recorded), run work(T&), release
-// on every path, and catch every exception at the boundary.
+// on every path, and catch every exception at the boundary; an allocation
+// failure is recorded (code 104) when the object keeps an error record.
 template <class T, class F>
 int WithHandle(int handle, int kind, int failure, F&& work) noexcept {
   return GuardedCall(failure, [&]() -> int {
     HandleLease<T> lease(handle, kind);
     if (!lease) return failure;
-    return work(*lease);
+    if constexpr (HasErrorRecord<T>::value) {
+      // Memory that cannot be had anywhere below is a recorded failure of
+      // the call, not an unexplained one.
+      try {
+        return work(*lease);
+      } catch (const std::bad_alloc&) {
+        lease->error().Report(PIP_ERR_NO_MEMORY, "Out of memory.", QERR_HERE);
+        return failure;
+      }
+    } else {
+      return work(*lease);
+    }
   });
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <new>
 
 #include "frame/handle_table.h"
 #include "frame/library_context.h"
@@ -120,6 +121,9 @@ LUMETRA_API int pipImportTerm(int importHandle, int commit) {
       // escape before the builder is gone.
       try {
         result = build->Finish() ? 1 : -1;
+      } catch (const std::bad_alloc&) {
+        build->error().Report(PIP_ERR_NO_MEMORY, "Out of memory.", QERR_HERE);
+        result = -1;
       } catch (...) {
         result = -1;
       }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "fault_injection.h"
+
 namespace lumetra {
 namespace shapefile {
 namespace {
@@ -59,6 +61,14 @@ UniqueStream OpenBufferedStream(const char* path, const char* mode, const char* 
 std::size_t ReadUpTo(std::FILE* stream, void* buffer, std::size_t size) {
   if (size == 0) return 0;
   errno = 0;
+  if (FaultInjected(FaultSite::kRead)) {
+    // An injected failure must look like a real one, not like the end of
+    // the file: the stream's error indicator is set, as a failing read does.
+#ifdef _IO_ERR_SEEN
+    stream->_flags |= _IO_ERR_SEEN;
+#endif
+    return 0;
+  }
   return std::fread(buffer, 1, size, stream);
 }
 
@@ -71,16 +81,19 @@ bool WriteAll(std::FILE* stream, const void* buffer, std::size_t size) {
     return false;
   }
   if (left > 0) writes_left.store(left - 1, std::memory_order_relaxed);
+  if (FaultInjected(FaultSite::kWrite)) return false;
   return std::fwrite(buffer, 1, size, stream) == size;
 }
 
 void* ReallocateBlock(void* block, std::size_t bytes) {
   if (bytes > allocation_limit.load(std::memory_order_relaxed)) return nullptr;
+  if (FaultInjectedAllocation(bytes)) return nullptr;
   return std::realloc(block, bytes);
 }
 
 void* ClearedBlock(std::size_t count, std::size_t size) {
   if (size != 0 && count > allocation_limit.load(std::memory_order_relaxed) / size) return nullptr;
+  if (FaultInjectedAllocation(count * size)) return nullptr;
   return std::calloc(count, size);
 }
 

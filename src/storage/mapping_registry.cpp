@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fault_injection.h"
 #include "frame/error.h"
 #include "storage/qio.h"
 
@@ -109,7 +110,9 @@ bool MappingRegistry::MapFile(const std::string& path, QError& err, Identity* id
     return true;
   }
   const auto size = static_cast<std::size_t>(st.st_size);
-  void* data = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd.get(), 0);
+  void* data = FaultInjected(FaultSite::kMap)
+                   ? MAP_FAILED
+                   : ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd.get(), 0);
   if (data == MAP_FAILED) return ReportSystem(err, QERR_HERE);
   ::posix_madvise(data, size, POSIX_MADV_RANDOM);
   *region = MappedRegion(static_cast<const uint8_t*>(data), size);

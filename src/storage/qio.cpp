@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "fault_injection.h"
 #include "frame/byte_order.h"
 #include "frame/error.h"
 #include "storage/trace.h"
@@ -26,7 +27,9 @@ int64_t WriteAll(int fd, const void* buf, uint32_t len) {
   int64_t done = 0;
   errno = 0;
   while (done < static_cast<int64_t>(len)) {
-    ssize_t n = ::write(fd, bytes + done, static_cast<size_t>(len - done));
+    ssize_t n = lumetra::FaultInjected(lumetra::FaultSite::kWrite)
+                    ? -1
+                    : ::write(fd, bytes + done, static_cast<size_t>(len - done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += n;
@@ -102,7 +105,9 @@ int QioOpen(const char* name, int rt_flags, unsigned perm) {
 }
 
 int64_t QioSeek(int fd, int64_t offset, int origin) {
-  const int64_t result = ::lseek(fd, static_cast<off_t>(offset), origin);
+  const int64_t result = lumetra::FaultInjected(lumetra::FaultSite::kSeek)
+                             ? -1
+                             : ::lseek(fd, static_cast<off_t>(offset), origin);
   const int saved = errno;
   lumetra::TraceSeek(fd, offset, origin, result);
   errno = saved;
@@ -127,7 +132,9 @@ int32_t QioRead(int fd, QError& err, void* buf, uint32_t len) {
   auto* bytes = static_cast<uint8_t*>(buf);
   int64_t done = 0;
   while (done < static_cast<int64_t>(len)) {
-    ssize_t n = ::read(fd, bytes + done, static_cast<size_t>(len - done));
+    ssize_t n = lumetra::FaultInjected(lumetra::FaultSite::kRead)
+                    ? -1
+                    : ::read(fd, bytes + done, static_cast<size_t>(len - done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       const int saved = errno;

@@ -47,6 +47,16 @@ bool QTree::Init(Qfile& file) {
   }
   root_page_ = static_cast<std::uint32_t>(root_offset_ / page_size_);
   root_level_ = root.level;
+  // A damaged root must not size the page cache: the root page lies whole
+  // inside the file, and each level below it needs a page of its own.
+  const std::int64_t file_size = file.Size();
+  const std::uint64_t pages = file_size > 0 ? static_cast<std::uint64_t>(file_size) / page_size_ : 0;
+  if (root_page_ >= pages || root_level_ >= pages) {
+    err_.SetF(kCorruptCode, QERR_HERE, "QTree %s: root page %u at level %u does not fit %llu pages",
+              label_, static_cast<unsigned>(root_page_), static_cast<unsigned>(root_level_),
+              static_cast<unsigned long long>(pages));
+    return false;
+  }
   key_length_ = root.key_length;
   if (!compare_) compare_ = lumetra::NameKeyCompare(key_length_);
   const std::uint32_t slots = (std::uint32_t{root_level_} + 1) * kSlotsPerLevel;

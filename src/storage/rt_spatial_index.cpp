@@ -122,6 +122,12 @@ bool rtSpatialIndex::Open(std::uint64_t root_offset) {
     ReportCorruptNode(root_page_, "leaf flag and level disagree");
     return false;
   }
+  // Each level needs a page of its own; a damaged level must not size the
+  // enumerators' stacks.
+  if (header.level >= page_count_) {
+    ReportCorruptNode(root_page_, "root level above the file's page count");
+    return false;
+  }
   height_ = header.level;
   return true;
 }

@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "fault_injection.h"
 #include "tab/tab_error.h"
 #include "tab/tab_library.h"
 
@@ -48,6 +49,7 @@ void TabFile::Open(const std::string& path, Mode mode) {
 void TabFile::SeekTo(std::uint64_t offset, int failure_code) {
   if (position_ == offset) return;
   if (offset > static_cast<std::uint64_t>(INT64_MAX) ||
+      lumetra::FaultInjected(lumetra::FaultSite::kSeek) ||
       fseeko(stream_, static_cast<off_t>(offset), SEEK_SET) != 0) {
     ThrowTabError(failure_code, "%s: cannot go to offset %llu", path_.c_str(),
                   static_cast<unsigned long long>(offset));
@@ -57,7 +59,8 @@ void TabFile::SeekTo(std::uint64_t offset, int failure_code) {
 
 std::size_t TabFile::ReadDirect(std::uint64_t offset, void* data, std::size_t size) {
   SeekTo(offset, kTXErrFormat);
-  const std::size_t got = std::fread(data, 1, size, stream_);
+  const std::size_t got =
+      lumetra::FaultInjected(lumetra::FaultSite::kRead) ? 0 : std::fread(data, 1, size, stream_);
   position_ = got == size ? offset + got : UINT64_MAX;
   return got;
 }
@@ -89,7 +92,8 @@ void TabFile::ReadAt(std::uint64_t offset, void* data, std::size_t size, const c
 
 void TabFile::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
   SeekTo(offset, kTXErrWrite);
-  if (std::fwrite(data, 1, size, stream_) != size) {
+  if (lumetra::FaultInjected(lumetra::FaultSite::kWrite) ||
+      std::fwrite(data, 1, size, stream_) != size) {
     position_ = UINT64_MAX;
     ThrowTabError(kTXErrWrite, "cannot write %s: %s", path_.c_str(), std::strerror(errno));
   }

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Runs the fuzz targets of a libFuzzer build, one after another at the lowest
+# priority, each for a given number of executions, and prints one line per
+# target: executions, time, rate, coverage (edges, features), corpus size and
+# findings.  -t bounds each target's time as well (whichever ends first).
+#
+#   cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang \
+#         -DCMAKE_CXX_COMPILER=clang++ -DLUMETRA_FUZZ=ON -DLUMETRA_BUILD_TESTS=OFF
+#   ninja -C build/fuzz $(cd fuzz && ls *_fuzzer.cpp | sed 's/\.cpp$//')
+#   fuzz/run.sh -n 10000000 build/fuzz                 # every target
+#   fuzz/run.sh -n 100000 build/fuzz object_file tab   # some
+#   fuzz/run.sh -t 240 build/fuzz                      # 4 minutes each
+#
+# Each target fuzzes BUILD/fuzz-work/<target>/corpus, which starts as a copy
+# of fuzz/corpus/<target> and keeps growing across runs; findings (crash-*,
+# leak-*, timeout-*, oom-*) land in BUILD/fuzz-work/<target>/artifacts and the
+# engine's output in BUILD/fuzz-work/<target>.log.  A finding is fixed in the
+# library, minimised (-minimize_crash=1) and kept in fuzz/regressions/<target>/,
+# which ctest replays.
+set -euo pipefail
+runs=10000000
+seconds_each=0
+usage="usage: fuzz/run.sh [-n RUNS] [-t SECONDS] BUILD_DIR [TARGET...]"
+while getopts "n:t:" opt; do
+  case $opt in
+    n) runs=$OPTARG ;;
+    t) seconds_each=$OPTARG ;;
+    *) echo "$usage" >&2; exit 2 ;;
+  esac
+done
+shift $((OPTIND - 1))
+fuzz_dir=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:?$usage}" && pwd)
+shift
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+  for f in "$fuzz_dir"/*_fuzzer.cpp; do
+    name=$(basename "$f" _fuzzer.cpp)
+    [ -x "$build/fuzz/${name}_fuzzer" ] && targets+=("$name")
+  done
+fi
+
+# Longest input per target: whole object files need room for two R-tree
+# pages of 32768 bytes and an attribute file; the rest stay small and fast.
+max_len() {
+  case $1 in
+    object_file) echo 131072 ;;
+    rtree_node) echo 70000 ;;
+    datalib) echo 32768 ;;
+    zip4 | tab) echo 16384 ;;
+    *) echo 8192 ;;
+  esac
+}
+
+printf "%-16s %12s %9s %9s %8s %8s %7s %s\n" target executions seconds exec/s cov ft corpus findings
+for name in "${targets[@]}"; do
+  work="$build/fuzz-work/$name"
+  mkdir -p "$work/corpus" "$work/artifacts"
+  if [ -d "$fuzz_dir/corpus/$name" ]; then cp -n "$fuzz_dir/corpus/$name"/* "$work/corpus/" 2>/dev/null || true; fi
+  dict=()
+  if [ -f "$fuzz_dir/dict/$name.dict" ]; then dict=(-dict="$fuzz_dir/dict/$name.dict"); fi
+  start=$(date +%s)
+  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    nice -n 19 "$build/fuzz/${name}_fuzzer" -runs="$runs" -max_total_time="$seconds_each" -max_len="$(max_len "$name")" \
+      -timeout=20 -rss_limit_mb=2560 -malloc_limit_mb=1024 -close_fd_mask=3 \
+      -print_final_stats=1 -artifact_prefix="$work/artifacts/" "${dict[@]}" \
+      "$work/corpus" > "$work.log" 2>&1 || true
+  seconds=$(( $(date +%s) - start ))
+  executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work.log" | tail -1)
+  final=$(grep -E '^#[0-9]+' "$work.log" | tail -1)
+  cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<< "$final")
+  ft=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<< "$final")
+  corpus=$(find "$work/corpus" -type f | wc -l)
+  findings=$(find "$work/artifacts" -type f ! -name 'slow-unit-*' | wc -l)
+  rate=$(( ${executions:-0} / (seconds > 0 ? seconds : 1) ))
+  printf "%-16s %12s %9s %9s %8s %8s %7s %s\n" "$name" "${executions:-?}" "$seconds" "$rate" \
+    "${cov:-?}" "${ft:-?}" "$corpus" "$findings"
+done
