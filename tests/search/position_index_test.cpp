@@ -40,19 +40,4 @@ TEST(PositionIndex, AgreesWithAMapUnderRandomChurn) {
   }
 }
 
-TEST(PositionIndex, PositionZeroIsNeverStored) {
-  lumetra::PositionIndex index;
-  index.Reset(4);
-  index.Insert(0, Fake(1));
-  EXPECT_EQ(index.size(), 0u);
-  EXPECT_EQ(index.Find(0), nullptr);
-}
-
-TEST(PositionIndex, EmptyIndexFindsNothing) {
-  lumetra::PositionIndex index;
-  EXPECT_EQ(index.Find(536), nullptr);
-  index.Erase(536);
-  EXPECT_EQ(index.size(), 0u);
-}
-
 }  // namespace
