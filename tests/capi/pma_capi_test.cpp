@@ -21,6 +21,11 @@ using lumetra_test::ListDir;
 constexpr int kGeo = PIP_COORD_GEOGRAPHIC;
 
 std::vector<int> g_progress;  // store numbers the progress callback saw
+int StopAfterFirst(int, int number, const char*) {
+  g_progress.push_back(number);
+  return number == 1 ? 0 : 1;
+}
+
 // A point list of one part as (x, y) pairs.
 std::vector<std::pair<double, double>> Part(const Coords& c, std::size_t part) {
   std::vector<std::pair<double, double>> out;
@@ -146,6 +151,21 @@ TEST_F(PmaCapi, FailuresRecordTheirMessages) {
   EXPECT_EQ(pipPmaTermIntern(nullptr, 1), -1);
 }
 
+TEST_F(PmaCapi, GeographicMileRingAndBands) {
+  AddStores({{"Zero", 0, 0}});
+  ASSERT_EQ(pipPmaSetOutputFiles(pma_, kGeo, "rings", "rings.zon", ""), 1);
+  ASSERT_EQ(pipPmaGenerateRingPolygons(pma_, 4, 1, 0, 1.0, 2.0, 0), 1) << Detail();
+  const auto objects = Finish("rings.zon");
+  ASSERT_EQ(objects.size(), 2u);
+  const Coords& primary = objects.at("PMA Zero PR");
+  EXPECT_EQ(primary.parts, std::vector<int>{4});
+  EXPECT_EQ(primary.xy,
+            (std::vector<int>{10247, 10247, -10247, 10247, -10247, -10247, 10247, -10247}));
+  const Coords& band = objects.at("PMA Zero SR");
+  ASSERT_EQ(band.parts, (std::vector<int>{4, 4}));
+  EXPECT_EQ(Part(band, 1), Part(primary, 0));  // the primary ring is the hole
+}
+
 TEST_F(PmaCapi, RingVerticesLieAtTheRadius) {
   std::mt19937 rng(4711);
   SCOPED_TRACE("seed 4711");
@@ -230,6 +250,23 @@ TEST_F(PmaCapi, ThiessenCellsTileWithoutOverlap) {
   for (GEOSGeometry* g : cells) GEOSGeom_destroy_r(geos_, g);
 }
 
+TEST_F(PmaCapi, ThiessenBisectorAndFarStore) {
+  const int mile = 14492;  // millionths of a degree per mile of latitude
+  AddStores({{"South", -93000000, 42000000}, {"North", -93000000, 42000000 + 2 * mile}});
+  ASSERT_EQ(pipPmaSetOutputFiles(pma_, kGeo, "two", "", ""), 1);
+  ASSERT_EQ(pipPmaGenerateNonoverlappingRingPolygons(pma_, 72, 1, 1, 5, 0, 0), 1);
+  AddStores({{"Far", -93000000, 42000000 + 13 * mile}});  // 11 miles from North
+  ASSERT_EQ(pipPmaSetOutputFiles(pma_, kGeo, "three", "", ""), 1);
+  ASSERT_EQ(pipPmaGenerateNonoverlappingRingPolygons(pma_, 72, 1, 1, 5, 0, 0), 1);
+  const auto three = Finish("three.zon");
+  const auto two = ReadBack("two.zon");
+  const int middle = 42000000 + mile;
+  for (const auto& [vx, vy] : Part(two.at("PMA South PT"), 0)) EXPECT_LE(vy, middle) << vx;
+  for (const auto& [vx, vy] : Part(two.at("PMA North PT"), 0)) EXPECT_GE(vy, middle) << vx;
+  EXPECT_EQ(two.at("PMA South PT"), three.at("PMA South PT"));
+  EXPECT_EQ(two.at("PMA North PT"), three.at("PMA North PT"));
+}
+
 // Hulls of random customers: convex, counter-clockwise, made of customers
 // and holding every customer the share takes.
 TEST_F(PmaCapi, HullsAreConvexAndHoldTheChosenCustomers) {
@@ -274,6 +311,38 @@ TEST_F(PmaCapi, HullsAreConvexAndHoldTheChosenCustomers) {
       }
     }
   }
+}
+
+TEST_F(PmaCapi, HullSharesByWeightAndByCount) {
+  AddStores({{"S", 0, 0}});
+  const int xy[10][2] = {{1, 0},  {0, 2},  {-3, 0},  {0, -4}, {5, 5},
+                         {-6, 6}, {7, -7}, {-8, -8}, {90, 1}, {1, 95}};
+  for (const auto& c : xy) {
+    ASSERT_EQ(pipPmaAddCustomer(pma_, c[0], c[1], "S", 1.0), 1);
+  }
+  ASSERT_EQ(pipPmaSetOutputFiles(pma_, 0, "w", "", ""), 1);
+  ASSERT_EQ(pipPmaGenerateConvexHullPolygons(pma_, 0, 0, 0, 1, 0.5, 0, 0), 1);  // 5 by weight
+  ASSERT_EQ(pipPmaSetOutputFiles(pma_, 0, "c", "", ""), 1);
+  ASSERT_EQ(pipPmaGenerateConvexHullPolygons(pma_, 1, 0, 0, 1, 0.5, 0, 0), 1);  // 5 by count
+  ASSERT_EQ(pipPmaSetOutputFiles(pma_, 0, "q", "", ""), 1);
+  ASSERT_EQ(pipPmaGenerateConvexHullPolygons(pma_, 1, 0, 0, 1, 0.25, 0, 0), 1);  // 2: no hull
+  const std::vector<int> five = {0, -4, 5, 5, 0, 2, -3, 0};  // the 5 nearest, wrapped
+  EXPECT_EQ(Finish("w.zon").at("PMA S PC").xy, five);
+  EXPECT_EQ(ReadBack("c.zon").at("PMA S PC").xy, five);
+  EXPECT_FALSE(FileExists("q.zon"));
+}
+
+TEST_F(PmaCapi, StopFromProgressKeepsTheFirstStore) {
+  AddStores({{"One", 0, 0}, {"Two", 500, 0}, {"Three", 1000, 0}});
+  g_progress.clear();
+  ASSERT_EQ(pipPmaSetProgressFunction(pma_, StopAfterFirst), 1);
+  ASSERT_EQ(pipPmaSetOutputFiles(pma_, 0, "stop", "", nullptr), 1);
+  EXPECT_EQ(pipPmaGenerateRingPolygons(pma_, 12, 0, 1, 100, 0, 0), -1);
+  ExpectError(100, "Pma polygon generation stopped before completion by user.");
+  EXPECT_EQ(g_progress, std::vector<int>{1});
+  const auto objects = Finish("stop.zon");
+  ASSERT_EQ(objects.size(), 1u);
+  EXPECT_EQ(objects.count("PMA One PR"), 1u);
 }
 
 // Slots naming one file share it; a new SetOutputFiles finishes the old

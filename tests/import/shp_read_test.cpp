@@ -233,6 +233,25 @@ TEST_F(ShpReadTest, TwoPointLinesFollowTheTwoPointRuleAndAnUndecidableOneFailsAl
 }
 
 // Both end the reader for good.
+TEST_F(ShpReadTest, OtherShapeTypesAreSkippedAndTheirRowsConsumed) {
+  const std::vector<std::string> names = {"null", "multi", "empty polygon", "empty line", "point"};
+  WriteInput(
+      {lumetra_test::ShpNullContent(), lumetra_test::ShpMultiPointContent({1.0, 2.0, 3.0, 4.0}),
+       ShpPolyContent(SHP_POLYGON, {}), ShpPolyContent(SHP_POLYLINE, {{}, {}}),
+       ShpPointContent(5.0, 6.0)},
+      SHP_POINT, names);
+  SHPRead* reader = Open("NAME", nullptr);
+  ASSERT_NE(reader, nullptr);
+  for (std::size_t i = 0; i < 4; ++i) {
+    ASSERT_TRUE(reader->ReadObject());
+    EXPECT_EQ(reader->result(), ImportRead::kResultSkipped) << i;
+    EXPECT_EQ(reader->name(), names[i]);
+  }
+  EXPECT_EQ(ReadAll(reader), (std::vector<int>{1, 0}));
+  EXPECT_EQ(Describe(Finish()),
+            std::vector<std::string>{"point \"point\" colour 5 (5000000,6000000)"});
+}
+
 TEST_F(ShpReadTest, MissingTableRowAndDamagedRecordEndTheReader) {
   Bytes bad = ShpPolyContent(SHP_POLYGON, {{0, 1, 1, 1, 1, 0, 0, 1}});
   std::fill(bad.begin() + 36, bad.begin() + 40, 0xFF);  // parts: a negative count
@@ -270,6 +289,31 @@ TEST_F(ShpReadTest, MissingTableRowAndDamagedRecordEndTheReader) {
 // Every truncation and every inverted byte of each member of a sample
 // written with the Shape* and db* routines is read to the end or refused
 // with a report -- never a crash, a read outside a buffer or an endless read.
+TEST_F(ShpReadTest, LimitsRefuseARecordBeforeAnyPointIsTaken) {
+  MakeBuild(/*max_points=*/5, /*max_parts=*/2);
+  WriteInput({ShpPolyContent(SHP_POLYGON, {{0, 1, 1, 1, 1, 0, 0, 0, 0, 1}}),  // 5 points: fits
+              ShpPolyContent(SHP_POLYGON, {{0, 1, 1, 1, 1, 0, 0, 0, 0.5, 0.5, 0, 1}}),
+              ShpPolyContent(SHP_POLYLINE, {{0, 1, 1, 1}, {2, 2, 3, 3}, {4, 4, 5, 5}}),
+              ShpPolyContent(SHP_POLYLINE, {{0, 1, 1, 1}, {}, {4, 4, 5, 5}})},
+             SHP_POLYGON, {"fits", "six points", "three parts", "two parts"});
+  SHPRead* reader = Open("NAME", nullptr);
+  ASSERT_NE(reader, nullptr);
+  ASSERT_TRUE(reader->ReadObject());
+  EXPECT_FALSE(reader->ReadObject());
+  EXPECT_EQ(err_.code(), 100);
+  EXPECT_STREQ(err_.detail(), "Too many points.");
+  EXPECT_FALSE(reader->ReadObject());
+  EXPECT_STREQ(err_.detail(), "Too many polygons.");
+  EXPECT_EQ(ReadAll(reader), (std::vector<int>{1, 0}));  // an empty part is no part
+  const auto stored = Finish();
+  ASSERT_EQ(stored.size(), 2u);
+  EXPECT_EQ(stored[0].name, "fits");
+  EXPECT_EQ(stored[0].rings, std::vector<std::uint32_t>{4});
+  EXPECT_EQ(stored[1].name, "two parts");
+  EXPECT_EQ(stored[1].rings, (std::vector<std::uint32_t>{2, 2}));
+  EXPECT_EQ(stored[1].colour, 4u);
+}
+
 TEST_F(ShpReadTest, DamagedFilesAreReadOrRefusedWithAReport) {
   shpFile shape{};
   ASSERT_EQ(ShapeCreate(&shape, Path("sample").c_str()), 0);
