@@ -2,8 +2,7 @@
 // through the import functions, its attribute file built with the
 // DlBuilder* functions (key field "recid" holding the object ordinals,
 // stamped with the object file's creation time), then found by point,
-// described, filtered and validated through the exported functions only;
-// also stale and damaged attribute files.
+// described and filtered through the exported functions only.
 #include <lumetra/datalib.h>
 
 #include <algorithm>
@@ -33,7 +32,6 @@ const std::vector<Row> kRows = {{"West side", "1200", "12.5"},
                                 {"New well", "500", "0.5"},
                                 {"Deep well", "5000", "1"}};
 const char kNoFile[] = "No attribute file was found. Cannot filter without attributes.";
-const char kOldStamp[] = "Sat Jan  1 00:00:00 2000";
 
 std::string DlDetail() {
   char detail[DL_ERROR_TEXT_SIZE] = "";
@@ -189,60 +187,6 @@ TEST_F(AttributesCapi, FilteredNearestSearchKeepsMatchingPoints) {
               "valid for this operator.");
 }
 
-TEST_F(AttributesCapi, CriteriaValidation) {
-  BuildSample();
-  const int h = Open("map.gsb");
-  ASSERT_NE(h, 0);
-  for (const char* good : {"NAME = 'West*'", "POP >= 1,000", "AREA in (1.5, 2)"}) {
-    EXPECT_EQ(pipObjectValidateFilterCriteria(h, good), 1) << good;
-  }
-  const struct {
-    const char* criteria;
-    const char* message;
-  } rows[] = {
-      {"POP", "Invalid operator. Oper: None found."},
-      {"POP => 5", "Invalid operator. Oper: =>"},
-      {"1POP = 5", "Invalid value. A bad token was found."},
-      {"POP = -9999", "Keyword type ('N') does not match value type ('C')."},
-      {"NAME = 5", "Keyword type ('C') does not match value type ('N')."},
-      {"COLOUR = 'red'", "Fieldname is invalid. Name: COLOUR"},
-      {"NAME = 'Sm*th'", "Invalid value. Wild cards are only valid as the last character."},
-      {"", ""},
-      {nullptr, ""},
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(pipObjectValidateFilterCriteria(h, row.criteria), -1);
-    ExpectError(100, std::string("The search criteria did not parse correctly. ") + row.message);
-  }
-  EXPECT_EQ(pipObjectValidateFilterCriteria(0, "POP = 5"), -1);
-  EXPECT_EQ(pipObjectValidateFilterCriteria(lib_, "POP = 5"), -1);  // not an object-file handle
-}
-
-TEST_F(AttributesCapi, BadFieldsAndArgumentsFail) {
-  BuildSample();
-  const int h = Open("map.gsb");
-  ASSERT_NE(h, 0);
-  pipAttributeInfoStruct info;
-  char name[8] = "junk";
-  int count = 0;
-  for (const char* field :
-       {"recid", "RECID", "RecId", "NOSUCH", static_cast<const char*>(nullptr)}) {
-    EXPECT_EQ(pipObjectGetAttributeInfoByName(h, field, &info), -1) << (field ? field : "null");
-  }
-  for (const int n : {3, -1}) {
-    EXPECT_EQ(pipObjectGetAttributeInfoByNumber(h, n, &info), -1) << n;
-    EXPECT_EQ(pipObjectGetAttributeNameByNumber(h, n, name, sizeof name), -1) << n;
-    EXPECT_STREQ(name, "");
-  }
-  EXPECT_EQ(pipObjectGetAttributeCount(h, nullptr), -1);
-  EXPECT_EQ(pipObjectGetAttributeNameByNumber(h, 0, nullptr, 8), -1);
-  EXPECT_EQ(pipObjectGetAttributeNameByNumber(h, 0, name, 0), -1);
-  EXPECT_EQ(pipObjectGetAttributeInfoByName(h, "NAME", nullptr), -1);
-  EXPECT_EQ(pipObjectGetAttributeInfoByNumber(h, 0, nullptr), -1);
-  EXPECT_EQ(pipObjectGetAttributeCount(lib_, &count), -1);  // wrong handle kind
-  EXPECT_EQ(pipObjectGetAttributeInfoByNumber(12345, 0, &info), -1);
-}
-
 TEST_F(AttributesCapi, WithoutAttributeFileTheCallsFail) {
   Build("plain.gsb", kShapes);
   const int h = Open("plain.gsb");
@@ -266,89 +210,6 @@ TEST_F(AttributesCapi, WithoutAttributeFileTheCallsFail) {
   ExpectError(PIP_ERR_INVALID_DATA, "FindNext called before FindFirst");
   EXPECT_EQ(pipObjectFindFirstNearestEx(h, 240, 50, 65537, "X = 1", name, sizeof name), -1);
   EXPECT_EQ(pipObjectFileValidate(lib_, Path("plain.gsb").c_str()), 1);
-}
-
-TEST_F(AttributesCapi, StaleAttributeFileIsIgnoredAndFailsValidation) {
-  Build("map.gsb", kShapes, {0, 0, Init::kExtended});
-  BuildAttributes("map.gsa", kOldStamp);
-  // The open succeeds; the attribute file is treated as absent.
-  const int h = Open("map.gsb");
-  ASSERT_NE(h, 0) << Detail();
-  int count = 5;
-  EXPECT_EQ(pipObjectGetAttributeCount(h, &count), -1);
-  EXPECT_EQ(count, 0);
-  EXPECT_EQ(pipObjectFileValidate(lib_, "map.gsb"), -1);
-  // A stamped attribute file beside an object file without creation time.
-  Build("old.gsb", kShapes);
-  BuildAttributes("old.gsa", kOldStamp);
-  EXPECT_EQ(pipObjectFileValidate(lib_, "old.gsb"), -1);
-  // An unstamped one is always taken.
-  BuildAttributes("old.gsa", "");
-  EXPECT_EQ(pipObjectFileValidate(lib_, "old.gsb"), 1);
-  ASSERT_EQ(pipObjectGetAttributeCount(Open("old.gsb"), &count), 1);
-  EXPECT_EQ(count, 3);
-}
-
-TEST_F(AttributesCapi, ValidateOpensSearchesAndLeavesNothingOpen) {
-  BuildSample();
-  EXPECT_EQ(pipObjectFileValidate(lib_, "map.gsb"), 1) << Detail();
-  Build("empty.gsb", {}, {0, 0, Init::kExtended});
-  WriteBytes(Path("junk.gsb"), Bytes(2000, 0x41));
-  const Bytes good = ReadBytes(Path("map.gsb"));
-  WriteBytes(Path("cut.gsb"), Bytes(good.begin(), good.begin() + 600));
-  const struct {
-    const char* file;
-    int code;                      // 0: not checked
-  } rows[] = {{"empty.gsb", 100},  // no objects: the search finds nothing
-              {"junk.gsb", PIP_ERR_BAD_SIGNATURE},
-              {"missing.gsb", 0},
-              {"cut.gsb", 0}};
-  for (const auto& row : rows) {
-    EXPECT_EQ(pipObjectFileValidate(lib_, row.file), -1) << row.file;
-    if (row.code != 0) {
-      EXPECT_EQ(Code(), row.code) << row.file;
-    }
-  }
-  EXPECT_EQ(pipObjectFileValidate(lib_, nullptr), -1);
-  EXPECT_EQ(pipObjectFileValidate(0, "map.gsb"), -1);
-  // TearDown finds every handle slot free: validation registered none.
-}
-
-TEST_F(AttributesCapi, DamagedAttributeFilesNeverBreakTheOpen) {
-  BuildSample();
-  const Bytes good = ReadBytes(Path("map.gsa"));
-  ASSERT_GT(good.size(), 512u);
-  const auto exercise = [&](const Bytes& bytes) {
-    WriteBytes(Path("map.gsa"), bytes);
-    int h = 0;
-    ASSERT_EQ(pipObjectFileOpen(lib_, "map.gsb", 0, &h), 1) << Detail();
-    char name[PIP_NAME_SIZE];
-    EXPECT_EQ(pipObjectFindFirstContaining(h, 50, 50, 0, name, sizeof name), 1);
-    int count = 0;
-    const int has = pipObjectGetAttributeCount(h, &count);
-    EXPECT_TRUE(has == 1 || has == -1);
-    for (int n = 0; n < count && n < 20; ++n) {
-      pipAttributeInfoStruct info;
-      const int v = pipObjectGetAttributeInfoByNumber(h, n, &info);
-      EXPECT_TRUE(v >= -1 && v <= 1);
-      EXPECT_LT(strnlen(info.value, sizeof info.value), sizeof info.value);
-    }
-    const int r = pipObjectFindFirstNearestEx(h, 240, 50, 3, "POP > 100", name, sizeof name);
-    EXPECT_TRUE(r >= -1 && r <= 1);
-    EXPECT_EQ(pipObjectFileClose(h), 1);
-  };
-  const std::size_t step = good.size() / 40 + 1;
-  for (std::size_t length = 0; length < good.size(); length += step) {
-    SCOPED_TRACE("cut at " + std::to_string(length));
-    exercise(Bytes(good.begin(), good.begin() + static_cast<long>(length)));
-  }
-  Bytes bytes = good;
-  for (std::size_t at = 0; at < good.size(); at += step / 2 + 1) {
-    SCOPED_TRACE("byte " + std::to_string(at));
-    bytes[at] ^= 0x5A;
-    exercise(bytes);
-    bytes[at] = good[at];
-  }
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 // The Dl* functions as callers see them: only <lumetra/datalib.h> and the
 // shared library.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <lumetra/datalib.h>
 
 #include <cstring>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,29 +77,6 @@ class DatalibCapi : public ::testing::Test {
   DlContext* context_ = nullptr;
 };
 
-TEST(DatalibCapiExports, EveryFunctionIsExportedAndHelpersAreNot) {
-  std::istringstream names(
-      "DlInit DlTerm DlFileOpen DlFileClose DlFileSearch DlFileSearchInt DlFileSearchNext "
-      "DlFileSearchNextInt DlFileNumFields DlFieldGetN DlFieldGet DlFieldGetString DlFieldGetNum "
-      "DlFieldGetAttribute DlFieldGetValueAttribute DlFileGetAttribute DlErrorGet DlGetVersion "
-      "DlBuilderCreate DlBuilderAddField DlBuilderAddValue DlBuilderAddRecord DlBuilderFinish "
-      "DlBuilderAbort");
-  for (std::string name; names >> name;) {
-    EXPECT_NE(dlsym(RTLD_DEFAULT, name.c_str()), nullptr) << name;
-  }
-  EXPECT_EQ(dlsym(RTLD_DEFAULT, "DlRecordNullValue"), nullptr);
-  EXPECT_EQ(dlsym(RTLD_DEFAULT, "_Z17DlRecordNullValuev"), nullptr);
-}
-
-TEST(DatalibCapiExports, VersionText) {
-  char buffer[32];
-  std::memset(buffer, 'x', sizeof buffer);
-  EXPECT_EQ(DlGetVersion(buffer), 1);
-  EXPECT_STREQ(buffer, "Varnisk v41.04");
-  EXPECT_STREQ(buffer, DL_VERSION_TEXT);
-  EXPECT_EQ(buffer[15], 'x');
-}
-
 struct NullCase {
   const char* call;
   std::function<long()> run;
@@ -173,70 +148,6 @@ TEST_F(DatalibCapi, NullArgumentsAreRecordedProcessWide) {
   EXPECT_EQ(DlFileClose(file), 1);
 }
 
-struct MessageCase {
-  const char* what;
-  std::function<int()> run;
-  int result;
-  std::string detail;
-};
-
-TEST_F(DatalibCapi, FailuresRecordTheirMessagesInTheContext) {
-  BuildParcels("parcels.dld");
-  lumetra_test::WriteText(dir_.File("junk.dld"), "this is no data library file at all");
-  DlDataFile* file = DlFileOpen(context_, "parcels");
-  ASSERT_NE(file, nullptr);
-  DlField* use = DlFieldGet(file, "use");
-  DlField* area = DlFieldGet(file, "AREA");
-  DlField* recid = DlFieldGet(file, "RECID");
-  ASSERT_NE(use, nullptr);
-  ASSERT_NE(area, nullptr);
-  ASSERT_NE(recid, nullptr);
-  char buf[64];
-  const MessageCase cases[] = {
-      {"missing file", [&] { return DlFileOpen(context_, "nothere") == nullptr ? 0 : 1; }, 0,
-       "File " + dir_.path() + "/nothere.dld Not Found"},
-      {"missing file with extension",
-       [&] { return DlFileOpen(context_, "nothere.dat") == nullptr ? 0 : 1; }, 0,
-       "File " + dir_.path() + "/nothere.dat Not Found"},
-      {"not a data library file", [&] { return DlFileOpen(context_, "junk") == nullptr ? 0 : 1; },
-       0, "Error opening DLD file"},
-      {"text after a failed search",
-       [&] {
-         DlFileSearchInt(file, 77);
-         return DlFieldGetString(use, nullptr, buf, 64);
-       },
-       0, "Must perform a valid DlFileSearch before retrieving data."},
-      {"number after a failed search",
-       [&] {
-         DlFileSearch(file, "77");
-         return DlFieldGetNum(area);
-       },
-       0, "Must perform a valid DlFileSearch before retrieving data."},
-      {"key field after a failed search",
-       [&] {
-         DlFileSearch(file, "-4");
-         return DlFieldGetString(recid, "%d", buf, 64);
-       },
-       0, "Must perform a valid DlFileSearch before retrieving data."},
-      {"no descriptions", [&] { return DlFieldGetString(recid, "SDESC", buf, 64); }, 0,
-       "There are no descriptions for this field"},
-      {"no such value",
-       [&] {
-         std::strcpy(buf, "IND");
-         return DlFieldGetString(use, "LDESC", buf, 64);
-       },
-       0, "Value information not found"},
-  };
-  for (const MessageCase& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(c.run(), c.result);
-    const ErrorText e = LastError(context_);
-    EXPECT_EQ(e.code, 100);
-    EXPECT_EQ(e.detail, c.detail);
-  }
-  EXPECT_EQ(DlFileClose(file), 1);
-}
-
 TEST_F(DatalibCapi, BuiltFileAnswersSearchesAndAttributes) {
   BuildParcels("parcels.dld");
   DlDataFile* file = DlFileOpen(context_, "parcels");
@@ -304,53 +215,6 @@ TEST_F(DatalibCapi, BuiltFileAnswersSearchesAndAttributes) {
   EXPECT_EQ(DlFieldGetNum(area), -310);
   EXPECT_EQ(DlFileSearchInt(file, 4), 0);
   EXPECT_EQ(DlFileClose(file), 1);
-}
-
-TEST_F(DatalibCapi, ExtensionIsAddedOnlyWithoutOne) {
-  BuildParcels("parcels.dld");
-  BuildParcels("parcels.dat");
-  BuildParcels("plain");
-  DlDataFile* a = DlFileOpen(context_, "parcels");
-  DlDataFile* b = DlFileOpen(context_, "parcels.dat");
-  ASSERT_NE(a, nullptr);
-  ASSERT_NE(b, nullptr);
-  EXPECT_EQ(DlFileOpen(context_, "plain"), nullptr);  // looks for plain.dld
-  EXPECT_EQ(LastError(context_).detail, "File " + dir_.path() + "/plain.dld Not Found");
-  DlContext* no_dir = DlInit("");
-  ASSERT_NE(no_dir, nullptr);
-  EXPECT_NE(DlFileOpen(no_dir, "parcels"), nullptr);  // relative to the working directory
-  EXPECT_NE(DlFileOpen(no_dir, dir_.File("parcels.dat").c_str()), nullptr);
-  EXPECT_EQ(DlTerm(no_dir), 1);  // closes both files (a leak would show in the sanitizer build)
-  EXPECT_EQ(DlFileClose(a), 1);
-  EXPECT_EQ(DlFileClose(b), 1);
-}
-
-TEST_F(DatalibCapi, BuilderFailuresAreReadableProcessWide) {
-  EXPECT_EQ(DlBuilderCreate("no/such/dir/x.dld", 'C', "K", ""), nullptr);
-  EXPECT_NE(LastError(nullptr).code, -1);
-  EXPECT_EQ(DlBuilderCreate("x.dld", 'C', "K", std::string(256, 's').c_str()), nullptr);
-  EXPECT_EQ(LastError(nullptr).detail, "The stamp and the title hold at most 255 characters");
-
-  DlBuilder* b = DlBuilderCreate("fail.dld", 'C', "KEY", "");
-  ASSERT_NE(b, nullptr);
-  EXPECT_TRUE(FileExists("fail.dld"));
-  ASSERT_EQ(DlBuilderAddField(b, "NAME", "", 'C', 8, 0, nullptr, nullptr), 1);
-  EXPECT_EQ(DlBuilderAddField(b, "name", "", 'C', 8, 0, nullptr, nullptr), 0);
-  EXPECT_EQ(LastError(nullptr).detail, "The field identifier is already used");
-  EXPECT_EQ(DlBuilderAddField(b, "N2", "", 'D', 8, 0, nullptr, nullptr), 0);
-  EXPECT_EQ(LastError(nullptr).detail, "The field type must be 'C' or 'N'");
-  EXPECT_EQ(DlBuilderFinish(b), 0);  // no key field
-  EXPECT_EQ(LastError(nullptr).detail, "The key field has not been added");
-  EXPECT_FALSE(FileExists("fail.dld"));
-
-  b = DlBuilderCreate("abort.dld", 'N', "ID", "");
-  ASSERT_NE(b, nullptr);
-  ASSERT_EQ(DlBuilderAddField(b, "ID", "", 'N', 5, 0, nullptr, nullptr), 1);
-  const char* bad[] = {"x1"};
-  EXPECT_EQ(DlBuilderAddRecord(b, bad), 0);
-  EXPECT_EQ(LastError(nullptr).detail, "Value x1 of field ID is not a number");
-  DlBuilderAbort(b);
-  EXPECT_FALSE(FileExists("abort.dld"));
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
-// Export as callers see it: export handles of the three writers, objects
-// from an object file (in the order of a name search for "*") or from the
-// caller, the failure records and their display, the end of a handle with
-// and without commit; the output imported again and read back.
+// Export as callers see it: export handles, their options, objects from an
+// object file or from the caller; the output imported again and read back.
 #include <lumetra/pip_ext.h>
 
 #include "support/capi_fixture.h"
@@ -21,11 +19,6 @@ struct Described {
     return name == o.name && name2 == o.name2 && type == o.type && coords == o.coords;
   }
 };
-std::ostream& operator<<(std::ostream& os, const Described& d) {
-  os << "{" << d.name << "/" << d.name2 << " type " << d.type << " parts";
-  for (int c : d.coords.parts) os << " " << c;
-  return os << "}";
-}
 
 using Opener = int (*)(int, const char*);
 
@@ -160,49 +153,6 @@ TEST_F(ExportCapi, BnaRoundTripSplitsLinesAndDropsSecondNames) {
   EXPECT_TRUE(joined == source[2].coords.xy || other == source[2].coords.xy);
 }
 
-TEST_F(ExportCapi, MifRoundTripKeepsBothNames) {
-  BuildSample();
-  int h = 0;
-  ASSERT_EQ(pipExportInitMIF(lib_, "out", &h), 1);
-  Keep(h);
-  WriteAll(h);
-  ASSERT_EQ(EndExport(h, 1), 1);
-  ASSERT_TRUE(FileExists("out.mif"));
-  ASSERT_TRUE(FileExists("out.mid"));
-  const auto back = ImportBack(
-      [](int i, const char* f) { return pipImportOpenMIF2(i, f, "Name", "Name2"); }, "out.mif");
-  const std::vector<Described> source = ReadBack("sample.obj");
-  ASSERT_EQ(back.size(), 4u);
-  EXPECT_EQ(back[0], source[0]);
-  EXPECT_EQ(back[1], source[1]);
-  EXPECT_EQ(back[2].name2, "R");
-  EXPECT_EQ(back[3].name2, "R");
-}
-
-TEST_F(ExportCapi, ShapefileRoundTripKeepsLinesWhole) {
-  BuildSample();
-  const std::vector<Described> source = ReadBack("sample.obj");
-  int h = 0;
-  ASSERT_EQ(pipExportInitShape(lib_, "lines.shp", &h, PIP_OBJECT_LINE), 1);
-  Keep(h);
-  ASSERT_EQ(pipExportOpen(h, "sample.obj", 0), 1);
-  char name[PIP_NAME_SIZE];
-  int percent = 0, count = 0;
-  EXPECT_EQ(pipExportWrite(h, name, sizeof name, &percent, &count), -1);  // Beacon: a point
-  ExpectError(PIP_ERR_GENERAL, "An incorrect type was attempted to be written.");
-  EXPECT_EQ(pipExportWrite(h, name, sizeof name, &percent, &count), -1);  // Lake: a region
-  ASSERT_EQ(pipExportWrite(h, name, sizeof name, &percent, &count), 1);
-  EXPECT_STREQ(name, "road");
-  EXPECT_EQ(count, 1);
-  EXPECT_EQ(percent, 33);
-  ASSERT_EQ(EndExport(h, 1), 1);
-  for (const char* file : {"lines.shp", "lines.shx", "lines.dbf"}) EXPECT_TRUE(FileExists(file));
-  const auto back = ImportBack(
-      [](int i, const char* f) { return pipImportOpenSHP(i, f, "NAME", "NAME2"); }, "lines");
-  ASSERT_EQ(back.size(), 1u);
-  EXPECT_EQ(back[0], source[2]);
-}
-
 TEST_F(ExportCapi, CallerObjectsAreInserted) {
   int h = 0;
   ASSERT_EQ(pipExportInitSHP(lib_, "regions", &h, PIP_OBJECT_REGION), 1);
@@ -227,66 +177,6 @@ TEST_F(ExportCapi, CallerObjectsAreInserted) {
   EXPECT_EQ(back[0].name, "Plot");
   EXPECT_EQ(back[0].name2, "P");
   EXPECT_EQ(back[0].coords.xy, std::vector<int>(points, points + 8));
-}
-
-TEST_F(ExportCapi, FailuresAreRecordedAndDisplayedByDisplayMode) {
-  int h = 0;
-  ASSERT_EQ(pipExportInitMIF(lib_, "out", &h), 1);
-  Keep(h);
-  char message[PIP_ERROR_TEXT_SIZE];
-  char detail[PIP_ERROR_TEXT_SIZE];
-  EXPECT_EQ(pipExportOpen(h, nullptr, 0), -1);
-  EXPECT_EQ(pipErrorGet(lib_, message, detail), PIP_ERR_FILE_NOT_FOUND);
-  EXPECT_STREQ(message, "File not found.");
-  EXPECT_STREQ(detail,
-               "Please make sure that the object file name \n\tfrom which to transfer files is "
-               "valid.\n");
-  EXPECT_EQ(pipExportOpen(h, "nowhere.obj", 0), -1);
-  EXPECT_EQ(Code(), PIP_ERR_FILE_NOT_FOUND);
-  EXPECT_EQ(Detail().rfind("Could not open nowhere.obj.  \n", 0), 0u) << Detail();
-  EXPECT_EQ(pipExportWrite(h, detail, sizeof detail, nullptr, nullptr), -1);
-  ExpectError(PIP_ERR_GENERAL,
-              "Could not access object.  \n\nNo object file is open for export.\n");
-  Build("empty.obj", {});
-  ASSERT_EQ(pipExportOpen(h, "empty.obj", 0), 1);
-  EXPECT_EQ(pipExportWrite(h, message, sizeof message, nullptr, nullptr), -1);
-  ExpectError(PIP_ERR_GENERAL, "Could not access object.  \n\nPIP_NOT_FOUND\n");
-
-  pipErrorShow(lib_, PIP_ERRSHOW_STDOUT);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(pipExportOpen(h, nullptr, 0), -1);
-  const std::string shown = testing::internal::GetCapturedStdout();
-  EXPECT_NE(shown.find("Error: 105"), std::string::npos) << shown;
-  EXPECT_NE(shown.find("from which to transfer files is valid."), std::string::npos) << shown;
-  pipErrorShow(lib_, PIP_ERRSHOW_RECORD);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(pipExportOpen(h, nullptr, 0), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-}
-
-TEST_F(ExportCapi, TermWithoutCommitDeletesTheOutput) {
-  int bna = 0;
-  int mif = 0;
-  ASSERT_EQ(pipExportInitBNA(lib_, "draft", &bna), 1);
-  ASSERT_EQ(pipExportInitMIF(lib_, "draft", &mif), 1);
-  EXPECT_TRUE(FileExists("draft.bna"));
-  EXPECT_EQ(pipExportTerm(bna, 0), 1);
-  EXPECT_EQ(pipExportTerm(mif, 0), 1);
-  for (const char* file : {"draft.bna", "draft.mif", "draft.mid"}) EXPECT_FALSE(FileExists(file));
-  EXPECT_EQ(pipExportTerm(bna, 0), -1);
-}
-
-TEST_F(ExportCapi, HandlesOfOtherKindsAreRefused) {
-  int h = 0;
-  EXPECT_EQ(pipExportInitBNA(0, "x", &h), -1);
-  EXPECT_EQ(h, 0);
-  EXPECT_EQ(pipExportInitMIF(lib_ + 1000, "x", &h), -1);
-  EXPECT_EQ(pipExportOpen(lib_, "x.obj", 0), -1);
-  EXPECT_EQ(pipExportWrite(lib_, nullptr, 0, nullptr, nullptr), -1);
-  EXPECT_EQ(pipExportInsert(lib_, "x", nullptr, nullptr, nullptr, 1), -1);
-  EXPECT_EQ(pipExportClose(lib_), -1);
-  EXPECT_EQ(pipExportTerm(lib_, 1), -1);
-  EXPECT_FALSE(FileExists("x.bna"));
 }
 
 }  // namespace

@@ -38,26 +38,6 @@ TEST(FrameCapi, ErrorGetOnABadHandleAnswers109) {
   }
 }
 
-TEST(FrameCapi, HandlesAreReusedLowestFirst) {
-  const int a = pipInit(0, nullptr);
-  const int b = pipInit(0, nullptr);
-  ASSERT_GT(a, 0);
-  ASSERT_GT(b, a);
-  EXPECT_EQ(pipTerm(a), 1);
-  EXPECT_EQ(pipInit(0, ""), a);
-  EXPECT_EQ(pipTerm(a), 1);
-  EXPECT_EQ(pipTerm(b), 1);
-}
-
-TEST(FrameCapi, VersionText) {
-  char buffer[64];
-  std::memset(buffer, 'x', sizeof buffer);
-  EXPECT_EQ(pipGetVersion(buffer), 1);
-  EXPECT_STREQ(buffer, "Lumetra+ v41.04");
-  EXPECT_EQ(std::strlen(buffer), 15u);
-  EXPECT_EQ(buffer[16], 'x');
-}
-
 struct DistanceRow {
   int x1, y1, x2, y2, units;
   int distance;
@@ -89,21 +69,6 @@ TEST(FrameCapi, DistanceAndBearing) {
     EXPECT_EQ(bearing, r.bearing) << r.x1 << "," << r.y1 << " -> " << r.x2 << "," << r.y2;
     EXPECT_EQ(pipDistance(r.x1, r.y1, r.x2, r.y2, r.units, nullptr), r.distance);
   }
-}
-
-TEST(FrameCapi, ManyThreadsOpenAndClose) {
-  std::vector<std::thread> threads;
-  std::vector<int> failures(6, 0);
-  for (int t = 0; t < 6; ++t) {
-    threads.emplace_back([t, &failures] {
-      for (int i = 0; i < 500; ++i) {
-        const int lib = pipInit(0, nullptr);
-        if (lib <= 0 || pipErrorShow(lib, 1) != 0 || pipTerm(lib) != 1) ++failures[t];
-      }
-    });
-  }
-  for (auto& th : threads) th.join();
-  for (int f : failures) EXPECT_EQ(f, 0);
 }
 
 }  // namespace

@@ -77,42 +77,6 @@ TEST_F(OverlapCapi, ClassifiesAndMeasuresSquares) {
   EXPECT_EQ(pipCheckForRegionOverlap(check), PIP_OVERLAP_EQUAL);
 }
 
-TEST_F(OverlapCapi, HandlesOfOtherKindsAndClosedChecksAreRefused) {
-  int h = 99;
-  EXPECT_EQ(pipInitializeOverlapCheck(0, &h), -1);
-  EXPECT_EQ(h, 0);
-  h = 99;
-  EXPECT_EQ(pipInitializeOverlapCheck(lib_ + 500, &h), -1);
-  EXPECT_EQ(h, 0);
-  EXPECT_EQ(pipInitializeOverlapCheck(lib_, nullptr), -1);
-  const int check = Open();
-  h = 99;
-  EXPECT_EQ(pipInitializeOverlapCheck(check, &h), -1);  // not a library handle
-  EXPECT_EQ(h, 0);
-  int closed = 0;
-  ASSERT_EQ(pipInitializeOverlapCheck(lib_, &closed), 1);
-  ASSERT_EQ(pipTerminateOverlapCheck(closed), 1);
-
-  const std::vector<int> square = Rect(0, 0, 1, 1);
-  double percent = 7.0;
-  for (int bad : {lib_, 0, -3, 4000, closed}) {
-    SCOPED_TRACE(bad);
-    EXPECT_EQ(pipAddRegionAPolygon(bad, 4, square.data()), -1);
-    EXPECT_EQ(pipAddRegionBPolygon(bad, 4, square.data()), -1);
-    EXPECT_EQ(pipClearRegionAPolygon(bad), -1);
-    EXPECT_EQ(pipClearRegionBPolygon(bad), -1);
-    EXPECT_EQ(pipClearRegionAllPolygon(bad), -1);
-    EXPECT_EQ(pipCheckForRegionOverlap(bad), -1);
-    EXPECT_EQ(pipCheckForRegionOverlapEx(bad, 10, &percent), -1);
-    EXPECT_EQ(pipTerminateOverlapCheck(bad), -1);
-  }
-  EXPECT_EQ(percent, 7.0);
-  EXPECT_EQ(pipTerm(check), -1);  // a check handle is no library handle
-  EXPECT_EQ(pipErrorShow(check, 1), 0);
-  EXPECT_EQ(AddA(check, square), 1) << "the check still works";
-  EXPECT_EQ(Code(), PIP_ERR_NONE) << "bad handles record nothing";
-}
-
 TEST_F(OverlapCapi, BadPolygonIsRecordedInTheLibraryError) {
   const int check = Open();
   const int xy[4] = {0, 0, 5, 5};

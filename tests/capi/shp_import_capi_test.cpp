@@ -1,6 +1,5 @@
-// The shapefile import as callers see it: pipImportOpenSHP and its alias
-// pipImportOpenShape, pipImportRead through the bundled US states, the
-// object file that results, and the failures a caller can meet.
+// The shapefile import as callers see it: pipImportOpenSHP and the failures
+// a caller can meet.
 #include <lumetra/dbf.h>
 #include <lumetra/shapefile.h>
 
@@ -36,62 +35,6 @@ class ShpImportCapi : public CapiTest {
     return names;
   }
 };
-
-TEST_F(ShpImportCapi, UsStatesBecomeAnObjectFile) {
-  ASSERT_TRUE(lumetra_test::FileExists(UsStates()));
-  const auto names = ImportStates("states.obj", false);
-  ASSERT_EQ(names.size(), 56u);
-  EXPECT_EQ(names.front(), "Alabama");
-  EXPECT_EQ(names[13], "Illinois");
-
-  pipObjectFileInfoStruct info;
-  ASSERT_EQ(pipObjectFileQuery(lib_, "states.obj", &info), 1);
-  EXPECT_EQ(info.numRegionObjects, 56);
-  EXPECT_EQ(info.numLineObjects + info.numPointObjects, 0);
-  EXPECT_EQ(info.coordType, 1);
-  // The extent (-179.136572118..., -14.373864584..) - (179.774880706...,
-  // 71.352561) in millionths of a degree, truncated, grown by one unit.
-  EXPECT_EQ(info.minX, -179136573);
-  EXPECT_EQ(info.minY, -14373865);
-  EXPECT_EQ(info.maxX, 179774881);
-  EXPECT_EQ(info.maxY, 71352562);
-
-  const int file = Open("states.obj", PIP_OPEN_CACHE_5MB);
-  ASSERT_GT(file, 0);
-  const struct {
-    int x, y;
-    const char* state;
-    const char* fips;
-    int ordinal;
-  } places[] = {
-      {-87629800, 41878100, "Illinois", "17", 14},  // Chicago
-      {-104990300, 39739200, "Colorado", "08", 6},  // Denver
-      {-157858300, 21306900, "Hawaii", "15", 12},   // Honolulu
-  };
-  char name[128];
-  for (const auto& p : places) {
-    ASSERT_EQ(pipObjectFindFirstContaining(file, p.x, p.y, 0, name, sizeof name), 1) << p.state;
-    EXPECT_STREQ(name, p.state);
-    pipObjectInfoStruct object;
-    ASSERT_EQ(pipObjectGetInfo(file, &object), 1);
-    EXPECT_STREQ(object.name2, p.fips);
-    EXPECT_EQ(object.type, PIP_OBJECT_REGION);
-    EXPECT_EQ(object.penColor, p.ordinal);
-    EXPECT_EQ(object.id, 0);
-    EXPECT_EQ(object.brushPattern, 0);
-  }
-  EXPECT_EQ(pipObjectFindFirstContaining(file, -40000000, 30000000, 0, name, sizeof name), 0);
-}
-
-TEST_F(ShpImportCapi, ShapeIsAnAliasOfShp) {
-  const auto names = ImportStates("alias.obj", true);
-  ASSERT_EQ(names.size(), 56u);
-  EXPECT_EQ(names.back(), "United States Virgin Islands");
-  EXPECT_EQ(ImportStates("shp.obj", false), names);
-  const Bytes alias_bytes = lumetra_test::ReadBytes(Path("alias.obj"));
-  EXPECT_GT(alias_bytes.size(), 536u);
-  EXPECT_EQ(alias_bytes, lumetra_test::ReadBytes(Path("shp.obj")));
-}
 
 TEST_F(ShpImportCapi, NullNameColumnWarnsAndStillOpens) {
   const int h = StartImport("warn.obj", FileInfo(100000, 1000, 1));

@@ -1,7 +1,5 @@
-// The MIF/MID and BNA import as callers see it: pipImportOpenMIF,
-// pipImportOpenMIF2 and pipImportOpenBNA on an import handle, pipImportRead
-// to the end, then the object file read back through the object-file
-// functions; warnings, data errors and replaced readers.
+// The MIF/MID and BNA import as callers see it: the import options,
+// openers on bad handles and missing files, and replaced readers.
 #include <lumetra/pip_ext.h>
 
 #include "support/capi_fixture.h"
@@ -80,58 +78,6 @@ class TextImportCapi : public CapiTest {
   }
 };
 
-TEST_F(TextImportCapi, MifImportReadsBack) {
-  const int imp = Init("mif.obj");
-  ASSERT_GT(imp, 0);
-  ASSERT_EQ(pipImportOpenMIF2(imp, Path("sample.MIF").c_str(), "name", "CODE"), -1);
-  ASSERT_EQ(pipImportOpenMIF2(imp, Path("sample.mid").c_str(), "name", "CODE"), 1);
-  int percent = -1;
-  EXPECT_EQ(ReadAll(imp, &percent), (Results{{"Chicago, IL", 1},
-                                             {"Lake", 1},
-                                             {"Oval", 2},  // the ellipse is skipped
-                                             {"Road", 1},
-                                             {"Twin", 1},
-                                             {"Twin", 0}}));
-  EXPECT_EQ(percent, 100);
-  EXPECT_EQ(pipImportClose(imp), 1);
-  ASSERT_EQ(Term(imp, 1), 1);
-
-  const int file = Open("mif.obj");
-  ASSERT_GT(file, 0);
-  const pipObjectFileInfoStruct query = Query(file);
-  EXPECT_EQ(query.numPointObjects, 1);
-  EXPECT_EQ(query.numLineObjects, 1);
-  EXPECT_EQ(query.numRegionObjects, 2);
-  EXPECT_EQ(query.coordType, 1);
-  EXPECT_EQ(query.maxParts, 2);
-
-  // The second name column and the ordinal as colour come through; both
-  // rings of the second region contain points, nothing lies between.
-  // (Styles, labels and coordinates in detail: the reader's own tests.)
-  pipObjectInfoStruct info;
-  ASSERT_EQ(Hit(file, -87500000, 41250000, &info), "Lake");
-  EXPECT_EQ(info.type, PIP_OBJECT_REGION);
-  EXPECT_STREQ(info.name2, "L");
-  EXPECT_EQ(info.penColor, 2);
-  char next[PIP_NAME_SIZE];
-  EXPECT_EQ(pipObjectFindNext(file, next, sizeof next), 0);
-  ASSERT_EQ(Hit(file, -79700000, 30200000, &info), "Twin");
-  EXPECT_EQ(info.penColor, 4);
-  EXPECT_EQ(Hit(file, -69700000, 20200000, &info), "Twin");
-  EXPECT_EQ(Hit(file, -75000000, 25000000, &info), "");
-  Named(file, "Twin");
-  EXPECT_EQ(CurrentCoords(file),
-            (Coords{{3, 3},  // the closing copies dropped
-                    {-80000000, 30000000, -79000000, 30000000, -79000000, 31000000, -70000000,
-                     20000000, -69000000, 20000000, -69000000, 21000000}}));
-  EXPECT_EQ(Named(file, "Chicago, IL").type, PIP_OBJECT_POINT);
-  info = Named(file, "Road");
-  EXPECT_EQ(info.type, PIP_OBJECT_LINE);
-  EXPECT_STREQ(info.name2, "R");
-  char none[PIP_NAME_SIZE];
-  EXPECT_EQ(pipObjectFindFirstName(file, "Oval", none, sizeof none), 0) << "skipped";
-}
-
 // The import options: refused when unknown or late, kept otherwise; with
 // them the MIF ordinals are the MID rows (the skipped ellipse counts, the
 // Pen clause does not replace it) and a coordinate that is no number fails
@@ -171,38 +117,6 @@ TEST_F(TextImportCapi, ImportOptionsAreCheckedAndApplied) {
   EXPECT_EQ(Term(strict, 0), 1);
 }
 
-TEST_F(TextImportCapi, BnaImportReadsBack) {
-  const int imp = Init("bna.obj");
-  ASSERT_GT(imp, 0);
-  ASSERT_EQ(pipImportOpenBNA(imp, Path("sample.bna").c_str(), 2), 1);
-  EXPECT_EQ(ReadAll(imp), (Results{{"IL", 1}, {"S", 2}, {"R", 1}, {"L", 1}, {"L", 0}}));
-  ASSERT_EQ(Term(imp, 1), 1);
-
-  const int file = Open("bna.obj");
-  ASSERT_GT(file, 0);
-  const pipObjectFileInfoStruct query = Query(file);
-  EXPECT_EQ(query.numPointObjects, 1);
-  EXPECT_EQ(query.numLineObjects, 1);
-  EXPECT_EQ(query.numRegionObjects, 1);
-  EXPECT_EQ(query.maxPoints, 7);  // 4 + 3: closing points and the marker dropped
-
-  pipObjectInfoStruct info;
-  ASSERT_EQ(Hit(file, -87900000, 41900000, &info), "L");
-  EXPECT_EQ(info.type, 0);
-  EXPECT_EQ(info.penColor, 0);  // BNA objects carry colour 0
-  EXPECT_STREQ(info.name2, "");
-  EXPECT_EQ(Hit(file, -87500000, 41400000, &info), "") << "the second ring is a hole";
-  Named(file, "L");
-  EXPECT_EQ(CurrentCoords(file),
-            (Coords{{4, 3},
-                    {-88000000, 41000000, -87000000, 41000000, -87000000, 42000000, -88000000,
-                     42000000, -87750000, 41250000, -87250000, 41250000, -87500000, 41750000}}));
-  EXPECT_EQ(Named(file, "IL").type, PIP_OBJECT_POINT);
-  EXPECT_EQ(Named(file, "R").type, PIP_OBJECT_LINE);
-  char none[PIP_NAME_SIZE];
-  EXPECT_EQ(pipObjectFindFirstName(file, "S", none, sizeof none), 0) << "skipped";
-}
-
 TEST_F(TextImportCapi, OpenersRefuseBadHandlesAndMissingFiles) {
   EXPECT_EQ(pipImportOpenMIF(0, "sample.mif", "NAME"), -1);
   EXPECT_EQ(pipImportOpenMIF2(lib_, "sample.mif", "NAME", "CODE"), -1);  // not an import handle
@@ -214,39 +128,6 @@ TEST_F(TextImportCapi, OpenersRefuseBadHandlesAndMissingFiles) {
   EXPECT_LT(Code(), 100) << "the system's error number";
   EXPECT_EQ(pipImportOpenBNA(imp, nullptr, 1), -1);
   EXPECT_EQ(pipImportOpenMIF(imp, nullptr, "NAME"), -1);
-}
-
-TEST_F(TextImportCapi, WarningsLeaveTheOpenStanding) {
-  const int imp = Init("w.obj");
-  ASSERT_GT(imp, 0);
-  ASSERT_EQ(pipImportOpenMIF(imp, "sample.mif", nullptr), 1);
-  ExpectError(106, "WARNING: Invalid nameField parameter. Parameter set to first column.");
-  ASSERT_EQ(pipImportOpenMIF2(imp, "sample", "NAME", "POP"), -1);  // looks for sample.MIF
-  ASSERT_EQ(pipImportOpenMIF2(imp, "sample.mif", "NAME", "POP"), 1);
-  ExpectError(106,
-              "WARNING: nameField2 parameter specified not found. No secondary name will be "
-              "written.");
-  ASSERT_EQ(pipImportOpenBNA(imp, "sample.bna", 7), 1);
-  ExpectError(106, "WARNING: Invalid nameField parameter. Parameter set to 1.");
-  char name[PIP_NAME_SIZE];
-  EXPECT_EQ(pipImportRead(imp, name, sizeof name, nullptr, nullptr), 1);
-  EXPECT_STREQ(name, "Chicago");
-}
-
-TEST_F(TextImportCapi, DataErrorFailsTheRead) {
-  WriteText(Path("bad.mif"), "Version 300\nData\nPoint 1 2\nPline 2\n1 2\n3\n");
-  WriteText(Path("bad.mid"), "a\nb\n");
-  const int imp = Init("bad.obj");
-  ASSERT_GT(imp, 0);
-  ASSERT_EQ(pipImportOpenMIF(imp, Path("bad.mif").c_str(), ""), 1);
-  char name[PIP_NAME_SIZE];
-  int percent = 0, line = 0;
-  EXPECT_EQ(pipImportRead(imp, name, sizeof name, &percent, &line), 1);
-  EXPECT_EQ(line, 3);
-  EXPECT_EQ(pipImportRead(imp, name, sizeof name, &percent, &line), -1);
-  EXPECT_STREQ(name, "");
-  ExpectError(100, "Error: Syntax error in object.\nFile: " + Path("bad.mif") + "\nLine: 6");
-  EXPECT_EQ(pipImportRead(imp, name, sizeof name, &percent, &line), -1);
 }
 
 // A new reader replaces the old one, whose pending object is lost.

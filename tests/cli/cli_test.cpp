@@ -211,53 +211,6 @@ TEST_F(CliStates, BatchAgreesWithSingleLookups) {
   EXPECT_EQ(Tool({"lookup", "us.lmb", "--batch"}, input).out, expected) << "seed " << seed;
 }
 
-// States of more points than --max-points allows are written as several
-// objects (cut along lines where one ring is too large), and batch
-// lookups over them answer as over the whole states (seeded random points).
-TEST_F(CliStates, SplitStatesAnswerLikeTheWholeStates) {
-  const RunResult split = Tool({"import", kStates, "split.lmb", "--max-points", "200", "--quiet"});
-  ASSERT_EQ(split.status, 0) << split.err;
-  EXPECT_TRUE(Contains(split.err,
-                       "note: Alaska (record 2) has more rings or points than one "
-                       "object may hold (--max-parts 16383, --max-points 200)"))
-      << split.err;
-  const unsigned seed = 20240602;
-  std::mt19937 random(seed);
-  std::uniform_real_distribution<double> lon(-170.0, -65.0);
-  std::uniform_real_distribution<double> lat(18.0, 72.0);
-  std::string input;
-  for (int i = 0; i < 4000; ++i) {
-    char point[64];
-    std::snprintf(point, sizeof point, "%.6f,%.6f\n", lon(random), lat(random));
-    input += point;
-  }
-  const RunResult whole = Tool({"lookup", "us.lmb", "--batch"}, input);
-  EXPECT_GT(Lines(whole.out).size(), 500u);
-  EXPECT_EQ(Tool({"lookup", "split.lmb", "--batch"}, input).out, whole.out) << "seed " << seed;
-}
-
-TEST_F(CliStates, ExportThenImportAgainKeepsEveryState) {
-  std::vector<Step> runs;
-  for (const std::string ext : {"bna", "mif", "shp"}) {
-    const std::string again = "again_" + ext + ".lmb";
-    runs.push_back({{"export", "us.lmb", "round." + ext}, 0, {"exported 56 objects"}});
-    runs.push_back({{"import", "round." + ext, again}, 0, {"imported 56 objects"}});
-    runs.push_back({{"lookup", again, "-87.6298", "41.8781"}, 0, {"^Illinois (inside)\n"}});
-    runs.push_back({{"validate", again}, 0, {"14148 points in all"}});
-  }
-  // The exported MIF keeps each object's old ordinal in its Pen clause and
-  // its attributes in the MID rows, which come in name order: ordinals from
-  // the rows bring the columns back to the right states.
-  runs.push_back({{"import", "round.mif", "pen.lmb", "--quiet"}, 0});
-  runs.push_back({{"lookup", "pen.lmb", "-104.9903", "39.7392"},
-                  0,
-                  {"=Colorado (inside)\n  FIPS: 08\n  NAME: Colorado\n  Name2: \n"}});
-  runs.push_back({{"export", "us.lmb", "pts.shp", "--type", "point"},
-                  0,
-                  {"exported 0 objects", "56 objects of other types than point left out"}});
-  RunAll(Dir(), runs);
-}
-
 TEST_F(CliStates, Zip4BuildsCentroidFilesAndFindsTheirCodesInRegions) {
   WriteText(Dir() + "/centroids.csv",
             "zip,plus4,type,longitude,latitude\n80202,0001,S,-104.9903,39.7392\n"
@@ -298,21 +251,6 @@ TEST_F(CliStates, RenderDrawsStatesAndColoursPoints) {
   EXPECT_FALSE(Contains(svg, "<title>Guam</title>")) << "outside the box";
 }
 
-// An attribute file from another import is not attached, even when the two
-// imports ran in the same second (the stamps carry microseconds and a random
-// tag): info says why and validation fails.
-TEST(CliAttributes, StaleAttributeFileIsDetected) {
-  ScopedTempDir dir;
-  ASSERT_EQ(RunTool(dir.path(), {"import", kStates, "old.lmb", "--quiet"}).status, 0);
-  ASSERT_EQ(RunTool(dir.path(), {"import", kStates, "new.lmb", "--quiet"}).status, 0);
-  WriteText(dir.File("new.lma"), ReadFile(dir.File("old.lma")));
-  RunAll(
-      dir.path(),
-      {{{"info", "new.lmb"}, 0, {"new.lma not attached"}},
-       {{"validate", "new.lmb"}, 2},
-       {{"lookup", "new.lmb", "-87.6298", "41.8781"}, 0, {"=Illinois (inside)\n  ordinal: 14\n"}}});
-}
-
 TEST(CliAttributes, MifColumnsBecomeTypedFieldsKeyedByOrdinal) {
   ScopedTempDir dir;
   WriteText(dir.File("cities.mif"),
@@ -347,31 +285,6 @@ TEST(CliAttributes, MifColumnsBecomeTypedFieldsKeyedByOrdinal) {
            2,
            {},
            {"Invalid operator."}}});
-}
-
-TEST(CliAttributes, BnaHasNoAttributeFileAndPlanarTakesRawUnits) {
-  ScopedTempDir dir;
-  WriteText(dir.File("squares.bna"),
-            "\"left\",\"L\",5\n0,0\n0,10\n10,10\n10,0\n0,0\n"
-            "\"right\",\"R\",5\n10,0\n10,10\n20,10\n20,0\n10,0\n");
-  RunAll(dir.path(), {{{"import", "squares.bna", "sq.lmb", "--planar", "--name-pos", "2"},
-                       0,
-                       {},
-                       {},
-                       "",
-                       "sq.lma"},
-                      {{"info", "sq.lmb"},
-                       0,
-                       {"coordinates:     planar units (type 0)", "bounding box:    -1 -1 21 11"}},
-                      {{"lookup", "sq.lmb", "15", "5"}, 0, {"=R (inside)\n  ordinal: 2\n"}},
-                      // Both squares hold their shared edge.
-                      {{"lookup", "sq.lmb", "10", "5"},
-                       0,
-                       {"L (inside)\n  ordinal: 1\n", "R (inside)\n  ordinal: 2\n"},
-                       {},
-                       "",
-                       "",
-                       4}});
 }
 
 TEST(CliNearestPoints, CsvPointsAreSearchedInMemory) {

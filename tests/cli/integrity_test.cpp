@@ -27,11 +27,6 @@ void CopyStates(const std::string& dir, const std::string& base) {
   }
 }
 
-mode_t ModeOf(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
-}
-
 // Defect 1: an output that is an input, an existing output, a failed run.
 TEST(CliIntegrity, NoCommandDeletesOrHalfWritesAFile) {
   ScopedTempDir dir;
@@ -79,23 +74,6 @@ TEST(CliIntegrity, VerticesOnTheEquatorKeepTheirPlace) {
           {{"lookup", "eq.lmb", "10.999", "0"}, 0, {"North (inside)", "South (inside)"}}});
 }
 
-// Defect 3: Pen, Brush and Symbol clauses (every MIF file ogr2ogr writes)
-// keep the ordinals, so the attributes attach.
-TEST(CliIntegrity, MifStyleClausesKeepTheOrdinals) {
-  ScopedTempDir dir;
-  WriteText(dir.File("s.mif"),
-            "Version 300\nDelimiter \",\"\nColumns 2\n  Name Char(10)\n  Pop Integer\nData\nRegion "
-            "1\n 4\n0 0\n0 1\n"
-            "1 1\n1 0\n    Pen (1,2,255)\n    Brush (2,16777215,0)\nPoint 5 5\n"
-            "    Symbol (35,16711680,12)\n");
-  WriteText(dir.File("s.mid"), "\"Sq\",10\n\"Pt\",20\n");
-  RunAll(dir.path(),
-         {{{"import", "s.mif", "s.lmb"}, 0, {"attributes: 2 records"}, {"="}},
-          {{"lookup", "s.lmb", "0.5", "0.5"}, 0, {"=Sq (inside)\n  Name: Sq\n  Pop: 10\n"}},
-          {{"nearest", "s.lmb", "5", "5"}, 0, {"  Name: Pt\n  Pop: 20\n"}},
-          {{"validate", "s.lmb"}, 0, {"attributes: 2 of 2 objects have a record"}}});
-}
-
 // Defect 7: what cannot be read is refused with the file and line (record);
 // the tool checks its own arguments; a batch skips malformed lines, answers
 // the rest and ends with status 2.
@@ -138,61 +116,6 @@ TEST(CliIntegrity, BadInputIsRefusedWhereItIs) {
         {"standard input, line 2: malformed point", "line 3: latitude '91' is out of range",
          "2 malformed lines skipped"},
         "1.5,1.5\n1.5\n1,91\n1.2,1.8\n"}});
-}
-
-// Defect 8: files are created 0666 under the umask, as other programs'.
-TEST(CliIntegrity, FilesFollowTheUmask) {
-  ScopedTempDir dir;
-  const mode_t saved = umask(027);
-  RunTool(dir.path(), {"import", kStates, "u.lmb", "--quiet"});
-  RunTool(dir.path(), {"export", "u.lmb", "u.shp"});
-  umask(saved);
-  for (const char* name : {"u.lmb", "u.lma", "u.shp", "u.shx", "u.dbf", "u.prj", "u.cpg"}) {
-    EXPECT_EQ(ModeOf(dir.File(name)), 0640u) << name;
-  }
-}
-
-// Defect 9: messages name the real problem in the tool's own words.
-TEST(CliIntegrity, MessagesNameTheRealProblem) {
-  ScopedTempDir dir;
-  CopyStates(dir.path(), "cut");
-  WriteText(dir.File("cut.dbf"), ReadFile(dir.File("cut.dbf")).substr(0, 100));
-  CopyStates(dir.path(), "tiny");
-  WriteText(dir.File("tiny.shp"), "0123456789");
-  CopyStates(dir.path(), "empty");
-  WriteText(dir.File("empty.shp"), "");
-  ASSERT_EQ(mkdir(dir.File("adir.mif").c_str(), 0755), 0);
-  RunAll(dir.path(),
-         {{{"import", "empty.shp", "x.lmb"},
-           2,
-           {"="},
-           {"empty.shp is empty"},
-           "",
-           "",
-           -1,
-           "",
-           "Success"},
-          {{"import", "gone.shp", "x.lmb"}, 2, {}, {"cannot open gone.shp: No such file"}},
-          {{"import", "adir.mif", "x.lmb"}, 2, {}, {"adir.mif is a directory, not a file"}},
-          {{"import", "cut.shp", "x.lmb"},
-           2,
-           {},
-           {"cannot read cut.dbf: not a valid dBase table (56 records of 46 bytes need 2673 "
-            "bytes, the file holds 100)"},
-           "",
-           "",
-           -1,
-           "",
-           "dbOpen"},
-          {{"import", "tiny.shp", "x.lmb"},
-           2,
-           {},
-           {"not a valid shapefile"},
-           "",
-           "",
-           -1,
-           "",
-           "fread"}});
 }
 
 }  // namespace

@@ -39,22 +39,6 @@ TEST(CliArgs, NegativeNumbersArePositionalAndOptionsTakeTheirValues) {
   EXPECT_EQ(args.Value("other", "fallback"), "fallback");
 }
 
-TEST(CliArgs, DashAloneAndWordsAfterDoubleDashArePositionalAndMistakesAreUsageErrors) {
-  const std::vector<OptionSpec> specs = {{"radius", 1}, {"json", 0}};
-  const Args dashes = Parse({"-", "--", "--json"}, specs);
-  EXPECT_EQ(dashes.positional(), (std::vector<std::string>{"-", "--json"}));
-  EXPECT_FALSE(dashes.Has("json"));
-  const std::vector<std::vector<std::string>> bad = {
-      {"--bogus"}, {"-x"}, {"--radius"}, {"--json=1"}, {"--json", "--json"}};
-  for (const std::vector<std::string>& words : bad) {
-    EXPECT_THROW(Parse(words, specs), UsageError) << words[0];
-  }
-  const Args args = Parse({"a", "b"}, specs);
-  EXPECT_NO_THROW(args.ExpectPositional(2, 2));
-  EXPECT_THROW(args.ExpectPositional(3, 3), UsageError);
-  EXPECT_THROW(args.ExpectPositional(1, 1), UsageError);
-}
-
 TEST(CliCoordinates, DegreesBecomeTruncatedMillionthsAndBack) {
   struct Row {
     const char* text;
@@ -118,20 +102,6 @@ TEST(CliIntegers, RangeAndSyntaxAreChecked) {
   }
 }
 
-TEST(CliText, EscapingAndFileNames) {
-  EXPECT_EQ(CsvField("Illinois"), "Illinois");
-  EXPECT_EQ(CsvField("Elgin, IL"), "\"Elgin, IL\"");
-  EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
-  EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
-  EXPECT_EQ(AttributeFileName("dir/us.lmb"), "dir/us.lma");
-  EXPECT_EQ(AttributeFileName("US.LMB"), "US.LMa");
-  EXPECT_EQ(AttributeFileName("us.obj"), "");
-  EXPECT_EQ(AttributeFileName(""), "");
-  EXPECT_EQ(LowerExtension("dir.x/Data.SHP"), ".shp");
-  EXPECT_EQ(LowerExtension("dir.x/noext"), "");
-  EXPECT_EQ(BaseName("a/b/c.mif"), "c.mif");
-}
-
 TEST(CliMid, FieldsSplitAtTheDelimiterHonouringQuotes) {
   struct Row {
     const char* line;
@@ -150,55 +120,6 @@ TEST(CliMid, FieldsSplitAtTheDelimiterHonouringQuotes) {
   for (const Row& row : rows) {
     EXPECT_EQ(SplitMidLine(row.line, row.delimiter), row.fields) << row.line;
   }
-}
-
-TEST(CliMid, HeaderGivesColumnsDelimiterAndRows) {
-  ScopedTempDir dir;
-  WriteText(dir.File("t.MIF"),
-            "Version 300\r\nDelimiter \"\\t\"\r\nColumns 6\r\n  Name Char(12)\r\n  N Integer\r\n"
-            "  S SmallInt\r\n  D Decimal(8,3)\r\n  F Float\r\n  W Date\r\nData\r\nPoint 1 2\r\n");
-  WriteText(dir.File("t.MID"), "a\t1\t2\t3.5\t4.25\t20240101\r\n\r\nb\t9\n");
-  const SourceTable table = ReadMifTable(dir.File("t.MIF"));
-  ASSERT_EQ(table.columns.size(), 6u);
-  const char kinds[] = {'C', 'N', 'N', 'N', 'F', 'T'};
-  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(table.columns[i].kind, kinds[i]) << i;
-  EXPECT_EQ(table.columns[0].width, 12);
-  EXPECT_EQ(table.columns[3].width, 8);
-  EXPECT_EQ(table.columns[3].decimals, 3);
-  EXPECT_EQ(table.file, dir.File("t.MID"));
-  ASSERT_EQ(table.rows.size(), 3u);  // the blank line is a row, as the importer reads it
-  EXPECT_EQ(table.rows[0][4], "4.25");
-  EXPECT_EQ(table.rows[1], std::vector<std::string>(6, ""));
-  EXPECT_EQ(table.rows[2][1], "9");
-  EXPECT_EQ(table.rows[2][5], "");
-  EXPECT_EQ(table.Find("name"), 0);
-  EXPECT_EQ(table.Find("nope"), -1);
-  EXPECT_EQ(table.DefaultNameColumn(), "Name");
-}
-
-TEST(CliMid, BrokenHeadersAreRefused) {
-  ScopedTempDir dir;
-  WriteText(dir.File("a.mif"), "Version 300\nColumns 1\n  A Char(3)\n");
-  WriteText(dir.File("a.mid"), "x\n");
-  EXPECT_THROW(ReadMifTable(dir.File("a.mif")), CliError);  // no Data line
-  WriteText(dir.File("b.mif"), "Columns 99\n  A Char(3)\nData\n");
-  EXPECT_THROW(ReadMifTable(dir.File("b.mif")), CliError);  // more columns than lines
-  WriteText(dir.File("c.mif"), "Delimiter \"\"\nData\n");
-  EXPECT_THROW(ReadMifTable(dir.File("c.mif")), CliError);
-  WriteText(dir.File("d.mif"), "Columns 1\n  A Char(3)\nData\n");
-  EXPECT_THROW(ReadMifTable(dir.File("d.mif")), CliError);  // no MID
-}
-
-TEST(CliDbf, TheBundledStatesTableReadsAsTwoTextColumns) {
-  const SourceTable table = ReadDbfTable(std::string(LUMETRA_DATA_DIR) + "/us_states.shp");
-  ASSERT_EQ(table.columns.size(), 2u);
-  EXPECT_EQ(table.columns[0].name, "FIPS");
-  EXPECT_EQ(table.columns[1].name, "NAME");
-  EXPECT_EQ(table.columns[1].kind, 'C');
-  ASSERT_EQ(table.rows.size(), 56u);
-  EXPECT_EQ(table.rows[0], (std::vector<std::string>{"01", "Alabama"}));  // trailing blanks gone
-  EXPECT_EQ(table.DefaultNameColumn(), "NAME");
-  EXPECT_THROW(ReadDbfTable("/nonexistent/x.shp"), CliError);
 }
 
 TEST(CliNumbers, CanonicalNumbersFitThirtyTwoBitsAfterScaling) {

@@ -26,7 +26,6 @@ namespace {
 std::uint16_t GetU16(const std::uint8_t* p) { return lumetra_test::Get16(p); }
 std::uint32_t GetU32(const std::uint8_t* p) { return lumetra_test::Get32(p); }
 std::uint64_t GetU64(const std::uint8_t* p) { return lumetra_test::Get64(p); }
-std::int32_t GetI32(const std::uint8_t* p) { return static_cast<std::int32_t>(GetU32(p)); }
 using lumetra_test::ReadBytes;
 using lumetra_test::ScopedChdir;
 using lumetra_test::ScopedTempDir;
@@ -95,93 +94,6 @@ class DlFileTest : public ::testing::Test {
 };
 
 // ---- Pinned layouts -------------------------------------------------------------------
-
-TEST(DlFormat, DefinitionHeaderLayoutIsPinned) {
-  fmt::DlDefinitionHeader h;
-  h.area_offset = 0x0102030405060708ULL;
-  h.text_fields = 3;
-  h.other_fields = 4;
-  h.value_records = 5;
-  h.key_type = 'N';
-  h.flags = fmt::kFlagCleanedKey;
-  h.attr0 = -6;
-  h.attr2 = 7;
-  h.attr5 = 8;
-  h.key_field = "recid";
-  h.text3 = "stamp";
-  h.text4 = "title";
-  std::vector<std::uint8_t> b(fmt::DlDefinitionHeader::kEncodedSize, 0xEE);
-  h.EncodeTo(b.data());
-  EXPECT_EQ(fmt::DlDefinitionHeader::kEncodedSize, 584u);
-  EXPECT_EQ(GetU64(&b[0]), 0x0102030405060708ULL);
-  EXPECT_EQ(GetU32(&b[8]), 3u);
-  EXPECT_EQ(GetU32(&b[12]), 4u);
-  EXPECT_EQ(GetU32(&b[16]), 5u);
-  EXPECT_EQ(b[20], 'N');
-  EXPECT_EQ(b[21], 0x01);
-  EXPECT_EQ(GetU16(&b[22]), 0u);
-  EXPECT_EQ(GetU32(&b[24]), 1u);
-  EXPECT_EQ(GetI32(&b[28]), -6);
-  EXPECT_EQ(GetI32(&b[32]), 7);
-  EXPECT_EQ(GetI32(&b[36]), 8);
-  EXPECT_EQ(Str(b, 40, 32), "recid");
-  EXPECT_EQ(Str(b, 72, 256), "stamp");
-  EXPECT_EQ(Str(b, 328, 256), "title");
-  EXPECT_EQ(b[583], 0);
-  fmt::DlDefinitionHeader back;
-  ASSERT_TRUE(back.DecodeFrom(b.data(), b.size()));
-  EXPECT_EQ(back.area_offset, h.area_offset);
-  EXPECT_EQ(back.key_field, "recid");
-  EXPECT_EQ(back.text4, "title");
-  EXPECT_FALSE(back.DecodeFrom(b.data(), 583));
-}
-
-TEST(DlFormat, FieldAndValueRecordLayoutsArePinned) {
-  fmt::DlFieldRecord f;
-  f.id = "ABCDEFGHIJKL";  // 12 characters, no terminator needed
-  f.section = "section";
-  f.short_desc = "short";
-  f.long_desc = "long";
-  f.decimals = 2;
-  f.width = 9;
-  f.number = 4;
-  f.mask = "mask";
-  f.value_count = 6;
-  f.type = 'N';
-  std::vector<std::uint8_t> b(fmt::DlFieldRecord::kEncodedSize, 0xEE);
-  f.EncodeTo(b.data());
-  EXPECT_EQ(b.size(), 396u);
-  EXPECT_EQ(Str(b, 0, 12), "ABCDEFGHIJKL");
-  EXPECT_EQ(Str(b, 12, 32), "section");
-  EXPECT_EQ(Str(b, 44, 32), "short");
-  EXPECT_EQ(Str(b, 76, 256), "long");
-  EXPECT_EQ(GetI32(&b[332]), 2);
-  EXPECT_EQ(GetI32(&b[336]), 9);
-  EXPECT_EQ(GetI32(&b[340]), 4);
-  EXPECT_EQ(Str(b, 344, 32), "mask");
-  EXPECT_EQ(GetI32(&b[380]), 6);
-  EXPECT_EQ(GetI32(&b[384]), 'N');
-  EXPECT_EQ(GetU32(&b[376]), 0u);
-  EXPECT_EQ(GetU64(&b[388]), 0u);
-  fmt::DlFieldRecord back;
-  ASSERT_TRUE(back.DecodeFrom(b.data(), b.size()));
-  EXPECT_EQ(back.id, "ABCDEFGHIJKL");
-  EXPECT_EQ(back.mask, "mask");
-
-  fmt::DlValueRecord v;
-  v.field_id = "CODE";
-  v.value = "R1";
-  v.short_desc = "res";
-  v.long_desc = "residential";
-  std::vector<std::uint8_t> vb(fmt::DlValueRecord::kEncodedSize, 0xEE);
-  v.EncodeTo(vb.data());
-  EXPECT_EQ(vb.size(), 352u);
-  EXPECT_EQ(Str(vb, 0, 32), "CODE");
-  EXPECT_EQ(Str(vb, 32, 32), "R1");
-  EXPECT_EQ(Str(vb, 64, 32), "res");
-  EXPECT_EQ(Str(vb, 96, 256), "residential");
-  EXPECT_EQ(vb[351], 0);
-}
 
 TEST_F(DlFileTest, DataPageLayoutIsPinned) {
   DlBuilderOptions options;
@@ -269,34 +181,6 @@ TEST(DlFileKeys, TextKeysCompareTwelveCharactersWithoutCase) {
   std::uint8_t search[12];
   DLFile::MakeSearchKey('C', false, "abcdefghijklMORE", search);
   EXPECT_EQ(DLFile::CompareText(search, Key("ABCDEFGHIJKL").data()), 0);
-}
-
-TEST(DlFileKeys, NumericKeysCompareAsDecimalNumbers) {
-  struct Case {
-    std::string a, b;
-    int result;
-  } cases[] = {{"17", "17", 0},  {"  17", "017", 0},       {"-5", "3", -1},
-               {"100", "99", 1}, {"12abc", "12", 0},       {"+4", "4", 0},
-               {"", "0", 0},     {"999999999999", "1", 1}, {"-99999999999", "0", -1}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.a + " vs " + c.b);
-    EXPECT_EQ(DLFile::CompareNumber(Key(c.a).data(), Key(c.b).data()), c.result);
-  }
-}
-
-TEST(DlFileKeys, SearchKeysAreBuiltLikeStoredKeys) {
-  std::uint8_t key[12];
-  ASSERT_TRUE(DLFile::MakeSearchKey('N', false, "  0042xyz", key));
-  EXPECT_EQ(DLFile::KeyNumber(key), 42);
-  ASSERT_TRUE(DLFile::MakeSearchKey('N', false, "-99999999999", key));
-  EXPECT_EQ(DLFile::KeyNumber(key), -99999999999LL);
-  EXPECT_FALSE(DLFile::MakeSearchKey('N', false, "1000000000000", key));
-  EXPECT_FALSE(DLFile::MakeSearchKey('N', false, "-100000000000", key));
-  ASSERT_TRUE(DLFile::MakeSearchKey('C', true, "a-b c.9/", key));
-  EXPECT_EQ(Key("abc9"), std::vector<std::uint8_t>(key, key + 12));
-  ASSERT_TRUE(DLFile::MakeSearchKey('C', false, "a-b", key));
-  EXPECT_EQ(Key("a-b"), std::vector<std::uint8_t>(key, key + 12));
-  EXPECT_EQ(DLFile::CleanKey("  x_y-Z 1 "), "xyZ1");
 }
 
 // ---- Record locators ------------------------------------------------------------------
@@ -400,123 +284,6 @@ TEST_F(DlFileTest, FailedSearchInvalidatesTheFieldsWhoseCallsRecordTheirMessages
   }
 }
 
-TEST_F(DlFileTest, DescriptionsAndValuesFollowTheFormatUnlessItIsUnusable) {
-  BuildSample("desc.dld", 10);
-  DlDataFile* file = Open("desc");
-  ASSERT_NE(file, nullptr);
-  ASSERT_EQ(file->Search("K004"), 1);  // T = "t1", N = 4.00
-  FieldId* t = file->Field(2);
-  FieldId* n = file->Field(1);
-  struct Case {
-    FieldId* field;
-    const char* preset;  // buffer contents before the call
-    const char* format;
-    int size;
-    const char* expected;
-  } cases[] = {
-      {t, "", nullptr, 64, "t1"},
-      {t, "", "", 64, "t1"},
-      {t, "t1", "SDESC", 64, "one"},  // found without regard to case
-      {t, "T0 ", "sdesc", 64, "zero"},
-      {t, "t1", "anything", 64, "one"},
-      {t, "t1", "LDESC", 64, "the value one"},
-      {t, "t1", "ldes", 64, "the value one"},
-      {t, "t1", "LDESCRIPTION%d", 64, "the value one"},
-      {t, "t1", "LDESC", 5, "the "},
-      {t, "", "[%s]", 64, "[t1]"},
-      {t, "", "%-4s|", 64, "t1  |"},
-      {n, "", nullptr, 64, "400"},
-      {n, "", "%d", 64, "400"},
-      {n, "", "%06d", 64, "000400"},
-      {n, "", "%x", 64, "190"},
-      {n, "", "%ld items", 64, "400 items"},
-      {n, "", "%.2f", 64, "4.00"},
-      {n, "", "%s", 64, "400"},
-      {n, "", "100%% of %d", 64, "100% of 400"},
-      {n, "", "%d", 3, "40"},
-      {n, "anything", "SDESC", 64, "hundredths"},  // a numeric field's first value record
-      {n, "", "LDESC", 64, "numbers in hundredths"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.format == nullptr ? "(null)" : c.format) + " size " +
-                 std::to_string(c.size));
-    char buffer[64];
-    std::strcpy(buffer, c.preset);
-    EXPECT_EQ(c.field->GetString(c.format, buffer, c.size), 1) << context_.error().detail();
-    EXPECT_STREQ(buffer, c.expected);
-  }
-  EXPECT_EQ(t->GetNum(), -1);
-  EXPECT_EQ(n->GetNum(), 400);
-  for (const char* format : {"%n", "%d %d", "%*d", "%p", "%99999d", "%.99999f", "%", "%q"}) {
-    SCOPED_TRACE(format);
-    char buffer[32] = "";
-    context_.error().Clear();
-    EXPECT_EQ(n->GetString(format, buffer, sizeof buffer), 0);  // unusable formats
-    EXPECT_EQ(context_.error().code(), 100);
-  }
-}
-
-TEST(DlFieldAttributes, CodesSizesValueRecordsAndFieldsOfAnotherType) {
-  fmt::DlFieldRecord record;
-  record.id = "CODE";
-  record.section = "Land use";
-  record.short_desc = "use";
-  record.long_desc = "land use code";
-  record.mask = "XX";
-  record.width = 4;
-  record.decimals = 1;
-  record.number = 3;
-  record.value_count = 1;
-  record.type = 'C';
-  fmt::DlValueRecord value;
-  value.field_id = "CODE";
-  value.value = "R1";
-  value.short_desc = "res";
-  value.long_desc = "residential";
-  FieldId field(record, {value});
-  struct Case {
-    int code;
-    int size;
-    int result;
-    const char* text;
-  } cases[] = {{0, 12, 1, "CODE"},   {1, 32, 1, "Land use"}, {1, 4, 1, "Land"},
-               {5, 32, 1, "XX"},     {7, 32, 1, "use"},      {8, 256, 1, "land use code"},
-               {8, 0, 1, ""},        {2, 0, 4, nullptr},     {3, 0, 1, nullptr},
-               {4, 0, 3, nullptr},   {9, 0, 1, nullptr},     {10, 0, 'C', nullptr},
-               {6, 10, -1, nullptr}, {11, 10, -1, nullptr},  {-1, 10, -1, nullptr},
-               {0, -1, -1, nullptr}, {2, -1, -1, nullptr}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE("code " + std::to_string(c.code) + " size " + std::to_string(c.size));
-    char buffer[300];
-    std::memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(field.GetAttribute(c.code, buffer, c.size), c.result);
-    if (c.text != nullptr) {
-      EXPECT_STREQ(buffer, c.text);
-    }
-  }
-  EXPECT_EQ(field.GetAttribute(0, nullptr, 10), -1);
-  char buffer[300];
-  EXPECT_EQ(field.GetValueAttribute(0, 0, buffer, 31), 1);
-  EXPECT_STREQ(buffer, "R1");
-  EXPECT_EQ(field.GetValueAttribute(0, 1, buffer, 31), 1);
-  EXPECT_STREQ(buffer, "res");
-  EXPECT_EQ(field.GetValueAttribute(0, 2, buffer, 3), 1);
-  EXPECT_STREQ(buffer, "res");
-  EXPECT_EQ(field.GetValueAttribute(1, 0, buffer, 31), -1);
-  EXPECT_EQ(field.GetValueAttribute(-1, 0, buffer, 31), -1);
-  EXPECT_EQ(field.GetValueAttribute(0, 3, buffer, 31), -1);
-  EXPECT_EQ(field.GetValueAttribute(0, 0, buffer, -1), -1);
-  // A field of another type writes nothing.
-  record.type = 'L';
-  FieldId odd(record, {});
-  char keep[8] = "keep";
-  EXPECT_EQ(odd.GetString(nullptr, keep, sizeof keep), 1);
-  EXPECT_EQ(odd.GetString("SDESC", keep, sizeof keep), 1);
-  EXPECT_STREQ(keep, "keep");
-  EXPECT_EQ(odd.GetNum(), -1);
-  EXPECT_EQ(odd.GetAttribute(10, nullptr, 0), 'L');
-}
-
 // ---- File names -----------------------------------------------------------------------
 
 TEST(DlContextNames, ExtensionAddedOnlyWithoutOne) {
@@ -590,30 +357,6 @@ bool Exercise(DlContext& context, const std::string& path, const std::vector<std
   file->GetAttribute(3, buffer, 255);
   context.Close(file);
   return true;
-}
-
-TEST_F(DlFileTest, CorruptOrTruncatedFilesNeverCrash) {
-  BuildSample("good.dld", 40);
-  const std::vector<std::uint8_t> good = ReadBytes("good.dld");
-  ASSERT_TRUE(Exercise(context_, dir_.File("copy.dld"), good));
-  const std::uint32_t seed = 4242;
-  std::printf("CorruptBytesNeverCrash seed %u, %zu bytes\n", static_cast<unsigned>(seed),
-              good.size());
-  std::mt19937 rng(seed);
-  int opened = 0;
-  for (std::size_t at = 0; at < good.size(); at += 19) {
-    std::vector<std::uint8_t> bad = good;
-    bad[at] ^= static_cast<std::uint8_t>(1 + rng() % 255);
-    if (at + 1 < bad.size()) bad[at + 1] = static_cast<std::uint8_t>(rng());
-    opened += Exercise(context_, dir_.File("bad.dld"), bad) ? 1 : 0;
-  }
-  EXPECT_GT(opened, 0);
-  for (std::size_t length = 0; length < good.size(); length += 61) {
-    const std::vector<std::uint8_t> cut(good.begin(),
-                                        good.begin() + static_cast<std::ptrdiff_t>(length));
-    Exercise(context_, dir_.File("cut.dld"), cut);
-  }
-  EXPECT_EQ(context_.open_files(), 0u);
 }
 
 struct Patch {

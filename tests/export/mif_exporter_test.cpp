@@ -1,5 +1,5 @@
-// The MIF/MID writer: output names, the header, the byte layout of point,
-// line and region objects with their MID rows, and its failures.
+// The MIF/MID writer: the byte layout of point, line and region objects
+// with their MID rows, and a MID that cannot be created.
 #include "export/mif_exporter.h"
 
 #include <gtest/gtest.h>
@@ -34,47 +34,6 @@ class MifExporterTest : public ::testing::Test {
   pipLibraryContext library_;
   lumetra_test::ScopedTempDir dir_;
 };
-
-TEST(MifOutputName, ExtensionIsAddedOrReplaced) {
-  const struct {
-    const char* given;
-    const char* mif;
-    const char* mid;
-  } rows[] = {
-      {"roads", "roads.mif", "roads.mid"},
-      {"roads.MIF", "roads.mif", "roads.mid"},
-      {"roads.mif", "roads.mif", "roads.mid"},
-      {"a/b.txt", "a/b.txt.mif", "a/b.txt.mid"},
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(CspaMIFExporter::MifName(row.given), row.mif) << row.given;
-    EXPECT_EQ(CspaMIFExporter::MidName(row.given), row.mid) << row.given;
-  }
-}
-
-TEST_F(MifExporterTest, CreateFilesWritesTheHeaderAndDeleteFilesRemovesBoth) {
-  CspaMIFExporter exporter(library_);
-  ASSERT_EQ(exporter.CreateFiles(dir_.File("roads").c_str()), 1);
-  EXPECT_EQ(exporter.mif_name(), dir_.File("roads.mif"));
-  EXPECT_EQ(exporter.mid_name(), dir_.File("roads.mid"));
-  ASSERT_EQ(exporter.CloseFiles(), 1);
-  EXPECT_EQ(ReadText(dir_.File("roads.mif")), kDefaultHeader);
-  EXPECT_EQ(ReadText(dir_.File("roads.mid")), "");
-  EXPECT_EQ(exporter.DeleteFiles(), 1);
-  EXPECT_FALSE(lumetra_test::FileExists(dir_.File("roads.mif")));
-  EXPECT_FALSE(lumetra_test::FileExists(dir_.File("roads.mid")));
-}
-
-TEST_F(MifExporterTest, CreateFilesExAppendsUpperCaseExtensionsAndTakesOptions) {
-  CspaMIFExporter exporter(library_);
-  ASSERT_EQ(exporter.CreateFilesEx(dir_.File("roads.x").c_str(), 450, "\t"), 1);
-  EXPECT_EQ(exporter.delimiter(), "\t");
-  EXPECT_EQ(export_test::WriteObj(exporter, export_test::Point("A", "B", 0, 1000000), "A"), 1);
-  ASSERT_EQ(exporter.CloseFiles(), 1);
-  EXPECT_EQ(ReadText(dir_.File("roads.x.MIF")).substr(0, 31),
-            "Version 450\nDelimiter \"\t\"\nIndex");
-  EXPECT_EQ(ReadText(dir_.File("roads.x.MID")), "\"A\"\t\"B\"\n");
-}
 
 // Each row: one object through WriteObject and the MIF text after the
 // header and the MID text it makes.
@@ -130,21 +89,6 @@ TEST_F(MifExporterTest, ObjectLayouts) {
     EXPECT_EQ(ReadText(dir_.File("out.mif")), std::string(kDefaultHeader) + row.mif);
     EXPECT_EQ(ReadText(dir_.File("out.mid")), row.mid);
   }
-}
-
-TEST_F(MifExporterTest, WritersRefuseOtherTypesAndBadParts) {
-  CspaMIFExporter exporter(library_);
-  ASSERT_EQ(exporter.CreateFiles(dir_.File("out").c_str()), 1);
-  const pipObjectInfoStruct region = export_test::InfoOf(export_test::Region("R", "", {}));
-  const int points[] = {0, 0, 1, 0, 1, 1, 0, 1};
-  const int counts[] = {4};
-  const int negative[] = {-4};
-  EXPECT_EQ(exporter.WriteLine("R", region, points, counts, 1), -1);
-  EXPECT_EQ(exporter.WritePoint("R", region, points, counts, 1), -1);
-  EXPECT_EQ(exporter.WriteRegion("R", region, points, negative, 1), -1);
-  EXPECT_EQ(exporter.WriteRegion("R", region, points, counts, 0), -1);
-  EXPECT_EQ(exporter.WriteRegion("R", region, points, counts, 1), 1);
-  ASSERT_EQ(exporter.CloseFiles(), 1);
 }
 
 TEST_F(MifExporterTest, MidThatCannotBeCreatedFailsAndLeavesNoMif) {

@@ -1,7 +1,6 @@
 // CspaTABExporter through the export entry points: what ogrinfo reads from
-// an exported table (rows, names, geometries ring by ring), the type codes
-// of the rows, export -> import round trips of the samples and of the US
-// states, and a refused row.
+// an exported table (rows, names, geometries ring by ring), and export ->
+// import round trips of the samples and of the US states.
 #include "export/tab_exporter.h"
 
 #include <gtest/gtest.h>
@@ -138,34 +137,6 @@ TEST_F(TabExporterTest, ExportedSamplesAndStatesImportAsTheyWere) {
     EXPECT_EQ(after[i].name2, before[i].name2);
     EXPECT_EQ(after[i].parts, ReadBack(before[i]).parts) << before[i].name;
   }
-}
-
-TEST_F(TabExporterTest, RefusedRowIsReportedAndTheNextOneWritten) {
-  int handle = 0;
-  ASSERT_EQ(pipExportInitTAB(lib_, "out.tab", &handle, 0), 1);
-  for (const Obj& o :
-       {export_test::Point("tab\there", "", 1, 2), export_test::Point("ok", "", 3, 4)}) {
-    std::vector<int> points, counts;
-    export_test::CoordsOf(o, &points, &counts);
-    const pipObjectInfoStruct info = export_test::InfoOf(o);
-    const int result =
-        pipExportInsert(handle, o.name.c_str(), &info, points.data(), counts.data(), 1);
-    if (o.name == "ok") {
-      EXPECT_EQ(result, 1);
-      continue;
-    }
-    EXPECT_EQ(result, -1);
-    const export_test::LastError error(lib_);
-    EXPECT_EQ(error.code, 100);
-    EXPECT_NE(error.detail.find("TXInsertRow (row=1) failed, reason = 2!"), std::string::npos)
-        << error.detail;
-  }
-  ASSERT_EQ(pipExportTerm(handle, 1), 1);
-  const int table = TXOpenTable("out.tab", kTXOpenRead);
-  std::int32_t rows = 0;
-  EXPECT_TRUE(TXGetRowCount(table, &rows));
-  EXPECT_EQ(rows, 1);
-  TXCloseTable(table);
 }
 
 }  // namespace

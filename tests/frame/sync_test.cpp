@@ -30,22 +30,6 @@ TEST(CSynchronization, ExtraUnlockRecordsSixAndReturnsZero) {
   s.Unlock();
 }
 
-TEST(CSynchronization, ExcludesOtherThreads) {
-  CSynchronization s;
-  long counter = 0;
-  auto work = [&] {
-    for (int i = 0; i < 20000; ++i) {
-      SyncLock lock(s);
-      SyncLock again(s);
-      ++counter;
-    }
-  };
-  std::thread a(work), b(work);
-  a.join();
-  b.join();
-  EXPECT_EQ(counter, 40000);
-}
-
 TEST(CSynchronizationDeathTest, ExitOnMisuseEndsTheProcess) {
   EXPECT_EXIT(
       {

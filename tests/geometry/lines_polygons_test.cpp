@@ -87,46 +87,6 @@ TEST(Line, ConnectRules) {
   EXPECT_STREQ(poly.getName(), "");
 }
 
-TEST(PolyParts, CountsCopiesAndNames) {
-  const double x[] = {0, 1, 1, 5, 6, 6}, y[] = {0, 0, 1, 5, 5, 6};
-  const int counts[] = {3, 3};
-  CPolyPolygon rings(x, y, counts, 2);
-  int xy[12], got_counts[2];
-  rings.get(xy, got_counts);
-  EXPECT_EQ(got_counts[0], 3);  // n per ring, not closed
-  double gx[8], gy[8];
-  int n_parts = -1;
-  EXPECT_TRUE(rings.get(gx, gy, got_counts, &n_parts, 8, 2));
-  EXPECT_EQ(n_parts, 2);
-  EXPECT_EQ(got_counts[1], 4);  // n + 1, the first vertex repeated
-  EXPECT_EQ(gx[3], gx[0]);
-  EXPECT_FALSE(rings.get(gx, gy, got_counts, &n_parts, 7, 2));
-  EXPECT_EQ(n_parts, 0);
-
-  CPolyLine lines(x, y, counts, 2);
-  EXPECT_EQ(lines.getPointCount(), 6);
-  EXPECT_FALSE(lines.get(gx, gy, got_counts, &n_parts, 8, 1));
-  EXPECT_EQ(n_parts, 0);
-
-  rings.setName("mine");
-  CPolyPolygon other;
-  other.setName("target");
-  other = rings;
-  EXPECT_STREQ(other.getName(), "target");  // assignment keeps the target's names
-  EXPECT_TRUE(other.getPolygon(1) == rings.getPolygon(1));
-  CPolyPolygon copied(rings);
-  EXPECT_STREQ(copied.getName(), "mine");
-  CPolygon ring(rings.getPolygon(0));
-  ring.setName("r");
-  EXPECT_STREQ(CPolygon(ring).getName(), "");  // a copied ring starts unnamed
-  CPolygon assigned;
-  assigned = ring;
-  EXPECT_STREQ(assigned.getName(), "r");
-  EXPECT_TRUE(lines == CPolyLine(lines));
-  lines.setName2("b");
-  EXPECT_TRUE(lines != CPolyLine(x, y, counts, 2));
-}
-
 TEST(Polygon, CombineAndGpcConversions) {
   const double ax[] = {0, 2, 2, 0}, ay[] = {0, 0, 2, 2};
   const double bx[] = {1, 3, 3, 1}, by[] = {1, 1, 3, 3};

@@ -23,30 +23,6 @@ TEST(PipPoint, SpatialFormsRoundHalvesDown) {
   }
 }
 
-TEST(PipPoint, NamesAreCopiedCutAndCompared) {
-  CPipPoint a(1.0, 2.0);
-  a.setName("first");
-  a.setName("");
-  a.setName(nullptr);
-  EXPECT_STREQ(a.getName(), "first");
-  EXPECT_STREQ(a.getName2(), "");
-  std::string longName(200, 'x');
-  a.setName2(longName.c_str());
-  EXPECT_EQ(std::string(a.getName2()), std::string(127, 'x'));
-  CPipPoint b(a);
-  EXPECT_TRUE(a == b);
-  b.setName("other");
-  EXPECT_TRUE(a != b);  // same coordinates, different names
-  b = a;
-  EXPECT_STREQ(b.getName(), "first");
-  b.reset();
-  EXPECT_EQ(b.getX(), 0.0);
-  EXPECT_STREQ(b.getName(), "first");  // reset keeps the names
-  CPipPoint unnamed(1.0, 2.0);
-  unnamed.setName("first");
-  EXPECT_TRUE(unnamed != a);  // a's second name is set, unnamed's is not
-}
-
 TEST(PipPoint, FlatEarthFeet) {
   struct Row {
     CPipPoint a, b;
@@ -106,29 +82,6 @@ TEST(Segment, IntersectionRules) {
   EXPECT_EQ(CSegment(0, 0, 10, 10).lineIntersection(CSegment(20, 0, 20, 1), q), 1);
   EXPECT_EQ(q.getX(), 20.0);
   EXPECT_EQ(q.getY(), 20.0);
-}
-
-TEST(Segment, ProjectionAndDegenerateEnds) {
-  CSegment s(0, 0, 0, 1);
-  EXPECT_NEAR(s.length(), 364320, 1e-6);
-  EXPECT_EQ(s.isVertical(), 1);
-  EXPECT_EQ(s.isHorizontal(), 0);
-  CPipPoint side(0.5, 0.5);
-  EXPECT_NEAR(s.minDistance(side), 0.5 * 364320 * std::cos(0.5 * M_PI / 180), 1e-6);
-  EXPECT_EQ(s.getNearestPoint(side), CPipPoint(0.0, 0.5));
-  EXPECT_EQ(s.getNearestPoint(CPipPoint(0.0, 3.0)), s.getEnd());
-  EXPECT_EQ(s.maxDistance(CPipPoint(0.0, 0.2)),
-            CPipPoint(0.0, 1.0).minDistance(CPipPoint(0.0, 0.2)));
-  // Ends with equal coordinates but different names: not degenerate for the
-  // projection, which divides 0 by 0.
-  CPipPoint a(1.0, 1.0), b(1.0, 1.0);
-  a.setName("a");
-  CSegment named(a, b);
-  EXPECT_EQ(named.getNearestPoint(side), CPipPoint());
-  EXPECT_EQ(named.minDistance(side), DBL_MAX);
-  CSegment same(1, 1, 1, 1);
-  EXPECT_EQ(same.getNearestPoint(side), same.getStart());
-  EXPECT_EQ(CSegment(0, 0, 10, 10).minDistance(CSegment(0, 5, 10, 6)), 0.0);
 }
 
 TEST(Mbr, RectangleRules) {

@@ -1,6 +1,5 @@
 // BNARead: the character-level coordinate conversion, name positions, each
-// object kind, region rings and markers, every failure with its line, and
-// hostile input.  Line ends are the text reader's (see mif_read_test).
+// object kind, region rings and markers, and every failure with its line.
 #include "import/bna_read.h"
 
 #include <gtest/gtest.h>
@@ -94,21 +93,6 @@ TEST(BnaCoordinate, ConvertsCharacterByCharacter) {
   for (const auto& row : rows) {
     EXPECT_EQ(BNARead::ConvertCoordinate(row.text, row.type), row.expected)
         << "\"" << row.text << "\" type " << row.type;
-  }
-}
-
-TEST_F(BnaTest, CoordinateTypeOfTheBuildDecidesTheScale) {
-  const std::vector<RecordPoint> expected[] = {Points({12, -3}), Points({12900000, -3250000}),
-                                               Points({129, -325})};
-  for (const int type : {0, 1, 2}) {
-    SCOPED_TRACE(type);
-    MakeBuild(100, 10, type);
-    auto reader = Open("\"p\",1\n12.9,-3.25\n");
-    EXPECT_EQ(ReadAll(*reader), (std::vector<int>{1, 0}));
-    reader.reset();
-    const auto stored = Finish();
-    ASSERT_EQ(stored.size(), 1u);
-    EXPECT_EQ(stored[0].points, expected[type]);
   }
 }
 
@@ -286,82 +270,6 @@ TEST_F(BnaTest, FailuresNameFileAndLine) {
     EXPECT_FALSE(reader->ReadObject());
     EXPECT_FALSE(reader->success());
   }
-}
-
-TEST_F(BnaTest, OverlongLineFailsTheReader) {
-  MakeBuild();
-  auto reader = Open("\"p\",1\n" + std::string(2047, '1') + ",2\n");
-  EXPECT_EQ(ReadAll(*reader), std::vector<int>{-1});
-  EXPECT_EQ(err_.code(), 100);
-  EXPECT_TRUE(lumetra_test::StartsWith(err_.detail(), "Maximum line length of 2047"))
-      << err_.detail();
-  EXPECT_FALSE(reader->ReadObject());
-}
-
-TEST_F(BnaTest, RefusedWriteFailsOnlyItsObject) {
-  // Two rings under a polygon limit of 1: the write of the object refuses
-  // it; the reader goes on with the next object.
-  MakeBuild(100, 1);
-  auto reader =
-      Open(Object("\"r\",8", "0 0 1 0 1 1 0 0 5 5 6 5 6 6 5 5") + Object("\"p\",1", "2 2"));
-  EXPECT_EQ(ReadAll(*reader), (std::vector<int>{-1}));
-  EXPECT_EQ(err_.code(), 100);
-  EXPECT_STREQ(err_.detail(), "Too many polygons.");
-  EXPECT_EQ(ReadAll(*reader), (std::vector<int>{1, 0}));
-  reader.reset();
-  const auto stored = Finish();
-  ASSERT_EQ(stored.size(), 1u);
-  EXPECT_EQ(stored[0].name, "p");
-}
-
-TEST_F(BnaTest, MissingFileFailsTheOpen) {
-  MakeBuild();
-  BNARead reader(*build_, Path("missing.bna").c_str(), 1);
-  EXPECT_FALSE(reader.success());
-  EXPECT_LT(err_.code(), 100);  // the system's error number
-  EXPECT_FALSE(reader.ReadObject());
-  BNARead unnamed(*build_, nullptr, 1);
-  EXPECT_FALSE(unnamed.success());
-}
-
-// Every truncation of a real sample, single-byte changes at every position
-// and random junk end in either a clean end or a reported failure; whatever
-// the readers wrote is a well-formed object file.
-TEST_F(BnaTest, DamagedAndJunkInputEndsCleanly) {
-  const std::string bna =
-      "\"Chicago\",\"IL\",1\n-87.6298,41.8781\n"
-      "\"Segment\",\"x\",2\n-87.1,41.1\n-87.2,41.2\n"
-      "\"Road\",\"R1\",-3\n-87.5,41.5\n-87.25,41.75\n-87.0,41.9\n"
-      "\"Lake\",\"L\",10\n-88,41\n-87,41\n-87,42\n-88,42\n-88,41\n"
-      "-87.75,41.25\n-87.25,41.25\n-87.5,41.75\n-87.75,41.25\n-88,41\n";
-  MakeBuild(100, 10);
-  int runs = 0;
-  auto run = [&](const lumetra_test::Bytes& bytes, int position) {
-    lumetra_test::WriteBytes(Path("t.bna"), bytes);
-    err_.Clear();
-    BNARead reader(*build_, Path("t.bna").c_str(), position);
-    ++runs;
-    ExpectCleanEnd(reader);  // a file without any line end is refused at once
-  };
-  const lumetra_test::Bytes sample(bna.begin(), bna.end());
-  run(sample, 1);
-  lumetra_test::ForEachTruncation(sample, [&](const auto& cut, std::size_t) { run(cut, 1); });
-  lumetra_test::ForEachByteChange(sample, {0x00, '\r', '\n', ',', '-', '9'}, 1,
-                                  [&](const auto& changed, std::size_t) { run(changed, 1); });
-  const unsigned seed = 77031;
-  std::printf("BNA junk seed %u\n", seed);
-  std::mt19937 rng(seed);
-  for (int file = 0; file < 60; ++file) {
-    lumetra_test::Bytes junk = {'\n'};
-    for (int i = 0; i < 50 + file * 20; ++i) {
-      const int b = static_cast<int>(rng() % 256);
-      junk.push_back(static_cast<std::uint8_t>(b % 5 == 0 ? '\n' : (b % 5 == 1 ? ',' : b)));
-    }
-    SCOPED_TRACE(file);
-    run(junk, 1 + file % 3);
-  }
-  EXPECT_GT(runs, 1500);
-  EXPECT_GT(Finish().size(), 100u);
 }
 
 }  // namespace

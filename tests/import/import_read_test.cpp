@@ -46,34 +46,6 @@ TEST_F(TextFileTest, ReadsLinesAndCountsThem) {
   EXPECT_FALSE(in.failed());
 }
 
-TEST_F(TextFileTest, MissingFileAndFileWithoutLineEndsAreRefused) {
-  ImportTextFile in(err_, dir_.File("missing.txt").c_str(), nullptr);
-  EXPECT_FALSE(in.success());
-  EXPECT_TRUE(in.failed());
-  EXPECT_GT(err_.code(), 0);
-  EXPECT_FALSE(in.ReadLine());
-  ImportTextFile unnamed(err_, nullptr, nullptr);
-  EXPECT_FALSE(unnamed.success());
-  ImportTextFile flat(err_, Write("flat.txt", "no line end here").c_str(), nullptr);
-  EXPECT_FALSE(flat.success());
-  EXPECT_EQ(err_.code(), 100);
-}
-
-TEST_F(TextFileTest, TokensFollowTheDelimiterSetOfEachCall) {
-  ImportTextFile in(err_, Write("t.mif", "  Pen (2,2,255)\tx\n").c_str(), " \t\n");
-  ASSERT_TRUE(in.ReadLine());
-  EXPECT_STREQ(in.NextToken("( ,\t\n"), "Pen");
-  EXPECT_STREQ(in.NextToken("( ,\t\n"), "2");
-  EXPECT_STREQ(in.NextToken(") ,\t\n"), "2");
-  EXPECT_STREQ(in.NextToken(") ,\t\n"), "255");
-  EXPECT_STREQ(in.Rest(), "\tx");
-  EXPECT_STREQ(in.NextToken(), "x");
-  EXPECT_EQ(in.NextToken(), nullptr);
-  EXPECT_STREQ(in.line(), "  Pen (2,2,255)\tx");  // the line itself is untouched
-  in.RestartTokens();
-  EXPECT_STREQ(in.NextToken(), "Pen");
-}
-
 struct FieldRow {
   const char* line;
   std::vector<std::string> fields;
@@ -105,30 +77,6 @@ TEST_F(TextFileTest, DelimitedFieldsFollowTheRowRules) {
     std::string field;
     while (in.NextField(&field)) fields.push_back(field);
     EXPECT_EQ(fields, row.fields) << "row: " << row.line;
-  }
-}
-
-// Progress rounds an exact half down and anything above it up.
-TEST_F(TextFileTest, ProgressIsThePositionInPercentRounded) {
-  const struct {
-    std::string text;  // two lines of 200 bytes in all
-    std::size_t first_line_end;
-    int first;
-  } rows[] = {
-      {std::string(100, 'a') + "\n" + std::string(98, 'b') + "\n", 101, 50},  // 50.5 %
-      {"ab\n" + std::string(196, 'x') + "\n", 3, 1},                          // 1.5 %
-      {std::string(101, 'a') + "\n" + std::string(97, 'b') + "\n", 102, 51},  // 51 %
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.first_line_end);
-    ImportTextFile in(err_, Write("p.txt", row.text).c_str(), nullptr);
-    EXPECT_EQ(in.file_size(), 200);
-    EXPECT_EQ(in.PercentDone(), 0);
-    ASSERT_TRUE(in.ReadLine());
-    EXPECT_EQ(in.position(), row.first_line_end);
-    EXPECT_EQ(in.PercentDone(), row.first);
-    ASSERT_TRUE(in.ReadLine());
-    EXPECT_EQ(in.PercentDone(), 100);
   }
 }
 

@@ -1,7 +1,6 @@
-// MIFRead: file names, header and name columns, the MID rows, every object
-// kind and style clause, skipped objects, every failure with its file and
-// line, line ends, hostile input, and an interchange check against GDAL's
-// ogr2ogr.
+// MIFRead: file names, name columns, the MID rows, every object kind and
+// style clause, skipped objects, data failures with file and line, and an
+// interchange check against GDAL's ogr2ogr.
 #include "import/mif_read.h"
 
 #include <gtest/gtest.h>
@@ -94,59 +93,6 @@ TEST(MifExtension, FollowsTheCaseOfTheOldExtension) {
   }
 }
 
-TEST_F(MifTest, AnyExtensionOpensTheMifAndMidPairAndBothMustBeThere) {
-  MakeBuild();
-  Write("roads", "Point 1 2\n", "1,a,b\n");
-  for (const char* name : {"roads.mid", "roads.mif", "roads.tab"}) {
-    EXPECT_TRUE(Open(Path(name))->success()) << name << ": " << err_.detail();
-  }
-  // "roads" gets the extension as given: roads.MIF does not exist.
-  EXPECT_FALSE(Open(Path("roads"))->success());
-  EXPECT_LT(err_.code(), 100);  // the system's error number
-  lumetra_test::WriteText(Path("lonely.mif"), std::string(kHeader) + "Point 1 2\n");
-  err_.Clear();
-  auto lonely = Open(Path("lonely.mif"));
-  EXPECT_FALSE(lonely->success());
-  EXPECT_LT(err_.code(), 100);
-  EXPECT_FALSE(lonely->ReadObject());
-  // The line reader refuses a file without any line end, so a MIF without
-  // objects needs a MID holding at least a line end.
-  EXPECT_FALSE(Open(Write("empty", "", ""))->success());
-  EXPECT_EQ(err_.code(), 100);
-  auto blank = Open(Write("blank", "", "\n"));
-  ASSERT_TRUE(blank->success());
-  EXPECT_EQ(ReadAll(*blank), std::vector<int>{0});
-}
-
-TEST_F(MifTest, HeaderFailuresNameFileAndLine) {
-  const struct {
-    const char* what;
-    const char* mif;
-    const char* message;
-    int line;
-  } rows[] = {
-      {"no Data line", "Version 300\nColumns 1\n  Name Char(10)\n", "Unexpected End of File.", 4},
-      {"columns cut short", "Version 300\nColumns 3\n  a Char(1)\n", "Unexpected End of File.", 4},
-      {"blank column line", "Columns 2\n  a Char(1)\n\n  b Char(1)\nData\n",
-       "Blank line in columns section.", 3},
-      {"blanks only", "Columns 2\n  a Char(1)\n   \t \nData\n", "Blank line in columns section.",
-       3},
-      {"columns without count", "Version 300\nColumns\n  a Char(1)\nData\n",
-       "Syntax error in columns section.", 2},
-      {"huge column count", "Columns 99999999999999999999\n a\n b\n", "Unexpected End of File.", 4},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    MakeBuild();
-    const std::string path = Write("h", row.mif, "x\n", true);
-    auto reader = Open(path);
-    EXPECT_FALSE(reader->success());
-    EXPECT_EQ(err_.code(), 100);
-    EXPECT_EQ(err_.detail(), ErrorText(row.message, path, row.line));
-    EXPECT_FALSE(reader->ReadObject());
-  }
-}
-
 TEST_F(MifTest, NameColumnsAreChosenByColumnName) {
   const char* kNotFound =
       "WARNING: nameField parameter not found. Parameter set to first column by default.";
@@ -191,20 +137,6 @@ TEST_F(MifTest, NameColumnsAreChosenByColumnName) {
     EXPECT_EQ(stored[0].name, row.name);
     EXPECT_EQ(stored[0].name2, row.name2);
   }
-}
-
-TEST_F(MifTest, NegativeColumnCountReadsNoColumnsAndALaterColumnOfTheSameNameWins) {
-  MakeBuild();
-  auto negative = Open(Write("neg", "Columns -4\nData\nPoint 1 1\n", "a,b\n", true), "");
-  ASSERT_TRUE(negative->success()) << err_.detail();
-  EXPECT_EQ(ReadAll(*negative), (std::vector<int>{1, 0}));
-  EXPECT_EQ(negative->name(), "a");
-  const std::string mif = "Columns 3\n Name Char(5)\n NAME Char(5)\n x Integer\nData\nPoint 0 0\n";
-  auto twice = Open(Write("twice", mif, "first,second,3\n", true), "name");
-  ASSERT_TRUE(twice->success());
-  EXPECT_EQ(twice->name_column(), 2);
-  EXPECT_EQ(ReadAll(*twice), (std::vector<int>{1, 0}));
-  EXPECT_EQ(twice->name(), "second");
 }
 
 TEST_F(MifTest, MidFieldsFollowTheQuotingRules) {
@@ -280,44 +212,6 @@ TEST_F(MifTest, EveryObjectKindWithItsStyle) {
                 "label 2000000,2000000 pen 1,2 brush 2,16777215,255"}));
 }
 
-TEST_F(MifTest, ColourIsTheObjectOrdinalUnlessAPenSetsIt) {
-  const std::string body =
-      "    Pen (8,8,8)\n"  // no object yet
-      "Pline 2\n0 0\n1 1\n"
-      "Ellipse 0 0 1 1\n"
-      "Point 5 5\n"
-      "    Pen (9,9,9)\n"  // ignored: a point has no pen
-      "    Center 7 7\n"   // ignored: a point has no label
-      "Region 1\n 3\n0 0\n1 0\n1 1\n"
-      "    Symbol (1,2,3)\n"  // ignored: a region has no symbol
-      "Pline 2\n0 0\n2 2\n"
-      "    Brush (5,6,7)\n"  // ignored: a line has no brush
-      "    Pen (2,2,255)\n";
-  std::vector<int> results;
-  const auto stored = Import(body, "1,a,x\n2,skip,x\n3,b,x\n4,c,x\n5,d,x\n", &results);
-  EXPECT_EQ(results, (std::vector<int>{1, 2, 1, 1, 1, 0}));
-  // Skipped objects are not counted.
-  EXPECT_EQ(
-      Describe(stored),
-      (std::vector<std::string>{"line \"a\" colour 1 rings 2 (0,0) (1000000,1000000) "
-                                "label 500000,500000",
-                                "point \"b\" colour 2 (5000000,5000000)",
-                                "region \"c\" colour 3 rings 3 (0,0) (1000000,0) (1000000,1000000) "
-                                "label 500000,500000",
-                                "line \"d\" colour 255 rings 2 (0,0) (2000000,2000000) "
-                                "label 1000000,1000000 pen 2,2"}));
-}
-
-TEST_F(MifTest, MissingStyleNumbersCountZero) {
-  const auto stored =
-      Import("Region 1\n 3\n0 0\n1 0\n1 1\n  Brush (2)\n  Pen (4,5)\nPoint 0 0\n  Symbol (7)\n",
-             "1,r,x\n2,p,x\n");
-  EXPECT_EQ(Describe(stored),
-            (std::vector<std::string>{"region \"r\" colour 0 rings 3 (0,0) (1000000,0) "
-                                      "(1000000,1000000) label 500000,500000 pen 4,5 brush 2,0,0",
-                                      "point \"p\" colour 0 (0,0) symbol 7,0"}));
-}
-
 // A skipped object consumes its MID row and writes the pending object
 // before it, so the names stay aligned.
 TEST_F(MifTest, UnsupportedObjectsAreSkippedWithTheirMidRow) {
@@ -374,84 +268,57 @@ TEST_F(MifTest, CoordinatesAreTruncatedMillionths) {
                                       3000000, 2147483647, -2147483647 - 1, 0, 1000000}));
 }
 
-TEST_F(MifTest, KeywordsIgnoreCaseAndBlankLines) {
-  std::vector<int> results;
-  const auto stored = Import("\n\n  pOiNt 1 2\n\t\n  sYmBoL (3,4,5)\nREGION 1\n 3\n0 0\n1 0\n1 1\n",
-                             "1,a,x\n2,b,x\n", &results);
-  EXPECT_EQ(results, (std::vector<int>{1, 1, 0}));
-  ASSERT_EQ(stored.size(), 2u);
-  EXPECT_EQ(stored[0].symbol_shape, 3);
-  EXPECT_EQ(stored[1].kind, ObjectKind::kRegion);
-}
-
-TEST_F(MifTest, ProgressAndLineFollowTheMifFile) {
-  MakeBuild();
-  auto reader = Open(Write("p", "Point 1 2\nPline 2\n0 0\n1 1\n", "1,a,x\n2,b,x\n"));
-  ASSERT_TRUE(reader->ReadObject());
-  EXPECT_EQ(reader->CurrentLine(), kFirstBodyLine);
-  EXPECT_GT(reader->PercentDone(), 0);
-  EXPECT_LT(reader->PercentDone(), 100);
-  ASSERT_TRUE(reader->ReadObject());
-  EXPECT_EQ(reader->CurrentLine(), kFirstBodyLine + 3);
-  EXPECT_EQ(reader->PercentDone(), 100);
-  ASSERT_TRUE(reader->ReadObject());
-  EXPECT_EQ(reader->result(), 0);
-  EXPECT_EQ(reader->name(), "b");     // the last object's name stays
-  ASSERT_TRUE(reader->ReadObject());  // the end repeats
-  EXPECT_EQ(reader->result(), 0);
-}
-
-TEST_F(MifTest, EveryLineEndKindReadsAlike) {
-  const std::string body = "Point 1 2\nRegion 1\n 4\n0 0\n1 0\n1 1\n0 0\nPline 2\n0 0\n1 1\n";
-  for (const char* mif_end : {"\n", "\r", "\r\n"}) {
-    for (const char* mid_end : {"\n", "\r\n"}) {
-      SCOPED_TRACE(std::string("mif ") + (mif_end[0] == '\r' ? "CR" : "LF") + mid_end);
-      MakeBuild();
-      lumetra_test::WriteText(Path("e.mif"),
-                              lumetra_test::WithLineEnds(std::string(kHeader) + body, mif_end));
-      lumetra_test::WriteText(Path("e.mid"),
-                              lumetra_test::WithLineEnds("1,\"a,b\",x\n2,r,x\n3,l,x\n", mid_end));
-      auto reader = Open(Path("e.mif"));
-      EXPECT_EQ(ReadAll(*reader), (std::vector<int>{1, 1, 1, 0})) << err_.detail();
-      reader.reset();
-      const auto stored = Finish();
-      ASSERT_EQ(stored.size(), 3u);
-      EXPECT_EQ(stored[0].name, "a,b");
-      EXPECT_EQ(stored[1].rings, std::vector<std::uint32_t>{3});
-      EXPECT_EQ(stored[2].points, Points({0, 0, 1000000, 1000000}));
-    }
-  }
-}
-
-TEST_F(MifTest, LineReaderFailuresEndTheReader) {
+TEST_F(MifTest, HeaderFailuresNameFileAndLine) {
   const struct {
     const char* what;
-    std::string mif;
-    const char* mid;
-    std::vector<int> results;
-    const char* prefix;
+    const char* mif;
+    const char* message;
+    int line;
   } rows[] = {
-      {"LF in a CRLF file",
-       "Version 300\r\nData\r\nPoint 1 2\nPoint 3 4\r\n",
-       "a\r\nb\r\n",
-       {-1},
-       "LF without CR"},
-      {"overlong line",
-       std::string(kHeader) + "Point 1 2\nPoint " + std::string(2100, '1') + " 2\n",
-       "a\nb\n",
-       {1, -1},
-       "Maximum line length of 2047"},
+      {"no Data line", "Version 300\nColumns 1\n  Name Char(10)\n", "Unexpected End of File.", 4},
+      {"columns cut short", "Version 300\nColumns 3\n  a Char(1)\n", "Unexpected End of File.", 4},
+      {"blank column line", "Columns 2\n  a Char(1)\n\n  b Char(1)\nData\n",
+       "Blank line in columns section.", 3},
+      {"blanks only", "Columns 2\n  a Char(1)\n   \t \nData\n", "Blank line in columns section.",
+       3},
+      {"columns without count", "Version 300\nColumns\n  a Char(1)\nData\n",
+       "Syntax error in columns section.", 2},
+      {"huge column count", "Columns 99999999999999999999\n a\n b\n", "Unexpected End of File.", 4},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     MakeBuild();
-    auto reader = Open(Write("bad", row.mif, row.mid, true));
-    ASSERT_TRUE(reader->success());
-    EXPECT_EQ(ReadAll(*reader), row.results);
+    const std::string path = Write("h", row.mif, "x\n", true);
+    auto reader = Open(path);
+    EXPECT_FALSE(reader->success());
     EXPECT_EQ(err_.code(), 100);
-    EXPECT_TRUE(StartsWith(err_.detail(), row.prefix)) << err_.detail();
+    EXPECT_EQ(err_.detail(), ErrorText(row.message, path, row.line));
     EXPECT_FALSE(reader->ReadObject());
   }
+}
+
+TEST_F(MifTest, NegativeColumnCountReadsNoColumnsAndALaterColumnOfTheSameNameWins) {
+  MakeBuild();
+  auto negative = Open(Write("neg", "Columns -4\nData\nPoint 1 1\n", "a,b\n", true), "");
+  ASSERT_TRUE(negative->success()) << err_.detail();
+  EXPECT_EQ(ReadAll(*negative), (std::vector<int>{1, 0}));
+  EXPECT_EQ(negative->name(), "a");
+  const std::string mif = "Columns 3\n Name Char(5)\n NAME Char(5)\n x Integer\nData\nPoint 0 0\n";
+  auto twice = Open(Write("twice", mif, "first,second,3\n", true), "name");
+  ASSERT_TRUE(twice->success());
+  EXPECT_EQ(twice->name_column(), 2);
+  EXPECT_EQ(ReadAll(*twice), (std::vector<int>{1, 0}));
+  EXPECT_EQ(twice->name(), "second");
+}
+
+TEST_F(MifTest, MissingStyleNumbersCountZero) {
+  const auto stored =
+      Import("Region 1\n 3\n0 0\n1 0\n1 1\n  Brush (2)\n  Pen (4,5)\nPoint 0 0\n  Symbol (7)\n",
+             "1,r,x\n2,p,x\n");
+  EXPECT_EQ(Describe(stored),
+            (std::vector<std::string>{"region \"r\" colour 0 rings 3 (0,0) (1000000,0) "
+                                      "(1000000,1000000) label 500000,500000 pen 4,5 brush 2,0,0",
+                                      "point \"p\" colour 0 (0,0) symbol 7,0"}));
 }
 
 TEST_F(MifTest, DataFailuresNameFileAndLine) {
@@ -514,55 +381,6 @@ TEST_F(MifTest, LastRingBeyondThePolygonLimitFailsItsWrite) {
   EXPECT_EQ(err_.code(), 100);
   EXPECT_STREQ(err_.detail(), "Too many polygons.");
   EXPECT_FALSE(reader->ReadObject());
-}
-
-// Every truncation of a real sample (either file), single-byte changes at
-// every position of the MIF and random junk end in either a clean end or a
-// reported failure; whatever the readers wrote is a well-formed object file.
-TEST_F(MifTest, DamagedAndJunkInputEndsCleanly) {
-  const std::string mif = std::string(kHeader) +
-                          "Point -87.6298 41.8781\n    Symbol (35,0,12)\n"
-                          "Pline 3\n-87.5 41.5\n-87.25 41.75\n-87 41.9\n    Pen (1,2,0)\n"
-                          "Ellipse 0 0 1 1\n"
-                          "Region 2\n  5\n-88 41\n-87 41\n-87 42\n-88 42\n-88 41\n"
-                          "  4\n-87.75 41.25\n-87.25 41.25\n-87.5 41.75\n-87.75 41.25\n"
-                          "    Pen (1,2,0)\n    Brush (1,0,16777215)\n    Center -87.5 41.5\n"
-                          "Line 1 2 3 4\n";
-  const std::string mid = "1,\"Chicago, IL\",\"CHI\"\n2,\"Road\",R1\n3,e,E\n4,Lake,L\n5,l,x\n";
-  const lumetra_test::Bytes mif_bytes(mif.begin(), mif.end());
-  const lumetra_test::Bytes mid_bytes(mid.begin(), mid.end());
-  MakeBuild(100, 10);
-  int runs = 0;
-  auto run = [&](const lumetra_test::Bytes& mif_text, const lumetra_test::Bytes& mid_text) {
-    lumetra_test::WriteBytes(Path("t.mif"), mif_text);
-    lumetra_test::WriteBytes(Path("t.mid"), mid_text);
-    err_.Clear();
-    auto reader = Open(Path("t.mif"), "NAME", "ALT");
-    ++runs;
-    ExpectCleanEnd(*reader);
-  };
-  run(mif_bytes, mid_bytes);
-  lumetra_test::ForEachTruncation(mif_bytes,
-                                  [&](const auto& cut, std::size_t) { run(cut, mid_bytes); });
-  lumetra_test::ForEachTruncation(mid_bytes,
-                                  [&](const auto& cut, std::size_t) { run(mif_bytes, cut); });
-  lumetra_test::ForEachByteChange(
-      mif_bytes, {0x00, '\r', '\n', '-', '9'}, 1,
-      [&](const auto& changed, std::size_t) { run(changed, mid_bytes); });
-  const unsigned seed = 20240611;
-  std::printf("MIF junk seed %u\n", seed);
-  std::mt19937 rng(seed);
-  for (int file = 0; file < 60; ++file) {
-    lumetra_test::Bytes junk(kHeader, kHeader + sizeof kHeader - 1);
-    for (int i = 0; i < 50 + file * 20; ++i) {
-      const int b = static_cast<int>(rng() % 256);
-      junk.push_back(static_cast<std::uint8_t>(b % 7 == 0 ? '\n' : b));
-    }
-    SCOPED_TRACE(file);
-    run(junk, {'a', '\n', 'b', '\n', 'c', '\n'});
-  }
-  EXPECT_GT(runs, 2500);
-  EXPECT_GT(Finish().size(), 100u);
 }
 
 TEST_F(MifTest, ImportsWhatOgr2ogrWrites) {

@@ -62,12 +62,6 @@ TEST(RoundToHundred, HalvesGoAwayFromZero) {
   for (const auto& row : rows) EXPECT_EQ(RoundToHundred(row.in), row.out) << row.in;
 }
 
-TEST(TrimWhiteSpace, BothEnds) {
-  EXPECT_EQ(TrimWhiteSpace("  a b \t\r\n"), "a b");
-  EXPECT_EQ(TrimWhiteSpace(" \t "), "");
-  EXPECT_EQ(TrimWhiteSpace("x"), "x");
-}
-
 TEST_F(ObjectFixture, RegionDropsTheClosingCopyAndLineKeepsIt) {
   Open(100, 10, 0, 0);
   {
@@ -93,29 +87,6 @@ TEST_F(ObjectFixture, RegionDropsTheClosingCopyAndLineKeepsIt) {
   EXPECT_EQ(records_[1].ring_counts, (std::vector<std::uint32_t>{4}));
 }
 
-TEST_F(ObjectFixture, EmptyPartsAreNotCounted) {
-  Open(100, 2, 0, 0);
-  QPolygonLine line(*build_, "L", "", 0);
-  EXPECT_TRUE(line.ClosePart());
-  EXPECT_EQ(line.part_count(), 0);
-  // The limit check counts the parts passed, empty ones included, so three
-  // parts are refused under a limit of 2 although one of them is empty.
-  EXPECT_FALSE(line.AddParts(std::vector<std::int32_t>{1, 1, 2, 2}.data(),
-                             std::vector<std::int32_t>{1, 0, 1}.data(), 3));
-  EXPECT_STREQ(err_.detail(), "Too many polygons.");
-  ASSERT_TRUE(line.AddParts(std::vector<std::int32_t>{1, 1, 2, 2}.data(),
-                            std::vector<std::int32_t>{0, 2}.data(), 2));
-  EXPECT_EQ(line.part_count(), 1);
-  // Exactly the limit of parts still writes: Write closes an empty part.
-  ASSERT_TRUE(line.AddPoint(5, 5));
-  ASSERT_TRUE(line.ClosePart());
-  EXPECT_EQ(line.part_count(), 2);
-  ASSERT_TRUE(line.Write());
-  FinishAndRead();
-  ASSERT_EQ(records_.size(), 1u);
-  EXPECT_EQ(records_[0].ring_counts, (std::vector<std::uint32_t>{2, 1}));
-}
-
 TEST_F(ObjectFixture, LimitFailuresLeaveTheObjectUnwritten) {
   Open(4, 1, 0, 0);
   {
@@ -135,22 +106,6 @@ TEST_F(ObjectFixture, LimitFailuresLeaveTheObjectUnwritten) {
   EXPECT_EQ(build_->records_written(), 0);
   FinishAndRead();
   EXPECT_EQ(file_.header.RecordCount(), 0u);
-}
-
-TEST_F(ObjectFixture, NewObjectTakesTheArraysOver) {
-  Open(10, 2, 0, 0);
-  QPolygonLine first(*build_, "first", "", 0);
-  ASSERT_TRUE(first.AddPoint(1, 1));
-  QPolygonLine second(*build_, "second", "", 0);
-  EXPECT_FALSE(first.AddPoint(2, 2));
-  EXPECT_STREQ(err_.detail(), "Object buffers were taken over by another object.");
-  EXPECT_FALSE(first.Write());
-  ASSERT_TRUE(second.AddPoint(3, 3));
-  ASSERT_TRUE(second.Write());
-  FinishAndRead();
-  ASSERT_EQ(records_.size(), 1u);
-  EXPECT_EQ(records_[0].name, "second");
-  EXPECT_EQ(records_[0].points, Points({3, 3}));
 }
 
 TEST_F(ObjectFixture, RectangleGrowsByOneAndSaturates) {
@@ -176,19 +131,6 @@ TEST_F(ObjectFixture, RectangleGrowsByOneAndSaturates) {
   EXPECT_EQ(records_[0].label_y, 2);
   EXPECT_EQ(records_[1].label_x, 7);
   EXPECT_EQ(records_[1].label_y, 0);
-}
-
-TEST_F(ObjectFixture, PointRecordKeepsItsPositionUngrown) {
-  Open(10, 2, 0, 0);
-  QPolygonPoint point(*build_, "p", " q ", 9, 40, -40);
-  point.TrimName2();
-  point.set_symbol(3, 4, 17);
-  ASSERT_TRUE(point.Write());
-  EXPECT_EQ(lumetra_test::Describe(Finish()),
-            std::vector<std::string>{"point \"p\"/\"q\" id 9 colour 17 (40,-40) symbol 3,4"});
-  EXPECT_EQ(file_.header.bounds.minx, 40);
-  EXPECT_EQ(file_.header.bounds.maxy, -40);
-  EXPECT_EQ(file_.header.max_point_count, 0u);
 }
 
 // Segment records computed here from their definition: offsets from the
@@ -282,76 +224,6 @@ INSTANTIATE_TEST_SUITE_P(Files, SegmentRecords,
                          [](const ::testing::TestParamInfo<SegmentCase>& info) {
                            return info.param.name;
                          });
-
-// Reads column `column` of a compressed record's coordinate area with the
-// column decoder.
-std::vector<std::int32_t> DecodeColumn(const Bytes& file, std::size_t record, std::size_t column,
-                                       std::size_t columns, std::uint32_t count) {
-  const std::size_t area = record + lumetra::GetU32(file.data() + record + 24);
-  std::size_t at = area + 4 * columns;
-  for (std::size_t c = 0; c < column; ++c) at += lumetra::GetU32(file.data() + area + 4 * c);
-  const std::uint32_t size = lumetra::GetU32(file.data() + area + 4 * column);
-  lumetra::ColumnReader reader;
-  std::vector<std::int32_t> out(count);
-  if (!reader.Open(file.data() + at, size, count) || !reader.DecodeAll(out.data(), 1)) {
-    ADD_FAILURE() << reader.error();
-  }
-  return out;
-}
-
-TEST_F(ObjectFixture, CompressedColumnsDecodeToTheInsertedCoordinates) {
-  const unsigned seed = 20240611;
-  SCOPED_TRACE(seed);
-  std::mt19937 rng(seed);
-  std::uniform_int_distribution<std::int32_t> step(-300, 300);
-  Open(5000, 4, 1, 2);
-  std::vector<std::int32_t> xy;
-  std::int32_t x = -87000000, y = 41000000;
-  for (int i = 0; i < 1000; ++i) {
-    x += step(rng);
-    y += (i % 50 == 0) ? 40000000 : step(rng) % 3;  // a few jumps beyond code 11
-    xy.push_back(x);
-    xy.push_back(y);
-  }
-  {
-    QPolygonLine line(*build_, "wiggle", "", 0);
-    ASSERT_TRUE(line.AddParts(xy.data(), std::vector<std::int32_t>{600, 400}.data(), 2));
-    ASSERT_TRUE(line.Write());
-  }
-  FinishAndRead();
-  ASSERT_EQ(records_.size(), 1u);
-  EXPECT_EQ(RecordFlags(0), 0x08 | 0x02);
-  std::vector<std::int32_t> xs, ys;
-  for (std::size_t i = 0; i < xy.size(); i += 2) {
-    xs.push_back(xy[i]);
-    ys.push_back(xy[i + 1]);
-  }
-  EXPECT_EQ(DecodeColumn(file_.bytes, offsets_[0], 0, 2, 1000), xs);
-  EXPECT_EQ(DecodeColumn(file_.bytes, offsets_[0], 1, 2, 1000), ys);
-  ASSERT_EQ(records_[0].points.size(), 1000u);
-  for (std::size_t i = 0; i < 1000; ++i) {
-    ASSERT_EQ(records_[0].points[i], (RecordPoint{xs[i], ys[i]})) << i;
-  }
-}
-
-TEST_F(ObjectFixture, CompressedSegmentColumnsDecodeToTheSegmentRecords) {
-  Open(100, 4, 1, 3);
-  const std::vector<std::int32_t> xy = {0, 0, 1000, 0, 1000, 1000, 0, 1000};
-  {
-    QPolygonRegion region(*build_, "square", "", 0);
-    ASSERT_TRUE(region.AddParts(xy.data(), std::vector<std::int32_t>{4}.data(), 1));
-    ASSERT_TRUE(region.Write());
-  }
-  FinishAndRead();
-  ASSERT_EQ(records_.size(), 1u);
-  EXPECT_EQ(RecordFlags(0), 0x08 | 0x02 | 0x01);
-  const auto expected =
-      ExpectedSegments(records_[0].points, records_[0].ring_counts, true, records_[0].bounds, true);
-  for (int f = 0; f < SegmentRecord::kFieldCount; ++f) {
-    const auto column = DecodeColumn(file_.bytes, offsets_[0], 2 + f, 9, 4);
-    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(column[i], expected[i].Field(f)) << f << " " << i;
-  }
-}
 
 struct FallbackCase {
   const char* name;

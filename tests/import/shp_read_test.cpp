@@ -1,7 +1,5 @@
-// SHPRead: the degree and two-point rules, field texts, name columns, each
-// shape type, result codes and progress, every failure, damaged input, and
-// the bundled US states compared with what shapelib's shpdump and GDAL's
-// ogrinfo report.
+// SHPRead: the degree and two-point rules, field texts, name columns,
+// rings, result codes, missing rows and damaged input.
 #include "import/shp_read.h"
 
 #include <gtest/gtest.h>
@@ -149,22 +147,6 @@ TEST(ShpFieldText, EachFieldTypeGivesItsText) {
   EXPECT_EQ(ShapeFieldText(DbfField("X", 'X', 1)), "Unknown");
 }
 
-TEST(ShpBaseName, TheExtensionIsRemoved) {
-  const std::pair<const char*, const char*> rows[] = {
-      {"states.shp", "states"},
-      {"states.SHP", "states"},
-      {"states", "states"},
-      {"a.b.shp", "a.b"},
-      {"/tmp/x.d/states", "/tmp/x.d/states"},
-      {"/tmp/x.d/states.dbf", "/tmp/x.d/states"},
-      {".shp", ".shp"},
-      {"dir/.hidden", "dir/.hidden"},
-      {"./states.shp", "./states"},
-      {"states.", "states"},
-  };
-  for (const auto& row : rows) EXPECT_EQ(ShapeBaseName(row.first), row.second) << row.first;
-}
-
 TEST_F(ShpReadTest, NameColumnsAreFoundIgnoringCaseAndTheLastMatchWins) {
   const char* kNull = "WARNING: id parameter was NULL. Parameter set to first column in .dbf file.";
   const char* kMissing =
@@ -213,32 +195,6 @@ TEST_F(ShpReadTest, NameColumnsAreFoundIgnoringCaseAndTheLastMatchWins) {
   }
 }
 
-TEST_F(ShpReadTest, PointsFollowTheDegreeRule) {
-  WriteInput({ShpPointContent(-87.6, 41.8), ShpPointContent(350000.5, 4630000.25),
-              ShpPointContent(-87.6, 0.0)},
-             SHP_POINT, {"chicago", "utm", "equator"});
-  // Colour: the record's position; id 0, no style.
-  EXPECT_EQ(Import({1, 1, 1, 0}),
-            (std::vector<std::string>{"point \"chicago\"/\"c1\" colour 1 (-87600000,41800000)",
-                                      "point \"utm\"/\"c2\" colour 2 (350000,4630000)",
-                                      "point \"equator\"/\"c3\" colour 3 (-87,0)"}));
-  EXPECT_EQ(file_.header.point_records, 3u);
-}
-
-TEST_F(ShpReadTest, MultiPartPolyLineKeepsItsPartsAndEnds) {
-  WriteInput({ShpPolyContent(SHP_POLYLINE, {{-88.0, 41.0, -87.5, 41.5, -87.0, 41.0},
-                                            {-86.0, 40.0, -85.5, 40.25},
-                                            {-84.0, 39.0, -83.0, 39.0, -83.0, 38.0, -84.0, 39.0}})},
-             SHP_POLYLINE, {"river"});
-  EXPECT_EQ(Import({1, 0}),
-            std::vector<std::string>{
-                "line \"river\"/\"c1\" colour 1 rings 3,2,4 (-88000000,41000000) "
-                "(-87500000,41500000) (-87000000,41000000) (-86000000,40000000) "
-                "(-85500000,40250000) (-84000000,39000000) (-83000000,39000000) "
-                "(-83000000,38000000) (-84000000,39000000) label -85500000,39750000"});
-  EXPECT_EQ(file_.objects[0].bounds, (lumetra::Rect{-88000001, 37999999, -82999999, 41500001}));
-}
-
 TEST_F(ShpReadTest, PolygonWithHolesDropsEachClosingPoint) {
   WriteInput(
       {ShpPolyContent(SHP_POLYGON, {{0.0, 10.0, 0.0, 20.0, 10.0, 20.0, 10.0, 10.0, 0.0, 10.0},
@@ -276,6 +232,7 @@ TEST_F(ShpReadTest, TwoPointLinesFollowTheTwoPointRuleAndAnUndecidableOneFailsAl
                 "line \"b\" colour 3 rings 2 (10,0) (20,2000000) label 15,1000000"}));
 }
 
+// Both end the reader for good.
 TEST_F(ShpReadTest, OtherShapeTypesAreSkippedAndTheirRowsConsumed) {
   const std::vector<std::string> names = {"null", "multi", "empty polygon", "empty line", "point"};
   WriteInput(
@@ -295,60 +252,6 @@ TEST_F(ShpReadTest, OtherShapeTypesAreSkippedAndTheirRowsConsumed) {
             std::vector<std::string>{"point \"point\" colour 5 (5000000,6000000)"});
 }
 
-TEST_F(ShpReadTest, ProgressCountsRecords) {
-  std::vector<Bytes> records;
-  std::vector<std::string> names;
-  for (int i = 0; i < 8; ++i) {
-    records.push_back(i == 3 ? lumetra_test::ShpNullContent() : ShpPointContent(i, i + 0.5));
-    names.push_back("p" + std::to_string(i));
-  }
-  WriteInput(records, SHP_POINT, names);
-  SHPRead* reader = Open("NAME", nullptr);
-  ASSERT_NE(reader, nullptr);
-  EXPECT_EQ(reader->total_records(), 8);
-  EXPECT_EQ(reader->PercentDone(), 0);
-  const int expected_percent[] = {12, 25, 37, 50, 62, 75, 87, 100};
-  for (int i = 0; i < 8; ++i) {
-    ASSERT_TRUE(reader->ReadObject());
-    EXPECT_EQ(reader->CurrentLine(), i + 1);
-    EXPECT_EQ(reader->PercentDone(), expected_percent[i]);
-  }
-  ASSERT_TRUE(reader->ReadObject());
-  EXPECT_EQ(reader->result(), ImportRead::kResultEnd);
-  EXPECT_EQ(reader->name(), "p7");  // the last object's name
-  EXPECT_EQ(reader->CurrentLine(), 8);
-  ASSERT_TRUE(reader->ReadObject());  // the end stays the end
-  EXPECT_EQ(reader->result(), ImportRead::kResultEnd);
-}
-
-TEST_F(ShpReadTest, MissingFilesAreReported) {
-  lumetra_test::QuietStderr quiet;
-  MakeBuild();
-  EXPECT_EQ(Open("NAME", nullptr, Path("none.shp")), nullptr);
-  EXPECT_EQ(err_.code(), 100);
-  EXPECT_EQ(err_.detail(), "Can not open shapefile " + Path("none") + " (.shp, .shx).");
-
-  WriteInput({ShpPointContent(1, 1)}, SHP_POINT, {"a"});
-  std::remove(Path("in.dbf").c_str());
-  err_.Clear();
-  EXPECT_EQ(Open("NAME", nullptr), nullptr);
-  EXPECT_EQ(err_.code(), 100);
-  EXPECT_EQ(err_.detail(), "Can not open table " + Path("in") + " (.dbf).");
-
-  WriteInput({ShpPointContent(1, 1)}, SHP_POINT, {"a"});
-  std::remove(Path("in.shx").c_str());
-  err_.Clear();
-  EXPECT_EQ(Open("NAME", nullptr), nullptr);
-  EXPECT_EQ(err_.code(), 100);
-
-  err_.Clear();
-  SHPRead null_name(*build_, nullptr, "NAME", nullptr);
-  EXPECT_FALSE(null_name.success());
-  EXPECT_EQ(err_.code(), 100);
-  EXPECT_FALSE(null_name.ReadObject());
-}
-
-// Both end the reader for good.
 TEST_F(ShpReadTest, MissingTableRowAndDamagedRecordEndTheReader) {
   Bytes bad = ShpPolyContent(SHP_POLYGON, {{0, 1, 1, 1, 1, 0, 0, 1}});
   std::fill(bad.begin() + 36, bad.begin() + 40, 0xFF);  // parts: a negative count
@@ -383,6 +286,9 @@ TEST_F(ShpReadTest, MissingTableRowAndDamagedRecordEndTheReader) {
   }
 }
 
+// Every truncation and every inverted byte of each member of a sample
+// written with the Shape* and db* routines is read to the end or refused
+// with a report -- never a crash, a read outside a buffer or an endless read.
 TEST_F(ShpReadTest, LimitsRefuseARecordBeforeAnyPointIsTaken) {
   MakeBuild(/*max_points=*/5, /*max_parts=*/2);
   WriteInput({ShpPolyContent(SHP_POLYGON, {{0, 1, 1, 1, 1, 0, 0, 0, 0, 1}}),  // 5 points: fits
@@ -408,9 +314,6 @@ TEST_F(ShpReadTest, LimitsRefuseARecordBeforeAnyPointIsTaken) {
   EXPECT_EQ(stored[1].colour, 4u);
 }
 
-// Every truncation and every inverted byte of each member of a sample
-// written with the Shape* and db* routines is read to the end or refused
-// with a report -- never a crash, a read outside a buffer or an endless read.
 TEST_F(ShpReadTest, DamagedFilesAreReadOrRefusedWithAReport) {
   shpFile shape{};
   ASSERT_EQ(ShapeCreate(&shape, Path("sample").c_str()), 0);
@@ -473,67 +376,6 @@ TEST_F(ShpReadTest, DamagedFilesAreReadOrRefusedWithAReport) {
   }
   std::printf("damaged inputs: %d, refused: %d\n", runs, refused);
   EXPECT_GT(refused, 0);
-}
-
-std::int32_t MicroDegrees(double v) { return static_cast<std::int32_t>(std::trunc(v * 1e6)); }
-
-// The bundled US states against shapelib's and GDAL's own readers.
-TEST_F(ShpReadTest, UsStatesMatchShpdumpAndOgrinfo) {
-  if (!lumetra_test::HaveTool("shpdump") || !lumetra_test::HaveTool("ogrinfo")) {
-    GTEST_SKIP() << "shpdump (shapelib) or ogrinfo (gdal-bin) is not installed";
-  }
-  const std::string base = lumetra_test::SourcePath("data/us_states");
-  ASSERT_TRUE(lumetra_test::FileExists(base + ".shp")) << base;
-  const auto dumped =
-      lumetra_test::ParseShpdump(lumetra_test::RunTool("shpdump -precision 17 '" + base + ".shp'"));
-  const auto features = lumetra_test::ParseOgrinfo(
-      lumetra_test::RunTool("ogrinfo -ro -al -q '" + base + ".shp' 2>/dev/null"));
-  ASSERT_EQ(dumped.size(), 56u);
-  ASSERT_EQ(features.size(), 56u);
-
-  MakeBuild(100000, 1000);
-  SHPRead* reader = Open("name", "fips", base + ".shp");
-  ASSERT_NE(reader, nullptr);
-  EXPECT_EQ(reader->total_records(), 56);
-  std::vector<int> expected_results(56, ImportRead::kResultObject);
-  expected_results.push_back(ImportRead::kResultEnd);
-  EXPECT_EQ(ReadAll(reader), expected_results);
-  const auto stored = Finish();
-  ASSERT_EQ(stored.size(), 56u);
-  EXPECT_EQ(file_.header.region_records, 56u);
-
-  lumetra::Rect file_box = lumetra::EmptyBounds();
-  auto grow = [](lumetra::Rect* box, const lumetra::Rect& by) {
-    box->minx = std::min(box->minx, by.minx);
-    box->miny = std::min(box->miny, by.miny);
-    box->maxx = std::max(box->maxx, by.maxx);
-    box->maxy = std::max(box->maxy, by.maxy);
-  };
-  for (std::size_t i = 0; i < 56; ++i) {
-    SCOPED_TRACE(features[i].fields.at("NAME"));
-    EXPECT_EQ(stored[i].kind, lumetra::ObjectKind::kRegion);
-    EXPECT_EQ(stored[i].name, features[i].fields.at("NAME"));
-    EXPECT_EQ(stored[i].name2, features[i].fields.at("FIPS"));
-    EXPECT_EQ(stored[i].colour, i + 1);
-    const auto parts = stored[i].Parts();
-    ASSERT_EQ(parts.size(), dumped[i].size());
-    lumetra::Rect box = lumetra::EmptyBounds();
-    for (std::size_t p = 0; p < parts.size(); ++p) {
-      const Ring& ring = dumped[i][p];
-      const std::size_t n = ring.size() / 2;
-      const bool closed = n >= 2 && ring[0] == ring[2 * n - 2] && ring[1] == ring[2 * n - 1];
-      ASSERT_EQ(parts[p].size(), closed ? n - 1 : n) << "ring " << p;
-      for (std::size_t k = 0; k < parts[p].size(); ++k) {
-        const RecordPoint expected{MicroDegrees(ring[2 * k]), MicroDegrees(ring[2 * k + 1])};
-        ASSERT_EQ(parts[p][k], expected) << "ring " << p << " point " << k;
-        grow(&box, lumetra::Rect{expected.x, expected.y, expected.x, expected.y});
-      }
-    }
-    const lumetra::Rect grown{box.minx - 1, box.miny - 1, box.maxx + 1, box.maxy + 1};
-    EXPECT_EQ(stored[i].bounds, grown);
-    grow(&file_box, grown);
-  }
-  EXPECT_EQ(file_.header.bounds, file_box);
 }
 
 }  // namespace

@@ -77,41 +77,6 @@ TEST(ObjectHeader, EveryFieldIsEncodedAndDecodedAtItsOffset) {
   EXPECT_EQ(err.code(), -1);
 }
 
-TEST(ObjectHeader, EncodesOldBoundsAndLargeFileRoots) {
-  ObjectHeader h = SampleHeader();
-  h.old_bounds = {0x0102, 0x0304, 0x0506, 0x0708};
-  h.SetIndexRoots(0x123456789ull, 0x200000000ull);
-  Bytes expected = SampleHeaderBytes();
-  Put32(expected, 260, 0);
-  Put32(expected, 264, 0);
-  Put16(expected, 276, 0x0102);
-  Put16(expected, 278, 0x0304);
-  Put16(expected, 280, 0x0506);
-  Put16(expected, 282, 0x0708);
-  Put16(expected, 322, 1);
-  Put64(expected, 328, 0x123456789ull);
-  Put64(expected, 336, 0x200000000ull);
-  Bytes out;
-  h.EncodeTo(&out);
-  EXPECT_EQ(out, expected);
-}
-
-TEST(ObjectHeader, RoundTripsEveryField) {
-  ObjectHeader h = SampleHeader();
-  h.signature = std::string(256, 'S');  // a full field keeps no terminator
-  h.magic = ObjectHeader::kMagicOld;
-  h.old_bounds = {1, 65535, 300, 40000};
-  h.flags = 0x0013;
-  h.large_file_flag = 1;
-  h.name_index_root64 = 0xFFFFFFFFFFull;
-  h.spatial_index_root64 = 0x1234567890ull;
-  Bytes out;
-  h.EncodeTo(&out);
-  ObjectHeader back;
-  ASSERT_TRUE(back.DecodeFrom(out.data(), out.size(), nullptr, nullptr));
-  EXPECT_EQ(back, h);
-}
-
 TEST(ObjectHeader, ShortBufferIsRefusedWithItsSize) {
   const Bytes bytes = SampleHeaderBytes();
   ObjectHeader h;
@@ -166,20 +131,6 @@ TEST(ObjectHeader, LayoutNeedsTheFlagAndACurrentMagic) {
   }
 }
 
-TEST(ObjectHeader, IndexRootsComeFromTheLargeFieldsOnlyWithTheFlag) {
-  ObjectHeader h = SampleHeader();
-  h.name_index_root64 = 0x180000000ull;
-  h.spatial_index_root64 = 0x190000000ull;
-  EXPECT_EQ(h.NameIndexRoot(), 0x00012000u);
-  EXPECT_EQ(h.SpatialIndexRoot(), 0x00018000u);
-  h.large_file_flag = 1;
-  EXPECT_EQ(h.NameIndexRoot(), 0x180000000ull);
-  EXPECT_EQ(h.SpatialIndexRoot(), 0x190000000ull);
-  // A large old file still reads its spatial root as an R-tree.
-  h.magic = ObjectHeader::kMagicOld;
-  EXPECT_TRUE(h.UsesRtree());
-}
-
 TEST(ObjectHeader, SetIndexRootsChoosesTheFieldWidth) {
   struct Row {
     std::uint64_t name_root;
@@ -204,31 +155,6 @@ TEST(ObjectHeader, SetIndexRootsChoosesTheFieldWidth) {
       EXPECT_EQ(h.name_index_root64, 0u);
     }
   }
-}
-
-TEST(ObjectHeader, OldBoundingBoxComesFromTheCoarseBounds) {
-  struct Row {
-    CoarseBounds coarse;
-    Rect expected;
-  };
-  const Row rows[] = {
-      // a = 14000, b = 15000, c = 15000, d = 20000
-      {{14000, 15000, 15000, 20000}, Rect{-90002000, 29998000, -87998000, 40002000}},
-      // 16-bit wrap: b + 1 = 0, c - 1 = 65535, a - 1 = 65535, d + 1 = 0
-      {{0, 65535, 0, 65535}, Rect{-60000000, 131070000, -191070000, 0}},
-  };
-  for (const Row& row : rows) {
-    ObjectHeader h;
-    h.magic = ObjectHeader::kMagicOld;
-    h.old_bounds = row.coarse;
-    h.bounds = Rect{1, 2, 3, 4};
-    EXPECT_EQ(h.BoundingBox(), row.expected);
-  }
-  ObjectHeader current = SampleHeader();
-  EXPECT_EQ(current.BoundingBox(), current.bounds);
-  // A record's coarse bounds: p = 14000, q = 15000, r = 16000, s = 17000.
-  EXPECT_EQ(OldRecordBounds({14000, 15000, 16000, 17000}),
-            (Rect{-90000000, 32000000, -88000000, 34000000}));
 }
 
 TEST(ObjectHeader, NewFileHeaderBytesAndTheTaxMagic) {
@@ -270,35 +196,6 @@ TEST(ObjectHeader, AddRecordRaisesMaximaCountsAndBox) {
   EXPECT_EQ(h.bounds, (Rect{-5, -9, 20, 8}));
 }
 
-// ------------------------------------------------------------------ byte order
-
-TEST(ByteOrder, ValuesAreLittleEndian) {
-  std::uint8_t b[8] = {};
-  PutI32(b, -2);
-  EXPECT_EQ(Bytes(b, b + 4), (Bytes{0xFE, 0xFF, 0xFF, 0xFF}));
-  EXPECT_EQ(GetI32(b), -2);
-  PutU64(b, 0x0102030405060708ull);
-  EXPECT_EQ(Bytes(b, b + 8), (Bytes{8, 7, 6, 5, 4, 3, 2, 1}));
-  EXPECT_EQ(GetU16(b), 0x0708);
-  EXPECT_EQ(I32FromBits(0x80000000u), -2147483647 - 1);
-}
-
-TEST(ByteOrder, ReaderRefusesReadsPastTheEndAndKeepsItsPlace) {
-  const std::uint8_t b[6] = {1, 0, 0, 0, 2, 0};
-  ByteReader r(b, sizeof b);
-  std::uint32_t v32 = 0;
-  ASSERT_TRUE(r.ReadU32(&v32));
-  EXPECT_EQ(v32, 1u);
-  EXPECT_FALSE(r.ReadU32(&v32));  // only 2 bytes left
-  EXPECT_FALSE(r.ok());
-  EXPECT_EQ(r.position(), 4u);
-  std::uint16_t v16 = 0;
-  EXPECT_TRUE(r.ReadU16(&v16));
-  EXPECT_EQ(v16, 2);
-  EXPECT_FALSE(r.Seek(7));
-  EXPECT_EQ(r.remaining(), 0u);
-}
-
 // ------------------------------------------------------------------ extension block
 
 TEST(ExtensionBlock, EncodesEveryFieldAtItsOffsetAndRefusesAShortBuffer) {
@@ -324,36 +221,6 @@ TEST(ExtensionBlock, EncodesEveryFieldAtItsOffsetAndRefusesAShortBuffer) {
   EXPECT_FALSE(back.DecodeFrom(out.data(), 323, "e.obj", &err));
   EXPECT_EQ(err.code(), 111);
   EXPECT_NE(std::string(err.detail()).find("323"), std::string::npos);
-}
-
-TEST(ExtensionBlock, FullTextsRoundTripWithoutTerminators) {
-  const std::string first(300, 'a');
-  const std::string second(40, 'b');
-  const ExtensionBlock b = ExtensionBlock::ForNewFile(7, first.c_str(), second.c_str(), 0);
-  EXPECT_EQ(b.first_text, std::string(256, 'a'));
-  EXPECT_EQ(b.second_text, std::string(32, 'b'));
-  EXPECT_EQ(b.version, 12);
-  EXPECT_EQ(b.code, 7);
-  Bytes out;
-  b.EncodeTo(&out);
-  ASSERT_EQ(out.size(), ExtensionBlock::kEncodedSize);
-  EXPECT_EQ(out[255], 'a');
-  EXPECT_EQ(out[287], 'b');
-  ExtensionBlock back;
-  ASSERT_TRUE(back.DecodeFrom(out.data(), out.size(), "x", nullptr));
-  EXPECT_EQ(back, b);
-}
-
-TEST(ExtensionBlock, CreationTimeIsTheCtimeForm) {
-  const std::string text = ExtensionBlock::TimeText(1700000000);
-  ASSERT_EQ(text.size(), 24u) << text;
-  // "Www Mmm dd hh:mm:ss yyyy"
-  EXPECT_EQ(text[3], ' ');
-  EXPECT_EQ(text[7], ' ');
-  EXPECT_EQ(text[13], ':');
-  EXPECT_EQ(text[16], ':');
-  EXPECT_EQ(text.substr(20), "2023");
-  EXPECT_EQ(text.find('\n'), std::string::npos);
 }
 
 }  // namespace

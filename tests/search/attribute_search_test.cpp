@@ -1,6 +1,5 @@
-// AttributeSearch: finding the attribute file, stamps, the hidden record-id
-// field, value texts, positioning after finds and gotos, filters, and
-// damaged attribute files.
+// AttributeSearch: finding the attribute file, stamps, value texts,
+// positioning after finds, and filters.
 #include "search/attribute_search.h"
 
 #include <gtest/gtest.h>
@@ -38,29 +37,6 @@ using search_test::Box;
 using search_test::Region;
 
 // --------------------------------------------------------------- names
-
-TEST(AttributeFileName, LastBBecomesA) {
-  const struct {
-    const char* object;
-    const char* attributes;
-  } rows[] = {
-      {"regions.gsb", "regions.gsa"},
-      {"REGIONS.GSB", "REGIONS.GSa"},
-      {"dir/x.b", "dir/x.a"},
-      {"b", "a"},
-      {"x.obj", "x.obj"},
-      {"x.gsa", "x.gsa"},
-      {"regions", "regions"},
-      {"", ""},
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(AttributeSearch::AttributeFileName(row.object), row.attributes) << row.object;
-  }
-  EXPECT_EQ(AttributeSearch::AttributeFileName(nullptr), "");
-  const std::string longest(254, 'x');
-  EXPECT_EQ(AttributeSearch::AttributeFileName((longest + "b").c_str()), longest + "a");
-  EXPECT_EQ(AttributeSearch::AttributeFileName((longest + "xb").c_str()), "");
-}
 
 TEST(AttributeStamp, NonEmptyStampMustEqualTheCreationTime) {
   const struct {
@@ -117,60 +93,6 @@ TEST_F(AttributeFiles, AttachFindsTheANameBesideTheObjectFileAndMissingIsNoError
   }
 }
 
-TEST_F(AttributeFiles, UpperCaseNameFallsBackToUpperCaseA) {
-  WriteTable(Path("R.GSA"), SampleTable());
-  AttributeSearch a;
-  a.Attach(Path("R.GSB").c_str(), "");
-  EXPECT_TRUE(a.has_file());
-  // The lower-case name is preferred when both exist.
-  Table lower = SampleTable();
-  lower.fields.push_back(Field("EXTRA", 'C', 4, 0));
-  for (auto& row : lower.rows) row.push_back("e");
-  WriteTable(Path("R.GSa"), lower);
-  a.Attach(Path("R.GSB").c_str(), "");
-  EXPECT_EQ(a.VisibleFieldCount(), 5);
-}
-
-TEST_F(AttributeFiles, RecordIdFieldIsNeverListed) {
-  const struct {
-    std::vector<DlFieldSpec> fields;
-    std::string key;  // the file's key field
-    std::string record_id;
-    std::vector<std::string> visible;
-  } rows[] = {
-      {{Field("NAME", 'C', 10, 0), Field("RecId", 'N', 8, 0), Field("POP", 'N', 8, 0)},
-       "RecId",
-       "recid",
-       {"NAME", "POP"}},
-      // qrecid is the record-id field when present.
-      {{Field("qrecid", 'N', 8, 0), Field("recid", 'C', 8, 0), Field("NAME", 'C', 8, 0)},
-       "qrecid",
-       "qrecid",
-       {"recid", "NAME"}},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.key);
-    Table t;
-    t.fields = row.fields;
-    t.key_field = row.key;
-    t.rows = {{"1", "2", "3"}};
-    WriteTable(Path("m.gsa"), t);
-    AttributeSearch a;
-    a.Attach(Path("m.gsb").c_str(), "");
-    ASSERT_TRUE(a.has_file());
-    EXPECT_EQ(a.record_id_name(), row.record_id);
-    ASSERT_EQ(a.VisibleFieldCount(), static_cast<int>(row.visible.size()));
-    for (std::size_t i = 0; i < row.visible.size(); ++i) {
-      ASSERT_NE(a.VisibleField(static_cast<int>(i)), nullptr);
-      EXPECT_EQ(a.VisibleField(static_cast<int>(i))->id(), row.visible[i]);
-    }
-    EXPECT_EQ(a.VisibleField(2), nullptr);
-    EXPECT_EQ(a.VisibleField(-1), nullptr);
-    ASSERT_NE(a.FieldByName(row.record_id.c_str()), nullptr);
-    EXPECT_TRUE(a.IsRecordIdField(*a.FieldByName(row.record_id.c_str())));
-  }
-}
-
 // ----------------------------------------------------------------- values
 
 struct ValueRow {
@@ -214,67 +136,6 @@ TEST_F(AttributeFiles, FillInfoGivesValuesByTypeAndDecimals) {
     EXPECT_EQ(info.width, row.width) << row.field;
     EXPECT_EQ(info.decimals, row.decimals) << row.field;
   }
-}
-
-TEST_F(AttributeFiles, NegativeNumbersAndTwelveCharacterNames) {
-  WriteTable(Path("n.gsa"), [] {
-    Table t;
-    t.fields = {Field("recid", 'N', 8, 0), Field("ABCDEFGHIJKL", 'N', 10, 3),
-                Field("TEMP", 'N', 10, 1)};
-    t.rows = {{"1", "-0.5", "-12.3"}, {"2", "1234567.891", "0"}};
-    return t;
-  }());
-  AttributeSearch a;
-  a.Attach(Path("n.gsb").c_str(), "");
-  ASSERT_TRUE(a.has_file());
-  pipAttributeInfoStruct info;
-  a.Position(1);
-  ASSERT_EQ(a.FillInfo(*a.VisibleField(0), &info), 1);
-  EXPECT_EQ(std::string(info.name, sizeof info.name), "ABCDEFGHIJKL");  // no terminator
-  EXPECT_STREQ(info.value, "-0.500");
-  ASSERT_EQ(a.FillInfo(*a.VisibleField(1), &info), 1);
-  EXPECT_STREQ(info.value, "-12.3");
-  a.Position(2);
-  ASSERT_EQ(a.FillInfo(*a.VisibleField(0), &info), 1);
-  EXPECT_STREQ(info.value, "1234567.891");
-  ASSERT_EQ(a.FillInfo(*a.VisibleField(1), &info), 1);
-  EXPECT_STREQ(info.value, "0.0");
-}
-
-// ------------------------------------------------------- damaged files
-
-TEST_F(AttributeFiles, TruncatedAndDamagedFilesNeverCrash) {
-  WriteTable(Path("good.gsa"), SampleTable());
-  const std::vector<std::uint8_t> good = ReadBytes(Path("good.gsa"));
-  ASSERT_GT(good.size(), 1024u);
-  int attached = 0;
-  const auto exercise = [&](const std::vector<std::uint8_t>& bytes) {
-    WriteBytes(Path("bad.gsa"), bytes);
-    AttributeSearch a;
-    a.Attach(Path("bad.gsb").c_str(), "");
-    if (!a.has_file()) return;
-    ++attached;
-    for (int ordinal = 0; ordinal <= 4; ++ordinal) {
-      a.Position(ordinal);
-      for (int n = 0; n < a.VisibleFieldCount(); ++n) {
-        pipAttributeInfoStruct info;
-        const int r = a.FillInfo(*a.VisibleField(n), &info);
-        EXPECT_TRUE(r == 0 || r == 1);
-        EXPECT_LT(std::strlen(info.value), sizeof info.value);
-      }
-    }
-  };
-  for (std::size_t length = 0; length < good.size(); length += 97) {
-    exercise(std::vector<std::uint8_t>(good.begin(), good.begin() + length));
-  }
-  std::vector<std::uint8_t> bytes = good;
-  for (std::size_t at = 0; at < good.size(); at += 37) {
-    bytes[at] ^= 0xA5;
-    exercise(bytes);
-    bytes[at] = good[at];
-  }
-  exercise(good);
-  EXPECT_GE(attached, 1);
 }
 
 // ------------------------------------------- following the current object
@@ -333,19 +194,6 @@ TEST_F(AttributesOfObjectFile, ContainingSearchAndFindNextPositionEachHit) {
   EXPECT_FALSE(attributes().positioned());
 }
 
-TEST_F(AttributesOfObjectFile, GotoPositionsTheAttributes) {
-  Build({}, "");
-  char name[PIP_NAME_SIZE];
-  ASSERT_EQ(object_->FindFirstContaining(250, 250, 0, name, sizeof name), 1);
-  ASSERT_EQ(object_->Goto64(written_.offsets[1]), 1);
-  EXPECT_EQ(Value("NAME"), "smith");
-  EXPECT_EQ(Value("AREA"), "3.25");
-  ASSERT_EQ(object_->Goto64(written_.offsets[3]), 1);  // no attribute record
-  EXPECT_FALSE(attributes().positioned());
-  ASSERT_EQ(object_->Goto64(written_.offsets[0]), 1);
-  EXPECT_EQ(Value("NAME"), "Smithfield");
-}
-
 TEST_F(AttributesOfObjectFile, FiltersMatchOnTheCandidatesRecord) {
   Build({}, "");
   const struct {
@@ -383,27 +231,6 @@ TEST_F(AttributesOfObjectFile, FiltersMatchOnTheCandidatesRecord) {
   PolygonObject* jones = object_->reader().FindObject(written_.offsets[2]);
   ASSERT_NE(jones, nullptr);
   EXPECT_TRUE(filter->Accept(*jones));
-}
-
-TEST_F(AttributesOfObjectFile, CreationTimeOfTheExtensionBlockIsTheStamp) {
-  search_test::FileOptions options;
-  options.extension = true;
-  const std::string creation = lumetra::ExtensionBlock::TimeText(0);
-  ASSERT_FALSE(creation.empty());
-  Build(options, creation);
-  EXPECT_TRUE(attributes().has_file());
-  EXPECT_FALSE(attributes().rejected());
-  // A stale attribute file is treated as absent.
-  Build(options, "Sat Jan  1 00:00:00 2000");
-  EXPECT_FALSE(attributes().has_file());
-  EXPECT_TRUE(attributes().rejected());
-  FilterFactory factory = attributes().MakeFilterFactory();
-  std::unique_ptr<ObjectFilter> filter;
-  std::string message;
-  EXPECT_EQ(factory("NAME = 'x'", &filter, &message), FilterStatus::kNoAttributeFile);
-  char name[PIP_NAME_SIZE];
-  EXPECT_EQ(object_->FindFirstContaining(250, 250, 0, name, sizeof name), 1);
-  EXPECT_FALSE(attributes().positioned());
 }
 
 }  // namespace

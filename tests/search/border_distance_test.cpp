@@ -1,7 +1,7 @@
 // Border distances against brute force -- the segment measure of files with
 // segment records and the geometric measure of files without -- the
-// nearest border point, points on the border, open lines, point objects,
-// and the coordinate copies of the coordinate calls.
+// nearest border point, points on the border, open lines and point
+// objects.
 #include "search/border_distance.h"
 
 #include <gtest/gtest.h>
@@ -120,54 +120,6 @@ TEST_F(BorderDistanceTest, BothMeasuresMatchBruteForce) {
   }
 }
 
-TEST_F(BorderDistanceTest, HandMadeCases) {
-  const Ring u = {{0, 100}, {0, 0}, {100, 0}, {100, 100}};
-  const std::vector<TestObject> objects = {
-      search_test::Region("SQUARE", {search_test::Box(0, 0, 100, 100)}),
-      search_test::Line("ROAD", {{{0, 200}, {100, 250}}}),
-      search_test::Region("CUP", {u}),
-      search_test::Line("U", {u}),
-      search_test::Region("SMALL", {search_test::Box(0, 0, 10, 10)}),
-      search_test::Region("DOUBLED", {{{0, 0}, {0, 0}, {10, 0}, {10, 10}, {10, 10}, {0, 10}}})};
-  const struct {
-    const char* what;
-    std::size_t object;
-    std::int32_t x, y;
-    int distance;
-    std::optional<RecordPoint> nearest;  // checked in files without segment records
-    bool with_segments;                  // also checked in files with them
-  } rows[] = {
-      {"on a vertex", 0, 0, 0, 0, {}, true},
-      {"on an edge", 0, 50, 0, 0, {}, true},
-      {"on the far edge", 0, 100, 37, 0, {}, true},
-      {"on the closing corner", 0, 0, 100, 0, {}, true},
-      {"on a line", 1, 50, 225, 0, {}, true},
-      {"inside counts too", 0, 50, 60, 40, {}, true},
-      {"outside a corner", 0, 130, 140, 50, {}, true},
-      {"below the closing edge of a ring", 2, 50, 95, 5, {}, false},
-      {"an open line has no closing edge", 3, 50, 95, 50, {}, false},
-      {"ties go to the first segment, the closing one", 4, 5, 5, 5, RecordPoint{0, 5}, false},
-      {"beyond a corner", 4, 13, 14, 5, RecordPoint{10, 10}, false},
-      {"below an edge", 4, 7, -3, 3, RecordPoint{7, 0}, false},
-      {"repeated points are short segments", 5, -4, -3, 5, RecordPoint{0, 0}, false},
-      {"and at the repeated corner", 5, 14, 13, 5, RecordPoint{10, 10}, false},
-  };
-  for (const bool segments : {false, true}) {
-    Open(objects, segments, false);
-    for (const auto& row : rows) {
-      if (segments && !row.with_segments) continue;
-      SCOPED_TRACE(std::string(row.what) + (segments ? " (segments)" : ""));
-      EXPECT_EQ(lumetra::BorderDistance(Object(row.object), row.x, row.y), row.distance);
-      if (!segments && row.nearest) {
-        RecordPoint nearest;
-        EXPECT_EQ(lumetra::BorderDistanceEx(Object(row.object), row.x, row.y, &nearest),
-                  row.distance);
-        EXPECT_EQ(nearest, *row.nearest);
-      }
-    }
-  }
-}
-
 TEST_F(BorderDistanceTest, PointObjectsUsePipDistance) {
   Open({search_test::Point("WELL", 45000000, 40000000)}, false, true);
   const PolygonObject& well = Object(0);
@@ -176,43 +128,6 @@ TEST_F(BorderDistanceTest, PointObjectsUsePipDistance) {
   RecordPoint nearest;
   EXPECT_EQ(lumetra::BorderDistanceEx(well, 45001000, 40000000, &nearest), expected);
   EXPECT_EQ(nearest, (RecordPoint{45001000, 40000000})) << "the query point itself";
-}
-
-TEST_F(BorderDistanceTest, CoordinateCopiesCheckBothCapacities) {
-  Open({search_test::Region("TWO", {search_test::Box(0, 0, 10, 10), search_test::Box(2, 2, 4, 4)}),
-        search_test::Point("P", 7, 8)},
-       false, false);
-  const PolygonObject& two = Object(0);
-  std::size_t points = 0, parts = 0;
-  lumetra::CountObjectCoords(two, &points, &parts);
-  EXPECT_EQ(points, 8u);
-  EXPECT_EQ(parts, 2u);
-  int xy[16] = {};
-  int counts[2] = {-1, -1};
-  std::size_t written = 0;
-  EXPECT_EQ(lumetra::CopyObjectCoords(two, xy, 8, counts, 1, &written),
-            lumetra::CoordsCopy::kTooManyParts);
-  EXPECT_EQ(counts[0], -1) << "nothing written";
-  EXPECT_EQ(lumetra::CopyObjectCoords(two, xy, 7, counts, 2, &written),
-            lumetra::CoordsCopy::kTooManyPoints);
-  EXPECT_EQ(counts[0], 4);
-  EXPECT_EQ(xy[0], 0) << "points not written";
-  EXPECT_EQ(written, 0u);
-  ASSERT_EQ(lumetra::CopyObjectCoords(two, xy, 8, counts, 2, &written), lumetra::CoordsCopy::kDone);
-  EXPECT_EQ(written, 2u);
-  EXPECT_EQ(std::vector<int>(xy, xy + 16),
-            (std::vector<int>{0, 0, 10, 0, 10, 10, 0, 10, 2, 2, 4, 2, 4, 4, 2, 4}));
-
-  const PolygonObject& p = Object(1);
-  lumetra::CountObjectCoords(p, &points, &parts);
-  EXPECT_EQ(points, 1u);
-  EXPECT_EQ(parts, 1u);
-  EXPECT_EQ(lumetra::CopyObjectCoords(p, xy, 0, counts, 1, &written),
-            lumetra::CoordsCopy::kTooManyPoints);
-  ASSERT_EQ(lumetra::CopyObjectCoords(p, xy, 1, counts, 1, &written), lumetra::CoordsCopy::kDone);
-  EXPECT_EQ(xy[0], 7);
-  EXPECT_EQ(xy[1], 8);
-  EXPECT_EQ(counts[0], 1);
 }
 
 }  // namespace

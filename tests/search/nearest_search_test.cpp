@@ -1,7 +1,6 @@
 // The nearest search: the ring limit and squares, the answer against brute
 // force (pipDistance over the points inside the final square) on random
-// point sets, the order of equal distances, the search-distance limit,
-// filters and criteria that did not parse.
+// point sets, and the search-distance limit.
 #include "search/nearest_search.h"
 
 #include <gtest/gtest.h>
@@ -41,20 +40,6 @@ TEST(NearestRings, LimitFollowsTheSearchDistanceAndSquaresAreWiderInLongitude) {
   EXPECT_EQ(pole.minx, INT32_MIN);
   EXPECT_EQ(pole.maxx, INT32_MAX);
 }
-
-// Accepts the objects whose names begin with a letter, counting its calls.
-class FirstLetterFilter : public ObjectFilter {
- public:
-  explicit FirstLetterFilter(char letter, int* calls) : letter_(letter), calls_(calls) {}
-  bool Accept(const PolygonObject& object) override {
-    ++*calls_;
-    return !object.name().empty() && object.name()[0] == letter_;
-  }
-
- private:
-  char letter_;
-  int* calls_;
-};
 
 class NearestSearchTest : public ::testing::Test {
  protected:
@@ -209,108 +194,19 @@ TEST_F(NearestSearchTest, TheSearchDistanceLimitsTheRings) {
   }
 }
 
-TEST_F(NearestSearchTest, RegionsOnlyAndZeroCountFindNothing) {
-  PolygonSearch regions(err_, Write({search_test::Region("A", {Box(0, 0, 10, 10)})}).c_str(), 0);
-  ASSERT_TRUE(regions.ready());
-  char name[PIP_NAME_SIZE];
-  PolySearchNearestPoint search(regions, err_, 5, 5, 10);
-  EXPECT_EQ(search.FindFirst(name, sizeof name), 0);
-  EXPECT_FALSE(search.has_current());
-  PolygonSearch points(err_, Write({search_test::Point("P", 1, 1)}).c_str(), 0);
-  PolySearchNearestPoint none(points, err_, 0, 0, 0);
-  EXPECT_EQ(none.FindFirst(name, sizeof name), 0);
-}
-
-TEST_F(NearestSearchTest, FilterDecidesWhichPointsEnter) {
-  std::mt19937 rng(31337);
-  std::vector<TestObject> objects;
-  std::uniform_int_distribution<int> at(-3000, 3000);
-  for (int i = 0; i < 80; ++i) {
-    objects.push_back(
-        search_test::Point((i % 3 == 0 ? "E" : "O") + std::to_string(i), at(rng), at(rng)));
+// Accepts the objects whose names begin with a letter, counting its calls.
+class FirstLetterFilter : public ObjectFilter {
+ public:
+  explicit FirstLetterFilter(char letter, int* calls) : letter_(letter), calls_(calls) {}
+  bool Accept(const PolygonObject& object) override {
+    ++*calls_;
+    return !object.name().empty() && object.name()[0] == letter_;
   }
-  PolygonSearch reader(err_, Write(objects).c_str(), 1);
-  ASSERT_TRUE(reader.ready());
-  int calls = 0;
-  PolySearchNearestPoint search(reader, err_, 0, 0, 5);
-  search.SetFilter(std::make_unique<FirstLetterFilter>('E', &calls));
-  const auto got = Answers(search, objects);
-  std::vector<int> expected;
-  for (const TestObject& o : objects) {
-    if (o.name[0] == 'E')
-      expected.push_back(pipDistance(0, 0, o.position.x, o.position.y, 0, nullptr));
-  }
-  std::sort(expected.begin(), expected.end());
-  expected.resize(5);
-  std::vector<int> distances;
-  for (const auto& e : got) {
-    EXPECT_EQ(e.first[0], 'E');
-    distances.push_back(e.second);
-  }
-  EXPECT_EQ(distances, expected);
-  EXPECT_GT(calls, 5);
-  EXPECT_LT(calls, 80) << "points that cannot rank are not asked about";
-}
 
-TEST_F(NearestSearchTest, CriteriaThatDidNotParseFailEveryCall) {
-  PolygonSearch reader(err_, Write({search_test::Point("P", 1, 1)}).c_str(), 0);
-  ASSERT_TRUE(reader.ready());
-  PolySearchNearestPoint search(reader, err_, 0, 0, 3);
-  search.SetInvalidCriteria("Invalid operator. Oper: None found.");
-  char name[PIP_NAME_SIZE] = "x";
-  EXPECT_EQ(search.FindFirst(name, sizeof name), -1);
-  EXPECT_EQ(err_.code(), 100);
-  EXPECT_STREQ(err_.detail(),
-               "The search criteria did not parse correctly. Invalid operator. Oper: None found.");
-  err_.Set(0, "", QERR_HERE);
-  EXPECT_EQ(search.FindNext(name, sizeof name), -1);
-  EXPECT_EQ(err_.code(), 100);
-  EXPECT_FALSE(search.has_current());
-}
-
-// The nearest search done the plain way, as the model of what the search
-// answers: every ring's square enumerated again, every candidate loaded
-// through the reader each time it is met, the table kept by inserting
-// before the first larger distance.
-struct PlainNearest {
-  std::vector<std::pair<int, std::uint64_t>> table;  // (distance, position)
-  int rounds = 0;
-  int status = 1;
+ private:
+  char letter_;
+  int* calls_;
 };
-
-PlainNearest PlainNearestSearch(PolygonSearch& reader, std::int32_t x, std::int32_t y,
-                                std::size_t n, ObjectFilter* filter) {
-  PlainNearest out;
-  const std::unique_ptr<SpatialIndexEnum> it = reader.spatial_index()->CreateEnum();
-  const std::int32_t limit = PolySearchNearestPoint::RingLimit(reader.search_distance());
-  for (std::int32_t r = PolySearchNearestPoint::kFirstRing;;) {
-    ++out.rounds;
-    out.table.clear();
-    const lumetra::Rect square =
-        PolySearchNearestPoint::RingRect(x, y, r, reader.coordinate_type());
-    std::uint64_t at = 0;
-    for (bool more = it->First(square, &at); more; more = it->Next(&at)) {
-      const PolygonObject* o = reader.FindObject(at);
-      if (o == nullptr) {
-        out.table.clear();
-        out.status = -1;
-        return out;
-      }
-      if (!o->is_point()) continue;
-      const int d = pipDistance(x, y, o->Label().x, o->Label().y, o->coordinate_type(), nullptr);
-      const bool ranks = out.table.size() < n || (!out.table.empty() && d < out.table.back().first);
-      if (d < 0 || !ranks) continue;
-      if (filter != nullptr && !filter->Accept(*o)) continue;
-      const auto before = std::upper_bound(
-          out.table.begin(), out.table.end(), d,
-          [](int v, const std::pair<int, std::uint64_t>& e) { return v < e.first; });
-      out.table.insert(before, {d, at});
-      if (out.table.size() > n) out.table.pop_back();
-    }
-    if (r >= limit || out.table.size() >= n) return out;
-    r = static_cast<std::int32_t>(std::min<std::int64_t>(2 * std::int64_t{r}, limit));
-  }
-}
 
 std::vector<std::pair<int, std::uint64_t>> TableOf(const PolySearchNearestPoint& search) {
   std::vector<std::pair<int, std::uint64_t>> out;
@@ -334,122 +230,6 @@ std::vector<TestObject> LatticePoints(std::mt19937& rng, std::int32_t cx, std::i
     }
   }
   return objects;
-}
-
-TEST_F(NearestSearchTest, MatchesThePlainRingByRingSearch) {
-  for (const bool geographic : {false, true}) {
-    const unsigned seed = geographic ? 271828 : 314159;
-    std::mt19937 rng(seed);
-    const std::int32_t cx = geographic ? -90000000 : 0;
-    const std::int32_t cy = geographic ? 45000000 : 0;
-    const std::vector<TestObject> objects = LatticePoints(rng, cx, cy, 500);
-    const std::string path = Write(objects, geographic);
-    // One buffer: every load the plain search makes reaches the file.
-    PolygonSearch reader(err_, path.c_str(), 0);
-    ASSERT_TRUE(reader.ready()) << err_.detail();
-    std::uniform_int_distribution<int> at(-45000, 45000);
-    const int counts[] = {1, 3, 17, 120, 499, 700};
-    for (int q = 0; q < 36; ++q) {
-      const std::int32_t x = cx + (q % 3 == 0 ? 3000 * (at(rng) / 3000) : at(rng));
-      const std::int32_t y = cy + (q % 3 == 0 ? 3000 * (at(rng) / 3000) : at(rng));
-      const int n = counts[q % 6];
-      const bool filtered = q % 4 == 1;
-      SCOPED_TRACE("seed " + std::to_string(seed) + " query " + std::to_string(q) + " at " +
-                   std::to_string(x) + "," + std::to_string(y) + " n " + std::to_string(n) +
-                   (filtered ? " filtered" : ""));
-      int plain_calls = 0;
-      FirstLetterFilter plain_filter('E', &plain_calls);
-      const PlainNearest plain = PlainNearestSearch(reader, x, y, static_cast<std::size_t>(n),
-                                                    filtered ? &plain_filter : nullptr);
-      int calls = 0;
-      PolySearchNearestPoint search(reader, err_, x, y, n);
-      if (filtered) search.SetFilter(std::make_unique<FirstLetterFilter>('E', &calls));
-      char name[PIP_NAME_SIZE];
-      EXPECT_EQ(search.FindFirst(name, sizeof name), plain.table.empty() ? 0 : 1);
-      EXPECT_EQ(TableOf(search), plain.table) << "same entries, same order of equal distances";
-      EXPECT_EQ(search.rounds(), plain.rounds);
-      EXPECT_EQ(calls, plain_calls) << "the filter is asked about the same candidates";
-    }
-  }
-}
-
-TEST_F(NearestSearchTest, EachCandidateIsLoadedOncePerSearch) {
-  // Ten points per band: the first ring finds 10, the second 20, the third 30.
-  std::vector<TestObject> objects;
-  for (int i = 0; i < 10; ++i) {
-    objects.push_back(search_test::Point("A" + std::to_string(i), 600 * i, 100));
-    objects.push_back(search_test::Point("B" + std::to_string(i), 8000 + 600 * i, -200));
-    objects.push_back(search_test::Point("C" + std::to_string(i), -16000 - 600 * i, 300));
-  }
-  objects.push_back(search_test::Region("AREA", {Box(-50, -50, 50, 50)}));
-  PolygonSearch reader(err_, Write(objects).c_str(), 0);
-  ASSERT_TRUE(reader.ready());
-  ASSERT_EQ(reader.buffer_count(), 1u);
-  PolySearchNearestPoint search(reader, err_, 0, 0, 25);
-  const std::uint64_t before = reader.load_count();
-  char name[PIP_NAME_SIZE];
-  ASSERT_EQ(search.FindFirst(name, sizeof name), 1);
-  EXPECT_EQ(search.rounds(), 3);
-  EXPECT_EQ(search.table().size(), 25u);
-  // 31 records meet the last square; the plain search would load 11 + 21 +
-  // 31 of them.  At most one more load makes the nearest current.
-  EXPECT_LE(reader.load_count() - before, 32u);
-  EXPECT_EQ(PlainNearestSearch(reader, 0, 0, 25, nullptr).table, TableOf(search));
-}
-
-// Each row damages one record (its kind byte) and says whether the search
-// still answers: a damaged record fails the search in whichever ring first
-// meets it, even when a smaller ring already answered for the others, and
-// matters not at all beyond the last ring.
-struct DamagedRecordCase {
-  const char* damaged;
-  int count;
-  int expected;
-};
-
-TEST_F(NearestSearchTest, ADamagedCandidateFailsTheSearchInTheRingThatMeetsIt) {
-  const std::vector<TestObject> objects = {
-      search_test::Point("NEAR", 100, 0), search_test::Point("MID", 10000, 0),
-      search_test::Point("FAR", 20000, 0), search_test::Point("OUT", 500000, 0),
-      search_test::Region("AREA", {Box(9000, 9000, 9100, 9100)})};
-  const DamagedRecordCase cases[] = {
-      {"NEAR", 3, -1}, {"MID", 3, -1}, {"FAR", 3, -1}, {"AREA", 3, -1},
-      {"OUT", 3, 1},   {"MID", 1, 1},  {"FAR", 2, 1},  {"AREA", 1, 1},
-  };
-  for (const DamagedRecordCase& c : cases) {
-    SCOPED_TRACE(std::string("damaged ") + c.damaged + ", count " + std::to_string(c.count));
-    const std::string path = Write(objects);
-    std::size_t index = 0;
-    while (objects[index].name != c.damaged) ++index;
-    const std::uint64_t offset = written_.offsets[index];
-    std::vector<std::uint8_t> bytes = lumetra_test::ReadBytes(path);
-    bytes[static_cast<std::size_t>(offset)] = 9;  // no such object kind
-    lumetra_test::WriteBytes(path, bytes);
-    QError direct;
-    {
-      PolygonSearch reader(direct, path.c_str(), 1);
-      ASSERT_TRUE(reader.ready()) << direct.detail();
-      ASSERT_EQ(reader.FindObject(offset), nullptr);
-    }
-    PolygonSearch reader(err_, path.c_str(), 1);
-    ASSERT_TRUE(reader.ready());
-    err_.Set(0, "", QERR_HERE);
-    PolySearchNearestPoint search(reader, err_, 0, 0, c.count);
-    char name[PIP_NAME_SIZE] = "x";
-    EXPECT_EQ(search.FindFirst(name, sizeof name), c.expected);
-    EXPECT_EQ(PlainNearestSearch(reader, 0, 0, static_cast<std::size_t>(c.count), nullptr).status,
-              c.expected);
-    if (c.expected < 0) {
-      EXPECT_EQ(err_.code(), direct.code());
-      EXPECT_STREQ(err_.detail(), direct.detail());
-      EXPECT_TRUE(search.table().empty());
-      EXPECT_FALSE(search.has_current());
-      EXPECT_STREQ(name, "x") << "no name is written";
-    } else {
-      EXPECT_EQ(search.table().size(), static_cast<std::size_t>(c.count));
-      EXPECT_STREQ(name, "NEAR");
-    }
-  }
 }
 
 // The exact search against brute force: the n nearest points (filtered or

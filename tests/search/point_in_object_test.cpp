@@ -122,26 +122,6 @@ TEST(PointInObject, BoundaryAndCrossingTable) {
   }
 }
 
-TEST(PointInObject, AdjacentRegionsBothContainTheSharedBorder) {
-  const char kLeft[] = "0,0 10,0 13,10 0,10";
-  const char kRight[] = "10,0 20,0 20,10 13,10";
-  struct Row {
-    std::int32_t x, y;
-    int left, right;  // parity expected in each region (1 inside or boundary)
-  };
-  const Row rows[] = {
-      {10, 0, 1, 1},   // shared vertex
-      {13, 10, 1, 1},  // shared vertex on the top edge
-      {11, 3, 1, 1},   // 0.1 from the border crossing at 10.9
-      {11, 5, 1, 0},   // crossing at 11.5: exactly half a unit is not a hit
-      {12, 5, 0, 1},
-  };
-  for (const Row& r : rows) {
-    EXPECT_EQ(Crossings(kLeft, r.x, r.y) & 1, r.left) << "(" << r.x << ", " << r.y << ")";
-    EXPECT_EQ(Crossings(kRight, r.x, r.y) & 1, r.right) << "(" << r.x << ", " << r.y << ")";
-  }
-}
-
 TEST(PointInObject, ExtremeCoordinatesDoNotOverflow) {
   const std::int32_t lo = INT32_MIN;
   const std::int32_t hi = INT32_MAX;

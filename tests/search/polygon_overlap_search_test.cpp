@@ -144,38 +144,6 @@ std::vector<TestObject> Squares() {
   };
 }
 
-TEST_F(PolygonSearchTest, SquaresNestedAndEqual) {
-  Open(Squares());
-  struct Row {
-    const char* what;
-    Polygon polygon;
-    std::map<std::string, int> expected;
-  };
-  const Row rows[] = {
-      {"inside BIG", PolygonOf({Box(10, 10, 20, 20)}), {{"BIG", 3}}},
-      {"around BIG", PolygonOf({Box(-10, -10, 110, 110)}), {{"BIG", 4}, {"SIDE", 5}}},
-      {"equal to BIG", PolygonOf({Box(0, 0, 100, 100)}), {{"BIG", 6}}},
-      {"in BIG's corner", PolygonOf({Box(50, 50, 100, 100)}), {{"BIG", 3}}},
-      {"across BIG's top", PolygonOf({Box(50, 50, 90, 150)}), {{"BIG", 5}}},
-      {"in HOLLOW's hole", PolygonOf({Box(230, 30, 270, 70)}), {}},
-      {"in HOLLOW's ring", PolygonOf({Box(205, 5, 220, 20)}), {{"HOLLOW", 3}}},
-      {"over HOLLOW's hole", PolygonOf({Box(220, 20, 280, 80)}), {{"HOLLOW", 5}}},
-      {"touching SIDE only", PolygonOf({Box(150, 0, 190, 50)}), {}},
-      {"cross over BAR", PolygonOf({Box(440, 0, 460, 100)}), {{"BAR", 5}}},
-  };
-  for (const Row& row : rows) {
-    // The checker decides; the table pins what it decides here.
-    std::map<std::string, int> direct;
-    for (const TestObject& o : Squares()) {
-      if (o.kind != lumetra::ObjectKind::kRegion) continue;
-      const int code = Direct(row.polygon, o, 10).code;
-      if (code != 2) direct[o.name] = code;
-    }
-    EXPECT_EQ(Search(row.polygon), direct) << row.what;
-    EXPECT_EQ(Search(row.polygon), row.expected) << row.what;
-  }
-}
-
 TEST_F(PolygonSearchTest, PercentagesFollowTheResolution) {
   Open({search_test::Region("BIG", {Box(0, 0, 100, 100)}),
         search_test::Region("QUARTER", {Box(200, 0, 250, 50)})});

@@ -1,5 +1,5 @@
-// The object file reader: opening, cache sizing and behaviour, bounded
-// maxima, old files with a grid index, and refused records.
+// The object file reader: loaded objects, refused record positions, the
+// extension block, and old files with a grid index.
 #include "search/polygon_search.h"
 
 #include <gtest/gtest.h>
@@ -28,103 +28,6 @@ using search_test::Point;
 using search_test::Region;
 using search_test::TestObject;
 
-constexpr std::uint32_t kMiB = 1024 * 1024;
-
-ObjectHeader HeaderWith(std::uint32_t max_record, std::uint32_t max_points, std::uint16_t flags,
-                        std::uint32_t regions, std::uint32_t max_rings) {
-  ObjectHeader h = ObjectHeader::ForNewFile(flags, 1);
-  h.max_record_size = max_record;
-  h.max_point_count = max_points;
-  h.region_records = regions;
-  h.max_ring_count = max_rings;
-  return h;
-}
-
-TEST(PolygonSearchCache, BufferCountFollowsModeAndLargestRecordAndBudgetCountsDecodedColumns) {
-  const ObjectHeader one_mib = HeaderWith(kMiB, 1000, 0, 1, 1);
-  const ObjectHeader four_mib = HeaderWith(4 * kMiB, 1000, 0, 1, 1);
-  // No regions and no parts: nothing to budget; two buffers in modes 1-3.
-  const ObjectHeader points_only = HeaderWith(40, 0, 0, 0, 0);
-  const struct {
-    const ObjectHeader* header;
-    int mode;
-    std::size_t buffers;
-  } counts[] = {
-      {&one_mib, 0, 1},     {&four_mib, 0, 1},    {&one_mib, 3, 100}, {&one_mib, 2, 20},
-      {&one_mib, 1, 5},     {&four_mib, 1, 2},  // 5 / 4 rounds down to 1 and is raised to 2
-      {&one_mib, 7, 100},   {&one_mib, 4, 1},   // only the low two bits of the mode count
-      {&points_only, 1, 2}, {&points_only, 0, 1},
-  };
-  for (const auto& c : counts) {
-    EXPECT_EQ(PolygonSearch::CacheBufferCount(*c.header, c.mode), c.buffers)
-        << "largest record " << c.header->max_record_size << " mode " << c.mode;
-  }
-  const std::uint16_t compressed = ObjectHeader::kFlagCompressed;
-  const std::uint16_t segments = ObjectHeader::kFlagSegments;
-  const struct {
-    std::uint16_t flags;
-    std::size_t budget;
-  } budgets[] = {{0, 1000}, {segments, 1000}, {compressed, 1800}, {compressed | segments, 4600}};
-  for (const auto& b : budgets) {
-    EXPECT_EQ(PolygonSearch::CacheRecordBudget(HeaderWith(1000, 100, b.flags, 1, 1)), b.budget)
-        << "flags " << b.flags;
-  }
-  EXPECT_EQ(PolygonSearch::CacheRecordBudget(points_only), 0u);
-}
-
-TEST(PolygonSearchCache, CreatedBuffersAreCappedByRecordsAndBookkeeping) {
-  ObjectHeader h = HeaderWith(100, 10, 0, 3, 1);
-  const lumetra::RecordLimits l = PolygonSearch::BoundedLimits(h, 1 << 20);
-  EXPECT_EQ(PolygonSearch::CacheBufferCount(h, 3), 100u * kMiB / 100);
-  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, l, 3), 3u);
-  h.region_records = 0;
-  h.point_records = 1;
-  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, l, 3), 2u);
-  h.region_records = 50000000;
-  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, l, 1),
-            5u * kMiB / PolygonSearch::kBufferBookkeeping);
-  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, l, 0), 1u);
-}
-
-TEST(PolygonSearchCache, LargeRecordsKeepTheirBufferCount) {
-  // One 1 MiB record of 100000 points: 100 buffers in mode 3.
-  ObjectHeader h = HeaderWith(kMiB, 100000, 0, 500, 1);
-  const lumetra::RecordLimits l = PolygonSearch::BoundedLimits(h, 600 * kMiB);
-  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, l, 3), 100u);
-  h.max_record_size = 4 * kMiB;
-  EXPECT_EQ(PolygonSearch::CappedBufferCount(h, PolygonSearch::BoundedLimits(h, 600 * kMiB), 1),
-            2u);
-}
-
-TEST(PolygonSearchCache, MaximaThatDisagreeCannotMultiplyTheBudget) {
-  // A header claiming small records but rings and segments for a record of
-  // the whole file: the buffers' decoded size caps the count.
-  ObjectHeader h = HeaderWith(100, 0xFFFFFFFFu, ObjectHeader::kFlagSegments, 1000000, 0xFFFFFFFFu);
-  h.max_record_size = 4 * kMiB;
-  const lumetra::RecordLimits l = PolygonSearch::BoundedLimits(h, 4 * kMiB);
-  const std::size_t n = PolygonSearch::CappedBufferCount(h, l, 3);
-  EXPECT_LE(n * PolygonSearch::BufferFootprint(h, l), 2 * 100 * std::uint64_t{kMiB});
-  EXPECT_GE(n, 2u);
-}
-
-TEST(PolygonSearchCache, MaximaAreBoundedByTheFileSize) {
-  ObjectHeader h = HeaderWith(0xFFFFFFFFu, 0xFFFFFFFFu, 0, 1, 0xFFFFFFFFu);
-  lumetra::RecordLimits l = PolygonSearch::BoundedLimits(h, 8000);
-  EXPECT_EQ(l.max_record_size, 8000u);
-  EXPECT_EQ(l.max_ring_count, 2000u);
-  EXPECT_EQ(l.max_point_count, 1000u);
-  h.flags |= ObjectHeader::kFlagCompressed;
-  l = PolygonSearch::BoundedLimits(h, 8000);
-  EXPECT_EQ(l.max_point_count, lumetra::kColumnMaxValues);
-  // Sane maxima are kept as they are.
-  const ObjectHeader sane = HeaderWith(500, 20, 0, 1, 2);
-  l = PolygonSearch::BoundedLimits(sane, 100000);
-  EXPECT_EQ(l.max_record_size, 500u);
-  EXPECT_EQ(l.max_point_count, 20u);
-  EXPECT_EQ(l.max_ring_count, 2u);
-  EXPECT_EQ(PolygonSearch::BoundedLimits(sane, -1).max_record_size, 0u);
-}
-
 class ReaderFileTest : public ::testing::Test {
  protected:
   ReaderFileTest() : chdir_(dir_.path()) {}
@@ -148,74 +51,6 @@ class ReaderFileTest : public ::testing::Test {
   QError err_;
   int count_ = 0;
 };
-
-TEST_F(ReaderFileTest, ModeZeroOpensOneBufferThatReloadsAlternatingObjects) {
-  const std::string path = Write(FiveBoxes());
-  PolygonSearch reader(err_, path.c_str(), 0);
-  ASSERT_TRUE(reader.ready()) << err_.detail();
-  EXPECT_EQ(reader.buffer_count(), 1u);
-  EXPECT_EQ(reader.search_distance(), 366000);
-  EXPECT_NE(dynamic_cast<rtSpatialIndex*>(reader.spatial_index()), nullptr) << "current files";
-  ASSERT_NE(reader.name_index(), nullptr);
-  EXPECT_TRUE(reader.name_index()->ready());
-  const std::uint64_t a = written_.offsets[0];
-  const std::uint64_t b = written_.offsets[1];
-  for (int i = 0; i < 3; ++i) {
-    ASSERT_NE(reader.FindObject(a), nullptr);
-    ASSERT_NE(reader.FindObject(b), nullptr);
-  }
-  EXPECT_EQ(reader.load_count(), 6u);
-  // The same object again is served from the buffer.
-  PolygonObject* again = reader.FindObject(b);
-  ASSERT_NE(again, nullptr);
-  EXPECT_EQ(reader.load_count(), 6u);
-  EXPECT_EQ(again->name(), "BOX1");
-}
-
-TEST_F(ReaderFileTest, BuffersForEveryRecordAreNeverRelinked) {
-  const std::string path = Write(FiveBoxes());
-  PolygonSearch reader(err_, path.c_str(), PIP_OPEN_CACHE_5MB);
-  ASSERT_TRUE(reader.ready()) << err_.detail();
-  ASSERT_EQ(reader.buffer_count(), 5u);  // capped by the five records
-  EXPECT_TRUE(reader.all_held());
-  const auto& o = written_.offsets;
-  for (int i = 0; i < 3; ++i) {
-    ASSERT_NE(reader.FindObject(o[1]), nullptr);
-    ASSERT_NE(reader.FindObject(o[0]), nullptr);
-  }
-  EXPECT_EQ(reader.load_count(), 2u);
-  // Each record went into the next empty buffer, and stays there.
-  EXPECT_EQ(reader.CachedPositionsForTest(), (std::vector<std::uint64_t>{o[1], o[0], 0, 0, 0}));
-}
-
-TEST_F(ReaderFileTest, FewerBuffersThanRecordsKeepMostRecentlyUsedFirstAndReloadFromTheStore) {
-  // One record of about 1 MiB: 5 MiB give 5 buffers for 8 records; the
-  // store's 5 MiB hold every record.
-  std::vector<TestObject> objects = FiveBoxes();
-  std::vector<lumetra::RecordPoint> big;
-  for (int i = 0; i < 131000; ++i) big.push_back({i % 1000, (i / 1000) % 2 == 0 ? i : -i});
-  objects.push_back(Region("BIG", {big}));
-  objects.push_back(Region("SIX", {Box(600, 0, 650, 50)}));
-  objects.push_back(Region("SEVEN", {Box(700, 0, 750, 50)}));
-  const std::string path = Write(objects);
-  PolygonSearch reader(err_, path.c_str(), PIP_OPEN_CACHE_5MB);
-  ASSERT_TRUE(reader.ready()) << err_.detail();
-  ASSERT_EQ(reader.buffer_count(), 5u);
-  EXPECT_FALSE(reader.all_held());
-  const auto& o = written_.offsets;
-  for (int round = 0; round < 2; ++round) {
-    for (std::uint64_t position : o) ASSERT_NE(reader.FindObject(position), nullptr);
-  }
-  EXPECT_EQ(reader.CachedPositionsForTest(),
-            (std::vector<std::uint64_t>{o[7], o[6], o[5], o[4], o[3]}));
-  EXPECT_EQ(reader.load_count(), 16u);          // every buffer miss
-  EXPECT_EQ(reader.store().read_count(), 8u);   // but each record read once
-  ASSERT_NE(reader.FindObject(o[4]), nullptr);  // a hit moves to the front
-  EXPECT_EQ(reader.CachedPositionsForTest(),
-            (std::vector<std::uint64_t>{o[4], o[7], o[6], o[5], o[3]}));
-  EXPECT_EQ(reader.load_count(), 16u);
-  EXPECT_LE(reader.store().bytes_in_use(), reader.store().budget());
-}
 
 TEST_F(ReaderFileTest, LoadedObjectDescribesItsRecord) {
   const std::string path = Write({Region("LAKE", {Box(10, 20, 30, 40), Box(15, 25, 20, 30)}),
@@ -271,28 +106,6 @@ TEST_F(ReaderFileTest, RecordPositionsThatNameNoRecordAreRefused) {
   EXPECT_EQ(err_.code(), 28);
   // A good record still loads afterwards.
   EXPECT_NE(reader.FindObject(written_.offsets[3]), nullptr);
-}
-
-TEST_F(ReaderFileTest, HugeHeaderMaximaAreBoundedAndBigRecordsRefused) {
-  const std::string path = Write(FiveBoxes());
-  std::vector<std::uint8_t> bytes = lumetra_test::ReadBytes(path);
-  lumetra::PutU32(bytes.data() + 268, 0xFFFFFFF0u);  // largest record
-  lumetra::PutU32(bytes.data() + 272, 0xFFFFFFF0u);  // most points
-  lumetra::PutU32(bytes.data() + 288, 0xFFFFFFF0u);  // most rings
-  lumetra_test::WriteBytes(path, bytes);
-  PolygonSearch reader(err_, path.c_str(), 3);
-  ASSERT_TRUE(reader.ready()) << err_.detail();
-  EXPECT_EQ(reader.limits().max_record_size, bytes.size());
-  EXPECT_EQ(reader.buffer_count(), 2u);  // 100 MiB / the whole file, raised to 2
-  EXPECT_NE(reader.FindObject(written_.offsets[2]), nullptr);
-
-  // A record claiming more than the largest record is refused unread.
-  lumetra::PutU32(bytes.data() + 268, 60);
-  lumetra_test::WriteBytes(path, bytes);
-  PolygonSearch small(err_, path.c_str(), 0);
-  ASSERT_TRUE(small.ready());
-  EXPECT_EQ(small.FindObject(written_.offsets[2]), nullptr);
-  EXPECT_EQ(err_.code(), 100);
 }
 
 TEST_F(ReaderFileTest, ExtensionBlockIsReadWhenAnnounced) {
@@ -453,6 +266,51 @@ TEST_F(ReaderFileTest, OldFileWithGridIndexOpensAndIsSearched) {
 
   PolySearchPointInPolygon outside(reader, err_, -98000000, 40500000, 0);
   EXPECT_EQ(outside.FindFirst(name, sizeof name), 0);
+}
+
+TEST_F(ReaderFileTest, BuffersForEveryRecordAreNeverRelinked) {
+  const std::string path = Write(FiveBoxes());
+  PolygonSearch reader(err_, path.c_str(), PIP_OPEN_CACHE_5MB);
+  ASSERT_TRUE(reader.ready()) << err_.detail();
+  ASSERT_EQ(reader.buffer_count(), 5u);  // capped by the five records
+  EXPECT_TRUE(reader.all_held());
+  const auto& o = written_.offsets;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_NE(reader.FindObject(o[1]), nullptr);
+    ASSERT_NE(reader.FindObject(o[0]), nullptr);
+  }
+  EXPECT_EQ(reader.load_count(), 2u);
+  // Each record went into the next empty buffer, and stays there.
+  EXPECT_EQ(reader.CachedPositionsForTest(), (std::vector<std::uint64_t>{o[1], o[0], 0, 0, 0}));
+}
+
+TEST_F(ReaderFileTest, FewerBuffersThanRecordsKeepMostRecentlyUsedFirstAndReloadFromTheStore) {
+  // One record of about 1 MiB: 5 MiB give 5 buffers for 8 records; the
+  // store's 5 MiB hold every record.
+  std::vector<TestObject> objects = FiveBoxes();
+  std::vector<lumetra::RecordPoint> big;
+  for (int i = 0; i < 131000; ++i) big.push_back({i % 1000, (i / 1000) % 2 == 0 ? i : -i});
+  objects.push_back(Region("BIG", {big}));
+  objects.push_back(Region("SIX", {Box(600, 0, 650, 50)}));
+  objects.push_back(Region("SEVEN", {Box(700, 0, 750, 50)}));
+  const std::string path = Write(objects);
+  PolygonSearch reader(err_, path.c_str(), PIP_OPEN_CACHE_5MB);
+  ASSERT_TRUE(reader.ready()) << err_.detail();
+  ASSERT_EQ(reader.buffer_count(), 5u);
+  EXPECT_FALSE(reader.all_held());
+  const auto& o = written_.offsets;
+  for (int round = 0; round < 2; ++round) {
+    for (std::uint64_t position : o) ASSERT_NE(reader.FindObject(position), nullptr);
+  }
+  EXPECT_EQ(reader.CachedPositionsForTest(),
+            (std::vector<std::uint64_t>{o[7], o[6], o[5], o[4], o[3]}));
+  EXPECT_EQ(reader.load_count(), 16u);          // every buffer miss
+  EXPECT_EQ(reader.store().read_count(), 8u);   // but each record read once
+  ASSERT_NE(reader.FindObject(o[4]), nullptr);  // a hit moves to the front
+  EXPECT_EQ(reader.CachedPositionsForTest(),
+            (std::vector<std::uint64_t>{o[4], o[7], o[6], o[5], o[3]}));
+  EXPECT_EQ(reader.load_count(), 16u);
+  EXPECT_LE(reader.store().bytes_in_use(), reader.store().budget());
 }
 
 }  // namespace

@@ -42,19 +42,4 @@ TEST(PositionIndex, AgreesWithAMapUnderRandomChurn) {
   }
 }
 
-TEST(PositionIndex, PositionZeroIsNeverStored) {
-  lumetra::PositionIndex<PolygonObject> index;
-  index.Reset(4);
-  index.Insert(0, Fake(1));
-  EXPECT_EQ(index.size(), 0u);
-  EXPECT_EQ(index.Find(0), nullptr);
-}
-
-TEST(PositionIndex, EmptyIndexFindsNothing) {
-  lumetra::PositionIndex<PolygonObject> index;
-  EXPECT_EQ(index.Find(536), nullptr);
-  index.Erase(536);
-  EXPECT_EQ(index.size(), 0u);
-}
-
 }  // namespace

@@ -1,8 +1,6 @@
-// The ranked containing search: ring sizes, the sort, the ranking against
-// brute force through the object-file object (deeper containment first,
-// then border hits, then outside objects nearest first), widening rings
-// without repeats, maximum distances, and the ranked entry answering for
-// the current object.
+// The ranked containing search: ring sizes, the sort, and the ranking
+// against brute force through the object-file object (deeper containment
+// first, then border hits, then outside objects nearest first).
 #include "search/ranked_search.h"
 
 #include <gtest/gtest.h>
@@ -96,18 +94,6 @@ TEST(RankedSort, MatchesAStableSortForEverySize) {
   }
 }
 
-TEST(SpatialPolygonNodeSet, NamesAreCutAndPositionsJoined) {
-  SpatialPolygonNode node;
-  const std::string long_name(300, 'n');
-  node.Set(long_name.c_str(), 3, -42, 0x89ABCDEFu, 1);
-  EXPECT_EQ(std::string(node.name()).size(), 127u);
-  EXPECT_EQ(node.flags(), 3u);
-  EXPECT_EQ(node.signed_distance(), -42);
-  EXPECT_EQ(node.position(), 0x189ABCDEFull);
-  node.Set(nullptr, 1, 0, 0, 0);
-  EXPECT_STREQ(node.name(), "");
-}
-
 // One entry as handed out: name, flags, signed distance.
 struct Entry {
   std::string name;
@@ -189,21 +175,6 @@ TEST_F(RankedSearchTest, DeeperContainmentFirstThenBorderHitsThenOutsideNearestF
   EXPECT_EQ(Ranked(500, 520, 0), (std::vector<Entry>{{"OUTER", 1, 480}, {"INNER", 1, 80}}));
   EXPECT_TRUE(Ranked(500, 520, -1).empty());
   EXPECT_TRUE(Ranked(5000, 5000, 100).empty());
-}
-
-TEST_F(RankedSearchTest, EqualDistancesRankByPosition) {
-  Open({search_test::Region("B", {Box(110, 0, 120, 10)}),
-        search_test::Region("A", {Box(-20, 0, -10, 10)})});
-  const auto got = Ranked(0, 5, 500);
-  ASSERT_EQ(got.size(), 2u);
-  EXPECT_EQ(got[0].distance, -10);
-  EXPECT_EQ(got[1].distance, -110);
-  Open({search_test::Region("B", {Box(10, 0, 20, 10)}),
-        search_test::Region("A", {Box(-20, 0, -10, 10)})});
-  const auto tied = Ranked(0, 5, 50);
-  ASSERT_EQ(tied.size(), 2u);
-  EXPECT_EQ(tied[0].name, "B") << "written first: the lower position";
-  EXPECT_EQ(tied[1].name, "A");
 }
 
 // The full ranking by brute force: every object with flags, sorted.
@@ -296,59 +267,6 @@ TEST_F(RankedSearchTest, RankingMatchesBruteForceAcrossWideningRings) {
       EXPECT_GT(widened, 10) << "entries should come from several rings";
     }
   }
-}
-
-TEST_F(RankedSearchTest, RankedEntryAnswersForTheCurrentObject) {
-  pipObjectFileObject& object = Open({search_test::Region("OUTER", {Box(0, 0, 1000, 1000)}),
-                                      search_test::Region("INNER", {Box(400, 400, 600, 600)}),
-                                      search_test::Region("AWAY", {Box(1100, 0, 1200, 1000)})});
-  char name[PIP_NAME_SIZE];
-  ASSERT_EQ(object.FindFirstContainingEx(500, 500, 1000, name, sizeof name), 3);
-  EXPECT_STREQ(name, "OUTER");
-  std::uint64_t position = 0;
-  EXPECT_EQ(object.GetHandle64(&position), 1);
-  EXPECT_EQ(position, written_.offsets[0]);
-  // The current search is the last ring's rectangle search, standing on
-  // nothing; moving to the entry makes it current.
-  EXPECT_EQ(object.CurrentObject(), nullptr);
-  EXPECT_EQ(object.MoveToRankedEntry(), 1);
-  ASSERT_NE(object.CurrentObject(), nullptr);
-  EXPECT_EQ(object.CurrentObject()->name(), "OUTER");
-  // The first ring (126) holds the two containing regions; a goto to the
-  // second moves the cursor there.
-  EXPECT_EQ(object.ranked().ring(), 126);
-  EXPECT_EQ(object.Goto64(written_.offsets[1]), 1);
-  ASSERT_NE(object.RankedEntry(), nullptr);
-  EXPECT_STREQ(object.RankedEntry()->name(), "INNER");
-  EXPECT_EQ(object.CurrentObject()->name(), "INNER");
-  // Further rings bring AWAY, 600 outside.
-  ASSERT_EQ(object.FindNext(name, sizeof name), 2);
-  EXPECT_STREQ(name, "AWAY");
-  EXPECT_EQ(object.RankedEntry()->signed_distance(), -600);
-  EXPECT_GE(object.ranked().ring(), 600);
-  EXPECT_EQ(object.FindNext(name, sizeof name), 0) << "AWAY was the last entry";
-  EXPECT_EQ(object.FindNext(name, sizeof name), -1) << "the exhausted ring search";
-  EXPECT_EQ(err_.code(), 100);
-  // Goto an object outside the list leaves the list.
-  ASSERT_EQ(object.FindFirstContainingEx(500, 500, 50, name, sizeof name), 1);
-  EXPECT_EQ(object.Goto64(written_.offsets[2]), 1);
-  EXPECT_EQ(object.RankedEntry(), nullptr);
-  ASSERT_NE(object.CurrentObject(), nullptr);
-  EXPECT_EQ(object.CurrentObject()->name(), "AWAY");
-}
-
-TEST_F(RankedSearchTest, AnotherFindFirstEmptiesTheList) {
-  pipObjectFileObject& object = Open({search_test::Region("OUTER", {Box(0, 0, 1000, 1000)}),
-                                      search_test::Region("INNER", {Box(400, 400, 600, 600)})});
-  char name[PIP_NAME_SIZE];
-  ASSERT_EQ(object.FindFirstContainingEx(500, 500, 1000, name, sizeof name), 3);
-  ASSERT_NE(object.RankedEntry(), nullptr);
-  ASSERT_EQ(object.FindFirstContaining(500, 500, 0, name, sizeof name), 1);
-  EXPECT_EQ(object.RankedEntry(), nullptr);
-  EXPECT_TRUE(object.ranked().list().empty());
-  // FindNext continues the containing search, not the ranked list.
-  EXPECT_EQ(object.FindNext(name, sizeof name), 1);
-  EXPECT_EQ(object.FindNext(name, sizeof name), 0);
 }
 
 }  // namespace

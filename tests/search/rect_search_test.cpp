@@ -1,6 +1,5 @@
 // The rectangle search: every object whose record rectangle meets the
-// search rectangle, against brute force; corners in any order; the
-// continuation error after the end; the skip predicate.
+// search rectangle, against brute force; corners in any order.
 #include "search/rect_search.h"
 
 #include <gtest/gtest.h>
@@ -100,50 +99,6 @@ TEST_F(RectSearchTest, MatchesBruteForceWithCornersInAnyOrder) {
     EXPECT_EQ(SearchAll(swapped), got) << "seed " << seed << " query " << q;
     EXPECT_EQ(SearchAll(crossed), got) << "seed " << seed << " query " << q;
   }
-}
-
-TEST_F(RectSearchTest, NoGeometricTestIsMade) {
-  // The point (55, 55) lies in the box of the ring's hole and of the
-  // diagonal line, though in neither object: both are returned.
-  const std::vector<TestObject> objects = {
-      search_test::Region("RING", {Box(0, 0, 100, 100), Box(40, 40, 60, 60)}),
-      search_test::Line("DIAGONAL", {{{0, 0}, {100, 100}}}), search_test::Point("FAR", 500, 500)};
-  PolygonSearch reader(err_, Write(objects).c_str(), 0);
-  ASSERT_TRUE(reader.ready());
-  PolySearchInRectangle search(reader, err_, 55, 56, 56, 55);
-  EXPECT_EQ(SearchAll(search), (Names{"RING", "DIAGONAL"}));
-}
-
-TEST_F(RectSearchTest, ContinuingAfterTheEndIsAnError) {
-  PolygonSearch reader(err_, Write({search_test::Point("ONLY", 5, 5)}).c_str(), 0);
-  ASSERT_TRUE(reader.ready());
-  char name[16];
-  PolySearchInRectangle search(reader, err_, 0, 0, 10, 10);
-  ASSERT_EQ(search.FindFirst(name, sizeof name), 1);
-  EXPECT_STREQ(name, "ONLY");
-  EXPECT_EQ(search.current_position(), written_.offsets[0]);
-  EXPECT_EQ(search.FindNext(name, sizeof name), 0);
-  EXPECT_STREQ(name, "ONLY") << "nothing is written when nothing is found";
-  EXPECT_EQ(search.FindNext(name, sizeof name), -1);
-  EXPECT_EQ(err_.code(), 100);
-  EXPECT_STREQ(err_.detail(), "Invalid Function call after pipFindFirst returned PIP_NOT_FOUND.\n");
-  EXPECT_EQ(search.FindFirst(name, sizeof name), 1) << "FindFirst starts over";
-  PolySearchInRectangle empty(reader, err_, 20, 20, 30, 30);
-  EXPECT_EQ(empty.FindFirst(name, sizeof name), 0);
-  EXPECT_EQ(empty.FindNext(name, sizeof name), -1);
-}
-
-TEST_F(RectSearchTest, SkippedCandidatesAreNeitherLoadedNorReturned) {
-  const std::vector<TestObject> objects = {
-      search_test::Point("A", 1, 1), search_test::Point("B", 2, 2), search_test::Point("C", 3, 3)};
-  PolygonSearch reader(err_, Write(objects).c_str(), 1);
-  ASSERT_TRUE(reader.ready());
-  PolySearchInRectangle search(reader, err_, 0, 0, 10, 10);
-  const std::uint64_t skipped = written_.offsets[1];
-  search.set_skip([skipped](std::uint64_t position) { return position == skipped; });
-  const std::uint64_t loads = reader.load_count();
-  EXPECT_EQ(SearchAll(search), (Names{"A", "C"}));
-  EXPECT_EQ(reader.load_count() - loads, 2u);
 }
 
 }  // namespace

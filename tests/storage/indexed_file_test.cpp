@@ -134,40 +134,6 @@ class IndexedFileTest : public ::testing::Test {
   QError err_;
 };
 
-TEST(RecordId, SplitsEighteenPageBitsAndFourteenSlotBits) {
-  EXPECT_EQ(QIndexedFile::RecordId(5, 0), 5u);
-  EXPECT_EQ(QIndexedFile::RecordId(5, 1), 0x40005u);
-  EXPECT_EQ(QIndexedFile::RecordId(0x3FFFF, 0x3FFF), 0xFFFFFFFFu);
-  EXPECT_EQ(QIndexedFile::PageOf(0x40005u), 5u);
-  EXPECT_EQ(QIndexedFile::SlotOf(0x40005u), 1u);
-  EXPECT_EQ(QIndexedFile::RecordId(7, 0x3FFF) + QIndexedFile::kSlotStep, 7u);  // wraps
-}
-
-TEST_F(IndexedFileTest, KeyStoredThreeTimesOnOnePageIsFoundAtTheFirstInsertedRecord) {
-  auto file = BuildAndOpen(
-      "three.idx", {{1, 100}, {2, 200}, {7, 701}, {7, 702}, {7, 703}, {9, 900}}, SmallOptions(128));
-  EXPECT_EQ(file->key_length(), 4u);
-  EXPECT_EQ(file->value_length(), 4u);
-  const std::vector<std::uint8_t> key = Key(7);
-  std::uint32_t id = 0;
-  std::uint8_t value[4];
-  ASSERT_TRUE(file->FindFirst(key.data(), &id));
-  EXPECT_EQ(QIndexedFile::SlotOf(id), 2u);
-  for (std::uint32_t expected : {701u, 702u, 703u}) {
-    ASSERT_TRUE(file->Get(id, nullptr, value));
-    EXPECT_EQ(U32(value), expected);
-    if (expected != 703u) {
-      ASSERT_TRUE(file->FindNext(key.data(), &id, QIndexedFile::kModeSameKey));
-    }
-  }
-  // Failed searches leave the id alone.
-  const std::uint32_t last = id;
-  EXPECT_FALSE(file->FindNext(key.data(), &id, QIndexedFile::kModeSameKey));
-  EXPECT_EQ(id, last);
-  EXPECT_FALSE(file->FindFirst(Key(5).data(), &id));
-  EXPECT_EQ(id, last);
-}
-
 TEST_F(IndexedFileTest, RunOfEqualKeysStartsAPageAndIsFollowedAcrossPageBoundaries) {
   // 64-byte pages hold 6 records; key 50 runs over three pages.
   Records records = {{10, 1}, {20, 2}, {30, 3}};
@@ -303,28 +269,6 @@ TEST_F(IndexedFileTest, KeysOutOfOrderOrARefusingHeaderHookRemoveTheUnfinishedFi
   EXPECT_FALSE(FileExists(Path("hook.idx")));
 }
 
-TEST_F(IndexedFileTest, BuilderRefusesUnusableOptions) {
-  const struct {
-    const char* what;
-    void (*change)(QIndexedFileBuilderOptions&);
-  } rows[] = {
-      {"key length 0", [](QIndexedFileBuilderOptions& o) { o.key_length = 0; }},
-      {"key length 256", [](QIndexedFileBuilderOptions& o) { o.key_length = 256; }},
-      {"record too big", [](QIndexedFileBuilderOptions& o) { o.value_length = 60; }},
-      {"small header", [](QIndexedFileBuilderOptions& o) { o.header_page_size = 297; }},
-      {"big page", [](QIndexedFileBuilderOptions& o) { o.page_size = 70000; }},
-  };
-  for (const auto& row : rows) {
-    QIndexedFileBuilderOptions options = SmallOptions(64);
-    row.change(options);
-    QError err;
-    QIndexedFileBuilder builder(err, options);
-    EXPECT_FALSE(builder.Create(Path("bad.idx").c_str())) << row.what;
-    EXPECT_EQ(err.code(), 100) << row.what;
-    EXPECT_FALSE(FileExists(Path("bad.idx"))) << row.what;
-  }
-}
-
 // Puts one byte per record (its number) in front of each page's records.
 class CountingPayload : public QIndexedPagePayload {
  public:
@@ -425,70 +369,6 @@ TEST_F(IndexedFileTest, EmptyFileOrFileWithoutATreeFindsNothing) {
   EXPECT_FALSE(file.FindNext(Key(1).data(), &id, QIndexedFile::kModeSameKey));
   EXPECT_FALSE(file.OpenTree(3));  // not a tree root
   EXPECT_EQ(file.tree(), nullptr);
-}
-
-TEST_F(IndexedFileTest, TreeLabelEndsWithTheLastFiveCharactersOfTheName) {
-  auto file = BuildAndOpen("labels.idx", {{1, 1}});
-  ASSERT_NE(file->tree(), nullptr);
-  const std::string label = file->tree()->record_manager()->label();
-  ASSERT_GE(label.size(), 5u);
-  EXPECT_EQ(label.substr(label.size() - 5), "s.idx");
-}
-
-TEST_F(IndexedFileTest, WithoutAnErrorRecordFailuresThrow) {
-  EXPECT_THROW(QIndexedFile(Path("missing.idx").c_str(), kKind, 2, nullptr, nullptr), QErrorEx);
-  ASSERT_TRUE(Build(Path("kind.idx"), {{1, 1}}, SmallOptions(), err_));
-  try {
-    QIndexedFile file(Path("kind.idx").c_str(), kKind + 1, 2, nullptr, nullptr);
-    ADD_FAILURE() << "no throw";
-  } catch (const QErrorEx& thrown) {
-    EXPECT_EQ(thrown.code(), 102);
-  }
-}
-
-// A page view whose keys order without regard to ASCII case.
-class CaseBlindPage : public QIndexedFilePage {
- public:
-  int Compare(const void* a, const void* b) const override {
-    const auto* x = static_cast<const unsigned char*>(a);
-    const auto* y = static_cast<const unsigned char*>(b);
-    for (std::uint32_t i = 0; i < key_length(); ++i) {
-      const int cx = std::tolower(x[i]), cy = std::tolower(y[i]);
-      if (cx != cy) return cx < cy ? -1 : 1;
-    }
-    return 0;
-  }
-};
-
-TEST_F(IndexedFileTest, PageViewComparisonDrivesTheSearch) {
-  QIndexedFileBuilderOptions options = SmallOptions(64);
-  options.compare = [](const void* a, const void* b) {
-    const auto* x = static_cast<const unsigned char*>(a);
-    const auto* y = static_cast<const unsigned char*>(b);
-    for (int i = 0; i < 4; ++i) {
-      const int cx = std::tolower(x[i]), cy = std::tolower(y[i]);
-      if (cx != cy) return cx < cy ? -1 : 1;
-    }
-    return 0;
-  };
-  QIndexedFileBuilder builder(err_, options);
-  ASSERT_TRUE(builder.Create(Path("case.idx").c_str()));
-  const char* keys[] = {"abcd", "ABCE", "abcf", "ABCF", "abcg"};
-  for (std::uint32_t i = 0; i < 5; ++i) ASSERT_TRUE(builder.Add(keys[i], Value(i).data()));
-  ASSERT_NE(builder.Finish(), QIndexedFileBuilder::kFailed);
-
-  QIndexedFile file(Path("case.idx").c_str(), kKind, 2, std::make_unique<CaseBlindPage>(), &err_);
-  ASSERT_TRUE(file.ready());
-  ASSERT_TRUE(file.OpenTree(U64(file.paged_file()->header_page() + kRootOffset)));
-  std::uint32_t id = 0;
-  std::uint8_t value[4];
-  ASSERT_TRUE(file.FindFirst("AbCf", &id));
-  ASSERT_TRUE(file.Get(id, nullptr, value));
-  EXPECT_EQ(U32(value), 2u);
-  ASSERT_TRUE(file.FindNext("AbCf", &id, QIndexedFile::kModeSameKey));
-  ASSERT_TRUE(file.Get(id, nullptr, value));
-  EXPECT_EQ(U32(value), 3u);
-  EXPECT_FALSE(file.FindNext("AbCf", &id, QIndexedFile::kModeSameKey));
 }
 
 }  // namespace

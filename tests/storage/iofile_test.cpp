@@ -91,44 +91,6 @@ TEST_F(IOFileTest, MissingFileOrNoDelimiterInTheFirst512BytesFails) {
   EXPECT_EQ(err.code(), ENOENT);
 }
 
-TEST_F(IOFileTest, LinesAreSplitByTheirKindWithAnyBufferSize) {
-  const std::string long_line(2047, 'q');
-  const struct {
-    const char* what;
-    std::string text;
-    std::vector<std::string> lines;
-  } rows[] = {
-      {"LF", "ab\ncd\n", {"ab", "cd"}},
-      {"LF without final end", "ab\ncd", {"ab", "cd"}},
-      {"LF empty lines", "\n\nab\n\n", {"", "", "ab", ""}},
-      {"CR stored in LF files", "x\na\rb\n", {"x", "a\rb"}},
-      {"CR", "ab\rcd\r", {"ab", "cd"}},
-      {"LF stored in CR files", "x\ra\nb\r", {"x", "a\nb"}},
-      {"CRLF", "ab\r\ncd\r\n\r\nef", {"ab", "cd", "", "ef"}},
-      {"Ctrl-Z ends the input",
-       "ab\ncd\x1a"
-       "ef\ngh\n",
-       {"ab", "cd"}},
-      {"Ctrl-Z at a line start",
-       "ab\n\x1a"
-       "cd\n",
-       {"ab"}},
-      {"Ctrl-Z after CRLF", "ab\r\n\x1a", {"ab"}},
-      {"2047 characters", "x\r\n" + long_line + "\r\n" + long_line, {"x", long_line, long_line}},
-  };
-  for (uint16_t size : {IOFile::kBufferSize, uint16_t{1}, uint16_t{2}, uint16_t{3}, uint16_t{5}}) {
-    for (const auto& row : rows) {
-      SCOPED_TRACE(std::string(row.what) + ": " + Printable(row.text) + ", buffer " +
-                   std::to_string(size));
-      IOFile& in = Open(row.text, size);
-      EXPECT_EQ(ReadAll(in), row.lines);
-      EXPECT_FALSE(in.failed());
-      EXPECT_TRUE(in.at_end());
-      EXPECT_EQ(err_.code(), -1);
-    }
-  }
-}
-
 TEST_F(IOFileTest, CtrlZEndsTheInputRightAfterTheCharactersBeforeIt) {
   IOFile& in = Open(
       "ab\ncd\x1a"

@@ -55,12 +55,6 @@ Bytes PagedBytes(const FileShape& shape) {
   return bytes;
 }
 
-std::string Format(const char* format, const std::string& name, int expected, int actual) {
-  char text[512];
-  std::snprintf(text, sizeof text, format, name.c_str(), expected, actual);
-  return text;
-}
-
 class QPagedFileTest : public testing::Test {
  protected:
   std::string Write(const Bytes& bytes, const std::string& name = "file.pgf") {
@@ -138,105 +132,6 @@ TEST_F(QPagedFileTest, HeaderChecksumMismatchFailsWith111) {
   }
 }
 
-TEST_F(QPagedFileTest, EveryLengthCheckedKindRefusesAFileOneByteShort) {
-  for (std::uint32_t kind : QPagedFile::kLengthCheckedKinds) {
-    SCOPED_TRACE(kind);
-    FileShape shape;
-    shape.kind = kind;
-    Bytes bytes = PagedBytes(shape);
-    bytes.pop_back();
-    const std::string path = Write(bytes, "short.pgf");
-    QError err;
-    QPagedFile file(path.c_str(), kind, 1, err);
-    EXPECT_FALSE(file.ready());
-    EXPECT_EQ(err.code(), 111);
-    EXPECT_EQ(std::string(err.detail()), Format("File %s is too short, expected %i found %i ", path,
-                                                shape.ExpectedSize(), shape.ExpectedSize() - 1));
-  }
-}
-
-TEST_F(QPagedFileTest, LongerFilesFollowTheRulesOfTheirKind) {
-  // Each row: kind, extra whole pages, extra bytes -> ready, page count.
-  const struct {
-    std::uint32_t kind, extra_pages, extra_bytes;
-    bool ready;
-    std::uint32_t page_count;
-  } rows[] = {
-      {0x04000A00, 2, 0, true, 5},     {0x08000E00, 2, 0, true, 5},    {0x04000A00, 0, 0, true, 3},
-      {0x08000E00, 1, 7, false, 0},    {0x04000A00, 0, 299, false, 0}, {0x02000900, 2, 0, true, 3},
-      {0x01000F00, 0, 7, true, 3},     {0x01001001, 1, 1, true, 3},    {0x01001002, 3, 0, true, 3},
-      {0x05000900, 0, 1, true, 3},     {0xD07F454D, 2, 5, true, 3},    {0x879FE5D7, 1, 0, true, 3},
-      {kUncheckedKind, 2, 5, true, 3},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << std::hex << row.kind << std::dec << " +" << row.extra_pages
-                                    << " pages +" << row.extra_bytes << " bytes");
-    FileShape shape;
-    shape.kind = row.kind;
-    shape.actual_pages = shape.page_count + row.extra_pages;
-    shape.extra_bytes = row.extra_bytes;
-    const std::string path = Write(shape);
-    QError err;
-    QPagedFile file(path.c_str(), row.kind, 2, err);
-    EXPECT_EQ(file.ready(), row.ready) << err.detail();
-    if (row.ready) {
-      EXPECT_EQ(file.page_count(), row.page_count);
-      // The counted pages are all readable.
-      EXPECT_NE(file.record_mgr()->GetPage(row.page_count - 1), nullptr);
-    } else {
-      const int actual = shape.ExpectedSize() +
-                         static_cast<int>(row.extra_pages * shape.page_size + row.extra_bytes);
-      EXPECT_EQ(err.code(), 111);
-      EXPECT_EQ(std::string(err.detail()), Format("File %s is too long.  Expected %i found %i ",
-                                                  path, shape.ExpectedSize(), actual));
-    }
-  }
-  // An extendable kind counts whole pages also when the header is not page aligned.
-  FileShape unaligned;
-  unaligned.kind = 0x08000E00;
-  unaligned.header_page_size = 300;
-  unaligned.page_size = 512;
-  unaligned.page_count = 1;
-  unaligned.actual_pages = 3;
-  QPagedFile file(Write(unaligned).c_str(), unaligned.kind, 2, err_);
-  ASSERT_TRUE(file.ready()) << err_.detail();
-  EXPECT_EQ(file.page_count(), 3u);
-}
-
-TEST_F(QPagedFileTest, UnreadableFooterPageFailsWith111) {
-  // With pages smaller than the 280-byte footer probe, the last page cannot
-  // supply the probe at the file's end.
-  FileShape shape;
-  shape.kind = 0x02000900;
-  shape.page_size = 64;
-  shape.page_count = 2;
-  shape.actual_pages = 2;
-  const std::string path = Write(shape);
-  QPagedFile file(path.c_str(), shape.kind, 1, err_);
-  EXPECT_FALSE(file.ready());
-  EXPECT_EQ(err_.code(), 111);
-  EXPECT_EQ(std::string(err_.detail()), "Cannot read footer page on file " + path);
-  // Enough bytes behind the last page make the same footer readable.
-  shape.extra_bytes = 280 - 64;
-  QError ok;
-  QPagedFile accepted(Write(shape, "longer.pgf").c_str(), shape.kind, 1, ok);
-  EXPECT_TRUE(accepted.ready()) << ok.detail();
-}
-
-TEST_F(QPagedFileTest, ZeroPageCountOrUncheckedKindSkipsTheLengthCheck) {
-  FileShape empty;
-  empty.kind = 0x02000900;
-  empty.page_count = 0;
-  empty.actual_pages = 0;
-  QPagedFile file(Write(empty, "empty.pgf").c_str(), empty.kind, 1, err_);
-  EXPECT_TRUE(file.ready()) << err_.detail();
-  FileShape truncated;  // unchecked kind, pages missing
-  truncated.actual_pages = 1;
-  QPagedFile unchecked(Write(truncated, "trunc.pgf").c_str(), kUncheckedKind, 1, err_);
-  EXPECT_TRUE(unchecked.ready());
-  EXPECT_EQ(unchecked.record_mgr()->GetPage(2), nullptr);  // reported by the read
-}
-
 TEST_F(QPagedFileTest, MissingOrTinyFilesAndBadHeaderOrPageSizesFail) {
   QPagedFile missing(dir_.File("none.pgf").c_str(), kUncheckedKind, 1, err_);
   EXPECT_FALSE(missing.ready());
@@ -259,28 +154,6 @@ TEST_F(QPagedFileTest, MissingOrTinyFilesAndBadHeaderOrPageSizesFail) {
   QPagedFile no_pages(Write(zero_pages, "zero.pgf").c_str(), kUncheckedKind, 1, err);
   EXPECT_FALSE(no_pages.ready());
   EXPECT_EQ(err.code(), 111);
-}
-
-TEST_F(QPagedFileTest, RecordManagerFailureIsReportedWith104) {
-  const std::string path = Write(FileShape());
-  QRecordMgr::FailSlotAllocationForTest(0, true);
-  QPagedFile file(path.c_str(), kUncheckedKind, 2, err_);
-  QRecordMgr::FailSlotAllocationForTest(-1, false);
-  EXPECT_FALSE(file.ready());
-  EXPECT_EQ(err_.code(), 104);
-  EXPECT_STREQ(err_.detail(), "QPagedFile - Failed to Initialize QRecordMgr");
-  EXPECT_EQ(file.record_mgr(), nullptr);
-}
-
-TEST_F(QPagedFileTest, ThrowingRecordUnwindsWithTheFailure) {
-  const std::string path = Write(FileShape());
-  QErrorEx err;
-  try {
-    QPagedFile file(path.c_str(), 0x02000900, 1, err);
-    ADD_FAILURE() << "no throw";
-  } catch (const QErrorEx& thrown) {
-    EXPECT_EQ(thrown.code(), 102);
-  }
 }
 
 }  // namespace

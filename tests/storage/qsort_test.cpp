@@ -1,5 +1,5 @@
 // QSort against std::sort: in-buffer sorts, run files with several merge
-// passes, the R-tree build's record layout, and where temporary files go.
+// passes, and calls out of order.
 #include "storage/qsort.h"
 
 #include <gtest/gtest.h>
@@ -119,46 +119,6 @@ TEST(QSort, TinyBufferForcesSeveralMergePasses) {
   ExpectSortedPermutation(records, out);
 }
 
-TEST(QSort, RtreeBuildLayoutWithSlotsLargerThanTheirRecords) {
-  // 4-byte keys and 24-byte values in 32-byte slots, over several merge passes.
-  TempEnv env;
-  std::mt19937 rng(kSeed);
-  const auto records = RandomRecords(20000, 4, 24, 256, &rng);
-  QError err;
-  QSort sort(err, {4, 24, 32}, nullptr, 8192);
-  ASSERT_TRUE(sort.ready());
-  const auto out = SortAndDrain(sort, records);
-  EXPECT_GT(sort.merge_pass_count(), 1u);
-  ExpectSortedPermutation(records, out);
-}
-
-// A derived comparison: descending by the key's first byte only.
-class DescendingFirstByte : public QSort {
- public:
-  using QSort::QSort;
-  int Compare(const void* a, const void* b) const override {
-    return static_cast<int>(*static_cast<const std::uint8_t*>(b)) -
-           static_cast<int>(*static_cast<const std::uint8_t*>(a));
-  }
-};
-
-TEST(QSort, DerivedComparisonIsUsedForRunsAndMerges) {
-  TempEnv env;
-  std::mt19937 rng(kSeed);
-  const auto records = RandomRecords(1000, 3, 2, 256, &rng);
-  QError err;
-  DescendingFirstByte sort(err, {3, 2, 0}, nullptr, 100);
-  ASSERT_TRUE(sort.ready());
-  EXPECT_EQ(sort.layout().slot_size, 5u);
-  const auto out = SortAndDrain(sort, records);
-  ASSERT_EQ(out.size(), records.size());
-  for (std::size_t i = 1; i < out.size(); ++i) {
-    ASSERT_GE(static_cast<std::uint8_t>(out[i - 1].first[0]),
-              static_cast<std::uint8_t>(out[i].first[0]))
-        << i;
-  }
-}
-
 TEST(QSort, CallsOutOfOrderAreRefused) {
   TempEnv env;
   QError err;
@@ -171,47 +131,6 @@ TEST(QSort, CallsOutOfOrderAreRefused) {
   EXPECT_FALSE(sort.Add(key, value));
   EXPECT_TRUE(sort.ReadNext(nullptr, nullptr));
   EXPECT_FALSE(sort.ReadNext(key, value));
-}
-
-TEST(QSort, BadLayoutsAreReported) {
-  const QSortLayout bad[] = {{0, 4, 8}, {4, 4, 7}, {8, 0, 4}};
-  for (const QSortLayout& layout : bad) {
-    QError err;
-    QSort sort(err, layout);
-    EXPECT_FALSE(sort.ready());
-    EXPECT_EQ(err.code(), 100);
-    EXPECT_FALSE(sort.Add("abcdefgh", "abcd"));
-    EXPECT_FALSE(sort.Finish());
-  }
-}
-
-TEST(QSort, UnusableTempDirectoryFailsWhenTheFirstRunIsWritten) {
-  ScopedTempDir dir;
-  QError err;
-  QSort sort(err, {4, 4, 8}, dir.File("missing/sub").c_str(), 64);
-  ASSERT_TRUE(sort.ready());
-  char key[4] = {}, value[4] = {};
-  std::size_t added = 0;
-  while (added < 100 && sort.Add(key, value)) ++added;
-  EXPECT_EQ(added, sort.buffer_records());  // the first flush fails
-  EXPECT_NE(err.code(), -1);
-}
-
-TEST(QSort, ExplicitDirectoryWinsOverTemp) {
-  TempEnv env;
-  ScopedTempDir own;
-  QError err;
-  QSort sort(err, {4, 4, 8}, own.path().c_str(), 64);
-  char key[4] = {}, value[4] = {};
-  for (int i = 0; i < 20; ++i) {
-    key[0] = static_cast<char>(20 - i);
-    ASSERT_TRUE(sort.Add(key, value));
-  }
-  EXPECT_EQ(ListDir(own.path()).size(), 1u);
-  EXPECT_EQ(env.file_count(), 0u);
-  ASSERT_TRUE(sort.Finish());
-  ASSERT_TRUE(sort.ReadNext(key, value));
-  EXPECT_EQ(key[0], 1);
 }
 
 }  // namespace

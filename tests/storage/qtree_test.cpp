@@ -1,7 +1,7 @@
-// QTree over hand-made pages: descent, the walk back over equal keys, next
-// across pages, and pages that lie about themselves.  Exact and floor
-// lookups over runs of equal keys spanning leaves are checked against a
-// multimap on built trees in tree_builder_test.
+// QTree over hand-made pages: descent and next across pages, and pages
+// that lie about themselves.  Lookups over runs of equal keys spanning
+// leaves are checked against a multimap on built trees in
+// tree_builder_test.
 #include "storage/qtree.h"
 
 #include <gtest/gtest.h>
@@ -145,69 +145,6 @@ TEST_P(QTreeTest, FindsEveryKeyAndWalksAcrossPages) {
   EXPECT_FALSE(tree.Find(nullptr, nullptr, nullptr, QTree::kModeFloor));
 }
 
-TEST_P(QTreeTest, NextNeedsASearchKeyAndNextEntryAPosition) {
-  PageImage image = ThreeLeafTree();
-  QTree& tree = Open(image, 3 * kPage);
-  std::uint8_t key[4], value[4];
-  EXPECT_FALSE(tree.Next(key, value));
-  EXPECT_FALSE(tree.NextEntry(key, value));
-  ASSERT_TRUE(tree.First(key, value));
-  EXPECT_FALSE(tree.Next(key, value));
-  EXPECT_TRUE(tree.NextEntry(key, value));
-}
-
-TEST_P(QTreeTest, WalkBackStopsAtTheLevelsFirstPage) {
-  // Page 0 belongs to something else but ends with "k"; the tree's leaf
-  // level starts at page 1, flagged first.
-  PageImage image;
-  image.Leaf(0, kFirst | kLast, {"k"}, 100);
-  image.Leaf(1, kFirst, {"k", "m"}, 0);
-  image.Leaf(2, kLast, {"n"}, 2);
-  image.Interior(3, 1, kFirst | kLast, {{"k", 1}, {"n", 2}});
-  QTree& tree = Open(image, 3 * kPage);
-  std::uint8_t key[4], value[4];
-  ASSERT_TRUE(tree.Find(Key4("k").data(), key, value, QTree::kModeExact));
-  EXPECT_EQ(ValueOf(value), 0u);
-}
-
-TEST_P(QTreeTest, SingleLeafRootAndRecordManagerSizing) {
-  PageImage image = ThreeLeafTree();
-  QTree& tree = Open(image, 3 * kPage);
-  ASSERT_TRUE(tree.ready());
-  // (root level + 1) x 256 slots, none for a mapped file.
-  EXPECT_EQ(tree.record_manager()->slot_count(), GetParam() == Qfile::kModeMapped ? 0u : 512u);
-  QTree leaf_root("leafroot", *file_, 2 * kPage, nullptr, err_);
-  ASSERT_TRUE(leaf_root.ready());
-  EXPECT_EQ(leaf_root.root_level(), 0);
-  std::uint8_t key[4], value[4];
-  ASSERT_TRUE(leaf_root.Find(Key4("h").data(), key, value, QTree::kModeExact));
-  EXPECT_EQ(ValueOf(value), 7u);
-  EXPECT_FALSE(leaf_root.Find(Key4("a").data(), key, value, QTree::kModeFloor));
-}
-
-TEST_P(QTreeTest, ComparisonMayReadTheSearchKeyInItsOwnForm) {
-  // Stored keys are 4 decimal digits, the search key a 32-bit number (the
-  // comparison gets compare(search, entry)).
-  PageImage image;
-  image.Leaf(0, kFirst, {"0007", "0012", "0040"}, 0);
-  image.Leaf(1, kLast, {"0100", "0999"}, 3);
-  image.Interior(2, 1, kFirst | kLast, {{"0007", 0}, {"0100", 1}});
-  auto compare = [](const void* search, const void* entry) {
-    std::int32_t wanted;
-    std::memcpy(&wanted, search, 4);
-    const std::int32_t stored = std::atoi(std::string(static_cast<const char*>(entry), 4).c_str());
-    return wanted < stored ? -1 : wanted > stored ? 1 : 0;
-  };
-  QTree& tree = Open(image, 2 * kPage, "numbers", compare);
-  std::uint8_t key[4], value[4];
-  const std::int32_t hundred = 100;
-  ASSERT_TRUE(tree.Find(&hundred, sizeof hundred, key, value, QTree::kModeExact));
-  EXPECT_EQ(ValueOf(value), 3u);
-  const std::int32_t fifty = 50;
-  ASSERT_TRUE(tree.Find(&fifty, sizeof fifty, key, value, QTree::kModeFloor));
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(key), 4), "0040");
-}
-
 TEST(QTreeCorruption, CorruptPagesEndTheSearchWithAReport) {
   const struct {
     const char* name;
@@ -259,39 +196,6 @@ TEST(QTreeCorruption, CorruptPagesEndTheSearchWithAReport) {
       }
     }
   }
-}
-
-TEST(QTreeOpen, RootOffsetsThatNameNoPageAreRefused) {
-  ScopedTempDir dir;
-  PageImage image = ThreeLeafTree();
-  WriteBytes(dir.File("t"), image.bytes());
-  for (std::uint64_t root : {std::uint64_t{3 * kPage + 1}, std::uint64_t{50 * kPage},
-                             std::uint64_t{0x8000000000000000ull}}) {
-    QError err;
-    Qfile file(err, dir.File("t").c_str(), Qfile::kModeRead);
-    QTree tree("badroot", file, root, nullptr, err);
-    EXPECT_FALSE(tree.ready()) << root;
-    EXPECT_NE(err.code(), -1) << root;
-    std::uint8_t key[4], value[4];
-    EXPECT_FALSE(tree.Find("a\0\0\0", key, value, QTree::kModeFloor));
-    EXPECT_FALSE(tree.First(key, value));
-  }
-}
-
-TEST(QTreeOpen, ReportsNameTheTreeByItsLabelCutToEightCharacters) {
-  ScopedTempDir dir;
-  PageImage image = ThreeLeafTree();
-  Put16(image.bytes(), kPage, 0xFFFF);
-  WriteBytes(dir.File("t"), image.bytes());
-  QError err;
-  Qfile file(err, dir.File("t").c_str(), Qfile::kModeRead);
-  QTree tree("abcdefghijk", file, 3 * kPage, nullptr, err);
-  ASSERT_TRUE(tree.ready());
-  std::uint8_t value[4];
-  EXPECT_FALSE(tree.Find("d\0\0\0", nullptr, value, QTree::kModeExact));
-  EXPECT_NE(std::string(err.detail()).find("QTree abcdefgh: page 1"), std::string::npos)
-      << err.detail();
-  EXPECT_EQ(std::string(err.detail()).find("abcdefghi"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(OpenModes, QTreeTest,

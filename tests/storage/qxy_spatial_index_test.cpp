@@ -79,13 +79,6 @@ std::vector<std::uint64_t> Enumerate(SpatialIndexEnum& it, const Rect& q) {
   return out;
 }
 
-// Longitude / latitude (millionths) at the middle of a cell.
-std::int32_t XOfColumn(std::int32_t col) { return -60000000 - col * 2000 - 1000; }
-std::int32_t YOfRow(std::int32_t row) { return row * 2000 + 1000; }
-Rect CellQuery(std::int32_t col0, std::int32_t row0, std::int32_t col1, std::int32_t row1) {
-  return Rect{XOfColumn(col1), YOfRow(row0), XOfColumn(col0), YOfRow(row1)};
-}
-
 // Two nodes: one around columns 0..9 / rows 15000..15009, one around columns
 // 100..109 / rows 20000..20009.
 std::vector<GridNode> SampleNodes() {
@@ -149,64 +142,6 @@ TEST(GridCells, QueryIsClampedIntoTheCoveredArea) {
     EXPECT_EQ(c.min_row, r.cells.min_row);
     EXPECT_EQ(c.max_col, r.cells.max_col);
     EXPECT_EQ(c.max_row, r.cells.max_row);
-  }
-}
-
-TEST_F(QxySpatialIndexTest, HandBuiltFileIsReadAndQueriedAndEnumeratorsRestart) {
-  QxySpatialIndex& index = Open(EncodeGrid(SampleNodes(), 60, 4));
-  ASSERT_TRUE(index.IsReady()) << err_.detail();
-  ASSERT_EQ(index.node_count(), 2u);
-  EXPECT_EQ(index.node(0).count(), 3u);
-  EXPECT_EQ(index.node(1).EntryOffset(1), 0x5555u);
-  auto it = index.CreateEnum();
-  ASSERT_NE(it, nullptr);
-  std::uint64_t offset = 0;
-  EXPECT_FALSE(it->Next(&offset));  // before First
-  const std::vector<std::uint64_t> all = {0x1111, 0x2222, 0x3333, 0x4444, 0x5555};
-  const struct {
-    const char* what;
-    Rect query;
-    std::vector<std::uint64_t> expected;
-  } rows[] = {
-      {"cell 0 only", CellQuery(0, 15000, 0, 15000), {0x1111}},
-      {"columns 2..6", CellQuery(2, 15001, 6, 15006), {0x2222, 0x3333}},
-      {"second node corner", CellQuery(109, 20009, 109, 20009), {0x5555}},
-      {"both nodes", CellQuery(0, 0, 200, 30000), all},
-      {"between the nodes", CellQuery(40, 17000, 50, 17001), {}},
-      // A query east of -60 degrees is clamped to the first column.
-      {"east of -60", {-50000000, YOfRow(15000), -49000000, YOfRow(15000)}, {0x1111}},
-      {"everything", kEverything, all},
-  };
-  for (const auto& r : rows) EXPECT_EQ(Enumerate(*it, r.query), r.expected) << r.what;
-  for (int i = 0; i < 4; ++i) EXPECT_FALSE(it->Next(&offset));  // after the end
-  ASSERT_TRUE(it->First(kEverything, &offset));
-  EXPECT_EQ(offset, 0x1111u);
-  ASSERT_TRUE(it->Next(&offset));
-  EXPECT_EQ(offset, 0x2222u);
-  EXPECT_EQ(Enumerate(*it, kEverything), all);  // a restart in the middle
-}
-
-TEST_F(QxySpatialIndexTest, NodesThatMissTheQueryAreSkippedWholeAndEmptyIndexFindsNothing) {
-  // The entry meets the query but its node's cell rectangle does not.
-  const std::vector<GridNode> nodes = {{{50, 50, 60, 60}, {{{0, 15000, 0, 15000}, 9}}}};
-  QxySpatialIndex& index = Open(EncodeGrid(nodes, 32, 2));
-  ASSERT_TRUE(index.IsReady());
-  EXPECT_TRUE(Enumerate(*index.CreateEnum(), CellQuery(0, 15000, 0, 15000)).empty());
-  QxySpatialIndex& empty = Open(EncodeGrid({}, 0, 4));
-  ASSERT_TRUE(empty.IsReady());
-  EXPECT_TRUE(Enumerate(*empty.CreateEnum(), kEverything).empty());
-}
-
-TEST_F(QxySpatialIndexTest, PayloadSizesFromOneToEightBytes) {
-  const std::uint64_t offset = 0x8877665544332211ull;
-  for (std::uint32_t payload = 1; payload <= 8; ++payload) {
-    const std::vector<GridNode> nodes = {{{0, 0, 9, 50000}, {{{0, 0, 9, 50000}, offset}}}};
-    QxySpatialIndex& index = Open(EncodeGrid(nodes, 40, payload), 3);
-    ASSERT_TRUE(index.IsReady()) << payload;
-    const std::uint64_t mask = payload == 8 ? ~0ull : (1ull << (8 * payload)) - 1;
-    EXPECT_EQ(Enumerate(*index.CreateEnum(), {-60010000, 1000000, -60010000, 1000000}),
-              std::vector<std::uint64_t>{offset & mask})
-        << payload;
   }
 }
 

@@ -60,42 +60,6 @@ class QRecordMgrTest : public testing::Test {
   std::unique_ptr<Qfile> file_;
 };
 
-TEST_F(QRecordMgrTest, SlotCountsAreClampedTo1And1024AndTheLabelTo8Characters) {
-  Qfile& file = Open(2);
-  const struct {
-    std::uint32_t requested, expected;
-  } rows[] = {{0, 1}, {1, 1}, {5, 5}, {1024, 1024}, {1025, 1024}, {5000, 1024}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.requested);
-    QRecordMgr mgr("abcdefghijk", file, kBase, kPageSize, row.requested, err_);
-    EXPECT_TRUE(mgr.ready());
-    EXPECT_EQ(mgr.slot_count(), row.expected);
-    EXPECT_EQ(mgr.SlotPagesForTest().size(), row.expected);
-    EXPECT_STREQ(mgr.label(), "abcdefgh");
-  }
-}
-
-TEST_F(QRecordMgrTest, TwoSlotsReadingPages1213ReadEachPageOnceAndEvictPage2) {
-  QRecordMgr mgr("lru", Open(4), kBase, kPageSize, 2, err_);
-  ASSERT_TRUE(mgr.ready());
-  TraceCapture trace;
-  const std::uint32_t sequence[] = {1, 2, 1, 3, 2};
-  const int expected_hits[] = {0, 0, 1, 0, 0};  // 2 was evicted by 3
-  const std::vector<std::uint32_t> slots_after_4 = {3, 1};
-  for (int i = 0; i < 5; ++i) {
-    int hit = 99;
-    EXPECT_TRUE(PageHolds(mgr.GetPage(sequence[i], &hit), sequence[i])) << "access " << i;
-    EXPECT_EQ(hit, expected_hits[i]) << "access " << i;
-    if (i == 3) {
-      EXPECT_EQ(Reads(trace), 3u);
-      EXPECT_EQ(mgr.read_count(), 3u);
-      EXPECT_EQ(mgr.SlotPagesForTest(), slots_after_4);
-    }
-  }
-  EXPECT_EQ(Reads(trace), 4u);
-  EXPECT_EQ(mgr.SlotPagesForTest(), (std::vector<std::uint32_t>{2, 3}));
-}
-
 TEST_F(QRecordMgrTest, CacheAgreesWithAModelLruOverRandomAccesses) {
   const unsigned seed = 4711;
   std::printf("QRecordMgr LRU differential seed %u\n", seed);
@@ -144,18 +108,6 @@ TEST_F(QRecordMgrTest, FailedReadReturnsNullAndLeavesTheCacheUsable) {
   EXPECT_EQ(hit, 0);
 }
 
-TEST_F(QRecordMgrTest, EmptySlotPageNumberAndPageSizeZeroAreBadRequests) {
-  QRecordMgr mgr("nopage", Open(1), kBase, kPageSize, 2, err_);
-  EXPECT_EQ(mgr.GetPage(kNoPage), nullptr);
-  EXPECT_EQ(err_.code(), 100);
-  EXPECT_EQ(mgr.read_count(), 0u);
-  err_.Clear();
-  QRecordMgr zero("zero", *file_, 0, 0, 4, err_);
-  EXPECT_FALSE(zero.ready());
-  EXPECT_EQ(err_.code(), 100);
-  EXPECT_EQ(zero.GetPage(0), nullptr);
-}
-
 TEST_F(QRecordMgrTest, MappedFileGetsNoSlotsAndPointersIntoTheView) {
   Qfile& file = Open(5, Qfile::kModeMapped);
   ASSERT_TRUE(file.is_mapped());
@@ -180,35 +132,6 @@ TEST_F(QRecordMgrTest, MappedFileGetsNoSlotsAndPointersIntoTheView) {
   QRecordMgr shifted("edge", file, kBase + 1, kPageSize, 1, err_);
   EXPECT_TRUE(PageHolds(mgr.GetPage(4), 4));
   EXPECT_EQ(shifted.GetPage(4), nullptr);
-}
-
-TEST_F(QRecordMgrTest, SlotAllocationFailuresAreReportedWithCode104) {
-  Qfile& file = Open(1);
-  const struct {
-    bool buffer;
-    const char* detail;
-  } rows[] = {{false, "QRecordMgr - Failed to Initialize QRecordMgrRecord"},
-              {true, "QTree - Unable to allocate QRecordMgr"}};
-  for (const auto& row : rows) {
-    err_.Clear();
-    QRecordMgr::FailSlotAllocationForTest(2, row.buffer);
-    QRecordMgr mgr("alloc", file, kBase, kPageSize, 4, err_);
-    QRecordMgr::FailSlotAllocationForTest(-1, false);
-    EXPECT_FALSE(mgr.ready());
-    EXPECT_EQ(err_.code(), 104);
-    EXPECT_STREQ(err_.detail(), row.detail);
-  }
-}
-
-TEST_F(QRecordMgrTest, ThrowingRecordUnwindsOnAFailedRead) {
-  QErrorEx err;
-  Qfile file(err, Write(1).c_str(), Qfile::kModeRead);
-  QRecordMgr mgr("throw", file, kBase, kPageSize, 1, err);
-  ASSERT_TRUE(PageHolds(mgr.GetPage(0), 0));
-  EXPECT_THROW(mgr.GetPage(7), QErrorEx);
-  // The slot was emptied before the read, so the cache stays consistent.
-  EXPECT_EQ(mgr.SlotPagesForTest(), std::vector<std::uint32_t>{kNoPage});
-  EXPECT_TRUE(PageHolds(mgr.GetPage(0), 0));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -11,7 +10,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,32 +21,6 @@
 #include "storage/rtree_builder.h"
 #include "storage/rtree_node.h"
 #include "support/test_files.h"
-
-// Counts every allocation of the test binary, to prove that enumerating
-// allocates nothing.  The address sanitizer owns operator new itself, so
-// sanitizer builds do without the count.
-#if defined(__SANITIZE_ADDRESS__)
-#define LUMETRA_COUNT_ALLOCATIONS 0
-#else
-#define LUMETRA_COUNT_ALLOCATIONS 1
-#endif
-
-namespace {
-std::atomic<std::uint64_t> g_allocations{0};
-}  // namespace
-
-#if LUMETRA_COUNT_ALLOCATIONS
-// The replacement pair below is consistent (malloc/free); GCC's inliner
-// cannot see that and warns at every inlined delete.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#endif
 
 namespace {
 
@@ -116,11 +88,6 @@ std::vector<std::uint64_t> Enumerate(SpatialIndexEnum& it, const Rect& query,
     out.push_back(offset);
   }
   return out;
-}
-
-std::vector<std::uint64_t> Sorted(std::vector<std::uint64_t> v) {
-  std::sort(v.begin(), v.end());
-  return v;
 }
 
 // An index opened on a built file: the root page's offset is root * page.
@@ -232,19 +199,6 @@ TEST(RtreeStr, SliceCountIsFloorSqrtOfFloorNOverFAndTheLastSliceTakesTheLeftover
   EXPECT_EQ(total, 1000000u);
 }
 
-TEST(RtreeNode, CapacityFollowsThePageSize) {
-  const struct {
-    std::uint32_t page, capacity;
-    bool valid;
-  } rows[] = {{32768, 1363, true}, {96, 2, true},  {119, 2, true},
-              {120, 3, true},      {47, 0, false}, {95, 1, false}};
-  for (const auto& r : rows) {
-    EXPECT_EQ(lumetra::RtreeNodeCapacity(r.page), r.capacity) << r.page;
-    EXPECT_EQ(lumetra::RtreePageSizeValid(r.page), r.valid) << r.page;
-  }
-  EXPECT_FALSE(lumetra::RtreePageSizeValid(65536));
-}
-
 TEST(RtreeNode, EncodedBytesAreExactAndForeignSizesOrCountsAreRefused) {
   RtreeEntry e[2];
   e[0].rect = R(-2, -3, 4, 5);
@@ -282,26 +236,6 @@ TEST(RtreeNode, EncodedBytesAreExactAndForeignSizesOrCountsAreRefused) {
 
 // ---------------------------------------------------------------------------
 // Built shapes
-
-TEST(RtreeBuild, FewerThan1364RecordsMakeOneLeafRoot) {
-  ScopedTempDir dir;
-  std::mt19937 rng(kSeed);
-  const std::vector<Rect> rects = RandomRects(rng, 1363, -1000000, 1000000, 5000);
-  const std::int64_t root = BuildTreeFile(dir.File("t"), rects, kRtreePageSize);
-  ASSERT_EQ(root, 1);  // 100 prefix bytes, aligned to one page
-  const std::vector<std::uint8_t> file = ReadBytes(dir.File("t"));
-  ASSERT_EQ(file.size(), 2u * kRtreePageSize);
-  for (std::size_t i = 100; i < kRtreePageSize; ++i) ASSERT_EQ(file[i], 0) << i;
-  const RtreeNodeHeader h = PageHeader(file, 1, kRtreePageSize);
-  EXPECT_EQ(h.count, 1363);
-  EXPECT_EQ(h.flags, 0x0005);
-  EXPECT_EQ(h.level, 0);
-  EXPECT_EQ(h.page_size, 32768);
-  Rect all = rects[0];
-  for (const Rect& r : rects) all.Include(r);
-  EXPECT_EQ(h.rect, all);
-  EXPECT_TRUE(PageChecksumValid(file.data() + kRtreePageSize, kRtreePageSize));
-}
 
 TEST(RtreeBuild, Records1364MakeTwoLeavesUnderALevelOneRoot) {
   ScopedTempDir dir;
@@ -361,17 +295,6 @@ TEST(RtreeBuild, SlicesFollowXCentreOrderAcrossZeroAndLeavesYOrder) {
       EXPECT_EQ(e.value, OffsetOf(static_cast<std::size_t>(3 - e.rect.minx)));
     }
   }
-}
-
-TEST(RtreeBuild, EmptyBuilderWritesAnEmptyLeafRoot) {
-  ScopedTempDir dir;
-  ASSERT_EQ(BuildTreeFile(dir.File("t"), {}, 96, 96), 1);
-  const RtreeNodeHeader h = PageHeader(ReadBytes(dir.File("t")), 1, 96);
-  EXPECT_EQ(h.count, 0);
-  EXPECT_EQ(h.flags, 0x0005);
-  OpenTree tree(dir.File("t"), 1, 96);
-  std::uint64_t offset = 0;
-  EXPECT_FALSE(tree.Enum()->First(kEverything, &offset));
 }
 
 TEST(RtreeBuild, BadPageSizeSecondBuildAndWriteFailureAreRefused) {
@@ -485,82 +408,6 @@ TEST(RtreeQuery, RandomQueriesMatchBruteForce) {
     EXPECT_EQ(Enumerate(*it, kEverything).size(), rects.size());
   }
   EXPECT_GE(deepest, 3u);
-}
-
-TEST(RtreeQuery, SortRunFilesGiveTheSameTree) {
-  ScopedTempDir dir;
-  ScopedTempDir sort_dir;
-  std::mt19937 rng(kSeed + 1);
-  const std::vector<Rect> rects = RandomRects(rng, 6000, -50000, 50000, 3000);
-  const std::int64_t a = BuildTreeFile(dir.File("a"), rects, 240, 0, 2048, sort_dir.path().c_str());
-  const std::int64_t b = BuildTreeFile(dir.File("b"), rects, 240, 0);
-  ASSERT_GE(a, 0);
-  EXPECT_EQ(a, b);
-  EXPECT_TRUE(lumetra_test::ListDir(sort_dir.path()).empty());
-  OpenTree tree(dir.File("a"), a, 240);
-  auto it = tree.Enum();
-  ASSERT_NE(it, nullptr);
-  for (int i = 0; i < 50; ++i) {
-    const std::int32_t x = static_cast<std::int32_t>(rng() % 110000) - 55000;
-    const std::int32_t y = static_cast<std::int32_t>(rng() % 110000) - 55000;
-    const Rect q = R(x, y, x + 4000, y + 4000);
-    ASSERT_EQ(Sorted(Enumerate(*it, q)), BruteForce(rects, q));
-  }
-}
-
-TEST(RtreeQuery, NextAfterTheEndKeepsReturningFalseAndFirstRestarts) {
-  ScopedTempDir dir;
-  std::mt19937 rng(kSeed + 3);
-  const std::vector<Rect> rects = RandomRects(rng, 500, 0, 1000, 50);
-  OpenTree tree(dir.File("t"), BuildTreeFile(dir.File("t"), rects, 96), 96);
-  auto it = tree.Enum();
-  ASSERT_NE(it, nullptr);
-  std::uint64_t offset = 0;
-  EXPECT_FALSE(it->Next(&offset));  // before First
-  const Rect q = R(100, 100, 400, 400);
-  const std::vector<std::uint64_t> once = Enumerate(*it, q);
-  ASSERT_FALSE(once.empty());
-  for (int i = 0; i < 5; ++i) EXPECT_FALSE(it->Next(&offset));
-  EXPECT_EQ(Enumerate(*it, q), once);  // same order again
-  // Restart in the middle of an enumeration with another query.
-  ASSERT_TRUE(it->First(q, &offset));
-  const Rect other = R(900, 900, 2000, 2000);
-  EXPECT_EQ(Sorted(Enumerate(*it, other)), BruteForce(rects, other));
-  // Two enumerators over one index interleave without disturbing each other.
-  auto it2 = tree.index.CreateEnum();
-  std::vector<std::uint64_t> a, b;
-  std::uint64_t oa = 0, ob = 0;
-  bool ma = it->First(q, &oa), mb = it2->First(other, &ob);
-  while (ma || mb) {
-    if (ma) {
-      a.push_back(oa);
-      ma = it->Next(&oa);
-    }
-    if (mb) {
-      b.push_back(ob);
-      mb = it2->Next(&ob);
-    }
-  }
-  EXPECT_EQ(Sorted(a), BruteForce(rects, q));
-  EXPECT_EQ(Sorted(b), BruteForce(rects, other));
-}
-
-TEST(RtreeQuery, EnumeratingAllocatesNothing) {
-  if (!LUMETRA_COUNT_ALLOCATIONS) GTEST_SKIP() << "allocations are not counted here";
-  ScopedTempDir dir;
-  std::mt19937 rng(kSeed + 4);
-  const std::vector<Rect> rects = RandomRects(rng, 3000, 0, 10000, 500);
-  OpenTree tree(dir.File("t"), BuildTreeFile(dir.File("t"), rects, 120), 120);
-  auto it = tree.Enum();
-  ASSERT_NE(it, nullptr);
-  const std::uint64_t before = g_allocations.load();
-  std::uint64_t offset = 0, count = 0;
-  for (bool more = it->First(R(0, 0, 20000, 20000), &offset); more; more = it->Next(&offset)) {
-    ++count;
-  }
-  const std::uint64_t after = g_allocations.load();
-  EXPECT_EQ(count, rects.size());
-  EXPECT_EQ(after, before);
 }
 
 // ---------------------------------------------------------------------------
@@ -677,33 +524,6 @@ TEST_F(RtreeCorruption, DamagedNodesEndTheEnumerationWithCode111) {
     QError err;
     EXPECT_LT(Run(err), 200);
     EXPECT_EQ(err.code(), 111);
-  }
-}
-
-TEST_F(RtreeCorruption, TruncatedFileEndsTheEnumeration) {
-  const std::uint64_t keep_pages = static_cast<std::uint64_t>(root_) / 2;
-  std::vector<std::uint8_t> root_page(Page(root_), Page(root_) + kPage);
-  bytes_.resize(keep_pages * kPage);
-  bytes_.insert(bytes_.end(), root_page.begin(), root_page.end());
-  root_ = static_cast<std::int64_t>(keep_pages);  // root moved, children partly gone
-  QError err;
-  EXPECT_LT(Run(err), 200);
-}
-
-TEST_F(RtreeCorruption, RandomByteDamageNeverHangsOrReadsOutside) {
-  std::printf("RtreeCorruption seed %u\n", kSeed + 6);
-  std::mt19937 rng(kSeed + 6);
-  const std::vector<std::uint8_t> intact = bytes_;
-  // Strictly falling levels from the root's level 3 bound the walk by
-  // fan-out^(height + 1) leaf entries.
-  const std::size_t bound = 4 * 4 * 4 * 4;
-  for (int round = 0; round < 300; ++round) {
-    bytes_ = intact;
-    const int hits = 1 + static_cast<int>(rng() % 8);
-    for (int h = 0; h < hits; ++h) bytes_[rng() % bytes_.size()] = static_cast<std::uint8_t>(rng());
-    QError err;
-    const long n = Run(err, bound + 1);
-    ASSERT_LE(n, static_cast<long>(bound)) << "round " << round;
   }
 }
 

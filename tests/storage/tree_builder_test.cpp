@@ -1,5 +1,5 @@
-// Tree builder: round trips through QTree against std::multimap, the block
-// sort, the level layout byte by byte, progress reports and scratch files.
+// Tree builder: round trips through QTree against std::multimap, the level
+// layout byte by byte, and scratch files.
 #include "storage/tree_builder.h"
 
 #include <gtest/gtest.h>
@@ -238,35 +238,6 @@ TEST_F(TreeFixture, RoundTripsMatchAMultimap) {
   }
 }
 
-TEST_F(TreeFixture, SinglePageTreeIsOneLeafRootByteExact) {
-  const std::vector<std::pair<std::string, std::string>> records = {
-      {Key8("Alpha"), U64Bytes(0x1122334455667788)},
-      {Key8("Beta"), U64Bytes(2)},
-      {Key8("Gamma"), U64Bytes(3)}};
-  const std::uint64_t root = BuildTree(records, QTreeBuilderOptions(), 100);
-  ASSERT_EQ(root, 1024u);  // the 100-byte prefix is padded to one page
-  const std::vector<std::uint8_t> bytes = ReadBytes(path_);
-  ASSERT_EQ(bytes.size(), 2048u);
-  for (std::size_t i = 100; i < 1024; ++i) ASSERT_EQ(bytes[i], 0) << i;
-  const std::uint8_t* page = bytes.data() + 1024;
-  EXPECT_EQ(U16From(bytes, 1024), 3);     // count
-  EXPECT_EQ(U16From(bytes, 1026), 1024);  // page size
-  EXPECT_EQ(U16From(bytes, 1028), 0);     // level
-  EXPECT_EQ(page[6], 0x02 | 0x04 | 0x08);
-  EXPECT_EQ(page[7], 0);
-  EXPECT_EQ(page[8], 8);
-  EXPECT_EQ(page[9], 8);
-  EXPECT_EQ(page[10], 0);
-  EXPECT_EQ(page[11], 0);
-  for (std::size_t e = 0; e < records.size(); ++e) {
-    const std::string entry = records[e].first + records[e].second;
-    EXPECT_EQ(std::memcmp(page + 12 + 16 * e, entry.data(), 16), 0) << e;
-  }
-  for (std::size_t i = 12 + 48; i < 1022; ++i) ASSERT_EQ(page[i], 0) << i;
-  EXPECT_EQ(U16From(bytes, 2046), ReferenceChecksum(page, 1024));
-  EXPECT_NE(U16From(bytes, 2046), 0);
-}
-
 TEST_F(TreeFixture, SixtyFourRecordsMakeTwoLeavesAndARoot) {
   auto records = Numbered("K%05d", 64);
   const std::uint64_t root = BuildTree(records);
@@ -290,133 +261,6 @@ TEST_F(TreeFixture, SixtyFourRecordsMakeTwoLeavesAndARoot) {
   for (std::size_t page = 0; page < 3; ++page) {
     EXPECT_EQ(U16From(bytes, page * 1024 + 1022), ReferenceChecksum(&bytes[page * 1024], 1024));
   }
-}
-
-TEST_F(TreeFixture, OnlyInputOutOfOrderIsSortedAndProgressFollowsTheWork) {
-  // 5000 ascending records: never sorted; 80 leaves, 2 interior pages, a root.
-  QTreeBuilderOptions options;
-  options.sort_block_bytes = 1600;
-  ASSERT_NE(BuildTree(Numbered("n%06d", 5000), options), QTreeBuilder::kBuildFailed);
-  EXPECT_FALSE(out_of_order_);
-  EXPECT_FALSE(progress_.Saw("Sorting"));
-  EXPECT_FALSE(progress_.Saw("Sort complete"));
-  EXPECT_TRUE(progress_.Saw("Level 0"));
-  EXPECT_TRUE(progress_.Saw("Level 2"));
-  EXPECT_FALSE(progress_.Saw("Level 3"));
-  // 30 records of 16 bytes, the last two swapped, in blocks of 10: k = 3
-  // blocks, so the sort reports (k*i + j) * 10000 / k^2 for (i, j) = (0, 1),
-  // (0, 2), (1, 2).
-  auto records = Numbered("k%03d", 30);
-  std::swap(records[28], records[29]);
-  options.sort_block_bytes = 160;
-  progress_ = Progress();
-  ASSERT_NE(BuildTree(records, options), QTreeBuilder::kBuildFailed);
-  EXPECT_TRUE(out_of_order_);
-  std::vector<std::pair<std::string, int>> sort_reports;
-  for (const auto& r : progress_.reports) {
-    if (r.first.rfind("Sort", 0) == 0) sort_reports.push_back(r);
-  }
-  const std::vector<std::pair<std::string, int>> expected = {
-      {"Sorting", 1111}, {"Sorting", 2222}, {"Sorting", 5555}, {"Sort complete", 10000}};
-  EXPECT_EQ(sort_reports, expected);
-}
-
-TEST_F(TreeFixture, KeysDifferingOnlyInCaseAreEqual) {
-  const std::vector<std::pair<std::string, std::string>> records = {{Key8("bravo"), U64Bytes(0)},
-                                                                    {Key8("ALPHA"), U64Bytes(1)},
-                                                                    {Key8("alpha"), U64Bytes(2)},
-                                                                    {Key8("Bravo"), U64Bytes(3)},
-                                                                    {Key8("AlPhA"), U64Bytes(4)}};
-  const std::uint64_t root = BuildTree(records);
-  EXPECT_TRUE(out_of_order_);
-  Qfile file(err_, path_.c_str(), Qfile::kModeRead);
-  QTree tree("case", file, root, nullptr, err_);
-  std::uint8_t key[8], value[8];
-  ASSERT_TRUE(tree.Find(Key8("aLpHa").data(), key, value, QTree::kModeExact));
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(key), 8), Key8("ALPHA"));
-  std::vector<std::uint64_t> seen = {U64From(value)};
-  while (tree.Next(key, value)) seen.push_back(U64From(value));
-  std::sort(seen.begin(), seen.end());
-  EXPECT_EQ(seen, (std::vector<std::uint64_t>{1, 2, 4}));
-  ASSERT_TRUE(tree.Find(Key8("BRAVO").data(), key, value, QTree::kModeExact));
-  const std::uint64_t first_bravo = U64From(value);
-  ASSERT_TRUE(tree.Next(key, value));
-  EXPECT_EQ(first_bravo + U64From(value), 3u);  // 0 and 3 in either order
-  EXPECT_FALSE(tree.Next(key, value));
-}
-
-TEST_F(TreeFixture, EmptyBuilderWritesAnEmptyLeafRoot) {
-  const std::uint64_t root = BuildTree({});
-  ASSERT_EQ(root, 0u);
-  const std::vector<std::uint8_t> bytes = ReadBytes(path_);
-  ASSERT_EQ(bytes.size(), 1024u);
-  EXPECT_EQ(U16From(bytes, 0), 0);
-  EXPECT_EQ(bytes[6], 0x0E);
-  Qfile file(err_, path_.c_str(), Qfile::kModeRead);
-  QTree tree("empty", file, root, nullptr, err_);
-  ASSERT_TRUE(tree.ready());
-  std::uint8_t key[8], value[8];
-  EXPECT_FALSE(tree.First(key, value));
-  EXPECT_FALSE(tree.Find(Key8("x").data(), key, value, QTree::kModeFloor));
-  ExpectNoScratchFiles();
-}
-
-TEST_F(TreeFixture, OtherKeyAndValueLengthsWithBytewiseCompare) {
-  // An indexed file's layout: 12-byte keys, 4-byte values, 512-byte pages.
-  QTreeBuilderOptions options;
-  options.key_length = 12;
-  options.value_length = 4;
-  options.page_size = 512;
-  options.sort_block_bytes = 16 * 50;
-  options.compare = [](const void* a, const void* b) { return std::memcmp(a, b, 12); };
-  std::mt19937 rng(kSeed);
-  std::vector<std::pair<std::string, std::string>> records;
-  std::map<std::string, std::string> model;
-  for (int i = 0; i < 3000; ++i) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%012u", static_cast<unsigned>(rng() % 100000000));
-    std::string value(4, '\0');
-    std::memcpy(&value[0], &i, 4);
-    if (!model.emplace(text, value).second) continue;
-    records.emplace_back(std::string(text, 12), value);
-  }
-  const std::uint64_t root = BuildTree(records, options);
-  ASSERT_NE(root, QTreeBuilder::kBuildFailed);
-  EXPECT_EQ(root % 512, 0u);
-  Qfile file(err_, path_.c_str(), Qfile::kModeRead);
-  QTree tree("dlfile", file, root, options.compare, err_);
-  ASSERT_TRUE(tree.ready());
-  EXPECT_EQ(tree.key_length(), 12u);
-  EXPECT_EQ(tree.value_length(), 4u);
-  std::uint8_t key[12], value[4];
-  for (const auto& [k, v] : model) {
-    ASSERT_TRUE(tree.Find(k.data(), key, value, QTree::kModeExact)) << k;
-    ASSERT_EQ(std::memcmp(value, v.data(), 4), 0) << k;
-  }
-}
-
-TEST_F(TreeFixture, UnusableLayoutsAreRefused) {
-  const QTreeBuilderOptions base;
-  struct Row {
-    const char* what;
-    std::uint32_t key, value, page;
-    std::size_t block;
-  } rows[] = {{"zero key", 0, 8, 1024, 580000},         {"key over 255", 256, 8, 1024, 580000},
-              {"value over 255", 8, 256, 1024, 580000}, {"page over 65535", 8, 8, 65536, 580000},
-              {"page too small", 8, 8, 40, 580000},     {"block below a record", 8, 8, 1024, 15}};
-  for (const Row& row : rows) {
-    QTreeBuilderOptions options = base;
-    options.key_length = row.key;
-    options.value_length = row.value;
-    options.page_size = row.page;
-    options.sort_block_bytes = row.block;
-    QError err;
-    QTreeBuilder builder(err, options);
-    EXPECT_FALSE(builder.ready()) << row.what;
-    EXPECT_EQ(err.code(), 100) << row.what;
-    EXPECT_FALSE(builder.Add("12345678", "12345678")) << row.what;
-  }
-  ExpectNoScratchFiles();
 }
 
 TEST_F(TreeFixture, FailedOrAbandonedBuildsLeaveNoScratchFiles) {
@@ -443,29 +287,6 @@ TEST_F(TreeFixture, FailedOrAbandonedBuildsLeaveNoScratchFiles) {
     EXPECT_TRUE(names[0].rfind("qtb.tmp.", 0) == 0 || names[1].rfind("qtb.tmp.", 0) == 0);
   }
   ExpectNoScratchFiles();  // destroying an unbuilt builder deletes its scratch file
-}
-
-TEST_F(TreeFixture, BuildsIntoAQfileOpenForWriting) {
-  QTreeBuilder second(err_);
-  {
-    QTreeBuilder builder(err_);
-    ASSERT_TRUE(builder.Add(Key8("x").data(), U64Bytes(7).data()));
-    Qfile closed(err_);
-    EXPECT_EQ(builder.Build(closed), QTreeBuilder::kBuildFailed);
-    EXPECT_EQ(err_.code(), 100);
-  }
-  ASSERT_TRUE(second.Add(Key8("x").data(), U64Bytes(7).data()));
-  lumetra_test::WriteBytes(path_, std::vector<std::uint8_t>(10, 1));
-  Qfile file(err_, path_.c_str(), Qfile::kModeReadWrite);
-  ASSERT_TRUE(file.is_open());
-  EXPECT_EQ(second.Build(file), 1024u);
-  file.Close();
-  Qfile reader(err_, path_.c_str(), Qfile::kModeMapped);
-  QTree tree("qfile", reader, 1024, nullptr, err_);
-  std::uint8_t value[8];
-  ASSERT_TRUE(tree.Find(Key8("X").data(), nullptr, value, QTree::kModeExact));
-  EXPECT_EQ(U64From(value), 7u);
-  ExpectNoScratchFiles();
 }
 
 }  // namespace

@@ -341,38 +341,4 @@ TEST(TabLibrary, DamagedTablesFailWithTheFileNamed) {
   EXPECT_GT(failures, 100);
 }
 
-TEST(TabLibrary, RefusesWhatItCannotWrite) {
-  lumetra_test::ScopedTempDir dir;
-  TXTableInfo info;
-  std::memset(&info, 0, sizeof info);
-  info.has_map = 1;
-  info.min_x = info.min_y = -1000;
-  info.max_x = info.max_y = 1000;
-  const int table =
-      TXCreateTable(dir.File("w.tab").c_str(), kFields.data(), 6, &info, kTXCreateReplace);
-  ASSERT_GT(table, 0) << TXGetLastErrorText();
-  TXObject far;
-  far.type = kTXPoint;
-  far.u.point = {5000, 0};  // past the grid of +-2147 the bounds give
-  struct Case {
-    const char* text;
-    const TXObject* object;
-    int code;
-  } cases[] = {{"a\t1\t2\t3\t20200101\tT\textra", nullptr, kTXErrArgument},
-               {"a\tone", nullptr, kTXErrArgument},
-               {"a\t1\t2\t123456789.5", nullptr, kTXErrArgument},
-               {"a\t1\t2\t3\t2020-13-01", nullptr, kTXErrArgument},
-               {"a", &far, kTXErrCoordinate}};
-  for (const Case& c : cases) {
-    EXPECT_FALSE(TXInsertRow(table, c.text, c.object, nullptr)) << c.text;
-    EXPECT_EQ(TXGetLastError(), c.code) << c.text << ": " << TXGetLastErrorText();
-  }
-  std::uint32_t row = 0;
-  EXPECT_TRUE(TXInsertRow(table, "fine", nullptr, &row));
-  EXPECT_EQ(row, 1u);  // refused rows left nothing behind
-  EXPECT_TRUE(TXCloseTable(table));
-  EXPECT_EQ(TXOpenTable(dir.File("w.tab").c_str(), 2), 0);
-  EXPECT_EQ(TXGetLastError(), kTXErrArgument);
-}
-
 }  // namespace

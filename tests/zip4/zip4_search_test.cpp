@@ -208,18 +208,4 @@ TEST_F(Zip4Search, MatchesBruteForceReadingOnlyAreasThatMeetObjects) {
   }
 }
 
-TEST_F(Zip4Search, ObjectsAwayFromEveryAreaAreFoundWithoutReadingRecords) {
-  std::mt19937 rng(5);
-  const int objects = OpenObjects({search_test::Region(
-      "NORTH", {search_test::Star(rng, -80000000, 80000000, 12, 1000, 90000)})});
-  const int z = OpenCentroids(Records(rng));
-  char zip4[PIP_ZIP4_TEXT_SIZE], type[PIP_ZIP4_TYPE_SIZE], name[PIP_NAME_SIZE] = "x";
-  EXPECT_EQ(pipZip4FindFirst(z, objects, 0, zip4, type, name, sizeof name), 0) << Detail();
-  EXPECT_STREQ(name, "");
-  EXPECT_GT(Stats(z).areas_read, 100u);
-  EXPECT_EQ(Stats(z).areas_searched, 0u);
-  EXPECT_EQ(Stats(z).records_read, 0u);
-  EXPECT_EQ(Stats(z).containment_tests, 0u);
-}
-
 }  // namespace
