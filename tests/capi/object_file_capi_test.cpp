@@ -2,7 +2,6 @@
 // then opened, queried and searched through the exported functions only,
 // with the containing search against brute force on plain and compressed
 // files.
-#include <chrono>
 #include <cmath>
 #include <functional>
 #include <random>
