@@ -254,11 +254,18 @@ class ObjectFile:
         last found) and distances (feet in geographic files, NaN past the
         last), each of shape ``points + (k,)``, nearest first.  Only points
         within ``max_distance`` feet (the file's search distance, default
-        366,000 feet) are searched."""
-        if max_distance is not None:
-            self._file.set_search_distance(int(max_distance))
+        366,000 feet) are searched; ``max_distance`` applies to this call
+        only."""
         x, y, degrees, shape = self._points(lon, lat, units)
-        ordinals, distances = self._file.nearest(x, y, degrees, int(k), _threads(threads))
+        previous = None
+        if max_distance is not None:
+            previous = self._file.info()["search_distance"]
+            self._file.set_search_distance(int(max_distance))
+        try:
+            ordinals, distances = self._file.nearest(x, y, degrees, int(k), _threads(threads))
+        finally:
+            if previous is not None:
+                self._file.set_search_distance(previous)
         return ordinals.reshape(shape + (k,)), distances.reshape(shape + (k,))
 
     def distance_to_border(self, lon, lat, *, max_distance=528000, units="degrees", threads=1):

@@ -131,3 +131,7 @@ def test_nearest_matches_brute_force(tmp_path):
                 assert np.allclose(feet[i], np.sort(brute)[:3], atol=1.5), i
         far, none = towns.nearest([-60.0], [10.0], k=2)
         assert far.tolist() == [[-1, -1]] and np.isnan(none).all()
+        # A distance limit holds for its own call only.
+        before = towns.info.search_distance
+        near, _ = towns.nearest(qx[:1], qy[:1], k=1, max_distance=1)
+        assert near.tolist() == [[-1]] and towns.info.search_distance == before
