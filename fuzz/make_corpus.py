@@ -261,4 +261,29 @@ def hawaii_columns(recs):
     put("column_codec", "deltas", b"\x01" + struct.pack("<I", 7) + bytes([1, 1, 1, 2, 255, 255, 0, 0, 0] * 40))
 
 
+def gpc_polygon(contours, scale_byte=20):
+    """A gpc_clip input polygon: contour count, then per contour the vertex
+    count, the scale byte (20: scale 1) and the vertices as int16 pairs."""
+    out = bytes([len(contours)])
+    for ring in contours:
+        out += bytes([len(ring), scale_byte])
+        out += b"".join(struct.pack("<hh", x, y) for x, y in ring)
+    return out
+
+
+def gpc_clip_seeds():
+    square = [(0, 0), (100, 0), (100, 100), (0, 100)]
+    shifted = [(50, 50), (150, 50), (150, 150), (50, 150)]
+    hole = [(25, 25), (25, 75), (75, 75), (75, 25)]
+    star = [(0, 60), (100, 60), (10, 0), (50, 100), (90, 0)]
+    comb = [(0, 0), (200, 0), (200, 100), (150, 10), (100, 100), (50, 10), (0, 100)]
+    put("gpc_clip", "overlapping_squares", gpc_polygon([square]) + gpc_polygon([shifted]))
+    put("gpc_clip", "square_with_hole", gpc_polygon([square, hole]) + gpc_polygon([shifted]))
+    put("gpc_clip", "star_and_square", gpc_polygon([star]) + gpc_polygon([square], 12))
+    put("gpc_clip", "comb_and_shared_edge", gpc_polygon([comb]) + gpc_polygon([square, shifted]))
+    put("gpc_clip", "identical", gpc_polygon([square]) + gpc_polygon([square]))
+    put("gpc_clip", "disjoint_and_empty", gpc_polygon([square]) + gpc_polygon([[(-200, -200), (-150, -200), (-150, -150)]]) + gpc_polygon([]))
+
+
 main()
+gpc_clip_seeds()

@@ -83,15 +83,21 @@ std::string DlContext::ResolveName(const char* file_name) const {
 DlDataFile* DlContext::Open(const char* file_name) {
   const std::string path = ResolveName(file_name);
   struct stat st;
+  open_cause_.Clear();
   if (path.size() <= kMaxPath && ::stat(path.c_str(), &st) != 0) {
     error_.SetF(kDlErrorCode, QERR_HERE, "File %s Not Found", path.c_str());
     return nullptr;
   }
   auto file = std::make_unique<DlDataFile>(this);
+  // The record the open itself makes (a successful one keeps the previous).
+  const QError before = error_;
+  error_.Clear();
   if (path.size() > kMaxPath || !file->Open(path)) {
+    open_cause_ = error_;
     error_.Set(kDlErrorCode, "Error opening DLD file", QERR_HERE);
     return nullptr;
   }
+  error_ = before;
   files_.push_back(std::move(file));
   return files_.back().get();
 }

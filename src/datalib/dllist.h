@@ -49,7 +49,8 @@ struct DlContext {
 
   // Opens `file_name` (joined to the data directory when relative, ".dld"
   // added when its last component has no extension).  Null after recording
-  // "File %s Not Found" or "Error opening DLD file" (code 100).
+  // "File %s Not Found" or "Error opening DLD file" (code 100); the record
+  // of what made the open fail is then kept in open_cause().
   DlDataFile* Open(const char* file_name);
   // Closes and frees a file of this context; false when it is not one.
   bool Close(DlDataFile* file);
@@ -59,11 +60,15 @@ struct DlContext {
 
   const std::string& data_directory() const { return data_directory_; }
   QError& error() { return error_; }
+  // What made the last failed Open fail, before it was summed up as "Error
+  // opening DLD file" (code -1 when the file was not found).
+  const QError& open_cause() const { return open_cause_; }
   std::size_t open_files() const { return files_.size(); }
 
  private:
   std::string data_directory_;
   QError error_;
+  QError open_cause_;
   std::vector<std::unique_ptr<DlDataFile>> files_;
 };
 

@@ -79,6 +79,8 @@ int InitShapeExporter(int library_handle, const char* file_name, int* export_han
 
 template <class F>
 int WithExporter(int handle, F&& work) noexcept {
+  static_assert(lumetra::HasErrorRecord<CspaExporter>::value,
+                "an export handle's allocation failures must reach the library's record");
   return WithHandle<CspaExporter>(handle, PIP_HANDLE_EXPORT, -1, std::forward<F>(work));
 }
 

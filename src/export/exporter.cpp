@@ -140,6 +140,13 @@ void CspaExporter::NoteFailure(const std::string& message, const std::string& de
   last_failure_detail_ = detail;
 }
 
+bool CspaExporter::AttributesReadable() {
+  const AttributeSearch* attributes = CurrentAttributes();
+  if (attributes == nullptr || attributes->failure().code() == -1) return true;
+  NoteFailure(attributes->failure());
+  return false;
+}
+
 void CspaExporter::ReportInvalidData(const char* detail) {
   error().Report(PIP_ERR_INVALID_DATA, detail, QERR_HERE);
 }
@@ -220,7 +227,10 @@ int CspaExporter::OpenObjectFile(const char* file_name, int mode) {
     error().ReportF(PIP_ERR_NO_MEMORY, QERR_HERE, kHeaderDataMemory, file_name);
     return -1;
   }
-  if ((options_ & PIP_EXPORT_OPT_ATTRIBUTES) != 0) AttachAttributes(*object_file, file_name);
+  if ((options_ & PIP_EXPORT_OPT_ATTRIBUTES) != 0 &&
+      AttachColumnsSource(*object_file, file_name) != 1) {
+    return -1;
+  }
   object_file_ = std::move(object_file);
   object_file_name_ = file_name;
   total_count_ = CountField(file_info_.numLineObjects) + CountField(file_info_.numPointObjects) +
@@ -243,6 +253,16 @@ void CspaExporter::SetupBuffers(const PolygonSearch& reader) {
   points_.assign(2 * static_cast<std::size_t>(std::max<std::uint32_t>(max_points, 1)), 0);
   part_counts_.assign(std::max<std::uint32_t>(max_parts, 1), 0);
   part_count_ = 0;
+}
+
+int CspaExporter::AttachColumnsSource(pipObjectFileObject& object, const char* file_name) {
+  AttachAttributes(object, file_name);
+  const QError& failure = object.attributes()->failure();
+  if (failure.code() == -1) return 1;
+  NoteFailure(failure);
+  error().ReportF(PIP_ERR_GENERAL, QERR_HERE, kCouldNotOpen, file_name,
+                  last_failure_message_.c_str(), last_failure_detail_.c_str());
+  return -1;
 }
 
 void CspaExporter::CloseObjectFile() { object_file_.reset(); }
@@ -365,8 +385,9 @@ int CspaExporter::SetOptions(int flags) {
   if (ApplyOptions(flags) != 1) return -1;
   options_ = flags;
   if (object_file_ != nullptr && (flags & PIP_EXPORT_OPT_ATTRIBUTES) != 0 &&
-      object_file_->attributes() == nullptr) {
-    AttachAttributes(*object_file_, object_file_name_.c_str());
+      object_file_->attributes() == nullptr &&
+      AttachColumnsSource(*object_file_, object_file_name_.c_str()) != 1) {
+    return -1;
   }
   if (options_ != 0 && object_file_ != nullptr) return BeginTableOnce();
   return 1;

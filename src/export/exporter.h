@@ -198,6 +198,10 @@ class CspaExporter {
   // Reports code 106 with `detail` (bad arguments of the caller).
   void ReportInvalidData(const char* detail);
 
+  // The library's error record, which the handle's calls report into (and
+  // the exported-call pattern records an allocation failure in).
+  pipError& error() const;
+
   // --- export options ---
   // Takes the option flags; -1 (reported) for bits that name no option
   // (106), once an object was written (100), or when the writer refuses
@@ -211,12 +215,14 @@ class CspaExporter {
   int ReadFileInfo(const char* file_name);
 
  protected:
-  pipError& error() const;
   pipLibraryContext& library() const { return library_; }
   // Keeps the message and detail of `record` (or of the given texts) as the
   // last open or access failure.
   void NoteFailure(const QError& record);
   void NoteFailure(const std::string& message, const std::string& detail);
+  // False, after noting the failure, when the attribute file being
+  // exported from failed in the file layer (attribute_search.h).
+  bool AttributesReadable();
   // Reports a system error (errno value below 100) with `path` as detail.
   void ReportSystemError(int error_number, const std::string& path);
 
@@ -233,6 +239,9 @@ class CspaExporter {
   const AttributeSearch* CurrentAttributes() const;
 
  private:
+  // Attaches `object`'s attribute file for the attribute columns; -1 after
+  // reporting (100) when it exists but cannot be opened.
+  int AttachColumnsSource(pipObjectFileObject& object, const char* file_name);
   bool FetchNextObject(std::string* name);
   bool FindNextMatch(char* name, int name_length, int* found);
   bool CopyCoordinates(const PolygonObject& object);

@@ -135,6 +135,7 @@ int CspaMIFExporter::WriteObject(const char* name, const pipObjectInfoStruct& ob
 bool CspaMIFExporter::WriteMidRow(const char* name, const pipObjectInfoStruct& object) {
   if (options() != 0) {
     const std::vector<std::string> values = columns_.Values(CurrentAttributes(), object);
+    if (!AttributesReadable()) return false;
     for (std::size_t i = 0; i < values.size(); ++i) {
       const bool number = columns_.columns()[i].type == 'N';
       const char* separator = i == 0 ? "" : delimiter_.c_str();

@@ -150,6 +150,7 @@ bool CspaSHPExporter::WriteTableRecord(const pipObjectInfoStruct& object) {
     return dbWrite(&table_) == 0;
   }
   const std::vector<std::string> values = columns_.Values(CurrentAttributes(), object);
+  if (!AttributesReadable()) return false;
   for (std::size_t i = 0; i < values.size() && i < fields_.size(); ++i) {
     dbField& field = fields_[i];
     if (field.type == 'N') {

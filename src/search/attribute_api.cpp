@@ -36,6 +36,27 @@ AttributeSearch* AttributesOf(pipObjectFileObject& object) {
   return attributes != nullptr && attributes->has_file() ? attributes : nullptr;
 }
 
+// `answer`, unless the attribute file failed in the file layer (it could
+// not be opened, or the current record could not be searched or read):
+// that failure then becomes the handle's record and the answer is -1.
+int UnlessFailed(pipObjectFileObject& object, int answer) {
+  const AttributeSearch* attributes = object.attributes();
+  if (attributes == nullptr || attributes->failure().code() == -1) return answer;
+  pipError& err = object.error();
+  static_cast<QError&>(err) = attributes->failure();
+  err.Display();
+  return -1;
+}
+
+// An attribute call on `object`: `work` after the exported-call pattern,
+// its answer checked by UnlessFailed.
+template <class F>
+int WithAttributes(int object_file_handle, F&& work) {
+  return WithObjectFile(object_file_handle, [&](pipObjectFileObject& object) {
+    return UnlessFailed(object, work(object));
+  });
+}
+
 // As AttributesOf, after moving to the ranked-search entry under the result
 // list's cursor (when there is one) so that the calls describe that entry.
 AttributeSearch* AttributesOfCurrent(pipObjectFileObject& object) {
@@ -91,7 +112,7 @@ LUMETRA_API int pipObjectFileValidate(int libraryHandle, const char* fileName) {
 LUMETRA_API int pipObjectGetAttributeCount(int objectFileHandle, int* count) {
   if (count == nullptr) return -1;
   *count = 0;
-  return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
+  return WithAttributes(objectFileHandle, [&](pipObjectFileObject& object) {
     AttributeSearch* attributes = AttributesOf(object);
     if (attributes == nullptr) return -1;
     *count = attributes->VisibleFieldCount();
@@ -103,7 +124,7 @@ LUMETRA_API int pipObjectGetAttributeNameByNumber(int objectFileHandle, int fiel
                                                   int nameLength) {
   if (name == nullptr || nameLength <= 0) return -1;
   name[0] = '\0';
-  return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
+  return WithAttributes(objectFileHandle, [&](pipObjectFileObject& object) {
     AttributeSearch* attributes = AttributesOfCurrent(object);
     if (attributes == nullptr) return -1;
     const FieldId* field = attributes->VisibleField(fieldNumber);
@@ -117,7 +138,7 @@ LUMETRA_API int pipObjectGetAttributeInfoByName(int objectFileHandle, const char
                                                 pipAttributeInfoStruct* info) {
   if (info == nullptr) return -1;
   std::memset(info, 0, sizeof *info);
-  return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
+  return WithAttributes(objectFileHandle, [&](pipObjectFileObject& object) {
     AttributeSearch* attributes = AttributesOfCurrent(object);
     if (attributes == nullptr || fieldName == nullptr) return -1;
     return DescribeField(*attributes, attributes->FieldByName(fieldName), info);
@@ -128,7 +149,7 @@ LUMETRA_API int pipObjectGetAttributeInfoByNumber(int objectFileHandle, int fiel
                                                   pipAttributeInfoStruct* info) {
   if (info == nullptr) return -1;
   std::memset(info, 0, sizeof *info);
-  return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
+  return WithAttributes(objectFileHandle, [&](pipObjectFileObject& object) {
     AttributeSearch* attributes = AttributesOfCurrent(object);
     if (attributes == nullptr) return -1;
     return DescribeField(*attributes, attributes->VisibleField(fieldNumber), info);
@@ -136,7 +157,7 @@ LUMETRA_API int pipObjectGetAttributeInfoByNumber(int objectFileHandle, int fiel
 }
 
 LUMETRA_API int pipObjectValidateFilterCriteria(int objectFileHandle, const char* criteria) {
-  return WithObjectFile(objectFileHandle, [&](pipObjectFileObject& object) {
+  return WithAttributes(objectFileHandle, [&](pipObjectFileObject& object) {
     AttributeSearch* attributes = AttributesOf(object);
     if (attributes == nullptr) {
       object.error().Set(PIP_ERR_GENERAL, kNoAttributeFile, QERR_HERE);

@@ -42,6 +42,11 @@ class AttributeFilter : public ObjectFilter {
   bool Accept(const PolygonObject& object) override {
     return Matches(criteria_, attributes_, object);
   }
+  bool Failed(QError& err) const override {
+    if (attributes_.failure().code() == -1) return false;
+    err = attributes_.failure();
+    return true;
+  }
 
  private:
   AttributeSearch& attributes_;
@@ -59,6 +64,15 @@ void FormatNumber(const char* stored, int decimals, char* out, std::size_t out_s
   } else {
     std::snprintf(out, out_size, "%lld", number);
   }
+}
+
+// A failure of the system (an errno code other than the short read of a
+// file too small for the format) or of memory, as opposed to a file that is
+// not a usable data library file.
+bool IsStorageFailure(const QError& cause) {
+  constexpr int kShortRead = 28;
+  return (cause.code() >= 0 && cause.code() < 100 && cause.code() != kShortRead) ||
+         cause.code() == PIP_ERR_NO_MEMORY;
 }
 
 }  // namespace
@@ -98,7 +112,11 @@ void AttributeSearch::Attach(const char* object_file_name, const char* stamp) {
   for (const std::string& name : CandidateNames(object_file_name)) {
     struct stat st;
     if (::stat(context_->ResolveName(name.c_str()).c_str(), &st) != 0) continue;
-    file_ = context_->Open(name.c_str());  // null: unreadable, recorded in the context only
+    file_name_ = name;
+    file_ = context_->Open(name.c_str());
+    if (file_ == nullptr && IsStorageFailure(context_->open_cause())) {
+      KeepFailure("cannot be opened", context_->open_cause());
+    }
     break;
   }
   if (file_ == nullptr) return;
@@ -112,7 +130,13 @@ void AttributeSearch::Attach(const char* object_file_name, const char* stamp) {
   record_id_name_ = file_->FieldById(kQRecordIdName) != nullptr ? kQRecordIdName : kRecordIdName;
 }
 
+void AttributeSearch::KeepFailure(const char* what, const QError& cause) const {
+  failure_.SetF(cause.code() != -1 ? cause.code() : PIP_ERR_GENERAL, QERR_HERE,
+                "Attribute file %s %s: %s", file_name_.c_str(), what, cause.detail());
+}
+
 void AttributeSearch::Detach() {
+  failure_.Clear();
   if (file_ != nullptr) context_->Close(file_);
   file_ = nullptr;
   positioned_ = false;
@@ -129,13 +153,23 @@ void AttributeSearch::PositionOn(const PolygonObject* object) {
   pending_ordinal_ = object != nullptr ? static_cast<std::int32_t>(object->AttributeKey()) : 0;
   pending_ = file_ != nullptr;
   positioned_ = false;
+  if (file_ != nullptr) failure_.Clear();
 }
 
 void AttributeSearch::Settle() const {
   if (!pending_) return;
   pending_ = false;
-  positioned_ =
-      file_ != nullptr && pending_ordinal_ >= 1 && file_->SearchInt(pending_ordinal_) == 1;
+  positioned_ = false;
+  if (file_ == nullptr) return;
+  failure_.Clear();
+  if (pending_ordinal_ < 1) return;
+  // The record is absent when the search records nothing (or finds the
+  // file corrupt, which no position can mend); a storage failure is kept.
+  context_->error().Clear();
+  positioned_ = file_->SearchInt(pending_ordinal_) == 1;
+  if (!positioned_ && IsStorageFailure(context_->error())) {
+    KeepFailure("cannot be searched", context_->error());
+  }
 }
 
 bool AttributeSearch::IsRecordIdField(const FieldId& field) const {
@@ -184,7 +218,11 @@ int AttributeSearch::FillInfo(FieldId& field, pipAttributeInfoStruct* info) cons
   const int stored_type = field.GetAttribute(kFieldType, nullptr, 0);
   if (stored_type != 'C' && stored_type != 'N') return 0;
   char text[sizeof info->value];
-  if (field.GetString(nullptr, text, static_cast<int>(sizeof text)) != 1) return 0;
+  context_->error().Clear();
+  if (field.GetString(nullptr, text, static_cast<int>(sizeof text)) != 1) {
+    if (IsStorageFailure(context_->error())) KeepFailure("cannot be read", context_->error());
+    return 0;
+  }
   if (stored_type == 'C') {
     std::memcpy(info->value, text, sizeof text);
   } else if (text[0] != '\0') {

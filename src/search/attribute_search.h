@@ -14,9 +14,18 @@
 // it was made for.  A non-empty stamp that differs from the object file's
 // creation time (the extension block's text; empty when the file has no
 // extension block) rejects the attribute file: it is closed again and
-// rejected() is set.  Stamps are compared as C strings, so a stamped
-// attribute file is rejected by an object file without extension block.
-// An unstamped attribute file is always taken.
+// rejected() is set.
+//
+// Storage failures.  A file that is not a usable data library file (wrong
+// signature, too short, corrupt) counts as no attribute file.  But an
+// attribute file the system cannot read or that memory cannot be had for,
+// and a record search or value read that fails in the file layer (as
+// opposed to a record that is simply absent), is kept in failure(): the
+// object file stays usable, and the attribute calls answer the failure
+// instead of "no attribute file" or "no record".  An open failure stays
+// until the next Attach; a read failure until the next position.  Stamps are compared as C strings,
+// so a stamped attribute file is rejected by an object file without extension block. An unstamped
+// attribute file is always taken.
 //
 // The record-id field.  The key field holds the object ordinal; it is named
 // "qrecid" when the file has a field of that name, else "recid", and is
@@ -46,6 +55,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/error.h"
 #include "search/object_filter.h"
 
 struct DlContext;
@@ -94,6 +104,10 @@ class AttributeSearch {
   bool rejected() const { return rejected_; }
   // The name of the record-id field ("qrecid" or "recid").
   const std::string& record_id_name() const { return record_id_name_; }
+  // The attribute file's storage failure so far (see the file comment):
+  // the open's, or the current record's once something has asked about it;
+  // code -1 when there is none.
+  const QError& failure() const { return failure_; }
   // The attribute file (null without one).
   DlDataFile* file() const {
     Settle();
@@ -138,14 +152,18 @@ class AttributeSearch {
   std::vector<std::string> CandidateNames(const char* object_file_name) const;
   // Carries out a pending PositionOn.
   void Settle() const;
+  // Keeps `cause`, the data library's record of a failure, in failure_.
+  void KeepFailure(const char* what, const QError& cause) const;
 
   std::unique_ptr<DlContext> context_;
   DlDataFile* file_ = nullptr;  // owned by context_
+  std::string file_name_;       // the attribute file looked for last
   std::string record_id_name_ = kRecordIdName;
   mutable bool positioned_ = false;
   mutable bool pending_ = false;  // PositionOn(pending_ordinal_) not yet carried out
   mutable std::int32_t pending_ordinal_ = 0;
   bool rejected_ = false;
+  mutable QError failure_;
 };
 
 // Gives `object` (whose reader is ready) its attribute file: attaches it

@@ -145,7 +145,8 @@ int PolySearchNearestPoint::Measure(std::uint64_t position, std::int32_t* distan
 int PolySearchNearestPoint::Filter(std::uint64_t position) {
   const PolygonObject* object = reader().FindObject(position);
   if (object == nullptr) return -1;
-  return filter_->Accept(*object) ? 1 : 0;
+  if (filter_->Accept(*object)) return 1;
+  return filter_->Failed(error()) ? -1 : 0;
 }
 
 int PolySearchNearestPoint::SearchRing(const lumetra::Rect& square) {

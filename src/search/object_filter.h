@@ -18,6 +18,7 @@
 #include <string>
 
 class PolygonObject;
+class QError;
 
 class ObjectFilter {
  public:
@@ -30,6 +31,10 @@ class ObjectFilter {
   // May move the attribute file's position (searches reposition it on the
   // object they stop on).
   virtual bool Accept(const PolygonObject& object) = 0;
+  // After an Accept that answered false: true, with the failure copied into
+  // `err`, when the attribute file failed in the file layer -- the answer
+  // then says nothing about the object.
+  virtual bool Failed(QError& err) const;
 };
 
 // What the factory made of a criteria text.
@@ -42,9 +47,8 @@ enum class FilterStatus {
 // Makes the filter of `criteria` (never null).  On kInvalidCriteria the
 // message (at most 79 characters) says why; the filter is left null unless
 // the status is kReady.
-using FilterFactory = std::function<FilterStatus(const char* criteria,
-                                                 std::unique_ptr<ObjectFilter>* filter,
-                                                 std::string* message)>;
+using FilterFactory = std::function<FilterStatus(
+    const char* criteria, std::unique_ptr<ObjectFilter>* filter, std::string* message)>;
 
 // A filter that accepts every object.
 class AcceptAllFilter : public ObjectFilter {
