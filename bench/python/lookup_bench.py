@@ -35,7 +35,7 @@ BOX = (-124.8, 24.5, -66.9, 49.4)  # contiguous US
 
 def parse_args():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--counties", default="/work/datacache/us_counties.shp")
+    parser.add_argument("--counties", required=True, help="the us-atlas counties shapefile")
     parser.add_argument("--points", type=int, default=10_000_000)
     parser.add_argument("--baseline-points", type=int, default=None)
     parser.add_argument("--capi", required=True, help="path of the capi_lookup program")
