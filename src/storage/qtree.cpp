@@ -196,8 +196,14 @@ bool QTree::Find(const void* key, std::size_t key_size, void* key_out, void* val
   TreePageHeader header;
   const std::uint8_t* page = FetchPage(cursor_.page, 0, &header);
   if (page == nullptr) return false;
-  const bool equal = CompareEntry(page, header, cursor_.index) == 0;
-  if (mode == kModeExact && !equal) return false;
+  const int order = CompareEntry(page, header, cursor_.index);
+  // The binary searches trust the page's order; a landing entry above the
+  // search key can only come from pages whose entries are out of order.
+  if (order < 0) {
+    positioned_ = false;
+    return ReportCorrupt(cursor_.page, "entries out of order");
+  }
+  if (mode == kModeExact && order != 0) return false;
   return CopyOut(page + lumetra::TreeEntryOffset(header.entry_size(), cursor_.index), key_out,
                  value_out);
 }
