@@ -23,9 +23,9 @@ struct Row {
 };
 
 // Regions WEST and EAST side by side, three wells to the east of them.
-const std::vector<Shape> kShapes = {
-    RegionOf("WEST", {Box(0, 0, 100, 100)}), RegionOf("EAST", {Box(100, 0, 200, 100)}),
-    PointOf("WELL1", 250, 50), PointOf("WELL2", 260, 50), PointOf("WELL3", 300, 50)};
+const std::vector<TestObject> kShapes = {
+    Region("WEST", {Box(0, 0, 100, 100)}), Region("EAST", {Box(100, 0, 200, 100)}),
+    Point("WELL1", 250, 50), Point("WELL2", 260, 50), Point("WELL3", 300, 50)};
 const std::vector<Row> kRows = {{"West side", "1200", "12.5"},
                                 {"East side", "800", "3.25"},
                                 {"Old well", "50", "0"},
@@ -153,7 +153,7 @@ TEST_F(AttributesCapi, FoundRegionComesWithItsAttributes) {
   ASSERT_GE(entries.size(), 2u);
   for (const auto& [object, value] : entries) {
     const auto it = std::find_if(kShapes.begin(), kShapes.end(),
-                                 [&](const Shape& s) { return s.name == object; });
+                                 [&](const TestObject& s) { return s.name == object; });
     ASSERT_NE(it, kShapes.end());
     EXPECT_EQ(value, kRows[static_cast<std::size_t>(it - kShapes.begin())].name) << object;
   }

@@ -40,18 +40,18 @@ class ExportCapi : public CapiTest {
     // No y of 0 in the line: the shapefile reader takes such a point for
     // plain units.
     Build("sample.obj",
-          {RegionOf("Lake",
-                    {{{-84000000, 41000000},
-                      {-84000000, 42500000},
-                      {-80500000, 42500000},
-                      {-80500000, 41000000}},
-                     {{-83000000, 41500000}, {-82000000, 41500000}, {-82000000, 42000000}}},
-                    "L"),
-           LineOf("road",
-                  {{{0, 500000}, {1000000, 1000000}, {2000000, 500000}},
-                   {{-5000000, -5000000}, {-4000000, -4500000}}},
-                  "R"),
-           PointOf("Beacon", -87629800, 41878100, "B")},
+          {Region("Lake",
+                  {{{-84000000, 41000000},
+                    {-84000000, 42500000},
+                    {-80500000, 42500000},
+                    {-80500000, 41000000}},
+                   {{-83000000, 41500000}, {-82000000, 41500000}, {-82000000, 42000000}}},
+                  "L"),
+           Line("road",
+                {{{0, 500000}, {1000000, 1000000}, {2000000, 500000}},
+                 {{-5000000, -5000000}, {-4000000, -4500000}}},
+                "R"),
+           Point("Beacon", -87629800, 41878100, "B")},
           {0, PIP_COORD_GEOGRAPHIC});
   }
 
@@ -117,10 +117,7 @@ TEST_F(ExportCapi, ExportOptionsAreCheckedAndApplied) {
   EXPECT_EQ(pipExportWrite(shp, name, sizeof name, nullptr, nullptr), 1);   // Lake
   EXPECT_EQ(pipExportSetOptions(shp, 0), -1);
   EXPECT_EQ(EndExport(shp, 1), 1);
-  const auto text = [this](const char* file) {
-    const std::vector<std::uint8_t> bytes = lumetra_test::ReadBytes(Path(file));
-    return std::string(bytes.begin(), bytes.end());
-  };
+  const auto text = [this](const char* file) { return lumetra_test::ReadText(Path(file)); };
   EXPECT_EQ(text("o.cpg"), "UTF-8\n");
   EXPECT_EQ(text("o.prj").rfind("GEOGCS[\"GCS_WGS_1984\"", 0), 0u);
 }

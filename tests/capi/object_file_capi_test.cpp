@@ -133,7 +133,7 @@ TEST_F(ObjectFileCapi, CallsOutOfOrderAreRecorded) {
 }
 
 TEST_F(ObjectFileCapi, NameBuffersTakeWhatFits) {
-  std::vector<Shape> shapes = SampleShapes();
+  std::vector<TestObject> shapes = SampleShapes();
   shapes[0].name = "WESTERN REGION";
   Build("s.obj", shapes);
   const int h = Open("s.obj");
@@ -229,18 +229,18 @@ TEST_F(ObjectFileCapi, SearchesMatchBruteForceOnPlainAndCompressedFiles) {
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> at(0, 2000);
   std::uniform_int_distribution<int> corners(3, 10);
-  std::vector<Shape> shapes;
+  std::vector<TestObject> shapes;
   for (int i = 0; i < 30; ++i) {
     const int cx = at(rng), cy = at(rng);
     std::vector<Ring> rings{search_models::Star<XY>(rng, cx, cy, corners(rng), 300 / 8, 300)};
     if (i % 4 == 0) rings.push_back(Box(cx - 15, cy - 15, cx + 15, cy + 15));
-    shapes.push_back(RegionOf("R" + std::to_string(i), rings));
+    shapes.push_back(Region("R" + std::to_string(i), rings));
   }
   for (int i = 0; i < 6; ++i) {
-    shapes.push_back(LineOf("L" + std::to_string(i),
-                            {{{at(rng), at(rng)}, {at(rng), at(rng)}, {at(rng), at(rng)}}}));
+    shapes.push_back(Line("L" + std::to_string(i),
+                          {{{at(rng), at(rng)}, {at(rng), at(rng)}, {at(rng), at(rng)}}}));
   }
-  for (int i = 0; i < 10; ++i) shapes.push_back(PointOf("P" + std::to_string(i), at(rng), at(rng)));
+  for (int i = 0; i < 10; ++i) shapes.push_back(Point("P" + std::to_string(i), at(rng), at(rng)));
   Build("plain.obj", shapes, {PIP_FILE_SEGMENTS});
   Build("packed.obj", shapes, {PIP_FILE_SEGMENTS | PIP_FILE_COMPRESSED});
   const int plain = Open("plain.obj", PIP_OPEN_CACHE_5MB);
@@ -260,7 +260,7 @@ TEST_F(ObjectFileCapi, SearchesMatchBruteForceOnPlainAndCompressedFiles) {
     EXPECT_EQ(Containing(packed, x, y, r), got);
     bool clear = true;  // no edge so close to the point or radius that rounding decides
     Found expected;
-    for (const Shape& s : shapes) {
+    for (const TestObject& s : shapes) {
       int code = 0;
       if (s.type == PIP_OBJECT_POINT) {
         if (r > 0 && pipDistance(x, y, s.at.x, s.at.y, 0, nullptr) < r) code = 2;

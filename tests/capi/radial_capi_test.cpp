@@ -7,7 +7,7 @@
 namespace {
 
 using capi_test::CapiTest;
-using capi_test::PointOf;
+using capi_test::Point;
 using capi_test::SampleShapes;
 using Answers = std::vector<std::tuple<std::string, int, int>>;  // name, x, y in order
 
@@ -92,8 +92,8 @@ TEST_F(RadialCapi, GeographicRadiusReachesTwiceAsFarInLongitudeAtSixtyDegrees) {
 }
 
 TEST_F(RadialCapi, LoadsThePointObjectsOfAnObjectFileInNameIndexOrder) {
-  std::vector<capi_test::Shape> shapes = SampleShapes();
-  for (int i = 0; i < 40; ++i) shapes.push_back(PointOf("P" + std::to_string(i * 37 % 40), i, -i));
+  std::vector<capi_test::TestObject> shapes = SampleShapes();
+  for (int i = 0; i < 40; ++i) shapes.push_back(Point("P" + std::to_string(i * 37 % 40), i, -i));
   Build(Path("p.obj"), shapes);
   Build(Path("regions.obj"), {SampleShapes()[0]});
   const int file = Open(Path("p.obj"));

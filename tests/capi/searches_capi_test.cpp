@@ -54,10 +54,9 @@ TEST_F(SearchesCapi, CoordinatesWithTooSmallBuffers) {
 
 TEST_F(SearchesCapi, RankedSearchOrderAndCurrentEntry) {
   Build("k.obj",
-        {RegionOf("INNER", {Box(400, 400, 600, 600)}), RegionOf("OUTER", {Box(0, 0, 1000, 1000)}),
-         RegionOf("OUT_NEAR", {Box(1100, 400, 1200, 600)}),
-         RegionOf("OUT_FAR", {Box(1300, 400, 1400, 600)}),
-         RegionOf("GONE", {Box(9000, 0, 9100, 100)})},
+        {Region("INNER", {Box(400, 400, 600, 600)}), Region("OUTER", {Box(0, 0, 1000, 1000)}),
+         Region("OUT_NEAR", {Box(1100, 400, 1200, 600)}),
+         Region("OUT_FAR", {Box(1300, 400, 1400, 600)}), Region("GONE", {Box(9000, 0, 9100, 100)})},
         {PIP_FILE_SEGMENTS});
   const int h = Open("k.obj");
   ASSERT_GT(h, 0);
@@ -107,8 +106,8 @@ TEST_F(SearchesCapi, RankedSearchOrderAndCurrentEntry) {
 // The exact k-nearest through the C interface: counts, criteria without an
 // attribute file, and the answers of the internal tests' brute force.
 TEST_F(SearchesCapi, ExactNearestCountsAndCriteria) {
-  Build("s.obj", {PointOf("CORNER", 7000, 7000), PointOf("SIDE", 8000, 0),
-                  RegionOf("AREA", {Box(0, 0, 10, 10)})});
+  Build("s.obj",
+        {Point("CORNER", 7000, 7000), Point("SIDE", 8000, 0), Region("AREA", {Box(0, 0, 10, 10)})});
   const int h = Open("s.obj");
   ASSERT_GT(h, 0);
   char name[PIP_NAME_SIZE] = "keep";

@@ -55,10 +55,10 @@ class ThreadStress : public CapiTest {
     }
     ASSERT_EQ(r, 0);
     ASSERT_EQ(Term(h, 1), 1);
-    std::vector<Shape> grid;
+    std::vector<TestObject> grid;
     for (int i = 0; i < 100; ++i) {
       const int x = -90000000 + (i % 10) * 100000, y = 40000000 + (i / 10) * 100000;
-      grid.push_back(RegionOf("Cell" + std::to_string(i), {Box(x, y, x + 100000, y + 100000)}));
+      grid.push_back(Region("Cell" + std::to_string(i), {Box(x, y, x + 100000, y + 100000)}));
     }
     Build(Path("grid.lmb"), grid, BuildOptions());
     for (int i = 0; i < 40; ++i) {

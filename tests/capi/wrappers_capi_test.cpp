@@ -87,14 +87,14 @@ class WrappersCapi : public CapiTest {
   void BuildOutlines() {
     const int h = Open("states.lmb");
     char name[kLen];
-    std::vector<Shape> lines;
+    std::vector<TestObject> lines;
     for (int r = pipObjectFindFirstName(h, "*", name, kLen); r == 1;
          r = pipObjectFindNext(h, name, kLen)) {
       const Coords c = CurrentCoords(h);
       Ring ring;
       for (int i = 0; i < c.parts[0]; ++i) ring.push_back({c.xy[2 * i], c.xy[2 * i + 1]});
       ring.push_back(ring.front());
-      lines.push_back(LineOf(name, {ring}, "outline"));
+      lines.push_back(Line(name, {ring}, "outline"));
     }
     Close(h);
     Build("outlines.lmb", lines, {PIP_FILE_SEGMENTS, PIP_COORD_GEOGRAPHIC});
@@ -103,7 +103,7 @@ class WrappersCapi : public CapiTest {
   // The ten stores (name,lon,lat) and the 99 customers (store,lon,lat,weight;
   // named C10..C108) of data/iowa_*.csv.
   void BuildPoints() {
-    std::vector<Shape> points;
+    std::vector<TestObject> points;
     for (const char* file : {"data/iowa_stores.csv", "data/iowa_customers.csv"}) {
       std::ifstream in(lumetra_test::SourcePath(file));
       std::string line, name, lon, lat;
@@ -113,7 +113,7 @@ class WrappersCapi : public CapiTest {
         std::getline(std::getline(std::getline(fields, name, ','), lon, ','), lat, ',');
         if (points.size() >= 10) name = "C" + std::to_string(points.size());
         const CPipPoint at(std::stod(lon), std::stod(lat));
-        points.push_back(PointOf(name, at.getSpatialX(), at.getSpatialY()));
+        points.push_back(Point(name, at.getSpatialX(), at.getSpatialY()));
       }
     }
     ASSERT_EQ(points.size(), 109u);

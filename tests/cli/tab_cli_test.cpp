@@ -22,8 +22,7 @@ std::string Tool(const std::string& dir, const std::string& args, int* status) {
   const int raw = std::system(
       ("cd '" + dir + "' && '" + kTool + "' " + args + " > '" + out + "' 2>&1").c_str());
   *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  const auto bytes = lumetra_test::ReadBytes(out);
-  return std::string(bytes.begin(), bytes.end());
+  return lumetra_test::ReadText(out);
 }
 
 TEST(CliTab, TablesImportLikeShapefilesAndExportForGdal) {

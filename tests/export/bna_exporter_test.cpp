@@ -15,8 +15,8 @@
 namespace {
 
 using export_test::Box;
-using export_test::Obj;
 using export_test::Ring;
+using export_test::TestObject;
 
 class BnaExporterTest : public ::testing::Test {
  protected:
@@ -70,11 +70,11 @@ TEST_F(BnaExporterTest, CreateAndDeleteFilesAndTheirFailures) {
 TEST_F(BnaExporterTest, RegionWhosePointsAllOpenOtherRingsFails) {
   CspaBNAExporter bna(library_);
   ASSERT_EQ(bna.CreateFiles(dir_.File("out").c_str()), 1);
-  EXPECT_EQ(export_test::WriteObj(
-                bna, export_test::Region("Dots", "", {Ring{{4, 4}}, Ring{{4, 4}}}), "Dots"),
-            -1);
+  EXPECT_EQ(
+      export_test::WriteObj(bna, export_test::Region("Dots", {Ring{{4, 4}}, Ring{{4, 4}}}), "Dots"),
+      -1);
   ASSERT_EQ(bna.CloseFiles(), 1);
-  EXPECT_EQ(export_test::ReadText(dir_.File("out.bna")), "");
+  EXPECT_EQ(lumetra_test::ReadText(dir_.File("out.bna")), "");
   EXPECT_EQ(library_.error().code(), PIP_ERR_GENERAL);
   EXPECT_STREQ(library_.error().detail(),
                "An error occured when exporting the region object \"Dots\".  \n\n\n");

@@ -16,9 +16,9 @@
 namespace {
 
 using export_test::Box;
-using export_test::Obj;
-using export_test::ReadText;
 using export_test::Ring;
+using export_test::TestObject;
+using lumetra_test::ReadText;
 
 constexpr char kDefaultHeader[] =
     "Version 300\n"
@@ -38,20 +38,21 @@ class MifExporterTest : public ::testing::Test {
 // Each row: one object through WriteObject and the MIF text after the
 // header and the MID text it makes.
 TEST_F(MifExporterTest, ObjectLayouts) {
-  Obj points = export_test::Point("Well", "W2", -87500000, 41123456);
-  points.parts[0].push_back({5, -6});
+  TestObject points = export_test::Point("Well", -87500000, 41123456, "W2");
+  points.rings[0].push_back({5, -6});
   points.pen_pattern = 35;  // symbol shape
   points.pen_width = 12;    // symbol size
   points.pen_colour = 255;  // symbol colour
-  Obj line = export_test::Line(
-      "Road", "", {Ring{{0, 0}, {1000000, 0}, {1000000, 1000000}}, Ring{{-2000000, 3}, {4, 5}}});
+  TestObject line = export_test::Line(
+      "Road", {Ring{{0, 0}, {1000000, 0}, {1000000, 1000000}}, Ring{{-2000000, 3}, {4, 5}}});
   line.pen_width = 2;
   line.pen_pattern = 3;
   line.pen_colour = 4;
-  Obj region = export_test::Region(
-      "Lake", "L-1",
-      {Box(0, 0, 2000000, 2000000), Ring{{500000, 500000}, {1000000, 500000}, {500000, 1000000}}});
-  region.label = {1000000, 1500000};
+  TestObject region = export_test::Region(
+      "Lake",
+      {Box(0, 0, 2000000, 2000000), Ring{{500000, 500000}, {1000000, 500000}, {500000, 1000000}}},
+      "L-1");
+  region.at = {1000000, 1500000};
   region.pen_width = 1;
   region.pen_pattern = 2;
   region.pen_colour = 7;
@@ -60,7 +61,7 @@ TEST_F(MifExporterTest, ObjectLayouts) {
   region.brush_back = 5;
   const struct {
     const char* what;
-    const Obj& object;
+    const TestObject& object;
     const char* mif;
     const char* mid;
   } rows[] = {

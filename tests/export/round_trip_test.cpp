@@ -29,41 +29,42 @@
 namespace {
 
 using export_test::Box;
-using export_test::Obj;
 using export_test::Ring;
+using export_test::TestObject;
 using export_test::XY;
 
 // Geographic objects of every type with negative coordinates, six-digit
 // fractions, multi-ring regions and multi-part lines.
-std::vector<Obj> SampleObjects() {
-  std::vector<Obj> objects;
-  Obj lake = export_test::Region(
-      "Lake Erie", "LE",
+std::vector<TestObject> SampleObjects() {
+  std::vector<TestObject> objects;
+  TestObject lake = export_test::Region(
+      "Lake Erie",
       {Ring{{-83123456, 41000001},
             {-78876543, 41000001},
             {-78876543, 42999999},
             {-83123456, 42999999}},
-       Ring{{-82000000, 41500000}, {-81000000, 41500000}, {-81500000, 42100007}}});
-  lake.label = {-80000000, 42000000};
+       Ring{{-82000000, 41500000}, {-81000000, 41500000}, {-81500000, 42100007}}},
+      "LE");
+  lake.at = {-80000000, 42000000};
   objects.push_back(lake);
-  objects.push_back(export_test::Region("square", "", {Box(1000000, 1000000, 2000000, 2000000)}));
-  Obj route = export_test::Line(
-      "Route 9", "R9", {Ring{{-87654321, 41123456}, {-87000001, 41999999}, {-86500000, 42}}});
-  route.label = {-87000000, 41500000};
+  objects.push_back(export_test::Region("square", {Box(1000000, 1000000, 2000000, 2000000)}));
+  TestObject route = export_test::Line(
+      "Route 9", {Ring{{-87654321, 41123456}, {-87000001, 41999999}, {-86500000, 42}}}, "R9");
+  route.at = {-87000000, 41500000};
   route.pen_width = 2;
   route.pen_pattern = 5;
   objects.push_back(route);
   objects.push_back(export_test::Line(
-      "Trail", "T", {Ring{{10, 20}, {30, 40}}, Ring{{-1000000, -2000000}, {-3, -4}, {5, 6}}}));
+      "Trail", {Ring{{10, 20}, {30, 40}}, Ring{{-1000000, -2000000}, {-3, -4}, {5, 6}}}, "T"));
   // Coordinates whose text or double form reads back one unit smaller
   // through the MIF and shapefile readers.
   objects.push_back(export_test::Region(
-      "Lossy", "", {Ring{{66494469, -33480177}, {-130821871, -33480177}, {65762998, -8066408}}}));
-  Obj tower = export_test::Point("Tower", "TW", -122419415, 37774929);
+      "Lossy", {Ring{{66494469, -33480177}, {-130821871, -33480177}, {65762998, -8066408}}}));
+  TestObject tower = export_test::Point("Tower", -122419415, 37774929, "TW");
   tower.pen_pattern = 35;
   tower.pen_width = 12;
   objects.push_back(tower);
-  objects.push_back(export_test::Point("well", "", 151209900, -33865143));
+  objects.push_back(export_test::Point("well", 151209900, -33865143));
   return objects;
 }
 
@@ -80,24 +81,24 @@ std::int32_t ShpReadBack(std::int32_t v) {
 }
 
 // `o` with every coordinate passed through `f`.
-Obj Mapped(Obj o, const std::function<std::int32_t(std::int32_t)>& f) {
-  for (Ring& r : o.parts) {
-    for (XY& p : r) p = {f(p.first), f(p.second)};
+TestObject Mapped(TestObject o, const std::function<std::int32_t(std::int32_t)>& f) {
+  for (Ring& r : o.rings) {
+    for (XY& p : r) p = {f(p.x), f(p.y)};
   }
   return o;
 }
 
 // The parts of every line as lines of their own (BNA, MIF).
-std::vector<Obj> SplitLines(const std::vector<Obj>& objects) {
-  std::vector<Obj> out;
-  for (const Obj& o : objects) {
+std::vector<TestObject> SplitLines(const std::vector<TestObject>& objects) {
+  std::vector<TestObject> out;
+  for (const TestObject& o : objects) {
     if (o.type != PIP_OBJECT_LINE) {
       out.push_back(o);
       continue;
     }
-    for (const Ring& part : o.parts) {
-      Obj piece = o;
-      piece.parts = {part};
+    for (const Ring& part : o.rings) {
+      TestObject piece = o;
+      piece.rings = {part};
       out.push_back(piece);
     }
   }
@@ -105,34 +106,34 @@ std::vector<Obj> SplitLines(const std::vector<Obj>& objects) {
 }
 
 // Objects in a fixed order: name, then type, then coordinates.
-void Sort(std::vector<Obj>* objects) {
-  std::sort(objects->begin(), objects->end(), [](const Obj& a, const Obj& b) {
-    return std::tie(a.name, a.type, a.parts) < std::tie(b.name, b.type, b.parts);
+void Sort(std::vector<TestObject>* objects) {
+  std::sort(objects->begin(), objects->end(), [](const TestObject& a, const TestObject& b) {
+    return std::tie(a.name, a.type, a.rings) < std::tie(b.name, b.type, b.rings);
   });
 }
 
 // The objects read back against the expected ones, both in a fixed order:
 // names, types and coordinates; second names (else empty); pens and
 // symbols, and regions' labels and brushes, when the format keeps styles.
-void ExpectSameObjects(std::vector<Obj> back, std::vector<Obj> expected, bool second_names,
-                       bool styles) {
+void ExpectSameObjects(std::vector<TestObject> back, std::vector<TestObject> expected,
+                       bool second_names, bool styles) {
   Sort(&back);
   Sort(&expected);
   ASSERT_EQ(back.size(), expected.size());
   for (std::size_t i = 0; i < back.size(); ++i) {
-    const Obj& b = back[i];
-    const Obj& e = expected[i];
+    const TestObject& b = back[i];
+    const TestObject& e = expected[i];
     SCOPED_TRACE(e.name);
     EXPECT_EQ(b.name, e.name);
     EXPECT_EQ(b.name2, second_names ? e.name2 : "");
     EXPECT_EQ(b.type, e.type);
-    EXPECT_EQ(b.parts, e.parts);
+    EXPECT_EQ(b.rings, e.rings);
     if (!styles) continue;
     EXPECT_EQ(b.pen_pattern, e.pen_pattern);
     EXPECT_EQ(b.pen_width, e.pen_width);
     EXPECT_EQ(b.pen_colour, e.pen_colour);  // the source's ordinal, through the Pen clause
     if (e.type == PIP_OBJECT_REGION) {
-      EXPECT_EQ(b.label, XY(MifReadBack(e.label.first), MifReadBack(e.label.second)));
+      EXPECT_EQ(b.at, (XY{MifReadBack(e.at.x), MifReadBack(e.at.y)}));
       EXPECT_EQ(b.brush_pattern, e.brush_pattern);
       EXPECT_EQ(b.brush_fore, e.brush_fore);
       EXPECT_EQ(b.brush_back, e.brush_back);
@@ -155,11 +156,11 @@ class RoundTripTest : public export_test::ExportTest {
               expected_count)
         << export_test::LastError(lib_).detail;
   }
-  std::vector<Obj> Import(const std::vector<std::function<int(int)>>& opens) {
+  std::vector<TestObject> Import(const std::vector<std::function<int(int)>>& opens) {
     return export_test::ImportAll(lib_, "back.obj", opens);
   }
 
-  std::vector<Obj> source_;
+  std::vector<TestObject> source_;
 };
 
 TEST_F(RoundTripTest, BnaKeepsNamesTypesRingsAndExactCoordinates) {
@@ -174,8 +175,8 @@ TEST_F(RoundTripTest, MifKeepsNamesStylesLabelsAndRings) {
   int handle = 0;
   ASSERT_EQ(pipExportInitMIF(lib_, "out", &handle), 1);
   ExportAll(handle, static_cast<int>(source_.size()));
-  std::vector<Obj> expected = SplitLines(source_);
-  for (Obj& o : expected) o = Mapped(o, MifReadBack);
+  std::vector<TestObject> expected = SplitLines(source_);
+  for (TestObject& o : expected) o = Mapped(o, MifReadBack);
   ExpectSameObjects(
       Import({[](int h) { return pipImportOpenMIF2(h, "out.mif", "Name", "Name2"); }}), expected,
       true, true);
@@ -188,8 +189,8 @@ TEST_F(RoundTripTest, ShapefilesKeepNamesTypesPartsAndRings) {
     ASSERT_EQ(pipExportInitSHP(lib_, bases[type], &handle, type), 1);
     ExportAll(handle, type == PIP_OBJECT_REGION ? 3 : 2);  // the others are refused
   }
-  std::vector<Obj> expected = source_;
-  for (Obj& o : expected) o = Mapped(o, ShpReadBack);
+  std::vector<TestObject> expected = source_;
+  for (TestObject& o : expected) o = Mapped(o, ShpReadBack);
   ExpectSameObjects(Import({
                         [](int h) { return pipImportOpenSHP(h, "regions", "NAME", "NAME2"); },
                         [](int h) { return pipImportOpenSHP(h, "lines", "NAME", "NAME2"); },
@@ -203,14 +204,15 @@ TEST_F(RoundTripTest, BnaRegionWithSharedRingStartsComesBackRotated) {
   // reader does not take the second ring's start for a marker.
   const Ring a{{0, 0}, {3000000, 0}, {3000000, 3000000}};
   const Ring b{{0, 0}, {-3000000, 0}, {-3000000, -3000000}};
-  export_test::BuildObjectFile(lib_, "twin.obj", {export_test::Region("Twin", "", {a, b})});
+  export_test::BuildObjectFile(lib_, "twin.obj", {export_test::Region("Twin", {a, b})});
   int handle = 0;
   ASSERT_EQ(pipExportInitBNA(lib_, "twin", &handle), 1);
   ASSERT_EQ(export_test::ExportAll(handle, "twin.obj"), 1);
-  const std::vector<Obj> back = Import({[](int h) { return pipImportOpenBNA(h, "twin.bna", 1); }});
+  const std::vector<TestObject> back =
+      Import({[](int h) { return pipImportOpenBNA(h, "twin.bna", 1); }});
   ASSERT_EQ(back.size(), 1u);
   const Ring rotated{{3000000, 0}, {3000000, 3000000}, {0, 0}};
-  EXPECT_EQ(back[0].parts, (std::vector<Ring>{rotated, b}));
+  EXPECT_EQ(back[0].rings, (std::vector<Ring>{rotated, b}));
 }
 
 // A ring in a form independent of its start: the least of its rotations.
@@ -233,7 +235,7 @@ TEST_F(RoundTripTest, BnaRegionsComeBackWhateverTheirRingStarts) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> grid(0, 3);
   std::uniform_int_distribution<int> count(2, 5);
-  std::vector<Obj> objects;
+  std::vector<TestObject> objects;
   for (int k = 0; k < 80; ++k) {
     std::vector<Ring> rings(static_cast<std::size_t>(count(random)));
     for (std::size_t r = 0; r < rings.size(); ++r) {
@@ -247,21 +249,21 @@ TEST_F(RoundTripTest, BnaRegionsComeBackWhateverTheirRingStarts) {
       ring.push_back({own * 1000000, -own * 1000000});
       if (ring.size() < 3) ring.push_back({own * 1000000, own * 1000000});
     }
-    objects.push_back(export_test::Region("R" + std::to_string(k), "", rings));
+    objects.push_back(export_test::Region("R" + std::to_string(k), rings));
   }
   export_test::BuildObjectFile(lib_, "starts.obj", objects);
-  const std::vector<Obj> stored = export_test::ReadObjectFile("starts.obj");
+  const std::vector<TestObject> stored = export_test::ReadObjectFile("starts.obj");
   int handle = 0;
   ASSERT_EQ(pipExportInitBNA(lib_, "starts", &handle), 1);
   ASSERT_EQ(export_test::ExportAll(handle, "starts.obj"), static_cast<int>(objects.size()));
-  const std::vector<Obj> back =
+  const std::vector<TestObject> back =
       Import({[](int h) { return pipImportOpenBNA(h, "starts.bna", 1); }});
   ASSERT_EQ(back.size(), stored.size()) << "seed " << seed;
   for (std::size_t i = 0; i < back.size(); ++i) {
     std::vector<Ring> want;
     std::vector<Ring> got;
-    for (const Ring& r : stored[i].parts) want.push_back(Canonical(r));
-    for (const Ring& r : back[i].parts) got.push_back(Canonical(r));
+    for (const Ring& r : stored[i].rings) want.push_back(Canonical(r));
+    for (const Ring& r : back[i].rings) got.push_back(Canonical(r));
     std::sort(want.begin(), want.end());
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, want) << stored[i] << " seed " << seed;

@@ -20,8 +20,8 @@
 namespace {
 
 using export_test::Box;
-using export_test::Obj;
 using export_test::Ring;
+using export_test::TestObject;
 using lumetra_test::StderrOf;
 using Rings = std::vector<lumetra_test::Ring>;
 using Names = std::vector<std::pair<std::string, std::string>>;
@@ -72,7 +72,7 @@ TEST_F(ShpExporterTest, CreateFilesMakesShapefileIndexAndTableThatDeleteFilesKee
 TEST_F(ShpExporterTest, LongNamesAreCutToTheFieldLength) {
   CspaSHPExporter exporter(library_, PIP_OBJECT_POINT);
   ASSERT_EQ(exporter.CreateFiles(dir_.File("out").c_str()), 1);
-  pipObjectInfoStruct info = export_test::InfoOf(export_test::Point("", "", 1, 2));
+  pipObjectInfoStruct info = export_test::InfoOf(export_test::Point("", 1, 2));
   std::memset(info.name, 'N', sizeof info.name);  // no terminator
   const int points[] = {1, 2};
   const int counts[] = {1};

@@ -9,70 +9,30 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "support/test_files.h"
+#include "support/test_objects.h"
 
 namespace capi_test {
 
+using namespace test_objects;
 using Bytes = std::vector<std::uint8_t>;
-
-struct XY {
-  int x;
-  int y;
-};
-using Ring = std::vector<XY>;
-
-// One object for pipImportInsert: a region or line of rings (passed open),
-// or a point at `at`.
-struct Shape {
-  int type = PIP_OBJECT_REGION;
-  std::string name;
-  std::vector<Ring> rings;
-  XY at{0, 0};
-  std::string name2;
-};
-
-inline Shape RegionOf(const std::string& name, std::vector<Ring> rings,
-                      const std::string& name2 = "") {
-  Shape s;
-  s.name = name;
-  s.name2 = name2;
-  s.rings = std::move(rings);
-  return s;
-}
-inline Shape LineOf(const std::string& name, std::vector<Ring> pieces,
-                    const std::string& name2 = "") {
-  Shape s = RegionOf(name, std::move(pieces), name2);
-  s.type = PIP_OBJECT_LINE;
-  return s;
-}
-inline Shape PointOf(const std::string& name, int x, int y, const std::string& name2 = "") {
-  Shape s;
-  s.type = PIP_OBJECT_POINT;
-  s.name = name;
-  s.name2 = name2;
-  s.at = {x, y};
-  return s;
-}
-inline Ring Box(int x0, int y0, int x1, int y1) { return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}; }
 
 // Regions side by side (WEST, EAST), with a hole (DONUT), and with names
 // sharing a prefix; a line and two points.
-inline std::vector<Shape> SampleShapes() {
-  return {RegionOf("WEST", {Box(0, 0, 100, 100)}),
-          RegionOf("EAST", {Box(100, 0, 200, 100)}),
-          RegionOf("DONUT", {Box(300, 0, 400, 100), Box(340, 40, 360, 60)}),
-          RegionOf("Springfield", {Box(500, 0, 600, 100)}),
-          RegionOf("SPRINGDALE", {Box(600, 0, 700, 100)}),
-          LineOf("ROAD", {{{0, 150}, {400, 150}}}),
-          PointOf("WELL", 250, 50),
-          PointOf("springwell", 260, 50)};
+inline std::vector<TestObject> SampleShapes() {
+  return {Region("WEST", {Box(0, 0, 100, 100)}),
+          Region("EAST", {Box(100, 0, 200, 100)}),
+          Region("DONUT", {Box(300, 0, 400, 100), Box(340, 40, 360, 60)}),
+          Region("Springfield", {Box(500, 0, 600, 100)}),
+          Region("SPRINGDALE", {Box(600, 0, 700, 100)}),
+          Line("ROAD", {{{0, 150}, {400, 150}}}),
+          Point("WELL", 250, 50),
+          Point("springwell", 260, 50)};
 }
 
 // The unsigned little-endian field of `width` bytes at `at` of a file image.
@@ -94,25 +54,6 @@ inline void PokeByte(const std::string& path, std::size_t offset, std::uint8_t v
   ASSERT_EQ(std::fclose(f), 0);
 }
 
-inline pipObjectFileInfoStruct FileInfo(int max_points, int max_parts, int coord_type,
-                                        int flags = 0) {
-  pipObjectFileInfoStruct info;
-  std::memset(&info, 0, sizeof info);
-  info.maxPoints = max_points;
-  info.maxParts = max_parts;
-  info.coordType = coord_type;
-  info.flags = flags;
-  return info;
-}
-
-enum class Init { kPlain, kExtended, kTax };
-
-struct BuildOptions {
-  int flags = 0;
-  int coord_type = 0;
-  Init init = Init::kPlain;  // kExtended: texts "first text" / "second", code 12
-};
-
 using Results = std::vector<std::pair<std::string, int>>;  // (name, result) in order
 
 // The coordinates of an object as pipObjectGetCoords hands them out.
@@ -127,56 +68,17 @@ struct Coords {
 // import handles opened through Open and StartImport are ended by the
 // fixture; afterwards every handle slot the test used must be free again,
 // which catches handles the library (or the test) leaked.
-class CapiTest : public ::testing::Test {
+class CapiTest : public LibraryTest {
  protected:
-  CapiTest() : chdir_(dir_.path()) {}
-  void SetUp() override {
-    lib_ = pipInit(0, nullptr);
-    ASSERT_GT(lib_, 0);
-  }
   void TearDown() override {
     for (int h : files_) EXPECT_EQ(pipObjectFileClose(h), 1) << "object file " << h;
     for (int h : files_) EXPECT_EQ(pipObjectFileClose(h), -1) << "object file " << h << " twice";
     for (int h : imports_) EXPECT_EQ(pipImportTerm(h, 0), 1) << "import " << h;
-    EXPECT_EQ(pipTerm(lib_), 1);
+    LibraryTest::TearDown();
     std::vector<int> probes;
     for (int i = 0; i < 8; ++i) probes.push_back(pipInit(0, nullptr));
     for (int i = 0; i < 8; ++i) EXPECT_EQ(probes[i], lib_ + i) << "a handle leaked";
     for (int h : probes) pipTerm(h);
-  }
-
-  std::string Path(const std::string& file) const { return dir_.File(file); }
-
-  // Writes `file` from `shapes` through the import functions.
-  void Build(const std::string& file, const std::vector<Shape>& shapes,
-             const BuildOptions& opt = BuildOptions()) {
-    pipObjectFileInfoStruct info = FileInfo(100000, 100, opt.coord_type, opt.flags);
-    const char* path = file.c_str();
-    int h = 0;
-    const int rc = opt.init == Init::kTax ? pipImportTXBInit(lib_, path, &info, &h)
-                   : opt.init == Init::kExtended
-                       ? pipImportInitEx(lib_, path, &info, 12, "first text", "second", &h)
-                       : pipImportInit(lib_, path, &info, &h);
-    ASSERT_EQ(rc, 1) << Detail();
-    for (const Shape& s : shapes) {
-      pipObjectInfoStruct o;
-      std::memset(&o, 0, sizeof o);
-      o.type = s.type;
-      std::snprintf(o.name, sizeof o.name, "%s", s.name.c_str());
-      std::snprintf(o.name2, sizeof o.name2, "%s", s.name2.c_str());
-      o.x = s.at.x;
-      o.y = s.at.y;
-      std::vector<int> xy;
-      std::vector<int> counts;
-      for (const Ring& r : s.rings) {
-        counts.push_back(static_cast<int>(r.size()));
-        for (const XY& p : r) xy.insert(xy.end(), {p.x, p.y});
-      }
-      ASSERT_EQ(pipImportInsert(h, &o, xy.data(), counts.data(), static_cast<int>(counts.size())),
-                1)
-          << s.name << ": " << Detail();
-    }
-    ASSERT_EQ(pipImportTerm(h, 1), 1) << Detail();
   }
 
   // An object-file handle (0 when the open fails, which must leave 0).
@@ -209,17 +111,11 @@ class CapiTest : public ::testing::Test {
   }
 
   int Code(std::string* detail = nullptr) {
-    char message[PIP_ERROR_TEXT_SIZE];
-    char text[PIP_ERROR_TEXT_SIZE];
-    const int code = pipErrorGet(lib_, message, text);
-    if (detail != nullptr) *detail = text;
-    return code;
+    const LastError e(lib_);
+    if (detail != nullptr) *detail = e.detail;
+    return e.code;
   }
-  std::string Detail() {
-    std::string d;
-    Code(&d);
-    return d;
-  }
+  std::string Detail() { return LastError(lib_).detail; }
   void ExpectError(int code, const std::string& detail) {
     std::string got;
     EXPECT_EQ(Code(&got), code);
@@ -278,9 +174,6 @@ class CapiTest : public ::testing::Test {
     return out;
   }
 
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_;
-  int lib_ = 0;
   std::set<int> files_;
   std::set<int> imports_;
 };

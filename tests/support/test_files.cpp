@@ -69,6 +69,11 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path) {
                                    std::istreambuf_iterator<char>());
 }
 
+std::string ReadText(const std::string& path) {
+  const std::vector<std::uint8_t> bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;

@@ -41,6 +41,7 @@ class ScopedChdir {
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 void WriteText(const std::string& path, const std::string& text);
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
+std::string ReadText(const std::string& path);
 bool FileExists(const std::string& path);
 // Names of the entries of a directory (without "." and "..").
 std::vector<std::string> ListDir(const std::string& dir);
