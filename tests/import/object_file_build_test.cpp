@@ -26,7 +26,6 @@
 namespace {
 
 using lumetra::Rect;
-using lumetra_test::BuildInfo;
 using lumetra_test::FileExists;
 
 class BuildTest : public lumetra_test::ObjectFileTest {};

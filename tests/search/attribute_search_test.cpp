@@ -20,7 +20,7 @@
 #include "search/criteria.h"
 #include "search/object_file_object.h"
 #include "search/polygon_object.h"
-#include "search_test_files.h"
+#include "support/object_file_codec.h"
 #include "support/test_files.h"
 
 namespace {
@@ -33,8 +33,8 @@ using lumetra_test::ReadBytes;
 using lumetra_test::ScopedChdir;
 using lumetra_test::ScopedTempDir;
 using lumetra_test::WriteBytes;
-using search_test::Box;
-using search_test::Region;
+using test_objects::Box;
+using test_objects::Region;
 
 // --------------------------------------------------------------- names
 
@@ -144,8 +144,8 @@ class AttributesOfObjectFile : public AttributeFiles {
  protected:
   // Regions A (0..100) and B (50..150) overlap; C lies apart.  Their
   // ordinals 1, 2, 3 are the attribute keys; object 4 has no record.
-  void Build(const search_test::FileOptions& options, const std::string& stamp) {
-    written_ = search_test::WriteObjectFile(
+  void Build(const test_objects::FileOptions& options, const std::string& stamp) {
+    written_ = test_objects::WriteObjectFile(
         Path("o.gsb"),
         {Region("Smithfield", {Box(0, 0, 100, 100)}), Region("smith", {Box(50, 50, 150, 150)}),
          Region("Jones", {Box(200, 200, 300, 300)}), Region("Nobody", {Box(60, 60, 70, 70)})},
@@ -167,7 +167,7 @@ class AttributesOfObjectFile : public AttributeFiles {
   }
 
   pipError err_;
-  search_test::WrittenFile written_;
+  test_objects::WrittenFile written_;
   std::unique_ptr<pipObjectFileObject> object_;
 };
 

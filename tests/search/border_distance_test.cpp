@@ -13,15 +13,15 @@
 #include "search/object_coords.h"
 #include "search/polygon_object.h"
 #include "search/polygon_search.h"
-#include "search_test_files.h"
+#include "support/object_file_codec.h"
 #include "support/test_files.h"
 
 namespace {
 
 using lumetra::RecordPoint;
-using search_test::BruteBorderDistance;
-using search_test::Ring;
-using search_test::TestObject;
+using test_objects::BruteBorderDistance;
+using test_objects::Ring;
+using test_objects::TestObject;
 
 class BorderDistanceTest : public ::testing::Test {
  protected:
@@ -30,10 +30,10 @@ class BorderDistanceTest : public ::testing::Test {
   // Writes the objects and opens the file with room for all of them.
   void Open(const std::vector<TestObject>& objects, bool segments, bool geographic) {
     const std::string path = dir_.File("b" + std::to_string(count_++) + ".obj");
-    search_test::FileOptions options;
+    test_objects::FileOptions options;
     options.segments = segments;
     options.geographic = geographic;
-    written_ = search_test::WriteObjectFile(path, objects, options);
+    written_ = test_objects::WriteObjectFile(path, objects, options);
     reader_ = std::make_unique<PolygonSearch>(err_, path.c_str(), 3);
     ASSERT_TRUE(reader_->ready()) << err_.detail();
   }
@@ -47,7 +47,7 @@ class BorderDistanceTest : public ::testing::Test {
   lumetra_test::ScopedTempDir dir_;
   lumetra_test::ScopedChdir chdir_;
   QError err_;
-  search_test::WrittenFile written_;
+  test_objects::WrittenFile written_;
   std::unique_ptr<PolygonSearch> reader_;
   int count_ = 0;
 };
@@ -57,15 +57,15 @@ std::vector<TestObject> RandomShapes(std::mt19937& rng, std::int32_t base, int s
   std::uniform_int_distribution<int> at(0, span);
   for (int i = 0; i < 12; ++i) {
     std::vector<Ring> rings{
-        search_test::Star(rng, base + at(rng), base + at(rng), 3 + i, span / 20, span / 4)};
+        test_objects::Star(rng, base + at(rng), base + at(rng), 3 + i, span / 20, span / 4)};
     if (i % 4 == 0)
-      rings.push_back(search_test::Box(base, base, base + span / 10, base + span / 10));
-    objects.push_back(search_test::Region("R" + std::to_string(i), rings));
+      rings.push_back(test_objects::Box(base, base, base + span / 10, base + span / 10));
+    objects.push_back(test_objects::Region("R" + std::to_string(i), rings));
   }
   for (int i = 0; i < 6; ++i) {
     Ring chain;
     for (int k = 0; k < 2 + i; ++k) chain.push_back({base + at(rng), base + at(rng)});
-    objects.push_back(search_test::Line("L" + std::to_string(i), {chain}));
+    objects.push_back(test_objects::Line("L" + std::to_string(i), {chain}));
   }
   return objects;
 }
@@ -108,7 +108,7 @@ TEST_F(BorderDistanceTest, BothMeasuresMatchBruteForce) {
           EXPECT_EQ(ex_nearest, nearest);
           // The nearest point lies on the border (within the truncation of
           // its position) at about the distance found.
-          const auto [sx, sy] = search_test::ScalesOf(objects[i], geographic);
+          const auto [sx, sy] = test_objects::ScalesOf(objects[i], geographic);
           EXPECT_LE(BruteBorderDistance(objects[i], geographic, nearest.x, nearest.y),
                     1.5 * std::max(sx, sy));
           EXPECT_NEAR(
@@ -121,7 +121,7 @@ TEST_F(BorderDistanceTest, BothMeasuresMatchBruteForce) {
 }
 
 TEST_F(BorderDistanceTest, PointObjectsUsePipDistance) {
-  Open({search_test::Point("WELL", 45000000, 40000000)}, false, true);
+  Open({test_objects::Point("WELL", 45000000, 40000000)}, false, true);
   const PolygonObject& well = Object(0);
   const int expected = pipDistance(45001000, 40000000, 45000000, 40000000, 1, nullptr);
   EXPECT_EQ(lumetra::BorderDistance(well, 45001000, 40000000), expected);

@@ -13,14 +13,14 @@
 #include "objfile/byte_order.h"
 #include "search/polygon_object.h"
 #include "search/polygon_search.h"
-#include "search_test_files.h"
 #include "storage/qtree.h"
 #include "storage/tree_builder.h"
+#include "support/object_file_codec.h"
 #include "support/test_files.h"
 
 namespace {
 
-using search_test::TestObject;
+using test_objects::TestObject;
 using Names = std::multiset<std::string>;
 
 std::vector<TestObject> Towns() {
@@ -31,7 +31,7 @@ std::vector<TestObject> Towns() {
   std::vector<TestObject> objects;
   int i = 0;
   for (const char* n : names) {
-    TestObject o = search_test::Point(n, i, i);
+    TestObject o = test_objects::Point(n, i, i);
     o.name2 = "second";
     objects.push_back(o);
     ++i;
@@ -87,7 +87,7 @@ TEST(NameMatches, Table) {
 }
 
 TEST_F(NameSearchTest, ExactNamesAndPrefixesIgnoreCaseAndLongNamesAreCheckedInFull) {
-  search_test::WriteObjectFile(dir_.File("towns.obj"), Towns());
+  test_objects::WriteObjectFile(dir_.File("towns.obj"), Towns());
   PolygonSearch reader(err_, dir_.File("towns.obj").c_str(), 1);
   ASSERT_TRUE(reader.ready()) << err_.detail();
   const struct {
@@ -123,9 +123,9 @@ TEST_F(NameSearchTest, ExactNamesAndPrefixesIgnoreCaseAndLongNamesAreCheckedInFu
 TEST_F(NameSearchTest, ManyDuplicatesAcrossIndexPages) {
   std::vector<TestObject> objects;
   for (int i = 0; i < 400; ++i) {
-    objects.push_back(search_test::Point(i % 2 == 0 ? "TWIN" : "OTHER" + std::to_string(i), i, 0));
+    objects.push_back(test_objects::Point(i % 2 == 0 ? "TWIN" : "OTHER" + std::to_string(i), i, 0));
   }
-  search_test::WriteObjectFile(dir_.File("twins.obj"), objects);
+  test_objects::WriteObjectFile(dir_.File("twins.obj"), objects);
   PolygonSearch reader(err_, dir_.File("twins.obj").c_str(), 1);
   ASSERT_TRUE(reader.ready());
   EXPECT_EQ(Find(reader, "twin").size(), 200u);

@@ -16,14 +16,14 @@
 #include "frame/error.h"
 #include "search/polygon_object.h"
 #include "search/polygon_search.h"
-#include "search_test_files.h"
 #include "storage/spatial_index.h"
+#include "support/object_file_codec.h"
 #include "support/test_files.h"
 
 namespace {
 
-using search_test::Box;
-using search_test::TestObject;
+using test_objects::Box;
+using test_objects::TestObject;
 
 TEST(NearestRings, LimitFollowsTheSearchDistanceAndSquaresAreWiderInLongitude) {
   EXPECT_EQ(PolySearchNearestPoint::RingLimit(366000), 1002153);
@@ -47,9 +47,9 @@ class NearestSearchTest : public ::testing::Test {
 
   std::string Write(const std::vector<TestObject>& objects, bool geographic = false) {
     const std::string path = dir_.File("n" + std::to_string(count_++) + ".obj");
-    search_test::FileOptions options;
+    test_objects::FileOptions options;
     options.geographic = geographic;
-    written_ = search_test::WriteObjectFile(path, objects, options);
+    written_ = test_objects::WriteObjectFile(path, objects, options);
     for (std::size_t i = 0; i < objects.size(); ++i) by_position_[written_.offsets[i]] = i;
     return path;
   }
@@ -82,7 +82,7 @@ class NearestSearchTest : public ::testing::Test {
   lumetra_test::ScopedTempDir dir_;
   lumetra_test::ScopedChdir chdir_;
   QError err_;
-  search_test::WrittenFile written_;
+  test_objects::WrittenFile written_;
   std::map<std::uint64_t, std::size_t> by_position_;
   int count_ = 0;
 };
@@ -96,9 +96,9 @@ std::vector<int> ExpectedDistances(const std::vector<TestObject>& objects, std::
     const lumetra::Rect square = PolySearchNearestPoint::RingRect(x, y, r, units);
     std::vector<int> d;
     for (const TestObject& o : objects) {
-      if (o.kind != lumetra::ObjectKind::kPoint) continue;
-      if (!square.Meets({o.position.x, o.position.y, o.position.x, o.position.y})) continue;
-      d.push_back(pipDistance(x, y, o.position.x, o.position.y, units, nullptr));
+      if (o.type != PIP_OBJECT_POINT) continue;
+      if (!square.Meets({o.at.x, o.at.y, o.at.x, o.at.y})) continue;
+      d.push_back(pipDistance(x, y, o.at.x, o.at.y, units, nullptr));
     }
     std::sort(d.begin(), d.end());
     if (d.size() > n) d.resize(n);
@@ -112,11 +112,11 @@ std::vector<TestObject> RandomPoints(std::mt19937& rng, std::int32_t cx, std::in
   std::uniform_int_distribution<int> at(-span, span);
   std::vector<TestObject> objects;
   for (int i = 0; i < count; ++i) {
-    objects.push_back(search_test::Point("P" + std::to_string(i), cx + at(rng), cy + at(rng)));
+    objects.push_back(test_objects::Point("P" + std::to_string(i), cx + at(rng), cy + at(rng)));
   }
   // Regions and lines never enter the table.
-  objects.push_back(search_test::Region("AREA", {Box(cx - 5, cy - 5, cx + 5, cy + 5)}));
-  objects.push_back(search_test::Line("ROAD", {{{cx - 9, cy}, {cx + 9, cy}}}));
+  objects.push_back(test_objects::Region("AREA", {Box(cx - 5, cy - 5, cx + 5, cy + 5)}));
+  objects.push_back(test_objects::Line("ROAD", {{{cx - 9, cy}, {cx + 9, cy}}}));
   return objects;
 }
 
@@ -150,9 +150,8 @@ TEST_F(NearestSearchTest, MatchesBruteForceOnRandomPoints) {
         const auto it = std::find_if(objects.begin(), objects.end(),
                                      [&](const TestObject& o) { return o.name == e.first; });
         ASSERT_NE(it, objects.end());
-        EXPECT_EQ(it->kind, lumetra::ObjectKind::kPoint);
-        EXPECT_EQ(pipDistance(x, y, it->position.x, it->position.y, geographic ? 1 : 0, nullptr),
-                  e.second);
+        EXPECT_EQ(it->type, PIP_OBJECT_POINT);
+        EXPECT_EQ(pipDistance(x, y, it->at.x, it->at.y, geographic ? 1 : 0, nullptr), e.second);
       }
       multi_round += search.rounds() > 1 ? 1 : 0;
     }
@@ -161,8 +160,8 @@ TEST_F(NearestSearchTest, MatchesBruteForceOnRandomPoints) {
 }
 
 TEST_F(NearestSearchTest, TheSearchDistanceLimitsTheRings) {
-  const std::vector<TestObject> objects = {search_test::Point("CLOSE", 7000, 0),
-                                           search_test::Point("BEYOND", 20000, 0)};
+  const std::vector<TestObject> objects = {test_objects::Point("CLOSE", 7000, 0),
+                                           test_objects::Point("BEYOND", 20000, 0)};
   PolygonSearch reader(err_, Write(objects).c_str(), 0);
   ASSERT_TRUE(reader.ready());
   const struct {
@@ -222,11 +221,11 @@ std::vector<TestObject> LatticePoints(std::mt19937& rng, std::int32_t cx, std::i
   std::vector<TestObject> objects;
   for (int i = 0; i < count; ++i) {
     const std::string name = (i % 4 == 0 ? "E" : "O") + std::to_string(i);
-    objects.push_back(search_test::Point(name, cx + 3000 * cell(rng), cy + 3000 * cell(rng)));
+    objects.push_back(test_objects::Point(name, cx + 3000 * cell(rng), cy + 3000 * cell(rng)));
     if (i % 25 == 0) {
       const std::int32_t x = cx + 3000 * cell(rng);
-      objects.push_back(search_test::Region("R" + std::to_string(i), {Box(x, cy, x + 9, cy + 9)}));
-      objects.push_back(search_test::Line("L" + std::to_string(i), {{{x, cy}, {x + 9, cy + 90}}}));
+      objects.push_back(test_objects::Region("R" + std::to_string(i), {Box(x, cy, x + 9, cy + 9)}));
+      objects.push_back(test_objects::Line("L" + std::to_string(i), {{{x, cy}, {x + 9, cy + 90}}}));
     }
   }
   return objects;
@@ -264,9 +263,9 @@ TEST_F(NearestSearchTest, ExactMatchesBruteForceOverTheOutermostSquare) {
       std::vector<std::pair<int, std::uint64_t>> expected;
       for (std::size_t i = 0; i < objects.size(); ++i) {
         const TestObject& o = objects[i];
-        if (o.kind != lumetra::ObjectKind::kPoint || (filtered && o.name[0] != 'E')) continue;
-        if (!outer.Meets({o.position.x, o.position.y, o.position.x, o.position.y})) continue;
-        expected.emplace_back(pipDistance(x, y, o.position.x, o.position.y, units, nullptr),
+        if (o.type != PIP_OBJECT_POINT || (filtered && o.name[0] != 'E')) continue;
+        if (!outer.Meets({o.at.x, o.at.y, o.at.x, o.at.y})) continue;
+        expected.emplace_back(pipDistance(x, y, o.at.x, o.at.y, units, nullptr),
                               written_.offsets[i]);
       }
       std::sort(expected.begin(), expected.end());
@@ -286,8 +285,8 @@ TEST_F(NearestSearchTest, ExactMatchesBruteForceOverTheOutermostSquare) {
   }
   // A point just beyond the first square at the same distance as the
   // nearest inside it, but earlier in the file, comes first.
-  const std::vector<TestObject> tie = {search_test::Point("OUT", 7497, 0),
-                                       search_test::Point("IN", 5301, 5302)};
+  const std::vector<TestObject> tie = {test_objects::Point("OUT", 7497, 0),
+                                       test_objects::Point("IN", 5301, 5302)};
   PolygonSearch reader(err_, Write(tie).c_str(), 1);
   ASSERT_TRUE(reader.ready());
   PolySearchNearestPoint exact(reader, err_, 0, 0, 1, true);

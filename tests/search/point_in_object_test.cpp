@@ -6,15 +6,15 @@
 
 #include <sstream>
 
-#include "search_test_files.h"
+#include "support/object_file_codec.h"
 
 namespace {
 
 using lumetra::PolygonPart;
 using lumetra::RecordPoint;
-using search_test::HalfOpenCrossings;
-using search_test::PartsOf;
-using search_test::Ring;
+using search_models::HalfOpenCrossings;
+using test_objects::PartsOf;
+using Ring = std::vector<RecordPoint>;
 
 // Rings in a short text form: "x,y x,y ...; x,y ..." (rings separated by ';').
 std::vector<Ring> ParseRings(const std::string& text) {

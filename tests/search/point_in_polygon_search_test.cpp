@@ -17,16 +17,16 @@
 #include "search/point_in_object.h"
 #include "search/polygon_object.h"
 #include "search/polygon_search.h"
-#include "search_test_files.h"
+#include "support/object_file_codec.h"
 #include "support/test_files.h"
 
 namespace {
 
 using lumetra::RecordPoint;
-using search_test::Box;
-using search_test::FileOptions;
-using search_test::Ring;
-using search_test::TestObject;
+using test_objects::Box;
+using test_objects::FileOptions;
+using test_objects::Ring;
+using test_objects::TestObject;
 
 using Found = std::map<std::string, int>;  // name -> result code
 
@@ -54,7 +54,7 @@ class ContainingSearchTest : public ::testing::Test {
 
   std::string Write(const std::vector<TestObject>& objects, const FileOptions& opt) {
     const std::string path = dir_.File("f" + std::to_string(count_++) + ".obj");
-    search_test::WriteObjectFile(path, objects, opt);
+    test_objects::WriteObjectFile(path, objects, opt);
     return path;
   }
 
@@ -82,7 +82,7 @@ class ContainingSearchTest : public ::testing::Test {
 };
 
 TEST_F(ContainingSearchTest, RadiusWithoutSegmentRecordsAndFindNextAfterTheEndAreErrors) {
-  const std::vector<TestObject> objects = {search_test::Region("A", {Box(0, 0, 10, 10)})};
+  const std::vector<TestObject> objects = {test_objects::Region("A", {Box(0, 0, 10, 10)})};
   PolygonSearch reader(err_, Write(objects, FileOptions()).c_str(), 0);
   ASSERT_TRUE(reader.ready());
   char name[16];

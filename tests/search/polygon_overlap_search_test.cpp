@@ -16,15 +16,14 @@
 #include "frame/error.h"
 #include "search/polygon_object.h"
 #include "search/polygon_search.h"
-#include "search_test_files.h"
+#include "support/object_file_codec.h"
 #include "support/test_files.h"
 
 namespace {
 
-using lumetra::RecordPoint;
-using search_test::Box;
-using search_test::Ring;
-using search_test::TestObject;
+using test_objects::Box;
+using test_objects::Ring;
+using test_objects::TestObject;
 
 struct Answer {
   int code = 0;
@@ -43,7 +42,7 @@ struct Polygon {
   std::vector<int> counts;
   void Add(const Ring& ring) {
     counts.push_back(static_cast<int>(ring.size()));
-    for (const RecordPoint& p : ring) {
+    for (const auto& p : ring) {
       xy.push_back(p.x);
       xy.push_back(p.y);
     }
@@ -68,7 +67,7 @@ Answer Direct(const Polygon& a, const TestObject& b, int resolution) {
   }
   for (const Ring& r : b.rings) {
     std::vector<int> xy;
-    for (const RecordPoint& p : r) {
+    for (const auto& p : r) {
       xy.push_back(p.x);
       xy.push_back(p.y);
     }
@@ -85,7 +84,7 @@ class PolygonSearchTest : public ::testing::Test {
 
   PolygonSearch& Open(const std::vector<TestObject>& objects) {
     const std::string path = dir_.File("p" + std::to_string(count_++) + ".obj");
-    search_test::WriteObjectFile(path, objects);
+    test_objects::WriteObjectFile(path, objects);
     reader_ = std::make_unique<PolygonSearch>(err_, path.c_str(), 1);
     EXPECT_TRUE(reader_->ready()) << err_.detail();
     return *reader_;
@@ -135,18 +134,18 @@ class PolygonSearchTest : public ::testing::Test {
 
 std::vector<TestObject> Squares() {
   return {
-      search_test::Region("BIG", {Box(0, 0, 100, 100)}),
-      search_test::Region("HOLLOW", {Box(200, 0, 300, 100), Box(225, 25, 275, 75)}),
-      search_test::Region("SIDE", {Box(100, 0, 150, 50)}),
-      search_test::Region("BAR", {Box(400, 40, 500, 60)}),
-      search_test::Line("ROAD", {{{0, 50}, {500, 50}}}),
-      search_test::Point("WELL", 50, 50),
+      test_objects::Region("BIG", {Box(0, 0, 100, 100)}),
+      test_objects::Region("HOLLOW", {Box(200, 0, 300, 100), Box(225, 25, 275, 75)}),
+      test_objects::Region("SIDE", {Box(100, 0, 150, 50)}),
+      test_objects::Region("BAR", {Box(400, 40, 500, 60)}),
+      test_objects::Line("ROAD", {{{0, 50}, {500, 50}}}),
+      test_objects::Point("WELL", 50, 50),
   };
 }
 
 TEST_F(PolygonSearchTest, PercentagesFollowTheResolution) {
-  Open({search_test::Region("BIG", {Box(0, 0, 100, 100)}),
-        search_test::Region("QUARTER", {Box(200, 0, 250, 50)})});
+  Open({test_objects::Region("BIG", {Box(0, 0, 100, 100)}),
+        test_objects::Region("QUARTER", {Box(200, 0, 250, 50)})});
   // A = (50,50)-(150,150) over BIG: a quarter of A is covered.
   EXPECT_EQ(SearchEx(PolygonOf({Box(50, 50, 150, 150)}), 100), (Answers{{"BIG", {5, 25.0}}}));
   // A inside B: 100.  B inside A: B's share of A.
@@ -161,11 +160,11 @@ TEST_F(PolygonSearchTest, MatchesTheCheckerOnRandomRegions) {
   std::uniform_int_distribution<int> at(0, 2000);
   std::uniform_int_distribution<int> corners(3, 9);
   const auto star = [&](int cx, int cy) {
-    return search_test::Star(rng, cx, cy, corners(rng), 30, 300);
+    return test_objects::Star(rng, cx, cy, corners(rng), 30, 300);
   };
   std::vector<TestObject> objects;
   for (int i = 0; i < 40; ++i) {
-    objects.push_back(search_test::Region("R" + std::to_string(i), {star(at(rng), at(rng))}));
+    objects.push_back(test_objects::Region("R" + std::to_string(i), {star(at(rng), at(rng))}));
   }
   Open(objects);
   int answered = 0;

@@ -13,28 +13,28 @@
 #include "objfile/byte_order.h"
 #include "search/point_in_polygon_search.h"
 #include "search/polygon_object.h"
-#include "search_test_files.h"
 #include "storage/qtree.h"
 #include "storage/qxy_spatial_index.h"
 #include "storage/rt_spatial_index.h"
+#include "support/object_file_codec.h"
 #include "support/test_files.h"
 
 namespace {
 
 using lumetra::ObjectHeader;
-using search_test::Box;
-using search_test::Line;
-using search_test::Point;
-using search_test::Region;
-using search_test::TestObject;
+using test_objects::Box;
+using test_objects::Line;
+using test_objects::Point;
+using test_objects::Region;
+using test_objects::TestObject;
 
 class ReaderFileTest : public ::testing::Test {
  protected:
   ReaderFileTest() : chdir_(dir_.path()) {}
   std::string Write(const std::vector<TestObject>& objects,
-                    const search_test::FileOptions& opt = search_test::FileOptions()) {
+                    const test_objects::FileOptions& opt = test_objects::FileOptions()) {
     const std::string path = dir_.File("f" + std::to_string(count_++) + ".obj");
-    written_ = search_test::WriteObjectFile(path, objects, opt);
+    written_ = test_objects::WriteObjectFile(path, objects, opt);
     return path;
   }
   std::vector<TestObject> FiveBoxes() const {
@@ -47,7 +47,7 @@ class ReaderFileTest : public ::testing::Test {
 
   lumetra_test::ScopedTempDir dir_;
   lumetra_test::ScopedChdir chdir_;
-  search_test::WrittenFile written_;
+  test_objects::WrittenFile written_;
   QError err_;
   int count_ = 0;
 };
@@ -109,7 +109,7 @@ TEST_F(ReaderFileTest, RecordPositionsThatNameNoRecordAreRefused) {
 }
 
 TEST_F(ReaderFileTest, ExtensionBlockIsReadWhenAnnounced) {
-  search_test::FileOptions opt;
+  test_objects::FileOptions opt;
   opt.extension = true;
   const std::string path = Write(FiveBoxes(), opt);
   PolygonSearch reader(err_, path.c_str(), 0);
@@ -205,7 +205,7 @@ TEST_F(ReaderFileTest, OldFileWithGridIndexOpensAndIsSearched) {
   const std::vector<std::uint8_t> line =
       OldRecord(false, "OLDLINE", {{-100000000, 40000000}, {-99000000, 40000000}}, line_pqrs, 2);
 
-  search_test::Fd fd(path);
+  test_objects::Fd fd(path);
   std::vector<std::uint8_t> header(536, 0);
   std::memcpy(header.data(), "Old file", 8);
   PutU32At(&header, 256, ObjectHeader::kMagicOld);
@@ -288,7 +288,7 @@ TEST_F(ReaderFileTest, FewerBuffersThanRecordsKeepMostRecentlyUsedFirstAndReload
   // One record of about 1 MiB: 5 MiB give 5 buffers for 8 records; the
   // store's 5 MiB hold every record.
   std::vector<TestObject> objects = FiveBoxes();
-  std::vector<lumetra::RecordPoint> big;
+  test_objects::Ring big;
   for (int i = 0; i < 131000; ++i) big.push_back({i % 1000, (i / 1000) % 2 == 0 ? i : -i});
   objects.push_back(Region("BIG", {big}));
   objects.push_back(Region("SIX", {Box(600, 0, 650, 50)}));

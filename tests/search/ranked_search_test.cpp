@@ -21,15 +21,15 @@
 #include "search/polygon_object.h"
 #include "search/polygon_search.h"
 #include "search/rect_search.h"
-#include "search_test_files.h"
+#include "support/object_file_codec.h"
 #include "support/test_files.h"
 
 namespace {
 
 using lumetra::RecordPoint;
-using search_test::Box;
-using search_test::Ring;
-using search_test::TestObject;
+using test_objects::Box;
+using test_objects::Ring;
+using test_objects::TestObject;
 
 TEST(RankedRings, StartGrowAndSquare) {
   const struct {
@@ -115,10 +115,10 @@ class RankedSearchTest : public ::testing::Test {
   pipObjectFileObject& Open(const std::vector<TestObject>& objects, bool segments = false,
                             bool geographic = false) {
     const std::string path = dir_.File("k" + std::to_string(count_++) + ".obj");
-    search_test::FileOptions options;
+    test_objects::FileOptions options;
     options.segments = segments;
     options.geographic = geographic;
-    written_ = search_test::WriteObjectFile(path, objects, options);
+    written_ = test_objects::WriteObjectFile(path, objects, options);
     object_ = std::make_unique<pipObjectFileObject>(err_, path.c_str(), 3);
     EXPECT_TRUE(object_->ready()) << err_.detail();
     return *object_;
@@ -148,19 +148,19 @@ class RankedSearchTest : public ::testing::Test {
   lumetra_test::ScopedTempDir dir_;
   lumetra_test::ScopedChdir chdir_;
   pipError err_;
-  search_test::WrittenFile written_;
+  test_objects::WrittenFile written_;
   std::unique_ptr<pipObjectFileObject> object_;
   int count_ = 0;
 };
 
 TEST_F(RankedSearchTest, DeeperContainmentFirstThenBorderHitsThenOutsideNearestFirst) {
-  Open({search_test::Region("INNER", {Box(400, 400, 600, 600)}),
-        search_test::Region("OUTER", {Box(0, 0, 1000, 1000)}),
-        search_test::Region("FAR_OUT", {Box(1200, 0, 1300, 1000)}),
-        search_test::Region("NEAR_OUT", {Box(1150, 400, 1160, 600)}),
-        search_test::Region("BEYOND", {Box(3000, 0, 3100, 1000)}),
-        search_test::Point("WELL", 500, 900),
-        search_test::Line("ROAD", {{{0, 1100}, {1000, 1100}}})});
+  Open({test_objects::Region("INNER", {Box(400, 400, 600, 600)}),
+        test_objects::Region("OUTER", {Box(0, 0, 1000, 1000)}),
+        test_objects::Region("FAR_OUT", {Box(1200, 0, 1300, 1000)}),
+        test_objects::Region("NEAR_OUT", {Box(1150, 400, 1160, 600)}),
+        test_objects::Region("BEYOND", {Box(3000, 0, 3100, 1000)}),
+        test_objects::Point("WELL", 500, 900),
+        test_objects::Line("ROAD", {{{0, 1100}, {1000, 1100}}})});
   // From (500, 520): INNER's border is 80 away, OUTER's 480; NEAR_OUT 650,
   // FAR_OUT 700, WELL 380, ROAD 580, BEYOND 2500.
   const std::vector<Entry> expected = {{"OUTER", 3, 480},     {"INNER", 3, 80},
@@ -178,7 +178,7 @@ TEST_F(RankedSearchTest, DeeperContainmentFirstThenBorderHitsThenOutsideNearestF
 }
 
 // The full ranking by brute force: every object with flags, sorted.
-std::vector<Entry> BruteRanking(PolygonSearch& reader, const search_test::WrittenFile& written,
+std::vector<Entry> BruteRanking(PolygonSearch& reader, const test_objects::WrittenFile& written,
                                 std::int32_t x, std::int32_t y, std::int32_t maximum) {
   std::vector<SpatialPolygonNode> nodes;
   for (std::uint64_t position : written.offsets) {
@@ -208,11 +208,11 @@ std::vector<TestObject> RandomObjects(std::mt19937& rng, std::int32_t base, int 
   for (int i = 0; i < 50; ++i) {
     const int x = base + at(rng), y = base + at(rng), w = size(rng), h = size(rng);
     if (i % 5 == 3) {
-      objects.push_back(search_test::Point("P" + std::to_string(i), x, y));
+      objects.push_back(test_objects::Point("P" + std::to_string(i), x, y));
     } else if (i % 5 == 4) {
-      objects.push_back(search_test::Line("L" + std::to_string(i), {{{x, y}, {x + w, y + h}}}));
+      objects.push_back(test_objects::Line("L" + std::to_string(i), {{{x, y}, {x + w, y + h}}}));
     } else {
-      objects.push_back(search_test::Region("R" + std::to_string(i), {Box(x, y, x + w, y + h)}));
+      objects.push_back(test_objects::Region("R" + std::to_string(i), {Box(x, y, x + w, y + h)}));
     }
   }
   return objects;

@@ -19,12 +19,12 @@
 #include "search/point_in_polygon_search.h"
 #include "search/polygon_object.h"
 #include "search/polygon_search.h"
-#include "search_test_files.h"
+#include "support/object_file_codec.h"
 #include "support/test_files.h"
 
 namespace {
 
-using search_test::TestObject;
+using test_objects::TestObject;
 
 // Stars of 3 to 300 points (some with a hole), lines and points around the
 // origin.
@@ -33,11 +33,11 @@ std::vector<TestObject> Shapes(std::mt19937& rng) {
   std::uniform_int_distribution<int> at(-50000, 50000);
   for (int i = 0; i < 40; ++i) {
     const int x = at(rng), y = at(rng);
-    std::vector<search_test::Ring> rings{search_test::Star(rng, x, y, 3 + 7 * i, 2000, 15000)};
-    if (i % 3 == 0) rings.push_back(search_test::Star(rng, x, y, 5 + i, 300, 1500));
-    objects.push_back(search_test::Region("R" + std::to_string(i), rings));
-    if (i % 5 == 0) objects.push_back(search_test::Line("L" + std::to_string(i), {rings[0]}));
-    if (i % 4 == 0) objects.push_back(search_test::Point("P" + std::to_string(i), x, y));
+    std::vector<test_objects::Ring> rings{test_objects::Star(rng, x, y, 3 + 7 * i, 2000, 15000)};
+    if (i % 3 == 0) rings.push_back(test_objects::Star(rng, x, y, 5 + i, 300, 1500));
+    objects.push_back(test_objects::Region("R" + std::to_string(i), rings));
+    if (i % 5 == 0) objects.push_back(test_objects::Line("L" + std::to_string(i), {rings[0]}));
+    if (i % 4 == 0) objects.push_back(test_objects::Point("P" + std::to_string(i), x, y));
   }
   return objects;
 }
@@ -77,11 +77,11 @@ TEST(RecordStore, FlavoursAndOpenModesAnswerAlike) {
   for (const bool segments : {false, true}) {
     std::vector<int> expected;
     for (const bool compressed : {false, true}) {
-      search_test::FileOptions opt;
+      test_objects::FileOptions opt;
       opt.segments = segments;
       opt.compressed = compressed;
       const std::string path = dir.File(std::to_string(segments) + std::to_string(compressed));
-      const search_test::WrittenFile written = search_test::WriteObjectFile(path, objects, opt);
+      const test_objects::WrittenFile written = test_objects::WriteObjectFile(path, objects, opt);
       for (const int mode : {0, 1, 3, 3 | PIP_OPEN_MAPPED, PIP_OPEN_MAPPED}) {
         SCOPED_TRACE(testing::Message() << "segments " << segments << " compressed " << compressed
                                         << " mode " << mode);
@@ -101,11 +101,11 @@ TEST(RecordStore, RecordsAreReadOnceWithinTheBudgetAndSegmentsOnlyWhenAsked) {
   lumetra_test::ScopedTempDir dir;
   std::mt19937 rng(8088);
   const std::vector<TestObject> objects = Shapes(rng);
-  search_test::FileOptions opt;
+  test_objects::FileOptions opt;
   opt.segments = true;
   opt.compressed = true;
   const std::string path = dir.File("s");
-  const search_test::WrittenFile written = search_test::WriteObjectFile(path, objects, opt);
+  const test_objects::WrittenFile written = test_objects::WriteObjectFile(path, objects, opt);
   QError err;
   PolygonSearch reader(err, path.c_str(), PIP_OPEN_CACHE_5MB);
   ASSERT_TRUE(reader.ready());

@@ -13,13 +13,13 @@
 #include "frame/error.h"
 #include "search/polygon_object.h"
 #include "search/polygon_search.h"
-#include "search_test_files.h"
+#include "support/object_file_codec.h"
 #include "support/test_files.h"
 
 namespace {
 
-using search_test::Box;
-using search_test::TestObject;
+using test_objects::Box;
+using test_objects::TestObject;
 using Names = std::multiset<std::string>;
 
 class RectSearchTest : public ::testing::Test {
@@ -28,7 +28,7 @@ class RectSearchTest : public ::testing::Test {
 
   std::string Write(const std::vector<TestObject>& objects) {
     const std::string path = dir_.File("r" + std::to_string(count_++) + ".obj");
-    written_ = search_test::WriteObjectFile(path, objects);
+    written_ = test_objects::WriteObjectFile(path, objects);
     return path;
   }
 
@@ -47,15 +47,15 @@ class RectSearchTest : public ::testing::Test {
   lumetra_test::ScopedTempDir dir_;
   lumetra_test::ScopedChdir chdir_;
   QError err_;
-  search_test::WrittenFile written_;
+  test_objects::WrittenFile written_;
   int count_ = 0;
 };
 
 // The rectangle a record of the test files gets: regions and lines are
 // widened by one unit, points are themselves.
 lumetra::Rect RecordRect(const TestObject& o) {
-  if (o.kind == lumetra::ObjectKind::kPoint) {
-    return {o.position.x, o.position.y, o.position.x, o.position.y};
+  if (o.type == PIP_OBJECT_POINT) {
+    return {o.at.x, o.at.y, o.at.x, o.at.y};
   }
   lumetra::Rect box = lumetra::EmptyBounds();
   for (const auto& ring : o.rings)
@@ -72,13 +72,13 @@ TEST_F(RectSearchTest, MatchesBruteForceWithCornersInAnyOrder) {
   for (int i = 0; i < 60; ++i) {
     const int x = at(rng), y = at(rng);
     if (i % 3 == 0) {
-      objects.push_back(search_test::Point("P" + std::to_string(i), x, y));
+      objects.push_back(test_objects::Point("P" + std::to_string(i), x, y));
     } else if (i % 3 == 1) {
       objects.push_back(
-          search_test::Region("R" + std::to_string(i), {Box(x, y, x + size(rng), y + size(rng))}));
+          test_objects::Region("R" + std::to_string(i), {Box(x, y, x + size(rng), y + size(rng))}));
     } else {
       objects.push_back(
-          search_test::Line("L" + std::to_string(i), {{{x, y}, {x + size(rng), y - size(rng)}}}));
+          test_objects::Line("L" + std::to_string(i), {{{x, y}, {x + size(rng), y - size(rng)}}}));
     }
   }
   PolygonSearch reader(err_, Write(objects).c_str(), 1);

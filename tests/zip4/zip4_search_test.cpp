@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "frame/handle_table.h"
-#include "search/search_test_files.h"
+#include "support/object_file_codec.h"
 #include "support/test_files.h"
 #include "zip4/z9_writer.h"
 #include "zip4/zip4_file_object.h"
@@ -21,7 +21,7 @@
 namespace {
 
 using lumetra::Z9Record;
-using search_test::TestObject;
+using test_objects::TestObject;
 
 struct Hit {
   std::string zip4, type, name;
@@ -38,11 +38,11 @@ std::vector<TestObject> Regions(std::mt19937& rng) {
   for (int i = 0; i < 20; ++i) {
     const std::int32_t cx = -95000000 + (i % 5) * 1200000;
     const std::int32_t cy = 35000000 + (i / 5) * 1200000;
-    out.push_back(search_test::Region("STAR" + std::to_string(i),
-                                      {search_test::Star(rng, cx, cy, 24, 300000, 700000)}));
+    out.push_back(test_objects::Region("STAR" + std::to_string(i),
+                                       {test_objects::Star(rng, cx, cy, 24, 300000, 700000)}));
   }
   out.push_back(
-      search_test::Region("BOX", {search_test::Box(-101000000, 30000000, -100000000, 31000000)}));
+      test_objects::Region("BOX", {test_objects::Box(-101000000, 30000000, -100000000, 31000000)}));
   return out;
 }
 
@@ -99,7 +99,7 @@ class Zip4Search : public ::testing::Test {
   }
   int OpenObjects(const std::vector<TestObject>& objects) {
     const std::string path = dir_.File("objects" + std::to_string(objects_.size()) + ".obj");
-    search_test::WriteObjectFile(path, objects, {false, true, true});  // segments, geographic
+    test_objects::WriteObjectFile(path, objects, {false, true, true});  // segments, geographic
     int h = 0;
     EXPECT_EQ(pipObjectFileOpen(lib_, path.c_str(), PIP_OPEN_CACHE_5MB, &h), 1) << Detail();
     objects_.push_back(h);
