@@ -30,8 +30,6 @@ using attribute_test::SampleTable;
 using attribute_test::Table;
 using attribute_test::WriteTable;
 using lumetra_test::ReadBytes;
-using lumetra_test::ScopedChdir;
-using lumetra_test::ScopedTempDir;
 using lumetra_test::WriteBytes;
 using test_objects::Box;
 using test_objects::Region;
@@ -63,14 +61,7 @@ TEST(AttributeStamp, NonEmptyStampMustEqualTheCreationTime) {
 
 // ------------------------------------------------------------- attaching
 
-class AttributeFiles : public ::testing::Test {
- protected:
-  AttributeFiles() : chdir_(dir_.path()) {}
-  std::string Path(const std::string& name) const { return dir_.File(name); }
-
-  ScopedTempDir dir_;
-  ScopedChdir chdir_;
-};
+using AttributeFiles = lumetra_test::ScratchDirTest;
 
 TEST_F(AttributeFiles, AttachFindsTheANameBesideTheObjectFileAndMissingIsNoError) {
   WriteTable(Path("r.gsa"), SampleTable());

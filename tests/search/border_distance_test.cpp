@@ -23,17 +23,14 @@ using test_objects::BruteBorderDistance;
 using test_objects::Ring;
 using test_objects::TestObject;
 
-class BorderDistanceTest : public ::testing::Test {
+class BorderDistanceTest : public test_objects::WrittenFilesTest {
  protected:
-  BorderDistanceTest() : chdir_(dir_.path()) {}
-
   // Writes the objects and opens the file with room for all of them.
   void Open(const std::vector<TestObject>& objects, bool segments, bool geographic) {
-    const std::string path = dir_.File("b" + std::to_string(count_++) + ".obj");
     test_objects::FileOptions options;
     options.segments = segments;
     options.geographic = geographic;
-    written_ = test_objects::WriteObjectFile(path, objects, options);
+    const std::string path = Write(objects, options, "b");
     reader_ = std::make_unique<PolygonSearch>(err_, path.c_str(), 3);
     ASSERT_TRUE(reader_->ready()) << err_.detail();
   }
@@ -44,12 +41,8 @@ class BorderDistanceTest : public ::testing::Test {
     return *o;
   }
 
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_;
   QError err_;
-  test_objects::WrittenFile written_;
   std::unique_ptr<PolygonSearch> reader_;
-  int count_ = 0;
 };
 
 std::vector<TestObject> RandomShapes(std::mt19937& rng, std::int32_t base, int span) {

@@ -39,10 +39,8 @@ std::vector<TestObject> Towns() {
   return objects;
 }
 
-class NameSearchTest : public ::testing::Test {
+class NameSearchTest : public lumetra_test::ScratchDirTest {
  protected:
-  NameSearchTest() : chdir_(dir_.path()) {}
-
   Names Find(PolygonSearch& reader, const char* text) {
     Names names;
     PolySearchByName search(reader, err_, text);
@@ -56,8 +54,6 @@ class NameSearchTest : public ::testing::Test {
     return names;
   }
 
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_;
   QError err_;
 };
 

@@ -41,15 +41,12 @@ TEST(NearestRings, LimitFollowsTheSearchDistanceAndSquaresAreWiderInLongitude) {
   EXPECT_EQ(pole.maxx, INT32_MAX);
 }
 
-class NearestSearchTest : public ::testing::Test {
+class NearestSearchTest : public test_objects::WrittenFilesTest {
  protected:
-  NearestSearchTest() : chdir_(dir_.path()) {}
-
   std::string Write(const std::vector<TestObject>& objects, bool geographic = false) {
-    const std::string path = dir_.File("n" + std::to_string(count_++) + ".obj");
     test_objects::FileOptions options;
     options.geographic = geographic;
-    written_ = test_objects::WriteObjectFile(path, objects, options);
+    const std::string path = WrittenFilesTest::Write(objects, options, "n");
     for (std::size_t i = 0; i < objects.size(); ++i) by_position_[written_.offsets[i]] = i;
     return path;
   }
@@ -79,12 +76,8 @@ class NearestSearchTest : public ::testing::Test {
     return out;
   }
 
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_;
   QError err_;
-  test_objects::WrittenFile written_;
   std::map<std::uint64_t, std::size_t> by_position_;
-  int count_ = 0;
 };
 
 // The ring the search stops at, and the distances of the nearest N points

@@ -48,16 +48,8 @@ TEST(ContainingSearchRect, RadiusGrowsThePointInUnitsOrConvertedFeet) {
 }
 
 // A segment from (0, 0) to (100, 0): direction (1, 0), length 100.
-class ContainingSearchTest : public ::testing::Test {
+class ContainingSearchTest : public test_objects::WrittenFilesTest {
  protected:
-  ContainingSearchTest() : chdir_(dir_.path()) {}
-
-  std::string Write(const std::vector<TestObject>& objects, const FileOptions& opt) {
-    const std::string path = dir_.File("f" + std::to_string(count_++) + ".obj");
-    test_objects::WriteObjectFile(path, objects, opt);
-    return path;
-  }
-
   // Every answer of one search, in order.
   std::vector<std::pair<std::string, int>> SearchAll(PolygonSearch& reader, std::int32_t x,
                                                      std::int32_t y, std::int32_t radius) {
@@ -75,10 +67,7 @@ class ContainingSearchTest : public ::testing::Test {
     return out;
   }
 
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_;
   QError err_;
-  int count_ = 0;
 };
 
 TEST_F(ContainingSearchTest, RadiusWithoutSegmentRecordsAndFindNextAfterTheEndAreErrors) {

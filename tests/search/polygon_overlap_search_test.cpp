@@ -78,13 +78,10 @@ Answer Direct(const Polygon& a, const TestObject& b, int resolution) {
   return answer;
 }
 
-class PolygonSearchTest : public ::testing::Test {
+class PolygonSearchTest : public test_objects::WrittenFilesTest {
  protected:
-  PolygonSearchTest() : chdir_(dir_.path()) {}
-
   PolygonSearch& Open(const std::vector<TestObject>& objects) {
-    const std::string path = dir_.File("p" + std::to_string(count_++) + ".obj");
-    test_objects::WriteObjectFile(path, objects);
+    const std::string path = Write(objects, {}, "p");
     reader_ = std::make_unique<PolygonSearch>(err_, path.c_str(), 1);
     EXPECT_TRUE(reader_->ready()) << err_.detail();
     return *reader_;
@@ -125,11 +122,8 @@ class PolygonSearchTest : public ::testing::Test {
     return codes;
   }
 
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_;
   pipError err_;
   std::unique_ptr<PolygonSearch> reader_;
-  int count_ = 0;
 };
 
 std::vector<TestObject> Squares() {

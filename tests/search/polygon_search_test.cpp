@@ -28,15 +28,8 @@ using test_objects::Point;
 using test_objects::Region;
 using test_objects::TestObject;
 
-class ReaderFileTest : public ::testing::Test {
+class ReaderFileTest : public test_objects::WrittenFilesTest {
  protected:
-  ReaderFileTest() : chdir_(dir_.path()) {}
-  std::string Write(const std::vector<TestObject>& objects,
-                    const test_objects::FileOptions& opt = test_objects::FileOptions()) {
-    const std::string path = dir_.File("f" + std::to_string(count_++) + ".obj");
-    written_ = test_objects::WriteObjectFile(path, objects, opt);
-    return path;
-  }
   std::vector<TestObject> FiveBoxes() const {
     std::vector<TestObject> v;
     for (int i = 0; i < 5; ++i) {
@@ -45,11 +38,7 @@ class ReaderFileTest : public ::testing::Test {
     return v;
   }
 
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_;
-  test_objects::WrittenFile written_;
   QError err_;
-  int count_ = 0;
 };
 
 TEST_F(ReaderFileTest, LoadedObjectDescribesItsRecord) {

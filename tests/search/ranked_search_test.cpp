@@ -108,17 +108,14 @@ std::ostream& operator<<(std::ostream& os, const Entry& e) {
   return os << "{" << e.name << ", " << e.flags << ", " << e.distance << "}";
 }
 
-class RankedSearchTest : public ::testing::Test {
+class RankedSearchTest : public test_objects::WrittenFilesTest {
  protected:
-  RankedSearchTest() : chdir_(dir_.path()) {}
-
   pipObjectFileObject& Open(const std::vector<TestObject>& objects, bool segments = false,
                             bool geographic = false) {
-    const std::string path = dir_.File("k" + std::to_string(count_++) + ".obj");
     test_objects::FileOptions options;
     options.segments = segments;
     options.geographic = geographic;
-    written_ = test_objects::WriteObjectFile(path, objects, options);
+    const std::string path = Write(objects, options, "k");
     object_ = std::make_unique<pipObjectFileObject>(err_, path.c_str(), 3);
     EXPECT_TRUE(object_->ready()) << err_.detail();
     return *object_;
@@ -145,12 +142,8 @@ class RankedSearchTest : public ::testing::Test {
     return out;
   }
 
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_;
   pipError err_;
-  test_objects::WrittenFile written_;
   std::unique_ptr<pipObjectFileObject> object_;
-  int count_ = 0;
 };
 
 TEST_F(RankedSearchTest, DeeperContainmentFirstThenBorderHitsThenOutsideNearestFirst) {

@@ -22,14 +22,10 @@ using test_objects::Box;
 using test_objects::TestObject;
 using Names = std::multiset<std::string>;
 
-class RectSearchTest : public ::testing::Test {
+class RectSearchTest : public test_objects::WrittenFilesTest {
  protected:
-  RectSearchTest() : chdir_(dir_.path()) {}
-
   std::string Write(const std::vector<TestObject>& objects) {
-    const std::string path = dir_.File("r" + std::to_string(count_++) + ".obj");
-    written_ = test_objects::WriteObjectFile(path, objects);
-    return path;
+    return WrittenFilesTest::Write(objects, {}, "r");
   }
 
   Names SearchAll(PolySearchInRectangle& search) {
@@ -44,11 +40,7 @@ class RectSearchTest : public ::testing::Test {
     return names;
   }
 
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_;
   QError err_;
-  test_objects::WrittenFile written_;
-  int count_ = 0;
 };
 
 // The rectangle a record of the test files gets: regions and lines are

@@ -44,10 +44,8 @@ inline std::string ErrorText(const std::string& message, const std::string& file
 
 // A build of out.obj in a scratch directory that is also the working
 // directory (the tree builder's scratch files go there).
-class ObjectFileTest : public ::testing::Test {
+class ObjectFileTest : public ScratchDirTest {
  protected:
-  ObjectFileTest() : chdir_(dir_.path()) {}
-
   // A fresh build with these limits (the process limits are set to them).
   void MakeBuild(int max_points = 1000, int max_parts = 100, int coord_type = 1, int flags = 0) {
     build_.reset();
@@ -63,7 +61,6 @@ class ObjectFileTest : public ::testing::Test {
     file_ = ReadObjectFile(Path("out.obj"));
     return file_.objects;
   }
-  std::string Path(const std::string& name) const { return dir_.File(name); }
   // Reads a reader opened on damaged input to its end: a refused open or a
   // failed read must be reported; nothing else may happen.
   void ExpectCleanEnd(ImportRead& reader) {
@@ -78,8 +75,6 @@ class ObjectFileTest : public ::testing::Test {
     }
   }
 
-  ScopedTempDir dir_;
-  ScopedChdir chdir_;
   pipError err_;
   std::unique_ptr<ObjectFileBuild> build_;
   ObjectFileContents file_;  // set by Finish

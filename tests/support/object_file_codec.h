@@ -387,6 +387,21 @@ inline std::vector<RecordPoint> Points(std::initializer_list<std::int32_t> xy) {
 // Calls ReadObject until the end or a failure, at most `limit` times: the
 // result of each call (kResultError, -1, for a false return).  `strict`
 // also expects result() to be kResultError exactly when a call failed.
+// A scratch working directory and the object files written into it.
+class WrittenFilesTest : public lumetra_test::ScratchDirTest {
+ protected:
+  // Writes `objects` to the next file <prefix><n>.obj of the directory.
+  std::string Write(const std::vector<TestObject>& objects, const FileOptions& opt = FileOptions(),
+                    const char* prefix = "f") {
+    const std::string path = dir_.File(prefix + std::to_string(count_++) + ".obj");
+    written_ = WriteObjectFile(path, objects, opt);
+    return path;
+  }
+
+  WrittenFile written_;
+  int count_ = 0;
+};
+
 }  // namespace test_objects
 
 #endif  // LUMETRA_TESTS_SUPPORT_OBJECT_FILE_CODEC_H

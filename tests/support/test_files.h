@@ -2,6 +2,8 @@
 #ifndef LUMETRA_TESTS_SUPPORT_TEST_FILES_H
 #define LUMETRA_TESTS_SUPPORT_TEST_FILES_H
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,6 +38,16 @@ class ScopedChdir {
 
  private:
   std::string old_;
+};
+
+// A scratch directory per test that is also the working directory.
+class ScratchDirTest : public ::testing::Test {
+ protected:
+  ScratchDirTest() : chdir_(dir_.path()) {}
+  std::string Path(const std::string& file) const { return dir_.File(file); }
+
+  ScopedTempDir dir_;
+  ScopedChdir chdir_;
 };
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);

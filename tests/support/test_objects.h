@@ -184,9 +184,8 @@ inline void BuildObjectFile(int lib, const std::string& path,
 
 // A library handle, and a scratch directory that is also the working
 // directory (the index builders put their scratch files there), per test.
-class LibraryTest : public ::testing::Test {
+class LibraryTest : public lumetra_test::ScratchDirTest {
  protected:
-  LibraryTest() : chdir_(dir_.path()) {}
   void SetUp() override {
     lib_ = pipInit(0, nullptr);
     ASSERT_GT(lib_, 0);
@@ -197,14 +196,11 @@ class LibraryTest : public ::testing::Test {
     }
   }
 
-  std::string Path(const std::string& file) const { return dir_.File(file); }
   void Build(const std::string& file, const std::vector<TestObject>& objects,
              const BuildOptions& opt = BuildOptions()) {
     BuildObjectFile(lib_, file, objects, opt);
   }
 
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_;
   int lib_ = 0;
 };
 
