@@ -13,8 +13,6 @@
 namespace {
 
 using lumetra_test::FileExists;
-using lumetra_test::ScopedChdir;
-using lumetra_test::ScopedTempDir;
 
 struct ErrorText {
   int code;
@@ -57,9 +55,8 @@ void BuildParcels(const std::string& name) {
   ASSERT_EQ(DlBuilderFinish(b), 1) << LastError(nullptr).detail;
 }
 
-class DatalibCapi : public ::testing::Test {
+class DatalibCapi : public lumetra_test::ScratchDirTest {
  protected:
-  DatalibCapi() : chdir_(dir_.path()) {}
   void SetUp() override {
     context_ = DlInit(dir_.path().c_str());
     ASSERT_NE(context_, nullptr);
@@ -72,8 +69,6 @@ class DatalibCapi : public ::testing::Test {
     return buffer;
   }
 
-  ScopedTempDir dir_;
-  ScopedChdir chdir_;  // the tree builder's scratch files
   DlContext* context_ = nullptr;
 };
 

@@ -17,13 +17,13 @@
 #include "datalib/dl_format.h"
 #include "datalib/dllist.h"
 #include "frame/error.h"
+#include "support/attribute_files.h"
 #include "support/test_files.h"
 
 namespace {
 
+using attribute_test::Field;
 using lumetra_test::FileExists;
-using lumetra_test::ScopedChdir;
-using lumetra_test::ScopedTempDir;
 namespace fmt = lumetra::dlformat;
 
 using Row = std::vector<std::string>;
@@ -55,25 +55,15 @@ DlBuilderOptions Options(char key_type, const std::string& key_field) {
   return o;
 }
 
-DlFieldSpec Field(const std::string& id, char type, int width, int decimals = 0) {
-  DlFieldSpec f;
-  f.id = id;
-  f.section = id;
-  f.type = type;
-  f.width = width;
-  f.decimals = decimals;
-  return f;
-}
-
 std::string Text(FieldId* field) {
   char buffer[300];
   if (field->GetString(nullptr, buffer, sizeof buffer) != 1) return "<fail>";
   return buffer;
 }
 
-class BuilderTest : public ::testing::Test {
+class BuilderTest : public lumetra_test::ScratchDirTest {
  protected:
-  BuilderTest() : chdir_(dir_.path()), context_(dir_.path()) {}
+  BuilderTest() : context_(dir_.path()) {}
 
   DlDataFile* Open(const std::string& name) {
     DlDataFile* file = context_.Open(name.c_str());
@@ -81,8 +71,6 @@ class BuilderTest : public ::testing::Test {
     return file;
   }
 
-  ScopedTempDir dir_;
-  ScopedChdir chdir_;  // the tree builder's scratch files
   QError err_;
   DlContext context_;
 };

@@ -18,6 +18,7 @@
 #include "datalib/fieldid.h"
 #include "frame/error.h"
 #include "objfile/column_codec.h"
+#include "support/attribute_files.h"
 #include "support/core_bytes.h"
 #include "support/test_files.h"
 
@@ -26,25 +27,14 @@ namespace {
 std::uint16_t GetU16(const std::uint8_t* p) { return lumetra_test::Get16(p); }
 std::uint32_t GetU32(const std::uint8_t* p) { return lumetra_test::Get32(p); }
 std::uint64_t GetU64(const std::uint8_t* p) { return lumetra_test::Get64(p); }
+using attribute_test::Field;
 using lumetra_test::ReadBytes;
-using lumetra_test::ScopedChdir;
-using lumetra_test::ScopedTempDir;
 using lumetra_test::WriteBytes;
 namespace fmt = lumetra::dlformat;
 
 using Row = std::vector<std::string>;
 
 constexpr std::uint32_t kSmallPage = 1024;
-
-DlFieldSpec Field(const std::string& id, char type, int width, int decimals = 0) {
-  DlFieldSpec f;
-  f.id = id;
-  f.section = id;
-  f.type = type;
-  f.width = width;
-  f.decimals = decimals;
-  return f;
-}
 
 std::string Str(const std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t n) {
   std::string s(reinterpret_cast<const char*>(bytes.data()) + at, n);
@@ -53,9 +43,9 @@ std::string Str(const std::vector<std::uint8_t>& bytes, std::size_t at, std::siz
 
 // A temporary directory (also the working directory, for the tree
 // builder's scratch files) with a context reading from it.
-class DlFileTest : public ::testing::Test {
+class DlFileTest : public lumetra_test::ScratchDirTest {
  protected:
-  DlFileTest() : chdir_(dir_.path()), context_(dir_.path()) {}
+  DlFileTest() : context_(dir_.path()) {}
 
   // Writes `name` with fields K (text key, width 6), N (numeric, 2
   // decimals) and T (text, width 8, with value descriptions), one record
@@ -87,8 +77,6 @@ class DlFileTest : public ::testing::Test {
 
   DlDataFile* Open(const std::string& name) { return context_.Open(name.c_str()); }
 
-  ScopedTempDir dir_;
-  ScopedChdir chdir_;
   QError err_;
   DlContext context_;
 };

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "attribute_test_files.h"
 #include "datalib/dllist.h"
 #include "datalib/fieldid.h"
 #include "frame/error.h"
@@ -20,6 +19,7 @@
 #include "search/criteria.h"
 #include "search/object_file_object.h"
 #include "search/polygon_object.h"
+#include "support/attribute_files.h"
 #include "support/object_file_codec.h"
 #include "support/test_files.h"
 

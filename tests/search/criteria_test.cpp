@@ -9,8 +9,8 @@
 #include <ostream>
 #include <string>
 
-#include "attribute_test_files.h"
 #include "search/attribute_search.h"
+#include "support/attribute_files.h"
 #include "support/test_files.h"
 
 namespace {
@@ -215,9 +215,9 @@ INSTANTIATE_TEST_SUITE_P(Values, CriteriaMatch, ::testing::ValuesIn(kMatchRows))
 
 // ------------------------------------------------------------- validation
 
-class CriteriaValidate : public ::testing::Test {
+class CriteriaValidate : public lumetra_test::ScratchDirTest {
  protected:
-  CriteriaValidate() : chdir_(dir_.path()) {
+  CriteriaValidate() {
     attribute_test::WriteTable(dir_.File("v.gsa"), attribute_test::SampleTable());
     attributes_.Attach(dir_.File("v.gsb").c_str(), "");
   }
@@ -228,8 +228,6 @@ class CriteriaValidate : public ::testing::Test {
     return message;
   }
 
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_;
   AttributeSearch attributes_;
 };
 

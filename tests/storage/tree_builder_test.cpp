@@ -24,8 +24,6 @@ namespace {
 
 using lumetra_test::ListDir;
 using lumetra_test::ReadBytes;
-using lumetra_test::ScopedChdir;
-using lumetra_test::ScopedTempDir;
 
 constexpr std::uint32_t kSeed = 20240611;
 
@@ -77,10 +75,8 @@ struct Progress {
 
 // Builds a tree from (key, value) records into "out.obj" (after `prefix`
 // bytes of other content) inside a temporary working directory.
-class TreeFixture : public ::testing::Test {
+class TreeFixture : public lumetra_test::ScratchDirTest {
  protected:
-  TreeFixture() : chdir_(dir_.path()) {}
-
   std::uint64_t BuildTree(const std::vector<std::pair<std::string, std::string>>& records,
                           QTreeBuilderOptions options = QTreeBuilderOptions(),
                           std::size_t prefix = 0) {
@@ -105,8 +101,6 @@ class TreeFixture : public ::testing::Test {
     for (const std::string& name : ListDir(dir_.path())) EXPECT_EQ(name, "out.obj");
   }
 
-  ScopedTempDir dir_;
-  ScopedChdir chdir_;
   std::string path_ = dir_.File("out.obj");
   QError err_;
   Progress progress_;

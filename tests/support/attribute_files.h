@@ -1,10 +1,11 @@
-// Attribute files for the search tests: small data library files written
-// with the data library's builder, keyed by object ordinal ('N' keys).
+// Attribute files for the data library and search tests: field
+// descriptions, and small data library files written with the data
+// library's builder, keyed by object ordinal ('N' keys).
 //
 // The builder puts scratch files into the current directory: callers run
 // inside a lumetra_test::ScopedChdir of a temporary directory.
-#ifndef LUMETRA_TESTS_SEARCH_ATTRIBUTE_TEST_FILES_H
-#define LUMETRA_TESTS_SEARCH_ATTRIBUTE_TEST_FILES_H
+#ifndef LUMETRA_TESTS_SUPPORT_ATTRIBUTE_FILES_H
+#define LUMETRA_TESTS_SUPPORT_ATTRIBUTE_FILES_H
 
 #include <stdexcept>
 #include <string>
@@ -22,7 +23,7 @@ struct Table {
   std::vector<std::vector<std::string>> rows;  // one text per field
 };
 
-inline DlFieldSpec Field(const std::string& id, char type, int width, int decimals) {
+inline DlFieldSpec Field(const std::string& id, char type, int width, int decimals = 0) {
   DlFieldSpec f;
   f.id = id;
   f.section = id;
@@ -65,4 +66,4 @@ inline void WriteTable(const std::string& path, const Table& t) {
 
 }  // namespace attribute_test
 
-#endif  // LUMETRA_TESTS_SEARCH_ATTRIBUTE_TEST_FILES_H
+#endif  // LUMETRA_TESTS_SUPPORT_ATTRIBUTE_FILES_H
