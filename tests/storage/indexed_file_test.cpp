@@ -28,8 +28,6 @@ namespace {
 using lumetra_test::FileExists;
 using lumetra_test::ListDir;
 using lumetra_test::ReadBytes;
-using lumetra_test::ScopedChdir;
-using lumetra_test::ScopedTempDir;
 using lumetra_test::WriteBytes;
 
 constexpr std::uint32_t kKind = 0x1100AAAA;
@@ -116,10 +114,8 @@ std::vector<std::uint32_t> ValuesOf(QIndexedFile& file, std::uint32_t key) {
   return values;
 }
 
-class IndexedFileTest : public ::testing::Test {
+class IndexedFileTest : public lumetra_test::ScratchDirTest {
  protected:
-  IndexedFileTest() : cd_(dir_.path()) {}
-  std::string Path(const char* name) const { return dir_.File(name); }
   // Builds `records` into `name` and opens it with its tree.
   std::unique_ptr<QIndexedFile> BuildAndOpen(const char* name, const Records& records,
                                              QIndexedFileBuilderOptions options = SmallOptions()) {
@@ -129,8 +125,6 @@ class IndexedFileTest : public ::testing::Test {
     return file;
   }
 
-  ScopedTempDir dir_;
-  ScopedChdir cd_;  // the tree builder's scratch files go here
   QError err_;
 };
 

@@ -86,16 +86,12 @@ std::vector<Z9Record> Records(std::mt19937& rng) {
   return out;
 }
 
-class Zip4Search : public ::testing::Test {
+class Zip4Search : public test_objects::LibraryTest {
  protected:
-  void SetUp() override {
-    lib_ = pipInit(0, nullptr);
-    ASSERT_GT(lib_, 0);
-  }
   void TearDown() override {
     for (int h : zip4_) EXPECT_EQ(pipZip4FileClose(h), 1);
     for (int h : objects_) EXPECT_EQ(pipObjectFileClose(h), 1);
-    EXPECT_EQ(pipTerm(lib_), 1);
+    LibraryTest::TearDown();
   }
   int OpenObjects(const std::vector<TestObject>& objects) {
     const std::string path = dir_.File("objects" + std::to_string(objects_.size()) + ".obj");
@@ -149,9 +145,6 @@ class Zip4Search : public ::testing::Test {
     return lease->stats();
   }
 
-  lumetra_test::ScopedTempDir dir_;
-  lumetra_test::ScopedChdir chdir_{dir_.path()};
-  int lib_ = 0;
   std::vector<int> objects_, zip4_;
 };
 
