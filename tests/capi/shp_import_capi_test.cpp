@@ -1,6 +1,7 @@
 // The shapefile import as callers see it: pipImportOpenSHP and the failures
 // a caller can meet.
 #include <lumetra/dbf.h>
+#include <lumetra/pip_ext.h>
 #include <lumetra/shapefile.h>
 
 #include "support/capi_fixture.h"
@@ -83,6 +84,7 @@ TEST_F(ShpImportCapi, FailuresReturnMinusOne) {
   ASSERT_EQ(dbWrite(&table), 0);
   ASSERT_EQ(dbClose(&table), 0);
 
+  ASSERT_EQ(pipImportSetOptions(h, PIP_IMPORT_OPT_STRICT), 1);  // valid points pass the check
   ASSERT_EQ(pipImportOpenShape(h, "short.shp", "name", nullptr), 1);
   int percent = 0, line = 0;
   ASSERT_EQ(pipImportRead(h, name, sizeof name, &percent, &line), 1);

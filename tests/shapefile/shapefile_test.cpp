@@ -132,7 +132,7 @@ TEST(ShpRoundTrip, RandomPointsLinesAndPolygonsReadBack) {
   for (Record& record : records) {
     const int kind = uniform(0, 2);
     record.type = kind == 0 ? SHP_POINT : kind == 1 ? SHP_POLYLINE : SHP_POLYGON;
-    const int parts = record.type == SHP_POINT ? 1 : uniform(1, 5);
+    const int parts = record.type == SHP_POINT ? 1 : uniform(0, 5);  // a poly may have no parts
     for (int p = 0; p < parts; ++p) {
       Ring ring;
       const int n = record.type == SHP_POINT ? 1 : uniform(1, 40);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "storage/bstring.h"
+#include "storage/dlist.h"
 
 namespace {
 
@@ -123,6 +124,18 @@ TEST(QHashMap, RandomOperationsAgreeWithStdMap) {
     ASSERT_EQ(map.count(), model.size());
   }
   EXPECT_EQ(KeysInIterationOrder(map), order);
+}
+
+TEST(QDlist, PushesOrderTheListAndIgnoreNull) {
+  QDlist list("t");
+  QDlistObject a, b;
+  list.PushBack(nullptr);
+  list.PushFront(nullptr);
+  EXPECT_TRUE(list.empty());
+  list.PushBack(&a);
+  list.PushFront(&b);
+  EXPECT_EQ(list.First(), &b);
+  EXPECT_EQ(list.Last(), &a);
 }
 
 }  // namespace

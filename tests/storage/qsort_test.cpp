@@ -131,6 +131,10 @@ TEST(QSort, CallsOutOfOrderAreRefused) {
   EXPECT_FALSE(sort.Add(key, value));
   EXPECT_TRUE(sort.ReadNext(nullptr, nullptr));
   EXPECT_FALSE(sort.ReadNext(key, value));
+  QSort largest(err, {4, 4, 1u << 20}, nullptr, 1u << 21);  // the largest slot there is
+  EXPECT_TRUE(largest.Add(key, value)) << err.detail();
+  QSort too_large(err, {4, 4, (1u << 20) + 1});
+  EXPECT_FALSE(too_large.Add(key, value));
 }
 
 }  // namespace
