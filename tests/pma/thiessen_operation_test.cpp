@@ -97,4 +97,28 @@ TEST(ThiessenOperation, GridAndScanGiveIdenticalCells) {
   }
 }
 
+// Two stores a unit or two apart (bisector values of 0.5 and 1 at the
+// stores): each keeps the half of the ring on its own side.
+TEST(ThiessenOperation, CloseNeighboursSplitTheRingBetweenThem) {
+  for (const auto& d : std::vector<std::pair<int, int>>{
+           {0, 1}, {0, -1}, {1, 0}, {-1, 0}, {1, 1}, {-1, 2}, {2, -1}}) {
+    CpmaStoreList stores;
+    stores.Append({0, 0, 0});
+    stores.Append({d.first, d.second, 1});
+    CpmaThiessenOperation op;
+    op.Prepare(&stores);
+    for (int i = 0; i < 2; ++i) {
+      std::vector<int> neighbours;
+      const auto cell = Cell(op, i, false, 1000.0, &neighbours);
+      ASSERT_FALSE(cell.empty());
+      double cx = 0, cy = 0;
+      for (const auto& v : cell) cx += v.first, cy += v.second;
+      cx /= cell.size(), cy /= cell.size();
+      const double side = (cx - d.first / 2.0) * d.first + (cy - d.second / 2.0) * d.second;
+      EXPECT_TRUE(i == 0 ? side < -100 : side > 100)
+          << "store " << i << " of (" << d.first << "," << d.second << "): " << side;
+    }
+  }
+}
+
 }  // namespace
