@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <ostream>
 #include <string>
 
@@ -136,8 +138,18 @@ TEST(Criteria, FailedParseForgetsTheEarlierOne) {
   EXPECT_STREQ(c.message(), "");
 }
 
-#if LUMETRA_FAIL_ALLOCATIONS
-#endif
+// The next `g_new_fails_after` allocations succeed and the one after throws.
+int g_new_fails_after = -1;
+
+TEST(Criteria, OutOfMemoryNamesTheBytesItWanted) {
+  Criteria c;
+  const std::string text = "POPULATION_2020 = 12345";  // beyond the short-string buffer
+  g_new_fails_after = 0;
+  EXPECT_FALSE(c.Parse(text.c_str()));
+  g_new_fails_after = -1;
+  EXPECT_STREQ(c.message(), "Could not allocate 24 byte(s).");
+  EXPECT_EQ(c.op(), Op::kNotParsed);
+}
 
 // --------------------------------------------------------------- matching
 
@@ -268,3 +280,18 @@ TEST(CriteriaValidateWithoutFile, EveryFieldIsInvalid) {
 }
 
 }  // namespace
+
+void* operator new(std::size_t size) {
+  if (g_new_fails_after == 0) {
+    g_new_fails_after = -1;
+    throw std::bad_alloc();
+  }
+  if (g_new_fails_after > 0) --g_new_fails_after;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // the pair above allocates by malloc
+#endif
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
