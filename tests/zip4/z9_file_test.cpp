@@ -6,11 +6,13 @@
 #include <lumetra/pip.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "fault_injection.h"
 #include "frame/error.h"
 #include "support/test_files.h"
 #include "zip4/z9_area_index.h"
@@ -287,5 +289,29 @@ TEST_F(Z9File, WriterRefusesBadRecordsAndLeavesNoFile) {
   EXPECT_EQ(err_.code(), PIP_ERR_TABLE_OVERFLOW);
   EXPECT_TRUE(lumetra_test::ListDir(dir_.path()).empty());
 }
+
+#ifdef LUMETRA_FAULT_INJECTION
+// Each hooked call of a write (blocks, key levels, area index, block 0)
+// failing in turn: the write fails with its error recorded and leaves no file.
+TEST_F(Z9File, EveryFailedCallFailsTheWriteAndLeavesNoFile) {
+  std::mt19937 rng(77);
+  const std::vector<Z9Record> records = RandomRecords(rng, 600);
+  const Z9WriterOptions options{3, 6, 3};
+  lumetra::ArmFaultsForTest(lumetra::kAllFaultSites, 0);
+  ASSERT_TRUE(Write(err_, Path("f.z9"), records, options)) << err_.detail();
+  const std::uint64_t calls = lumetra::DisarmFaultsForTest();
+  ASSERT_EQ(std::remove(Path("f.z9").c_str()), 0);
+  ASSERT_GT(calls, 100u);
+  for (std::uint64_t n = 1; n <= calls; ++n) {
+    err_.Clear();
+    lumetra::ArmFaultsForTest(lumetra::kAllFaultSites, n);
+    const bool ok = Write(err_, Path("f.z9"), records, options);
+    lumetra::DisarmFaultsForTest();
+    EXPECT_FALSE(ok) << "call " << n;
+    EXPECT_NE(err_.code(), 0) << "call " << n;
+    EXPECT_TRUE(lumetra_test::ListDir(dir_.path()).empty()) << "call " << n;
+  }
+}
+#endif
 
 }  // namespace
