@@ -347,6 +347,7 @@ TEST_F(ShpReadTest, DamagedFilesAreReadOrRefusedWithAReport) {
   ASSERT_TRUE(read_through(Path("sample"), &objects));
   ASSERT_EQ(objects, 3);
   lumetra_test::QuietStderr quiet;
+  const std::size_t descriptors = lumetra_test::ListDir("/proc/self/fd").size();
   int refused = 0;
   int runs = 0;
   for (const char* ext : {".shp", ".shx", ".dbf"}) {
@@ -376,6 +377,7 @@ TEST_F(ShpReadTest, DamagedFilesAreReadOrRefusedWithAReport) {
   }
   std::printf("damaged inputs: %d, refused: %d\n", runs, refused);
   EXPECT_GT(refused, 0);
+  EXPECT_EQ(lumetra_test::ListDir("/proc/self/fd").size(), descriptors);  // every file closed
 }
 
 }  // namespace
