@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "fault_injection.h"
 #include "frame/error.h"
 #include "storage/qfile.h"
 #include "storage/qio.h"
@@ -282,5 +283,37 @@ TEST_F(TreeFixture, FailedOrAbandonedBuildsLeaveNoScratchFiles) {
   }
   ExpectNoScratchFiles();  // destroying an unbuilt builder deletes its scratch file
 }
+
+#ifdef LUMETRA_FAULT_INJECTION
+// Each hooked call of a build that sorts 27 blocks failing in turn (sampled
+// to about 300 runs): the build fails and leaves no scratch file.
+TEST_F(TreeFixture, EveryFailedCallFailsTheBuild) {
+  std::mt19937 rng(kSeed);
+  Model model;
+  const auto records = RandomRecords(1000, &rng, &model);
+  QTreeBuilderOptions options;
+  options.sort_block_bytes = 16 * 37;
+  std::uint64_t calls = 0;
+  for (std::uint64_t n = 0, step = 1; n <= calls; n += step) {
+    QTreeBuilder builder(err_, options);
+    for (const auto& r : records) ASSERT_TRUE(builder.Add(r.first.data(), r.second.data()));
+    const int fd = QioCreate(err_, path_.c_str());
+    ASSERT_GE(fd, 0);
+    lumetra::ArmFaultsForTest(lumetra::kAllFaultSites, n);
+    const std::uint64_t root = builder.Build(fd);
+    const std::uint64_t made = lumetra::DisarmFaultsForTest();
+    EXPECT_TRUE(QioClose(fd, err_));
+    if (n == 0) {
+      ASSERT_NE(root, QTreeBuilder::kBuildFailed) << err_.detail();
+      calls = made;
+      step = std::max<std::uint64_t>(1, calls / 300);
+      continue;
+    }
+    EXPECT_EQ(root, QTreeBuilder::kBuildFailed) << "call " << n << " of " << calls;
+  }
+  EXPECT_GT(calls, 300u);
+  ExpectNoScratchFiles();
+}
+#endif
 
 }  // namespace
