@@ -123,6 +123,7 @@ TEST(RecordStore, RecordsAreReadOnceWithinTheBudgetAndSegmentsOnlyWhenAsked) {
   }
   EXPECT_EQ(store.read_count(), written.offsets.size());
   EXPECT_EQ(store.held(), written.offsets.size()) << "pinned records are never dropped";
+  const std::uint64_t all_bytes = store.bytes_in_use();
   for (lumetra::DecodedRecord* r : pinned) store.Release(r);
   EXPECT_LE(store.bytes_in_use(), store.budget());
   EXPECT_LT(store.held(), written.offsets.size());
@@ -137,6 +138,13 @@ TEST(RecordStore, RecordsAreReadOnceWithinTheBudgetAndSegmentsOnlyWhenAsked) {
   store.Release(again);
   ASSERT_NE(store.Acquire(written.offsets.front()), nullptr);
   EXPECT_EQ(store.read_count(), written.offsets.size() + 1) << "dropped, so read again";
+  // A budget of exactly the records' bytes holds every one.
+  lumetra::RecordStore exact(err, reader.file(), header, reader.limits(), all_bytes);
+  pinned.clear();
+  for (std::uint64_t position : written.offsets) pinned.push_back(exact.Acquire(position));
+  for (lumetra::DecodedRecord* r : pinned) exact.Release(r);
+  EXPECT_EQ(exact.bytes_in_use(), all_bytes);
+  EXPECT_EQ(exact.held(), written.offsets.size());
 }
 
 }  // namespace
