@@ -337,7 +337,8 @@ TEST_F(IndexedFileTest, CorruptHeaderOrDataPageIsReportedNotRead) {
     std::size_t at;
     std::uint8_t value;
   } rows[] = {{"seven records cannot fit below the area end", 512 + 4, 7},
-              {"record area end beyond the page", 512, 70}};
+              {"record area end beyond the page", 512, 70},
+              {"record area end inside the page head", 512, 4}};
   for (const auto& row : rows) {
     std::vector<std::uint8_t> bytes = good;
     bytes[row.at] = row.value;
