@@ -46,7 +46,8 @@ using RingSet = std::vector<UnitRing>;
 // Twice the signed shoelace area of a ring: negative when it runs clockwise.
 double SignedArea2(const UnitRing& ring);
 
-// Whether (x, y) lies inside the ring by the even-odd crossing rule.
+// Whether (x, y) lies inside the ring by the even-odd crossing rule; a point
+// on the ring's bottom or left edge is inside, on its top or right edge outside.
 bool RingContains(const UnitRing& ring, double x, double y);
 
 // The rings grouped as outer ring followed by its holes (indices into

@@ -45,6 +45,14 @@ RingSet Sample(std::mt19937& random) {
   return rings;
 }
 
+TEST(RingContains, BottomAndLeftEdgesAreInsideTopAndRightOutside) {
+  const UnitRing square = {0, 0, 10, 0, 10, 10, 0, 10};
+  EXPECT_TRUE(lumetra::RingContains(square, 5, 0));
+  EXPECT_TRUE(lumetra::RingContains(square, 0, 5));
+  EXPECT_FALSE(lumetra::RingContains(square, 5, 10));
+  EXPECT_FALSE(lumetra::RingContains(square, 10, 5));
+}
+
 int Crossings(const RingSet& rings, double x, double y) {
   int inside = 0;
   for (const UnitRing& r : rings) inside += lumetra::RingContains(r, x, y) ? 1 : 0;
