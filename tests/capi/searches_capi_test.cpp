@@ -114,6 +114,7 @@ TEST_F(SearchesCapi, ExactNearestCountsAndCriteria) {
   EXPECT_EQ(pipObjectFindFirstNearestExact(h, 0, 0, 0, nullptr, name, sizeof name), -1);
   EXPECT_EQ(pipObjectFindFirstNearestExact(h, 0, 0, 65537, "", name, sizeof name), -1);
   EXPECT_EQ(pipObjectFindFirstNearestExact(h, 0, 0, 1, nullptr, name, -1), -1);
+  EXPECT_EQ(pipObjectFindFirstNearestExact(h, 0, 0, 1, nullptr, nullptr, 0), 1) << "no name wanted";
   // SIDE lies beyond the first square but nearer than CORNER inside it.
   ASSERT_EQ(pipObjectFindFirstNearestExact(h, 0, 0, 1, "", name, sizeof name), 1);
   EXPECT_EQ(Drain(h, 1, name, sizeof name), (Results{{"SIDE", 1}}));
