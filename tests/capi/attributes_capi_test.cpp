@@ -98,67 +98,6 @@ class AttributesCapi : public CapiTest {
   }
 };
 
-TEST_F(AttributesCapi, FoundRegionComesWithItsAttributes) {
-  BuildSample();
-  const int h = Open("map.gsb");
-  ASSERT_NE(h, 0) << Detail();
-
-  int count = -1;
-  ASSERT_EQ(pipObjectGetAttributeCount(h, &count), 1);
-  EXPECT_EQ(count, 3);  // recid is hidden
-  const char* expected_names[] = {"NAME", "POP", "AREA"};
-  char name[PIP_NAME_SIZE];
-  for (int n = 0; n < 3; ++n) {
-    std::strcpy(name, "junk");
-    ASSERT_EQ(pipObjectGetAttributeNameByNumber(h, n, name, 16), 1);
-    EXPECT_STREQ(name, expected_names[n]);
-  }
-  char two[3];
-  ASSERT_EQ(pipObjectGetAttributeNameByNumber(h, 2, two, sizeof two), 1);
-  EXPECT_STREQ(two, "AR") << "a short buffer gets a cut, terminated name";
-
-  // Before any find there is no record to describe.
-  pipAttributeInfoStruct info;
-  ASSERT_EQ(pipObjectGetAttributeInfoByName(h, "POP", &info), 0);
-  EXPECT_STREQ(info.name, "POP");
-  EXPECT_STREQ(info.value, "");
-  EXPECT_EQ(info.type, 'N');
-  EXPECT_EQ(info.width, 10);
-  for (int n = 0; n < 3; ++n) {
-    ASSERT_EQ(pipObjectGetAttributeInfoByNumber(h, n, &info), 0);
-    EXPECT_STREQ(info.name, expected_names[n]);
-  }
-
-  ASSERT_EQ(pipObjectFindFirstContaining(h, 50, 50, 0, name, sizeof name), 1);
-  EXPECT_STREQ(name, "WEST");
-  EXPECT_EQ(Value(h, "NAME"), "West side");
-  EXPECT_EQ(Value(h, "pop"), "1200");
-  ASSERT_EQ(pipObjectGetAttributeInfoByNumber(h, 2, &info), 1);
-  EXPECT_STREQ(info.name, "AREA");
-  EXPECT_STREQ(info.value, "12.50");
-  EXPECT_EQ(info.type, 'N');
-  EXPECT_EQ(info.width, 12);
-  EXPECT_EQ(info.decimals, 2);
-
-  ASSERT_EQ(pipObjectFindFirstContaining(h, 150, 50, 0, name, sizeof name), 1);
-  EXPECT_STREQ(name, "EAST");
-  EXPECT_EQ(Value(h, "NAME"), "East side");
-  EXPECT_EQ(Value(h, "AREA"), "3.25");
-  EXPECT_EQ(pipObjectFindNext(h, name, sizeof name), 0);
-  EXPECT_EQ(Value(h, "NAME"), "(0)") << "the ended search stands on no object";
-
-  // A ranked search: each entry is described as it is handed out.
-  const int ranked = pipObjectFindFirstContainingEx(h, 100, 50, 100, name, sizeof name);
-  const auto entries = NamesWithValues(h, ranked, name);
-  ASSERT_GE(entries.size(), 2u);
-  for (const auto& [object, value] : entries) {
-    const auto it = std::find_if(kShapes.begin(), kShapes.end(),
-                                 [&](const TestObject& s) { return s.name == object; });
-    ASSERT_NE(it, kShapes.end());
-    EXPECT_EQ(value, kRows[static_cast<std::size_t>(it - kShapes.begin())].name) << object;
-  }
-}
-
 TEST_F(AttributesCapi, FilteredNearestSearchKeepsMatchingPoints) {
   BuildSample();
   const int h = Open("map.gsb");
@@ -185,31 +124,6 @@ TEST_F(AttributesCapi, FilteredNearestSearchKeepsMatchingPoints) {
   ExpectError(100,
               "The search criteria did not parse correctly. Invalid value. Alpha values are not "
               "valid for this operator.");
-}
-
-TEST_F(AttributesCapi, WithoutAttributeFileTheCallsFail) {
-  Build("plain.gsb", kShapes);
-  const int h = Open("plain.gsb");
-  ASSERT_NE(h, 0);
-  int count = 7;
-  EXPECT_EQ(pipObjectGetAttributeCount(h, &count), -1);
-  EXPECT_EQ(count, 0);
-  char name[PIP_NAME_SIZE] = "junk";
-  EXPECT_EQ(pipObjectGetAttributeNameByNumber(h, 0, name, sizeof name), -1);
-  EXPECT_STREQ(name, "");
-  ASSERT_EQ(pipObjectFindFirstContaining(h, 50, 50, 0, name, sizeof name), 1);
-  pipAttributeInfoStruct info;
-  EXPECT_EQ(pipObjectGetAttributeInfoByName(h, "NAME", &info), -1);
-  EXPECT_EQ(pipObjectGetAttributeInfoByNumber(h, 0, &info), -1);
-  EXPECT_EQ(pipObjectValidateFilterCriteria(h, "POP = 5"), -1);
-  ExpectError(PIP_ERR_GENERAL, kNoFile);
-  ASSERT_EQ(pipObjectFindFirstRect(h, 0, 0, 1000, 1000, name, sizeof name), 1);
-  EXPECT_EQ(pipObjectFindFirstNearestEx(h, 240, 50, 3, "POP > 1", name, sizeof name), -1);
-  ExpectError(PIP_ERR_GENERAL, kNoFile);
-  EXPECT_EQ(pipObjectFindNext(h, name, sizeof name), -1) << "the rectangle search is gone";
-  ExpectError(PIP_ERR_INVALID_DATA, "FindNext called before FindFirst");
-  EXPECT_EQ(pipObjectFindFirstNearestEx(h, 240, 50, 65537, "X = 1", name, sizeof name), -1);
-  EXPECT_EQ(pipObjectFileValidate(lib_, Path("plain.gsb").c_str()), 1);
 }
 
 }  // namespace

@@ -122,34 +122,6 @@ TEST_F(ExportCapi, ExportOptionsAreCheckedAndApplied) {
   EXPECT_EQ(text("o.prj").rfind("GEOGCS[\"GCS_WGS_1984\"", 0), 0u);
 }
 
-TEST_F(ExportCapi, BnaRoundTripSplitsLinesAndDropsSecondNames) {
-  BuildSample();
-  const std::vector<Described> source = ReadBack("sample.obj");
-  int h = 0;
-  ASSERT_EQ(pipExportInitBNA(lib_, "out.BNA", &h), 1);
-  Keep(h);
-  const std::vector<std::string> names = {"Beacon", "Lake", "road"};
-  EXPECT_EQ(WriteAll(h), names) << "the order of the name search";
-  ASSERT_EQ(source.size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(source[i].name, names[i]);
-  ASSERT_EQ(EndExport(h, 1), 1);
-  ASSERT_TRUE(FileExists("out.bna"));
-  const auto back =
-      ImportBack([](int i, const char* f) { return pipImportOpenBNA(i, f, 1); }, "out.bna");
-  ASSERT_EQ(back.size(), 4u);  // the two-part line comes back as two lines
-  EXPECT_EQ(back[0].name, "Beacon");
-  EXPECT_EQ(back[0].coords.xy, source[0].coords.xy);
-  EXPECT_EQ(back[1].name2, "");
-  EXPECT_EQ(back[1].coords, source[1].coords);
-  EXPECT_EQ(back[2].type, PIP_OBJECT_LINE);
-  EXPECT_EQ(back[3].type, PIP_OBJECT_LINE);
-  std::vector<int> joined = back[2].coords.xy;
-  joined.insert(joined.end(), back[3].coords.xy.begin(), back[3].coords.xy.end());
-  std::vector<int> other = back[3].coords.xy;
-  other.insert(other.end(), back[2].coords.xy.begin(), back[2].coords.xy.end());
-  EXPECT_TRUE(joined == source[2].coords.xy || other == source[2].coords.xy);
-}
-
 TEST_F(ExportCapi, CallerObjectsAreInserted) {
   int h = 0;
   ASSERT_EQ(pipExportInitSHP(lib_, "regions", &h, PIP_OBJECT_REGION), 1);

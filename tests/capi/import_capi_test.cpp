@@ -44,22 +44,6 @@ pipObjectInfoStruct Object(int type, const char* name, const char* name2 = "") {
 
 using ImportCapi = CapiTest;
 
-TEST_F(ImportCapi, EmptyFileKeepsTheEmptyBoxAndZeroCounts) {
-  const int h = StartImport("empty.obj", FileInfo(10, 10, 0));
-  ASSERT_GT(h, 0);
-  ASSERT_EQ(Term(h, 1), 1);
-  const Bytes b = ReadBytes(Path("empty.obj"));
-  ASSERT_GE(b.size(), 536u);
-  ExpectFields(b, 0,
-               {{292, 4, 0},
-                {296, 4, 0},
-                {300, 4, 0},
-                {304, 4, 0x7FFFFFFF},
-                {308, 4, 0x7FFFFFFF},
-                {312, 4, 0x80000000},
-                {316, 4, 0x80000000}});
-}
-
 TEST_F(ImportCapi, RefusedObjectsAreNotWrittenAndTheBuildGoesOn) {
   const int h = StartImport("refuse.obj", FileInfo(3, 2, 0));
   ASSERT_GT(h, 0);
@@ -146,39 +130,6 @@ TEST_F(ImportCapi, EndingWithoutCommitOrFailingToFinishLeavesNoFile) {
   EXPECT_EQ(rc, -1);
   EXPECT_NE(Code(), -1);
   EXPECT_FALSE(FileExists(Path("fail.obj")));
-}
-
-TEST_F(ImportCapi, WrongHandlesAndBadArgumentsFail) {
-  const pipObjectFileInfoStruct info = FileInfo(10, 2, 1);
-  int h = -7;
-  EXPECT_EQ(pipImportInit(lib_, "x.obj", nullptr, &h), -1);
-  EXPECT_EQ(h, 0);
-  h = -7;
-  EXPECT_EQ(pipImportInit(lib_ + 500, "x.obj", &info, &h), -1);
-  EXPECT_EQ(h, 0);
-  EXPECT_FALSE(FileExists(Path("x.obj")));
-  h = -7;
-  EXPECT_EQ(pipImportInit(lib_, "no/such/dir.obj", &info, &h), -1);
-  EXPECT_EQ(h, 0);
-  EXPECT_GT(Code(), 0);
-  // A library handle is not an import handle, and the reverse.
-  pipObjectInfoStruct point = Object(PIP_OBJECT_POINT, "pt");
-  EXPECT_EQ(pipImportInsert(lib_, &point, nullptr, nullptr, 0), -1);
-  EXPECT_EQ(pipImportRead(lib_, nullptr, 0, nullptr, nullptr), -1);
-  EXPECT_EQ(pipImportClose(lib_), -1);
-  EXPECT_EQ(pipImportTerm(lib_, 1), -1);
-  EXPECT_EQ(pipImportClose(0), -1);
-  const int imp = StartImport("y.obj", info);
-  ASSERT_GT(imp, 0);
-  EXPECT_EQ(pipImportInsert(imp, nullptr, nullptr, nullptr, 0), -1);
-  EXPECT_EQ(pipTerm(imp), -1);
-  // Reading without a reader fails and clears the name.
-  char name[16] = "junk";
-  int percent = -5, line = -5;
-  EXPECT_EQ(pipImportRead(imp, name, sizeof name, &percent, &line), -1);
-  EXPECT_STREQ(name, "");
-  EXPECT_EQ(pipImportClose(imp), 1);
-  EXPECT_EQ(Term(imp, 0), 1);
 }
 
 }  // namespace

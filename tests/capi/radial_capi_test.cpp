@@ -78,19 +78,6 @@ TEST_F(RadialCapi, HandleLifeErrorRecordsAndNameBuffers) {
   EXPECT_EQ(Rect(h, 5, 5, 6, 6), (Answers{{longest.substr(0, PIP_NAME_SIZE - 1), 5, 5}}));
 }
 
-TEST_F(RadialCapi, GeographicRadiusReachesTwiceAsFarInLongitudeAtSixtyDegrees) {
-  const int h = OpenSearch(PIP_RAD_GEOGRAPHIC);
-  // 5000 units east: 1821.6 feet at the equator, 910.8 feet at 60 degrees.
-  for (int lat : {0, 60000000}) ASSERT_EQ(pipRadInsertPoint(h, 5000, lat, "east"), 1);
-  EXPECT_EQ(Drain(h, pipRadFindFirstInRadius(h, 0, 60000000, 1000, &x_, &y_, name_, 128)),
-            (Answers{{"east", 5000, 60000000}}));
-  EXPECT_EQ(pipRadFindFirstInRadius(h, 0, 0, 1000, &x_, &y_, name_, 128), 0);
-  EXPECT_EQ(Drain(h, pipRadFindFirstInRadius(h, 0, 0, 1821, &x_, &y_, name_, 128)),
-            (Answers{{"east", 5000, 0}}));  // exactly at the truncated radius
-  // Rectangles are held to the world: corners beyond it still find points.
-  EXPECT_EQ(Rect(h, 2000000000, 95000000, 0, 100).size(), 1u);
-}
-
 TEST_F(RadialCapi, LoadsThePointObjectsOfAnObjectFileInNameIndexOrder) {
   std::vector<capi_test::TestObject> shapes = SampleShapes();
   for (int i = 0; i < 40; ++i) shapes.push_back(Point("P" + std::to_string(i * 37 % 40), i, -i));

@@ -52,57 +52,6 @@ TEST_F(SearchesCapi, CoordinatesWithTooSmallBuffers) {
   EXPECT_EQ(CurrentCoords(h), (Coords{{1}, {250, 50}}));
 }
 
-TEST_F(SearchesCapi, RankedSearchOrderAndCurrentEntry) {
-  Build("k.obj",
-        {Region("INNER", {Box(400, 400, 600, 600)}), Region("OUTER", {Box(0, 0, 1000, 1000)}),
-         Region("OUT_NEAR", {Box(1100, 400, 1200, 600)}),
-         Region("OUT_FAR", {Box(1300, 400, 1400, 600)}), Region("GONE", {Box(9000, 0, 9100, 100)})},
-        {PIP_FILE_SEGMENTS});
-  const int h = Open("k.obj");
-  ASSERT_GT(h, 0);
-  char name[PIP_NAME_SIZE];
-  Results got;
-  std::vector<int> distances;
-  std::set<std::pair<int, int>> handles;
-  int r = pipObjectFindFirstContainingEx(h, 500, 520, 900, name, sizeof name);
-  for (; r > 0; r = pipObjectFindNext(h, name, sizeof name)) {
-    got.emplace_back(name, r);
-    distances.push_back(pipObjectDistanceToBorder(h, -12345, -12345));  // the entry's own
-    int low = 0, high = 0;
-    EXPECT_EQ(pipObjectGetHandle64(h, &low, &high), 1);
-    handles.emplace(low, high);
-    int points = 0, parts = 0;
-    ASSERT_EQ(pipObjectGetNumCoords(h, &points, &parts), 1);
-    EXPECT_EQ(points, 4);
-    pipObjectInfoStruct info;
-    ASSERT_EQ(pipObjectGetInfo(h, &info), 1) << "the coordinate call moved to the entry";
-    EXPECT_STREQ(info.name, name);
-  }
-  EXPECT_EQ(r, 0);
-  EXPECT_EQ(got, (Results{{"OUTER", 3}, {"INNER", 3}, {"OUT_NEAR", 2}, {"OUT_FAR", 2}}));
-  // Segment distances: the point enters the records' frame as
-  // trunc(offset + 0.5), so 600 units left of the origin read 599.
-  EXPECT_EQ(distances, (std::vector<int>{480, 80, 599, 799}));
-  EXPECT_EQ(handles.size(), 4u);
-
-  // Before any call moves to it, the ranked entry is not the current
-  // search's object: pipObjectGetInfo needs a goto.
-  ASSERT_EQ(pipObjectFindFirstContainingEx(h, 500, 520, 900, name, sizeof name), 3);
-  pipObjectInfoStruct info;
-  EXPECT_EQ(pipObjectGetInfo(h, &info), -1);
-  int low = 0, high = 0;
-  ASSERT_EQ(pipObjectGetHandle64(h, &low, &high), 1);
-  ASSERT_EQ(pipObjectFileGoto64(h, low, high), 1);
-  ASSERT_EQ(pipObjectGetInfo(h, &info), 1);
-  EXPECT_STREQ(info.name, "OUTER");
-  EXPECT_EQ(pipPointInPoly(h, 500, 520), 1);
-  // Another find-first ends the ranked list.
-  EXPECT_EQ(pipObjectFindFirstRect(h, 9000, 0, 9000, 0, name, sizeof name), 1);
-  EXPECT_STREQ(name, "GONE");
-  EXPECT_EQ(pipObjectFindNext(h, name, sizeof name), 0);
-  EXPECT_EQ(pipObjectDistanceToBorder(h, 9000, 50), -1) << "no current object";
-}
-
 // The exact k-nearest through the C interface: counts, criteria without an
 // attribute file, and the answers of the internal tests' brute force.
 TEST_F(SearchesCapi, ExactNearestCountsAndCriteria) {

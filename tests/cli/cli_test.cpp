@@ -184,33 +184,6 @@ TEST_F(CliStates, LookupFindDistanceAndNearest) {
   RunAll(Dir(), runs);
 }
 
-// Batch answers agree with one lookup per point (random points over the
-// lower 48, fixed seed).
-TEST_F(CliStates, BatchAgreesWithSingleLookups) {
-  const unsigned seed = 20240601;
-  std::mt19937 random(seed);
-  std::uniform_real_distribution<double> lon(-125.0, -66.0);
-  std::uniform_real_distribution<double> lat(24.0, 50.0);
-  std::string input;
-  std::string expected;
-  for (int i = 0; i < 12; ++i) {
-    char point[64];
-    std::snprintf(point, sizeof point, "%.5f,%.5f", lon(random), lat(random));
-    input += std::string(point) + "\n";
-    const std::string text = point;
-    const std::size_t comma = text.find(',');
-    const RunResult single =
-        Tool({"lookup", "us.lmb", text.substr(0, comma), text.substr(comma + 1)});
-    for (const std::string& line : Lines(single.out)) {
-      if (line.empty()) continue;
-      if (line[0] != ' ') expected += text + "," + line.substr(0, line.find(" (")) + ",";
-      if (line.rfind("  FIPS: ", 0) == 0) expected += line.substr(8) + ",";
-      if (line.rfind("  NAME: ", 0) == 0) expected += line.substr(8) + "\n";
-    }
-  }
-  EXPECT_EQ(Tool({"lookup", "us.lmb", "--batch"}, input).out, expected) << "seed " << seed;
-}
-
 TEST_F(CliStates, Zip4BuildsCentroidFilesAndFindsTheirCodesInRegions) {
   WriteText(Dir() + "/centroids.csv",
             "zip,plus4,type,longitude,latitude\n80202,0001,S,-104.9903,39.7392\n"
@@ -314,29 +287,6 @@ TEST(CliNearestPoints, CsvPointsAreSearchedInMemory) {
         2,
         {"="},
         {"exclude each other"}}});
-}
-
-// nearest -n N answers the N nearest exactly: a point just north of the
-// search's first square (North, about 2,900 feet away) is nearer than one
-// in its north-east corner (Corner, about 3,600 feet), which the square
-// rings alone would have answered first.
-TEST(CliNearest, APointBeyondTheFirstSquareIsNearerThanOneInItsCorner) {
-  ScopedTempDir dir;
-  WriteText(dir.File("pts.mif"),
-            "Version 300\nCharset \"Neutral\"\nDelimiter \";\"\nColumns 1\n  Name Char(10)\n"
-            "Data\n\nPoint -87.6203 41.8851\nPoint -87.6298 41.8861\n");
-  WriteText(dir.File("pts.mid"), "\"Corner\"\n\"North\"\n");
-  RunAll(
-      dir.path(),
-      {{{"import", "pts.mif", "pts.lmb", "--quiet"}, 0},
-       {{"nearest", "pts.lmb", "-87.6298", "41.8781", "-n", "1"}, 0, {"^North ("}, {}, "", "", 2},
-       {{"nearest", "pts.lmb", "-87.6298", "41.8781", "-n", "2"},
-        0,
-        {"^North (", "\nCorner ("},
-        {},
-        "",
-        "",
-        4}});
 }
 
 }  // namespace

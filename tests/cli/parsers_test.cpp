@@ -95,68 +95,6 @@ TEST(CliCoordinates, DegreesBecomeTruncatedMillionthsAndBack) {
   EXPECT_EQ(FormatCoordinate(-12, false), "-12");
 }
 
-TEST(CliIntegers, RangeAndSyntaxAreChecked) {
-  EXPECT_EQ(ParseInteger("17", 1, 20, "n"), 17);
-  for (const char* text : {"", "0", "21", "1.5", " 3", "3 ", "x", "99999999999999999999"}) {
-    EXPECT_THROW(ParseInteger(text, 1, 20, "n"), UsageError) << "'" << text << "'";
-  }
-}
-
-TEST(CliMid, FieldsSplitAtTheDelimiterHonouringQuotes) {
-  struct Row {
-    const char* line;
-    char delimiter;
-    std::vector<std::string> fields;
-  };
-  const Row rows[] = {
-      {"\"Chicago\",2716000,606.1", ',', {"Chicago", "2716000", "606.1"}},
-      {"\"Elgin, IL\",  5 ,", ',', {"Elgin, IL", "5", ""}},
-      {"\"St. \"\"Lou\"\"\";3", ';', {"St. \"Lou\"", "3"}},
-      {"\"a\"junk,b", ',', {"a", "b"}},
-      {"x\ty\t", '\t', {"x", "y", ""}},
-      {"", ',', {""}},
-      {"\"unterminated", ',', {"unterminated"}},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(SplitMidLine(row.line, row.delimiter), row.fields) << row.line;
-  }
-}
-
-TEST(CliNumbers, CanonicalNumbersFitThirtyTwoBitsAfterScaling) {
-  struct Row {
-    const char* text;
-    int decimals;
-    bool ok;
-    const char* canonical;
-  };
-  const Row rows[] = {
-      {"12.5", 2, true, "12.50"},
-      {"-7.125", 2, true, "-7.13"},
-      {"7.124", 2, true, "7.12"},
-      {"", 0, true, "0"},
-      {" 42 ", 0, true, "42"},
-      {"+3", 1, true, "3.0"},
-      {"-0.004", 2, true, "0.00"},
-      {"007", 0, true, "7"},
-      {".5", 1, true, "0.5"},
-      {"2147483647", 0, true, "2147483647"},
-      {"2147483648", 0, false, ""},
-      {"21474836.48", 2, false, ""},
-      {"21474836.47", 2, true, "21474836.47"},
-      {"1e3", 0, false, ""},
-      {"1.2.3", 0, false, ""},
-      {"-", 0, false, ""},
-      {"12", 10, false, ""},
-  };
-  for (const Row& row : rows) {
-    std::string out;
-    EXPECT_EQ(CanonicalNumber(row.text, row.decimals, &out), row.ok) << "'" << row.text << "'";
-    if (row.ok) {
-      EXPECT_EQ(out, row.canonical) << "'" << row.text << "'";
-    }
-  }
-}
-
 TEST(CliFields, NumericColumnsStayNumericOnlyWhenEveryValueFits) {
   SourceTable table;
   table.file = "t.mid";

@@ -55,12 +55,6 @@ DlBuilderOptions Options(char key_type, const std::string& key_field) {
   return o;
 }
 
-std::string Text(FieldId* field) {
-  char buffer[300];
-  if (field->GetString(nullptr, buffer, sizeof buffer) != 1) return "<fail>";
-  return buffer;
-}
-
 class BuilderTest : public lumetra_test::ScratchDirTest {
  protected:
   BuilderTest() : context_(dir_.path()) {}
@@ -81,40 +75,6 @@ struct NumberCase {
   bool ok;
   std::int32_t value;
 };
-
-TEST(DlFileBuilderNumbers, DecimalTextsAreScaledAndRounded) {
-  const NumberCase cases[] = {
-      {"12.34", 2, true, 1234},
-      {"12.345", 2, true, 1235},
-      {"12.344", 2, true, 1234},
-      {"-1.5", 0, true, -2},
-      {"-1.4", 0, true, -1},
-      {" 7 ", 0, true, 7},
-      {"", 3, true, 0},
-      {"   ", 0, true, 0},
-      {"12.", 2, true, 1200},
-      {".5", 1, true, 5},
-      {"+3", 1, true, 30},
-      {"2147483647", 0, true, 2147483647},
-      {"1.99999", 9, true, 1999990000},
-      {"abc", 0, false, 0},
-      {"1,000", 0, false, 0},
-      {"2147483648", 0, false, 0},
-      {"1e5", 0, false, 0},
-      {"-", 0, false, 0},
-      {".", 0, false, 0},
-      {"3 4", 0, false, 0},
-      {"21474837", 2, false, 0},
-  };
-  for (const NumberCase& c : cases) {
-    SCOPED_TRACE(std::string("\"") + c.text + "\" decimals " + std::to_string(c.decimals));
-    std::int32_t value = -77;
-    EXPECT_EQ(DlFileBuilder::ParseNumber(c.text, c.decimals, &value), c.ok);
-    if (c.ok) {
-      EXPECT_EQ(value, c.value);
-    }
-  }
-}
 
 TEST_F(BuilderTest, BadRequestsAreRefused) {
   DlFileBuilder builder(err_, Options('N', "recid"));
@@ -175,54 +135,6 @@ TEST_F(BuilderTest, UnfinishedOrFailedFilesAreRemovedAndEmptyFinishedOnesKept) {
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(file->Search("A"), 0);
   EXPECT_EQ(file->GetAttribute(0, nullptr, 0), 0);
-}
-
-// 100,000 records with keys drawn with many repeats, checked against a
-// std::multimap (which keeps equal keys in insertion order) for every key,
-// present or not.
-TEST_F(BuilderTest, LargeFileMatchesMultimapModel) {
-  const std::uint32_t seed = 20260521;
-  std::printf("LargeFileMatchesMultimapModel seed %u\n", static_cast<unsigned>(seed));
-  std::mt19937 rng(seed);
-  std::uniform_int_distribution<int> key_dist(1, 40000);
-  std::multimap<int, int> model;
-  DlFileBuilder builder(err_, Options('N', "recid"));
-  ASSERT_TRUE(builder.Create("big.dld"));
-  ASSERT_TRUE(builder.AddField(Field("recid", 'N', 10)));
-  ASSERT_TRUE(builder.AddField(Field("SEQ", 'N', 10)));
-  ASSERT_TRUE(builder.AddField(Field("TAG", 'C', 8)));
-  const int kRecords = 100000;
-  for (int i = 0; i < kRecords; ++i) {
-    const int key = key_dist(rng);
-    model.emplace(key, i);
-    const std::string k = std::to_string(key);
-    const std::string seq = std::to_string(i);
-    const std::string tag = "t" + std::to_string(i % 9973);
-    const char* row[] = {k.c_str(), seq.c_str(), tag.c_str()};
-    ASSERT_TRUE(builder.AddRecord(row));
-  }
-  ASSERT_TRUE(builder.Finish()) << err_.detail();
-  DlDataFile* file = Open("big");
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(file->GetAttribute(0, nullptr, 0), kRecords);
-  int checked = 0;
-  for (int key = 0; key <= 40001; ++key) {
-    auto range = model.equal_range(key);
-    std::vector<int> expected;
-    for (auto it = range.first; it != range.second; ++it) expected.push_back(it->second);
-    std::vector<int> got;
-    for (int found = file->SearchInt(key == 0 ? -1 : key); found == 1;
-         found = file->SearchNextInt(key)) {
-      got.push_back(file->Field(1)->GetNum());
-      if (file->Field(0)->GetNum() != key) ADD_FAILURE() << "key " << key;
-    }
-    ASSERT_EQ(got, expected) << "key " << key;
-    checked += static_cast<int>(got.size());
-  }
-  EXPECT_EQ(checked, kRecords);
-  // Text values of a sample read back too.
-  ASSERT_EQ(file->SearchInt(model.begin()->first), 1);
-  EXPECT_EQ(Text(file->Field(2)), "t" + std::to_string(model.begin()->second % 9973));
 }
 
 TEST_F(BuilderTest, TextKeyFileWithRunsOverSeveralPagesMatchesMultimapModel) {

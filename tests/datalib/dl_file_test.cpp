@@ -274,24 +274,6 @@ TEST_F(DlFileTest, FailedSearchInvalidatesTheFieldsWhoseCallsRecordTheirMessages
 
 // ---- File names -----------------------------------------------------------------------
 
-TEST(DlContextNames, ExtensionAddedOnlyWithoutOne) {
-  const DlContext in_dir("/data/dl");
-  const DlContext slash("/data/dl/");
-  const DlContext none("");
-  struct Case {
-    const DlContext* context;
-    const char* name;
-    const char* path;
-  } cases[] = {{&in_dir, "parcels", "/data/dl/parcels.dld"},
-               {&in_dir, "parcels.dat", "/data/dl/parcels.dat"},
-               {&slash, "parcels", "/data/dl/parcels.dld"},
-               {&in_dir, "/abs/parcels", "/abs/parcels.dld"},
-               {&in_dir, "sub.v2/parcels", "/data/dl/sub.v2/parcels.dld"},
-               {&none, "parcels", "parcels.dld"},
-               {&none, "x/y.DLD", "x/y.DLD"}};
-  for (const Case& c : cases) EXPECT_EQ(c.context->ResolveName(c.name), c.path) << c.name;
-}
-
 TEST_F(DlFileTest, OpenRecordsMissingAndUnusableFilesAndTheContextOwnsTheRest) {
   EXPECT_EQ(Open("missing"), nullptr);
   EXPECT_EQ(context_.error().code(), 100);

@@ -24,22 +24,6 @@ class BnaExporterTest : public ::testing::Test {
   lumetra_test::ScopedTempDir dir_;
 };
 
-TEST(BnaOutputName, ExtensionIsAddedOrReplaced) {
-  const struct {
-    const char* given;
-    const char* expected;
-  } rows[] = {
-      {"out", "out.bna"},
-      {"out.BNA", "out.bna"},
-      {"out.bna", "out.bna"},
-      {"dir/roads", "dir/roads.bna"},
-      {"roads.txt", "roads.txt.bna"},
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(CspaBNAExporter::OutputName(row.given), row.expected) << row.given;
-  }
-}
-
 TEST_F(BnaExporterTest, CreateAndDeleteFilesAndTheirFailures) {
   CspaBNAExporter bna(library_);
   ASSERT_EQ(bna.CreateFiles(dir_.File("out.BNA").c_str()), 1);

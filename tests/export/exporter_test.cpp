@@ -25,16 +25,6 @@ using export_test::LastError;
 using export_test::Ring;
 using export_test::TestObject;
 
-// Four objects of all types, inserted out of name order.
-std::vector<TestObject> MixedObjects() {
-  return {
-      export_test::Region("delta", {Box(0, 0, 3000000, 3000000)}, "D"),
-      export_test::Point("Alpha", -1000000, 2000000, "A"),
-      export_test::Line("charlie", {Ring{{0, 0}, {1000000, 1000000}}}),
-      export_test::Region("Bravo", {Box(-5000000, -5000000, -4000000, -4000000)}, "B"),
-  };
-}
-
 class ExporterTest : public export_test::ExportTest {
  protected:
   void TearDown() override {
@@ -65,28 +55,6 @@ class ExporterTest : public export_test::ExportTest {
   std::vector<int> exports_;
 };
 
-TEST_F(ExporterTest, WalkFollowsTheNameIndexOrder) {
-  const std::vector<TestObject> objects = MixedObjects();
-  export_test::BuildObjectFile(lib_, "mixed.obj", objects);
-  const int handle = InitBna("out");
-  ASSERT_EQ(pipExportOpen(handle, "mixed.obj", PIP_OPEN_CACHE_5MB), 1);
-  const std::vector<std::string> names = WriteAll(handle);
-  // The order of the name search for "*" ...
-  std::vector<std::string> searched;
-  for (const TestObject& o : export_test::ReadObjectFile("mixed.obj")) searched.push_back(o.name);
-  EXPECT_EQ(names, searched);
-  // ... which sorts the names without regard to case.
-  auto lower = [](std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-  };
-  std::vector<std::string> sorted;
-  for (const TestObject& o : objects) sorted.push_back(o.name);
-  std::sort(sorted.begin(), sorted.end(),
-            [&](const std::string& a, const std::string& b) { return lower(a) < lower(b); });
-  EXPECT_EQ(names, sorted);
-}
-
 TEST_F(ExporterTest, TermWithoutCommitDeletesTextOutputsAndWithCommitKeepsThem) {
   const int bna = InitBna("gone");
   int mif = 0;
@@ -101,25 +69,6 @@ TEST_F(ExporterTest, TermWithoutCommitDeletesTextOutputsAndWithCommitKeepsThem) 
   EXPECT_EQ(pipExportTerm(mif, 1), -1);  // the handle is gone
   EXPECT_EQ(Term(InitBna("kept"), 1), 1);
   EXPECT_TRUE(lumetra_test::FileExists("kept.bna"));
-}
-
-TEST_F(ExporterTest, SeveralObjectFilesGoIntoOneOutput) {
-  export_test::BuildObjectFile(lib_, "a.obj", {export_test::Point("one", 1, 1)});
-  export_test::BuildObjectFile(
-      lib_, "b.obj", {export_test::Point("two", 2, 2), export_test::Point("three", 3, 3)});
-  const int handle = InitBna("both");
-  ASSERT_EQ(pipExportOpen(handle, "a.obj", 0), 1);
-  EXPECT_EQ(WriteAll(handle), (std::vector<std::string>{"one"}));
-  EXPECT_EQ(pipExportClose(handle), 1);
-  ASSERT_EQ(pipExportOpen(handle, "b.obj", 0), 1);
-  EXPECT_EQ(WriteAll(handle), (std::vector<std::string>{"three", "two"}));
-  EXPECT_EQ(pipExportClose(handle), 1);
-  EXPECT_EQ(pipExportClose(handle), 1);  // none open: still 1
-  EXPECT_EQ(Term(handle, 1), 1);
-  EXPECT_EQ(lumetra_test::ReadText("both.bna"),
-            "\"one\",  \"\",  \"one\", 1\n   0.000001,    0.000001 \n"
-            "\"three\",  \"\",  \"three\", 1\n   0.000003,    0.000003 \n"
-            "\"two\",  \"\",  \"two\", 1\n   0.000002,    0.000002 \n");
 }
 
 TEST_F(ExporterTest, InitFailures) {

@@ -50,52 +50,6 @@ class BnaTest : public lumetra_test::ObjectFileTest {
   }
 };
 
-TEST(BnaCoordinate, ConvertsCharacterByCharacter) {
-  const struct {
-    const char* text;
-    std::uint16_t type;
-    std::int32_t expected;
-  } rows[] = {
-      // geographic: millionths, the seventh fraction digit on ignored
-      {"-87.6298", 1, -87629800},
-      {"41.8781", 1, 41878100},
-      {"41.123456789", 1, 41123456},
-      {"-41.123456789", 1, -41123456},
-      {"12", 1, 12000000},
-      {"12.", 1, 12000000},
-      {".5", 1, 500000},
-      {"", 1, 0},
-      {" - 1 2 . 5 ", 1, -12500000},
-      {"12-", 1, -12000000},
-      {"12.-5", 1, -12500000},
-      {"1.123456-", 1, 1123456},  // the '-' comes after the sixth digit
-      {"0.0000019", 1, 1},
-      {"1.2.3", 1, 1230000},      // a second point is skipped
-      {"1e3", 1, 633000000},      // 'e' adds the "digit" 53
-      {"+5", 1, -45000000},       // '+' adds the "digit" -5
-      {"999999", 1, 2147483647},  // held to the i32 range
-      {"-999999", 1, -2147483647 - 1},
-      {"123456789012345678901234567890", 1, 2147483647},
-      // plain units: the point ends the number
-      {"12.9", 0, 12},
-      {"-12.9", 0, -12},
-      {"12.-9", 0, 12},
-      {".5", 0, 0},
-      {"  7  ", 0, 7},
-      {"1e3", 0, 633},
-      {"2147483648", 0, 2147483647},
-      // other types: the digits as read, up to six after the point
-      {"12.34", 2, 1234},
-      {"-0.5", 2, -5},
-      {"1.23456789", 2, 1234567},
-      {"12", 7, 12},
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(BNARead::ConvertCoordinate(row.text, row.type), row.expected)
-        << "\"" << row.text << "\" type " << row.type;
-  }
-}
-
 TEST_F(BnaTest, NamesComeFromTheChosenHeaderField) {
   const char* kWarning = "WARNING: Invalid nameField parameter. Parameter set to 1.";
   const char* kThree = "\"A\",\"B\",\"C\",1\n1,2\n";
@@ -161,73 +115,6 @@ TEST_F(BnaTest, EveryObjectKind) {
           "label 2000000,1000000",
           "region \"lake\" colour 0 rings 4,3 (0,0) (9000000,0) (9000000,9000000) (0,9000000) "
           "(2000000,2000000) (5000000,2000000) (2000000,5000000) label 4500000,4500000"}));
-}
-
-TEST_F(BnaTest, TwoPointObjectIsSkippedAndTheNextHeaderKept) {
-  MakeBuild();
-  auto reader = Open(Object("\"two\",2", "0 0 1 1") + Object("\"next\",1", "7 7"));
-  ASSERT_TRUE(reader->ReadObject());
-  EXPECT_EQ(reader->result(), 2);
-  EXPECT_EQ(reader->name(), "two");
-  EXPECT_EQ(reader->CurrentLine(), 3);
-  ASSERT_TRUE(reader->ReadObject());
-  EXPECT_EQ(reader->result(), 1);
-  EXPECT_EQ(reader->name(), "next");
-  EXPECT_EQ(reader->objects_read(), 1);
-  EXPECT_EQ(ReadAll(*reader), std::vector<int>{0});
-  EXPECT_EQ(reader->PercentDone(), 100);
-}
-
-TEST_F(BnaTest, RegionRingsAndMarkers) {
-  const char* kUnclosed = "Ended with an unclosed polygon.";
-  const char* kTooFewLast = "Too few points in last polygon created.\n";
-  const struct {
-    const char* what;
-    const char* xy;  // the object's points in whole units
-    std::vector<std::uint32_t> rings;
-    const char* message;  // null: accepted
-  } rows[] = {
-      {"one ring", "0 0 4 0 4 4 0 0", {3}, nullptr},
-      {"rings without markers", "0 0 3 0 0 3 0 0 5 5 8 5 5 8 5 5", {3, 3}, nullptr},
-      {"markers after both rings", "0 0 3 0 0 3 0 0 0 0 5 5 8 5 5 8 5 5 0 0", {3, 3}, nullptr},
-      {"ring closed twice", "0 0 3 0 0 3 0 0 5 5 8 5 5 8 5 5 5 5", {3, 3}, nullptr},
-      {"unclosed", "0 0 4 0 4 4 0 4", {}, kUnclosed},
-      {"second ring unclosed", "0 0 3 0 0 3 0 0 5 5 8 5 5 8", {}, kUnclosed},
-      {"ring of two", "0 0 4 0 0 0", {}, kTooFewLast},
-      {"second ring of two", "0 0 3 0 0 3 0 0 5 5 8 5 5 5", {}, kTooFewLast},
-      {"marker twice", "0 0 3 0 0 3 0 0 0 0 0 0", {}, "Marker in wrong place.\n"},
-      {"too few for a new ring",
-       "0 0 3 0 0 3 0 0 5 5 8 5",
-       {},
-       "Too few points for new polygon.\n"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    MakeBuild();
-    std::istringstream numbers(row.xy);
-    int n = 0;
-    for (int v = 0; numbers >> v;) ++n;
-    auto reader = Open(Object("\"r\"," + std::to_string(n / 2), row.xy));
-    const std::vector<int> results = ReadAll(*reader);
-    if (row.message != nullptr) {
-      EXPECT_EQ(results, std::vector<int>{-1});
-      EXPECT_EQ(err_.code(), 100);
-      EXPECT_TRUE(lumetra_test::StartsWith(err_.detail(),
-                                           std::string("Error: ") + row.message + "\nFile: "))
-          << err_.detail();
-      EXPECT_FALSE(reader->ReadObject());
-      continue;
-    }
-    EXPECT_EQ(results, (std::vector<int>{1, 0})) << err_.detail();
-    reader.reset();
-    const auto stored = Finish();
-    ASSERT_EQ(stored.size(), 1u);
-    EXPECT_EQ(stored[0].kind, ObjectKind::kRegion);
-    EXPECT_EQ(stored[0].rings, row.rings);
-    std::uint32_t total = 0;
-    for (std::uint32_t n : row.rings) total += n;
-    EXPECT_EQ(stored[0].points.size(), total);
-  }
 }
 
 // Each failure names the file and the line that shows it (an unclosed end:

@@ -56,13 +56,4 @@ TEST(ImportLimits, AcceptedPairBecomesTheProcessLimitsAndARefusedOneReports106) 
   }
 }
 
-TEST(ImportLimits, EffectiveLimitNeverExceedsTheCapacity) {
-  pipError err;
-  ASSERT_TRUE(ImportLimits::CheckAndSet(err, 100, 10));
-  EXPECT_EQ(ImportLimits::EffectivePointLimit(40), 40);
-  EXPECT_EQ(ImportLimits::EffectivePointLimit(400), 100);
-  EXPECT_EQ(ImportLimits::EffectivePolygonLimit(3), 3);
-  EXPECT_EQ(ImportLimits::EffectivePolygonLimit(30), 10);
-}
-
 }  // namespace

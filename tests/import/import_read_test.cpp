@@ -80,21 +80,4 @@ TEST_F(TextFileTest, DelimitedFieldsFollowTheRowRules) {
   }
 }
 
-TEST(ImportReadUnits, CoordinatesAreMillionthsTruncatedTowardZero) {
-  const struct {
-    double in;
-    std::int32_t out;
-  } rows[] = {
-      {1.5, 1500000},
-      {-87.5, -87500000},
-      {41.1234567, 41123456},
-      {-41.1234567, -41123456},
-      {-0.0000009, 0},
-      {1e10, std::numeric_limits<std::int32_t>::max()},
-      {-1e10, std::numeric_limits<std::int32_t>::min()},
-      {std::nan(""), 0},
-  };
-  for (const auto& row : rows) EXPECT_EQ(ImportRead::ToFileUnits(row.in), row.out) << row.in;
-}
-
 }  // namespace

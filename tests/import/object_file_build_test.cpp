@@ -90,46 +90,4 @@ class ScriptedRead : public ImportRead {
   int* destroyed_;
 };
 
-TEST_F(BuildTest, ReadThroughTheImportHandle) {
-  MakeBuild(100, 10);
-  ObjectFileBuild* build = build_.get();
-  const int handle = pipHandleTable::Instance().RegisterHandle(build_.release(), PIP_HANDLE_IMPORT);
-  ASSERT_GT(handle, 0);
-
-  int destroyed = 0;
-  build->SetReader(
-      std::make_unique<ScriptedRead>(*build, std::vector<int>{1, 2, 1, 0}, &destroyed));
-  char name[8] = "junk";
-  int percent = -1;
-  int line = -1;
-  EXPECT_EQ(pipImportRead(handle, name, sizeof name, &percent, &line), 1);
-  EXPECT_STREQ(name, "object-");  // cut to the buffer, terminated
-  EXPECT_EQ(percent, 10);
-  EXPECT_EQ(line, 101);
-  EXPECT_EQ(pipImportRead(handle, name, sizeof name, &percent, &line), 2);
-  EXPECT_EQ(pipImportRead(handle, nullptr, 0, nullptr, nullptr), 1);
-  EXPECT_EQ(pipImportRead(handle, name, sizeof name, &percent, &line), 0);
-  EXPECT_EQ(percent, 40);
-  EXPECT_EQ(pipImportRead(handle, name, sizeof name, &percent, &line), -1);  // script used up
-  EXPECT_STREQ(name, "");
-  EXPECT_EQ(build->records_written(), 2);
-
-  // A new reader replaces the old one; closing drops it and its pending
-  // object unwritten.
-  build->SetReader(std::make_unique<ScriptedRead>(*build, std::vector<int>{1}, &destroyed));
-  EXPECT_EQ(destroyed, 1);
-  EXPECT_EQ(pipImportRead(handle, name, sizeof name, &percent, &line), 1);
-  EXPECT_EQ(pipImportClose(handle), 1);
-  EXPECT_EQ(destroyed, 2);
-  EXPECT_EQ(build->records_written(), 2);
-  EXPECT_EQ(pipImportRead(handle, name, sizeof name, &percent, &line), -1);
-
-  // Ending the handle with a reader still holding a pending object.
-  build->SetReader(std::make_unique<ScriptedRead>(*build, std::vector<int>{1}, &destroyed));
-  EXPECT_EQ(pipImportRead(handle, name, sizeof name, &percent, &line), 1);
-  EXPECT_EQ(pipImportTerm(handle, 1), 1);
-  EXPECT_EQ(destroyed, 3);
-  EXPECT_EQ(lumetra_test::ReadObjectFile(Path("out.obj")).header.region_records, 2u);
-}
-
 }  // namespace

@@ -46,47 +46,6 @@ class ObjectFixture : public lumetra_test::ObjectFileTest {
   std::vector<PolyRecord> records_;
 };
 
-TEST(RoundToHundred, HalvesGoAwayFromZero) {
-  const struct {
-    std::int32_t in, out;
-  } rows[] = {{123450, 123500},
-              {-123449, -123400},
-              {-123450, -123500},
-              {49, 0},
-              {50, 100},
-              {-50, -100},
-              {0, 0},
-              {149, 100},
-              {kMax, 2147483600},
-              {kMin, -2147483600}};
-  for (const auto& row : rows) EXPECT_EQ(RoundToHundred(row.in), row.out) << row.in;
-}
-
-TEST_F(ObjectFixture, RegionDropsTheClosingCopyAndLineKeepsIt) {
-  Open(100, 10, 0, 0);
-  {
-    QPolygonRegion region(*build_, "R", "", 0);
-    ASSERT_TRUE(
-        region.AddParts(std::vector<std::int32_t>{0, 0, 4, 0, 4, 4, 0, 0, 9, 9, 9, 9}.data(),
-                        std::vector<std::int32_t>{4, 2}.data(), 2));
-    EXPECT_EQ(region.point_count(), 4);
-    EXPECT_EQ(region.part_count(), 2);
-    ASSERT_TRUE(region.Write());
-  }
-  {
-    QPolygonLine line(*build_, "L", "", 0);
-    ASSERT_TRUE(line.AddParts(std::vector<std::int32_t>{0, 0, 4, 0, 4, 4, 0, 0}.data(),
-                              std::vector<std::int32_t>{4}.data(), 1));
-    ASSERT_TRUE(line.Write());
-  }
-  FinishAndRead();
-  ASSERT_EQ(records_.size(), 2u);
-  EXPECT_EQ(records_[0].points, Points({0, 0, 4, 0, 4, 4, 9, 9}));
-  EXPECT_EQ(records_[0].ring_counts, (std::vector<std::uint32_t>{3, 1}));
-  EXPECT_EQ(records_[1].points, Points({0, 0, 4, 0, 4, 4, 0, 0}));
-  EXPECT_EQ(records_[1].ring_counts, (std::vector<std::uint32_t>{4}));
-}
-
 TEST_F(ObjectFixture, LimitFailuresLeaveTheObjectUnwritten) {
   Open(4, 1, 0, 0);
   {
@@ -106,31 +65,6 @@ TEST_F(ObjectFixture, LimitFailuresLeaveTheObjectUnwritten) {
   EXPECT_EQ(build_->records_written(), 0);
   FinishAndRead();
   EXPECT_EQ(file_.header.RecordCount(), 0u);
-}
-
-TEST_F(ObjectFixture, RectangleGrowsByOneAndSaturates) {
-  Open(10, 2, 0, 0);
-  {
-    QPolygonSingleLine line(*build_, "edge", "", 0, kMin, 0, kMax, 5);
-    ASSERT_TRUE(line.Write());
-  }
-  {
-    QPolygonLine line(*build_, "label", "", 0);
-    line.set_label(7, 0);  // only (0, 0) means "no label point"
-    ASSERT_TRUE(line.AddPoint(100, 100));
-    ASSERT_TRUE(line.Write());
-  }
-  FinishAndRead();
-  ASSERT_EQ(records_.size(), 2u);
-  EXPECT_EQ(records_[0].bounds.minx, kMin);
-  EXPECT_EQ(records_[0].bounds.miny, -1);
-  EXPECT_EQ(records_[0].bounds.maxx, kMax);
-  EXPECT_EQ(records_[0].bounds.maxy, 6);
-  EXPECT_EQ(records_[0].ring_counts, (std::vector<std::uint32_t>{2}));
-  EXPECT_EQ(records_[0].label_x, 0);  // (kMin + kMax) / 2 in 64 bits
-  EXPECT_EQ(records_[0].label_y, 2);
-  EXPECT_EQ(records_[1].label_x, 7);
-  EXPECT_EQ(records_[1].label_y, 0);
 }
 
 // Segment records computed here from their definition: offsets from the

@@ -92,33 +92,6 @@ TEST(ShpDegreeRule, PointsAreScaledOnlyWhenTheirYLooksLikeDegrees) {
   }
 }
 
-TEST(ShpTwoPointRule, EitherDegreePointScalesBoth) {
-  const struct {
-    double x1, y1, x2, y2;
-    bool placed;
-    std::int32_t ex1, ey1, ex2, ey2;
-  } rows[] = {
-      {-87.5, 41.5, -87.25, 41.75, true, -87500000, 41500000, -87250000, 41750000},
-      {-87.5, 0.0, -87.25, 41.75, true, -87500000, 0, -87250000, 41750000},
-      {-87.5, 41.5, 10.0, 2000000.0, true, -87500000, 41500000, 10000000, kMax},
-      {350000.5, 4630000.5, 351000.5, 4631000.5, true, 350000, 4630000, 351000, 4631000},
-      {10.5, 0.0, 20.5, 2000000.0, true, 10, 0, 20, 2000000},  // one y beyond: unscaled
-      {10.5, 0.0, 20.5, 0.0, false, 0, 0, 0, 0},
-      {10.5, 1000000.0, 20.5, -1000000.0, false, 0, 0, 0, 0},
-      {10.5, 0.0, 20.5, -1000000.0, false, 0, 0, 0, 0},
-  };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(std::to_string(r.y1) + ", " + std::to_string(r.y2));
-    ShapePoint p1;
-    ShapePoint p2;
-    const bool placed = TwoPointRule(r.x1, r.y1, r.x2, r.y2, &p1, &p2);
-    EXPECT_EQ(placed, r.placed);
-    if (!placed || !r.placed) continue;
-    EXPECT_EQ(std::vector<std::int32_t>({p1.x, p1.y, p2.x, p2.y}),
-              std::vector<std::int32_t>({r.ex1, r.ey1, r.ex2, r.ey2}));
-  }
-}
-
 TEST(ShpFieldText, EachFieldTypeGivesItsText) {
   dbField c = DbfField("C", 'C', 10);
   lumetra_test::SetText(&c, "  Cook County \t");
@@ -193,21 +166,6 @@ TEST_F(ShpReadTest, NameColumnsAreFoundIgnoringCaseAndTheLastMatchWins) {
     EXPECT_EQ(reader->name(), row.name);
     EXPECT_EQ(reader->name2(), row.name2);
   }
-}
-
-TEST_F(ShpReadTest, PolygonWithHolesDropsEachClosingPoint) {
-  WriteInput(
-      {ShpPolyContent(SHP_POLYGON, {{0.0, 10.0, 0.0, 20.0, 10.0, 20.0, 10.0, 10.0, 0.0, 10.0},
-                                    {2.0, 12.0, 4.0, 12.0, 4.0, 14.0, 2.0, 12.0},
-                                    {6.0, 16.0, 8.0, 16.0, 8.0, 18.0, 6.0, 16.0}})},
-      SHP_POLYGON, {"lake county"});
-  EXPECT_EQ(Import({1, 0}),
-            std::vector<std::string>{
-                "region \"lake county\"/\"c1\" colour 1 rings 4,3,3 (0,10000000) (0,20000000) "
-                "(10000000,20000000) (10000000,10000000) (2000000,12000000) (4000000,12000000) "
-                "(4000000,14000000) (6000000,16000000) (8000000,16000000) (8000000,18000000) "
-                "label 5000000,15000000"});
-  EXPECT_EQ(file_.header.region_records, 1u);
 }
 
 TEST_F(ShpReadTest, TwoPointLinesFollowTheTwoPointRuleAndAnUndecidableOneFailsAlone) {

@@ -25,30 +25,6 @@ using lumetra_test::StoredObject;
 
 std::string Source(const std::string& relative) { return lumetra_test::SourcePath(relative); }
 
-TEST(SplitTabRowText, FollowsTheQuoteAndDigitRule) {
-  const struct {
-    const char* text;
-    std::size_t max;
-    bool ok;
-    std::vector<std::string> values;
-  } rows[] = {
-      {"\"a\"\t12\t\"b c\"", 3, true, {"a", "12", "b c"}},
-      {"\"x\"y\"\t1", 2, true, {"xy", "1"}},            // first token: quotes removed
-      {"\"a\"\t\"b\tc\"", 2, true, {"a", "bc"}},        // joined until a quote ends it
-      {"\"a\"\t\"", 2, true, {"a", ""}},                // a lone quote is an empty value
-      {"\"a\"\t\"b1\tc\"", 3, true, {"a", "b1", "c"}},  // a digit ends a value too
-      {"\"a\"\t1\t2", 2, false, {}},
-      {"-87.5\t\"\"", 2, true, {"-87.5", ""}},
-  };
-  for (const auto& row : rows) {
-    std::vector<std::string> values;
-    EXPECT_EQ(SplitTabRowText(row.text, row.max, &values), row.ok) << row.text;
-    if (row.ok) {
-      EXPECT_EQ(values, row.values) << row.text;
-    }
-  }
-}
-
 class TabReadTest : public lumetra_test::ObjectFileTest {
  protected:
   // Writes in.tab: columns NAME, CODE and the rows given (text, object).
@@ -160,33 +136,6 @@ TEST_F(TabReadTest, ObjectsOfEachKindFollowTheRules) {
                         "(2000000,3000000)"),
             std::string::npos)
       << got[6];
-}
-
-TEST_F(TabReadTest, NameColumnWarningsAndDamagedTables) {
-  WriteTable({{"a\tb", Point(1, 2)}, {"c\td", Point(3, 4)}});
-  ASSERT_NE(Open(Path("in.tab"), nullptr, nullptr), nullptr);
-  EXPECT_EQ(err_.code(), 106);
-  EXPECT_STREQ(err_.detail(),
-               "WARNING: id parameter was NULL. Parameter set to first column in .tab file.");
-  ASSERT_NE(Open(Path("in.tab"), "nope", "CODE"), nullptr);
-  EXPECT_STREQ(err_.detail(),
-               "WARNING: Specified id parameter could not be found. Parameter set to first column "
-               "in .tab file.");
-  // The second row's object block claims another row: that row fails alone.
-  lumetra_test::Bytes map = lumetra_test::ReadBytes(Path("in.map"));
-  map[1024 + 20 + 14 + 1] = 9;
-  lumetra_test::WriteBytes(Path("in.map"), map);
-  ImportRead* reader = Open(Path("in.tab"), "NAME", "CODE");
-  ASSERT_NE(reader, nullptr);
-  EXPECT_TRUE(reader->ReadObject());
-  EXPECT_FALSE(reader->ReadObject());
-  EXPECT_STREQ(err_.detail(), "FETCH: Can't fetch row #2. Error #4.");
-  EXPECT_TRUE(reader->ReadObject());
-  EXPECT_EQ(reader->result(), 0);
-  std::remove(Path("in.dat").c_str());
-  EXPECT_EQ(Open(Path("in.tab"), "NAME", "CODE"), nullptr);
-  EXPECT_EQ(err_.code(), 100);
-  EXPECT_NE(std::string(err_.detail()).find(Path("in.dat")), std::string::npos) << err_.detail();
 }
 
 // GDAL's own table of each shapefile, and GDAL's shapefile of that table

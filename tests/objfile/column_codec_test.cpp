@@ -218,45 +218,6 @@ Values Make(int count, F f) {
   return v;
 }
 
-TEST(ColumnCodec, AdversarialColumnsRoundTrip) {
-  // Boundary values whose difference from the anchor equals the anchor's
-  // own (nonzero) delta: coded as a run right behind the checkpoint, so
-  // writer and reader must agree on the anchor's delta.
-  Values anchor_delta = Make(700, [](int i) { return (i * 37) % 101 - 50; });
-  const int steps[] = {5, 0, 5, 5, 0};  // anchor deltas 5, 0, 5, 5, 0
-  for (int k = 0; k < 5; ++k) {
-    const int b = 127 + 128 * k;
-    anchor_delta[b] = anchor_delta[k == 0 ? 0 : b - 128] + steps[k];
-  }
-  const struct {
-    const char* what;
-    Values values;
-  } rows[] = {
-      {"extremes alternating", ExtremeAlternating(1000)},
-      {"alternating +-4e9 deltas",
-       Make(1000, [](int i) { return i % 2 ? 2000000000 : -2000000000; })},
-      {"constant 40,000,000", Values(2000, 40000000)},
-      // Long runs crossing many block boundaries, broken just before and just after boundaries.
-      {"runs broken around boundaries", Make(12 * 128,
-                                             [cur = 0](int i) mutable {
-                                               return cur += ((i + 2) % 256 == 0 || i % 384 == 0)
-                                                                 ? 1000
-                                                                 : 3;
-                                             })},
-      // A boundary value equal to the anchor with the anchor's delta (run
-      // code right behind a checkpoint).
-      {"boundaries repeating the anchor",
-       Make(400, [](int i) { return i % 127 == 0 ? 0 : i * 11; })},
-      {"boundaries repeating the anchor's delta", anchor_delta},
-  };
-  for (const auto& row : rows) {
-    const Bytes stream = EncodeOk(row.values);
-    Values decoded;
-    ASSERT_TRUE(DecodeSequential(stream, row.values.size(), &decoded)) << row.what;
-    EXPECT_EQ(decoded, row.values) << row.what;
-  }
-}
-
 TEST(ColumnCodec, RandomColumnsRoundTripWithRandomAccess) {
   const unsigned seed = 20240611u;
   std::printf("ColumnCodec random seed %u\n", seed);

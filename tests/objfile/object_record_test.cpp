@@ -319,63 +319,6 @@ PolyRecord RandomPoly(std::mt19937& rng, ObjectKind kind, RecordLayout layout, s
   return r;
 }
 
-TEST(PolyRecord, EveryKindLayoutAndFlagCombinationRoundTrips) {
-  const unsigned seed = 777u;
-  std::printf("PolyRecord round-trip seed %u\n", seed);
-  std::mt19937 rng(seed);
-  for (ObjectKind kind : {ObjectKind::kRegion, ObjectKind::kLine}) {
-    for (RecordLayout layout : {RecordLayout::kCurrent, RecordLayout::kOld}) {
-      for (std::uint8_t bits = 0; bits < 4; ++bits) {
-        for (int round = 0; round < 5; ++round) {
-          const std::uint8_t flags = static_cast<std::uint8_t>(
-              bits | (layout == RecordLayout::kCurrent ? kRecordFlagCurrent : 0));
-          const PolyRecord r = RandomPoly(rng, kind, layout, flags);
-          Bytes out;
-          const PolyEncodeResult res = r.EncodeTo(&out);
-          ASSERT_TRUE(res.ok);
-          ASSERT_EQ(out.size(), res.length);
-          EXPECT_EQ(res.record_flags, flags);  // small records always compress
-          PolyRecord back;
-          QError err;
-          ASSERT_TRUE(back.DecodeFrom(out.data(), out.size(), Context(layout), &err))
-              << err.detail();
-          EXPECT_EQ(back, r) << "kind " << int(kind) << " flags " << int(flags);
-        }
-      }
-    }
-  }
-}
-
-TEST(PolyRecord, ColumnTooLargeOrControlPartOverflowFallsBackToUncompressed) {
-  std::mt19937 rng(8);
-  PolyRecord r = RandomPoly(rng, ObjectKind::kRegion, RecordLayout::kCurrent,
-                            kRecordFlagCurrent | kRecordFlagCompressed | kRecordFlagSegments);
-  ASSERT_GT(r.points.size(), 10u);
-  Bytes out;
-  PolyEncodeResult res = r.EncodeTo(&out, /*column_max_bytes=*/10);
-  ASSERT_TRUE(res.ok);
-  EXPECT_EQ(res.record_flags, kRecordFlagCurrent | kRecordFlagSegments);
-  EXPECT_EQ(res.column_status, ColumnStatus::kTooLarge);
-  EXPECT_EQ(out[38], kRecordFlagCurrent | kRecordFlagSegments);
-  PolyRecord back;
-  ASSERT_TRUE(back.DecodeFrom(out.data(), out.size(), Context(), nullptr));
-  PolyRecord expected = r;
-  expected.record_flags = res.record_flags;
-  EXPECT_EQ(back, expected);
-
-  r = SampleRegion();
-  r.record_flags = kRecordFlagCurrent | kRecordFlagCompressed;
-  r.points.clear();
-  for (int i = 0; i < 40000; ++i) r.points.push_back({i % 2, i % 2});
-  r.ring_counts = {40000};
-  out.clear();
-  res = r.EncodeTo(&out);
-  ASSERT_TRUE(res.ok);
-  EXPECT_EQ(res.column_status, ColumnStatus::kControlTooLarge);
-  EXPECT_EQ(res.record_flags, kRecordFlagCurrent);
-  EXPECT_EQ(res.length, 88u + 8u * 40000u);
-}
-
 // ------------------------------------------------------------------ corrupt records
 
 struct Corruption {

@@ -110,16 +110,6 @@ TEST_P(CriteriaParse, FieldOperatorValueOrMessage) {
 
 INSTANTIATE_TEST_SUITE_P(Texts, CriteriaParse, ::testing::ValuesIn(kParseRows));
 
-TEST(Criteria, ValueTypeIsCharacterForQuotedValuesAndMinus9999) {
-  Criteria c;
-  ASSERT_TRUE(c.Parse("NAME = 'x'"));
-  EXPECT_EQ(c.value_type(), 'C');
-  ASSERT_TRUE(c.Parse("POP = -9999"));
-  EXPECT_EQ(c.value_type(), 'C');
-  ASSERT_TRUE(c.Parse("POP = -9998"));
-  EXPECT_EQ(c.value_type(), 'N');
-}
-
 TEST(Criteria, LongOperatorMessageIsCutAt79Characters) {
   Criteria c;
   const std::string text = "POP " + std::string(100, '=') + " 5";

@@ -57,31 +57,6 @@ class NameSearchTest : public lumetra_test::ScratchDirTest {
   QError err_;
 };
 
-TEST(NameMatches, Table) {
-  struct Row {
-    const char* name;
-    const char* searched;
-    bool prefix;
-    bool match;
-  };
-  const Row rows[] = {
-      {"SPRINGFIELD", "Springfield", false, true},
-      {"SPRINGFIELD", "Spring", false, false},
-      {"SPRINGFIELD", "Spring", true, true},
-      {"springdale", "SPRING", true, true},
-      {"Spr", "Spring", true, false},
-      {"", "", false, true},
-      {"A", "", true, true},
-      {"A", "", false, false},
-      {"ABCDEFGHIJ", "abcdefghij", false, true},
-      {"ABCDEFGHIJ", "ABCDEFGHXY", false, false},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(PolySearchByName::NameMatches(row.name, row.searched, row.prefix), row.match)
-        << row.name << " / " << row.searched << (row.prefix ? "*" : "");
-  }
-}
-
 TEST_F(NameSearchTest, ExactNamesAndPrefixesIgnoreCaseAndLongNamesAreCheckedInFull) {
   test_objects::WriteObjectFile(dir_.File("towns.obj"), Towns());
   PolygonSearch reader(err_, dir_.File("towns.obj").c_str(), 1);
@@ -114,21 +89,6 @@ TEST_F(NameSearchTest, ExactNamesAndPrefixesIgnoreCaseAndLongNamesAreCheckedInFu
   };
   for (const auto& row : rows) EXPECT_EQ(Find(reader, row.text), row.found) << row.text;
   EXPECT_EQ(Find(reader, "*").size(), Towns().size()) << "* walks every object";
-}
-
-TEST_F(NameSearchTest, ManyDuplicatesAcrossIndexPages) {
-  std::vector<TestObject> objects;
-  for (int i = 0; i < 400; ++i) {
-    objects.push_back(test_objects::Point(i % 2 == 0 ? "TWIN" : "OTHER" + std::to_string(i), i, 0));
-  }
-  test_objects::WriteObjectFile(dir_.File("twins.obj"), objects);
-  PolygonSearch reader(err_, dir_.File("twins.obj").c_str(), 1);
-  ASSERT_TRUE(reader.ready());
-  EXPECT_EQ(Find(reader, "twin").size(), 200u);
-  std::size_t expected = 0;
-  for (const TestObject& o : objects) expected += o.name.rfind("OTHER1", 0) == 0 ? 1 : 0;
-  EXPECT_EQ(Find(reader, "OTHER1*").size(), expected);
-  EXPECT_EQ(Find(reader, "*").size(), objects.size());
 }
 
 }  // namespace

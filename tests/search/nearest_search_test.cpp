@@ -25,22 +25,6 @@ namespace {
 using test_objects::Box;
 using test_objects::TestObject;
 
-TEST(NearestRings, LimitFollowsTheSearchDistanceAndSquaresAreWiderInLongitude) {
-  EXPECT_EQ(PolySearchNearestPoint::RingLimit(366000), 1002153);
-  EXPECT_EQ(PolySearchNearestPoint::RingLimit(2738), 7496);
-  EXPECT_EQ(PolySearchNearestPoint::RingLimit(36521358), 99999999);
-  EXPECT_EQ(PolySearchNearestPoint::RingRect(1000, 2000, 7496, 0),
-            (lumetra::Rect{1000 - 7496, 2000 - 7496, 1000 + 7496, 2000 + 7496}));
-  // At 60 degrees a unit of x is half a unit of y in feet: twice as wide.
-  // dy = 3643 feet, dx = trunc(3643.2 x 0.5) = 1821 feet: w = trunc(3643 / 1821 x 10000).
-  EXPECT_EQ(PolySearchNearestPoint::RingRect(0, 60000000, 10000, 1),
-            (lumetra::Rect{-20005, 60000000 - 10000, 20005, 60000000 + 10000}));
-  // Near the pole the square is held inside the integer range.
-  const lumetra::Rect pole = PolySearchNearestPoint::RingRect(0, 89999999, 1000000, 1);
-  EXPECT_EQ(pole.minx, INT32_MIN);
-  EXPECT_EQ(pole.maxx, INT32_MAX);
-}
-
 class NearestSearchTest : public test_objects::WrittenFilesTest {
  protected:
   std::string Write(const std::vector<TestObject>& objects, bool geographic = false) {
@@ -79,78 +63,6 @@ class NearestSearchTest : public test_objects::WrittenFilesTest {
   QError err_;
   std::map<std::uint64_t, std::size_t> by_position_;
 };
-
-// The ring the search stops at, and the distances of the nearest N points
-// inside that ring's square, by brute force.
-std::vector<int> ExpectedDistances(const std::vector<TestObject>& objects, std::int32_t x,
-                                   std::int32_t y, std::size_t n, std::int32_t limit, int units) {
-  std::int32_t r = PolySearchNearestPoint::kFirstRing;
-  for (;;) {
-    const lumetra::Rect square = PolySearchNearestPoint::RingRect(x, y, r, units);
-    std::vector<int> d;
-    for (const TestObject& o : objects) {
-      if (o.type != PIP_OBJECT_POINT) continue;
-      if (!square.Meets({o.at.x, o.at.y, o.at.x, o.at.y})) continue;
-      d.push_back(pipDistance(x, y, o.at.x, o.at.y, units, nullptr));
-    }
-    std::sort(d.begin(), d.end());
-    if (d.size() > n) d.resize(n);
-    if (r >= limit || d.size() >= n) return d;
-    r = static_cast<std::int32_t>(std::min<std::int64_t>(2 * std::int64_t{r}, limit));
-  }
-}
-
-std::vector<TestObject> RandomPoints(std::mt19937& rng, std::int32_t cx, std::int32_t cy, int span,
-                                     int count) {
-  std::uniform_int_distribution<int> at(-span, span);
-  std::vector<TestObject> objects;
-  for (int i = 0; i < count; ++i) {
-    objects.push_back(test_objects::Point("P" + std::to_string(i), cx + at(rng), cy + at(rng)));
-  }
-  // Regions and lines never enter the table.
-  objects.push_back(test_objects::Region("AREA", {Box(cx - 5, cy - 5, cx + 5, cy + 5)}));
-  objects.push_back(test_objects::Line("ROAD", {{{cx - 9, cy}, {cx + 9, cy}}}));
-  return objects;
-}
-
-TEST_F(NearestSearchTest, MatchesBruteForceOnRandomPoints) {
-  for (const bool geographic : {false, true}) {
-    const unsigned seed = geographic ? 8128 : 496;
-    std::mt19937 rng(seed);
-    const std::int32_t cx = geographic ? -75000000 : 0;
-    const std::int32_t cy = geographic ? 40000000 : 0;
-    const std::vector<TestObject> objects = RandomPoints(rng, cx, cy, 150000, 300);
-    PolygonSearch reader(err_, Write(objects, geographic).c_str(), 1);
-    ASSERT_TRUE(reader.ready()) << err_.detail();
-    std::uniform_int_distribution<int> at(-160000, 160000);
-    const int counts[] = {1, 2, 5, 20, 200, 400};
-    int multi_round = 0;
-    for (int q = 0; q < 60; ++q) {
-      const std::int32_t x = cx + at(rng);
-      const std::int32_t y = cy + at(rng);
-      const int n = counts[q % 6];
-      SCOPED_TRACE("seed " + std::to_string(seed) + " query " + std::to_string(q) + " n " +
-                   std::to_string(n));
-      PolySearchNearestPoint search(reader, err_, x, y, n);
-      const auto got = Answers(search, objects);
-      std::vector<int> distances;
-      for (const auto& e : got) distances.push_back(e.second);
-      EXPECT_EQ(distances,
-                ExpectedDistances(objects, x, y, static_cast<std::size_t>(n),
-                                  PolySearchNearestPoint::RingLimit(366000), geographic ? 1 : 0));
-      // Every answer is a point at its stated distance.
-      for (const auto& e : got) {
-        const auto it = std::find_if(objects.begin(), objects.end(),
-                                     [&](const TestObject& o) { return o.name == e.first; });
-        ASSERT_NE(it, objects.end());
-        EXPECT_EQ(it->type, PIP_OBJECT_POINT);
-        EXPECT_EQ(pipDistance(x, y, it->at.x, it->at.y, geographic ? 1 : 0, nullptr), e.second);
-      }
-      multi_round += search.rounds() > 1 ? 1 : 0;
-    }
-    EXPECT_GT(multi_round, 20) << "the rings should often need to grow";
-  }
-}
 
 TEST_F(NearestSearchTest, TheSearchDistanceLimitsTheRings) {
   const std::vector<TestObject> objects = {test_objects::Point("CLOSE", 7000, 0),

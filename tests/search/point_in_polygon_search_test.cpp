@@ -33,20 +33,6 @@ using Found = std::map<std::string, int>;  // name -> result code
 // ---------------------------------------------------------------------------
 // Pure pieces.
 
-TEST(ContainingSearchRect, RadiusGrowsThePointInUnitsOrConvertedFeet) {
-  EXPECT_EQ(lumetra::ContainingSearchRect(5, -7, 0, true), (lumetra::Rect{5, -7, 5, -7}));
-  EXPECT_EQ(lumetra::ContainingSearchRect(100, 200, 30, false), (lumetra::Rect{70, 170, 130, 230}));
-  // 1000 feet: dy = trunc(2744.8397) = 2744; at latitude 60, dx = 2744 / 0.5.
-  const lumetra::Rect r = lumetra::ContainingSearchRect(0, 60000000, 1000, true);
-  EXPECT_EQ(r.miny, 60000000 - 2744);
-  EXPECT_EQ(r.maxy, 60000000 + 2744);
-  EXPECT_NEAR(r.maxx, 5488, 1);
-  EXPECT_EQ(r.minx, -r.maxx);
-  // A huge radius stays inside the integer range.
-  EXPECT_EQ(lumetra::ContainingSearchRect(2000000000, 89999999, INT32_MAX, true),
-            (lumetra::Rect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}));
-}
-
 // A segment from (0, 0) to (100, 0): direction (1, 0), length 100.
 class ContainingSearchTest : public test_objects::WrittenFilesTest {
  protected:

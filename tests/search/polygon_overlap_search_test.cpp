@@ -137,17 +137,6 @@ std::vector<TestObject> Squares() {
   };
 }
 
-TEST_F(PolygonSearchTest, PercentagesFollowTheResolution) {
-  Open({test_objects::Region("BIG", {Box(0, 0, 100, 100)}),
-        test_objects::Region("QUARTER", {Box(200, 0, 250, 50)})});
-  // A = (50,50)-(150,150) over BIG: a quarter of A is covered.
-  EXPECT_EQ(SearchEx(PolygonOf({Box(50, 50, 150, 150)}), 100), (Answers{{"BIG", {5, 25.0}}}));
-  // A inside B: 100.  B inside A: B's share of A.
-  EXPECT_EQ(SearchEx(PolygonOf({Box(10, 10, 20, 20)}), 10), (Answers{{"BIG", {3, 100.0}}}));
-  EXPECT_EQ(SearchEx(PolygonOf({Box(200, 0, 300, 100)}), 100), (Answers{{"QUARTER", {4, 25.0}}}));
-  EXPECT_EQ(SearchEx(PolygonOf({Box(200, 0, 300, 100)}), 0), (Answers{{"QUARTER", {4, -1.0}}}));
-}
-
 TEST_F(PolygonSearchTest, MatchesTheCheckerOnRandomRegions) {
   const unsigned seed = 60221;
   std::mt19937 rng(seed);

@@ -97,20 +97,6 @@ TEST_F(ReaderFileTest, RecordPositionsThatNameNoRecordAreRefused) {
   EXPECT_NE(reader.FindObject(written_.offsets[3]), nullptr);
 }
 
-TEST_F(ReaderFileTest, ExtensionBlockIsReadWhenAnnounced) {
-  test_objects::FileOptions opt;
-  opt.extension = true;
-  const std::string path = Write(FiveBoxes(), opt);
-  PolygonSearch reader(err_, path.c_str(), 0);
-  ASSERT_TRUE(reader.ready()) << err_.detail();
-  ASSERT_TRUE(reader.has_extension());
-  EXPECT_EQ(reader.extension().first_text, "source");
-  EXPECT_EQ(reader.extension().code, 7);
-  EXPECT_NE(reader.FindObject(written_.offsets[0]), nullptr);
-  // Records cannot start inside the extension block.
-  EXPECT_EQ(reader.FindObject(600), nullptr);
-}
-
 // ---------------------------------------------------------------------------
 // An old file: old magic, no current-layout flag, records in the old layout
 // with coarse 16-bit bounds, and a grid index.
@@ -271,35 +257,6 @@ TEST_F(ReaderFileTest, BuffersForEveryRecordAreNeverRelinked) {
   EXPECT_EQ(reader.load_count(), 2u);
   // Each record went into the next empty buffer, and stays there.
   EXPECT_EQ(reader.CachedPositionsForTest(), (std::vector<std::uint64_t>{o[1], o[0], 0, 0, 0}));
-}
-
-TEST_F(ReaderFileTest, FewerBuffersThanRecordsKeepMostRecentlyUsedFirstAndReloadFromTheStore) {
-  // One record of about 1 MiB: 5 MiB give 5 buffers for 8 records; the
-  // store's 5 MiB hold every record.
-  std::vector<TestObject> objects = FiveBoxes();
-  test_objects::Ring big;
-  for (int i = 0; i < 131000; ++i) big.push_back({i % 1000, (i / 1000) % 2 == 0 ? i : -i});
-  objects.push_back(Region("BIG", {big}));
-  objects.push_back(Region("SIX", {Box(600, 0, 650, 50)}));
-  objects.push_back(Region("SEVEN", {Box(700, 0, 750, 50)}));
-  const std::string path = Write(objects);
-  PolygonSearch reader(err_, path.c_str(), PIP_OPEN_CACHE_5MB);
-  ASSERT_TRUE(reader.ready()) << err_.detail();
-  ASSERT_EQ(reader.buffer_count(), 5u);
-  EXPECT_FALSE(reader.all_held());
-  const auto& o = written_.offsets;
-  for (int round = 0; round < 2; ++round) {
-    for (std::uint64_t position : o) ASSERT_NE(reader.FindObject(position), nullptr);
-  }
-  EXPECT_EQ(reader.CachedPositionsForTest(),
-            (std::vector<std::uint64_t>{o[7], o[6], o[5], o[4], o[3]}));
-  EXPECT_EQ(reader.load_count(), 16u);          // every buffer miss
-  EXPECT_EQ(reader.store().read_count(), 8u);   // but each record read once
-  ASSERT_NE(reader.FindObject(o[4]), nullptr);  // a hit moves to the front
-  EXPECT_EQ(reader.CachedPositionsForTest(),
-            (std::vector<std::uint64_t>{o[4], o[7], o[6], o[5], o[3]}));
-  EXPECT_EQ(reader.load_count(), 16u);
-  EXPECT_LE(reader.store().bytes_in_use(), reader.store().budget());
 }
 
 }  // namespace

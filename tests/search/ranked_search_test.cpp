@@ -146,30 +146,6 @@ class RankedSearchTest : public test_objects::WrittenFilesTest {
   std::unique_ptr<pipObjectFileObject> object_;
 };
 
-TEST_F(RankedSearchTest, DeeperContainmentFirstThenBorderHitsThenOutsideNearestFirst) {
-  Open({test_objects::Region("INNER", {Box(400, 400, 600, 600)}),
-        test_objects::Region("OUTER", {Box(0, 0, 1000, 1000)}),
-        test_objects::Region("FAR_OUT", {Box(1200, 0, 1300, 1000)}),
-        test_objects::Region("NEAR_OUT", {Box(1150, 400, 1160, 600)}),
-        test_objects::Region("BEYOND", {Box(3000, 0, 3100, 1000)}),
-        test_objects::Point("WELL", 500, 900),
-        test_objects::Line("ROAD", {{{0, 1100}, {1000, 1100}}})});
-  // From (500, 520): INNER's border is 80 away, OUTER's 480; NEAR_OUT 650,
-  // FAR_OUT 700, WELL 380, ROAD 580, BEYOND 2500.
-  const std::vector<Entry> expected = {{"OUTER", 3, 480},     {"INNER", 3, 80},
-                                       {"WELL", 2, -380},     {"ROAD", 2, -580},
-                                       {"NEAR_OUT", 2, -650}, {"FAR_OUT", 2, -700}};
-  EXPECT_EQ(Ranked(500, 520, 1000), expected);
-  // A smaller maximum: containing regions whose border is farther are
-  // inside only (flags 1); outside objects beyond it are dropped.
-  const std::vector<Entry> small = {{"OUTER", 1, 480}, {"INNER", 3, 80}};
-  EXPECT_EQ(Ranked(500, 520, 100), small);
-  // Maximum 0: only the containing regions.
-  EXPECT_EQ(Ranked(500, 520, 0), (std::vector<Entry>{{"OUTER", 1, 480}, {"INNER", 1, 80}}));
-  EXPECT_TRUE(Ranked(500, 520, -1).empty());
-  EXPECT_TRUE(Ranked(5000, 5000, 100).empty());
-}
-
 // The full ranking by brute force: every object with flags, sorted.
 std::vector<Entry> BruteRanking(PolygonSearch& reader, const test_objects::WrittenFile& written,
                                 std::int32_t x, std::int32_t y, std::int32_t maximum) {

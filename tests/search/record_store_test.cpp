@@ -42,61 +42,6 @@ std::vector<TestObject> Shapes(std::mt19937& rng) {
   return objects;
 }
 
-// Everything the lookups of one reader answer for `queries`: per query the
-// containing results (radius 0 and, with segment records, 3000), then the
-// border distance of each object found.
-std::vector<int> Answers(PolygonSearch& reader, QError& err,
-                         const std::vector<lumetra::RecordPoint>& queries, bool segments) {
-  std::vector<int> out;
-  char name[PIP_NAME_SIZE];
-  for (const lumetra::RecordPoint& q : queries) {
-    for (const int radius : {0, 3000}) {
-      if (radius != 0 && !segments) continue;
-      PolySearchPointInPolygon search(reader, err, q.x, q.y, radius);
-      for (int r = search.FindFirst(name, sizeof name); r > 0;
-           r = search.FindNext(name, sizeof name)) {
-        PolygonObject* o = search.CurrentObject();
-        EXPECT_NE(o, nullptr);
-        EXPECT_TRUE(o->LoadSegments());
-        out.insert(out.end(),
-                   {r, static_cast<int>(o->AttributeKey()), lumetra::BorderDistance(*o, q.x, q.y)});
-      }
-      out.push_back(-7);
-    }
-  }
-  return out;
-}
-
-TEST(RecordStore, FlavoursAndOpenModesAnswerAlike) {
-  lumetra_test::ScopedTempDir dir;
-  std::mt19937 rng(5051);
-  const std::vector<TestObject> objects = Shapes(rng);
-  std::uniform_int_distribution<int> at(-60000, 60000);
-  std::vector<lumetra::RecordPoint> queries;
-  for (int i = 0; i < 300; ++i) queries.push_back({at(rng), at(rng)});
-  for (const bool segments : {false, true}) {
-    std::vector<int> expected;
-    for (const bool compressed : {false, true}) {
-      test_objects::FileOptions opt;
-      opt.segments = segments;
-      opt.compressed = compressed;
-      const std::string path = dir.File(std::to_string(segments) + std::to_string(compressed));
-      const test_objects::WrittenFile written = test_objects::WriteObjectFile(path, objects, opt);
-      for (const int mode : {0, 1, 3, 3 | PIP_OPEN_MAPPED, PIP_OPEN_MAPPED}) {
-        SCOPED_TRACE(testing::Message() << "segments " << segments << " compressed " << compressed
-                                        << " mode " << mode);
-        QError err;
-        PolygonSearch reader(err, path.c_str(), mode);
-        ASSERT_TRUE(reader.ready()) << err.detail();
-        EXPECT_EQ(reader.store().in_place(), (mode & PIP_OPEN_MAPPED) != 0);
-        const std::vector<int> answers = Answers(reader, err, queries, segments);
-        if (expected.empty()) expected = answers;
-        EXPECT_EQ(answers, expected);
-      }
-    }
-  }
-}
-
 TEST(RecordStore, RecordsAreReadOnceWithinTheBudgetAndSegmentsOnlyWhenAsked) {
   lumetra_test::ScopedTempDir dir;
   std::mt19937 rng(8088);

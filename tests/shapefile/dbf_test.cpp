@@ -125,15 +125,6 @@ TEST(DbfLayout, CreatedTableBytesMatchHandComputedLayout) {
   EXPECT_EQ(ReadBytes(dir.File("layout.dbf")), Bytes(expected.begin(), expected.end()));
 }
 
-TEST(DbfValue, NumberFormatFollowsLengthAndDecimals) {
-  dbField field = DbfField("N", 'N', 10, 2);
-  lumetra::shapefile::BuildNumberFormat(&field);
-  EXPECT_STREQ(field.format, "%10.2f");
-  field = DbfField("N", 'N', 255, 255);  // "%255.255f" does not fit 8 bytes
-  lumetra::shapefile::BuildNumberFormat(&field);
-  EXPECT_STREQ(field.format, "");
-}
-
 TEST(DbfValue, NumbersAreWrittenRightAlignedAndShortenedToFit) {
   const struct {
     double value;
@@ -159,114 +150,6 @@ TEST(DbfValue, NumbersAreWrittenRightAlignedAndShortenedToFit) {
   }
 }
 
-TEST(DbfValue, NumbersAreReadAsDecimalText) {
-  const struct {
-    std::string text;
-    double expected;
-  } rows[] = {
-      {"    3.14", 3.14},
-      {"  -12.50", -12.5},
-      {"        ", 0.0},
-      {"+7", 7.0},
-      {"abc", 0.0},
-      {"1e3", 1000.0},
-      {std::string("5\0\0", 3), 5.0},
-      {"*****", 0.0},
-      {"12abc", 12.0},
-      {"", 0.0},
-  };
-  for (const auto& row : rows) {
-    const double value = lumetra::shapefile::ParseNumber(
-        reinterpret_cast<const std::uint8_t*>(row.text.data()), row.text.size());
-    EXPECT_DOUBLE_EQ(value, row.expected) << "'" << row.text << "'";
-  }
-}
-
-TEST(DbfRoundTrip, ManyRecordsReadBackSequentiallyAndByNumber) {
-  const unsigned kSeed = 20240611;
-  std::printf("DbfRoundTrip seed %u\n", kSeed);
-  std::mt19937 rng(kSeed);
-  auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  struct Row {
-    std::string name, code, day;
-    double amount, ratio;
-    int count;
-    char flag;
-  };
-  const std::vector<dbField> kFields{DbfField("NAME", 'C', 20),      DbfField("CODE", 'C', 1),
-                                     DbfField("AMOUNT", 'N', 12, 3), DbfField("COUNT", 'N', 6),
-                                     DbfField("RATIO", 'F', 10, 4),  DbfField("FLAG", 'L', 1),
-                                     DbfField("DAY", 'D', 8)};
-  ScopedTempDir dir;
-  std::vector<Row> rows(3000);
-  std::vector<dbField> fields = kFields;
-  dbTable out;
-  ASSERT_EQ(Create(&out, &fields, dir.File("many")), 0);
-  for (Row& row : rows) {
-    for (int i = uniform(0, 20); i > 0; --i) row.name += kAlphabet[uniform(0, 35)];
-    row.code = std::string(1, kAlphabet[uniform(0, 35)]);
-    row.amount = uniform(-999999999, 999999999) / 1000.0;
-    row.ratio = uniform(-1000000, 1000000) / 10000.0;
-    row.count = uniform(0, 99999);
-    row.flag = "TFYN?"[uniform(0, 4)];
-    char day[16];
-    std::snprintf(day, sizeof day, "%04d%02d%02d", uniform(1900, 2099), uniform(1, 12),
-                  uniform(1, 28));
-    row.day = day;
-    SetText(&fields[0], row.name);
-    SetText(&fields[1], row.code);
-    fields[2].value.number = row.amount;
-    fields[3].value.number = row.count;
-    fields[4].value.number = row.ratio;
-    fields[5].value.logical = row.flag;
-    SetText(&fields[6], row.day);
-    ASSERT_EQ(dbWrite(&out), 0);
-  }
-  EXPECT_EQ(out.numRecords, 3000);
-  ASSERT_EQ(dbClose(&out), 0);
-
-  dbTable in{};
-  ASSERT_EQ(dbOpen(&in, dir.File("many.dbf").c_str()), 0);
-  EXPECT_EQ(in.numRecords, 3000);
-  EXPECT_EQ(in.mode, DB_MODE_READ);
-  ASSERT_EQ(in.numFields, 7);
-  for (int f = 0; f < 7; ++f) {
-    EXPECT_STREQ(in.fields[f].name, kFields[f].name);
-    EXPECT_EQ(in.fields[f].type, kFields[f].type);
-    EXPECT_EQ(in.fields[f].length, kFields[f].length);
-    EXPECT_EQ(in.fields[f].decimals, kFields[f].decimals);
-  }
-  EXPECT_STREQ(in.fields[2].format, "%12.3f");
-  auto expect_row = [&in, &rows](int i) {
-    const Row& row = rows[static_cast<std::size_t>(i)];
-    SCOPED_TRACE("record " + std::to_string(i));
-    EXPECT_STREQ(in.fields[0].value.text, row.name.c_str());
-    EXPECT_STREQ(in.fields[1].value.text, row.code.c_str());
-    EXPECT_DOUBLE_EQ(in.fields[2].value.number, row.amount);
-    EXPECT_DOUBLE_EQ(in.fields[3].value.number, row.count);
-    EXPECT_DOUBLE_EQ(in.fields[4].value.number, row.ratio);
-    EXPECT_EQ(in.fields[5].value.logical, row.flag);
-    EXPECT_STREQ(in.fields[6].value.text, row.day.c_str());
-  };
-  for (int i = 0; i < 3000; ++i) {
-    ASSERT_EQ(dbRead(&in), DB_OK) << i;
-    expect_row(i);
-  }
-  EXPECT_EQ(dbRead(&in), DB_END);
-  for (int n = 0; n < 300; ++n) {
-    const int i = uniform(0, 2999);
-    ASSERT_EQ(dbReadByRecno(&in, i), DB_OK) << i;
-    expect_row(i);
-  }
-  EXPECT_EQ(dbReadByRecno(&in, 3000), DB_END);
-  EXPECT_EQ(dbReadByRecno(&in, 0), DB_OK);
-  expect_row(0);
-  EXPECT_EQ(dbClose(&in), 0);
-  EXPECT_EQ(Copy(in.fields), nullptr);
-  EXPECT_EQ(Copy(in.stream), nullptr);
-}
-
 TEST(DbfCorruption, EveryTruncationIsRefusedWithItsText) {
   ScopedTempDir dir;
   const Bytes bytes = SampleTable(dir.File("full.dbf"));
@@ -281,33 +164,6 @@ TEST(DbfCorruption, EveryTruncationIsRefusedWithItsText) {
                                              : "dbOpen: ",
                       true);
   });
-}
-
-TEST(DbfFailure, EveryWriteFailureIsReported) {
-  lumetra_test::FaultInjection faults;
-  ScopedTempDir dir;
-  // Writes in dbCreate: placeholder header, two descriptors, terminator.
-  for (long failing = 0; failing < 4; ++failing) {
-    SCOPED_TRACE("write " + std::to_string(failing));
-    std::vector<dbField> fields{DbfField("A", 'C', 4), DbfField("B", 'N', 5, 1)};
-    dbTable table;
-    lumetra::shapefile::FailWritesAfterForTest(failing);
-    ExpectFailureText([&] { return Create(&table, &fields, dir.File("w")); },
-                      "fwrite: Input/output error\n");
-    EXPECT_EQ(Copy(table.stream), nullptr);
-    EXPECT_EQ(dbClose(&table), 0);
-  }
-  lumetra::shapefile::FailWritesAfterForTest(-1);
-  std::vector<dbField> fields{DbfField("A", 'C', 4)};
-  dbTable table;
-  ASSERT_EQ(Create(&table, &fields, dir.File("w")), 0);
-  ASSERT_EQ(dbWrite(&table), 0);
-  lumetra::shapefile::FailWritesAfterForTest(0);
-  ExpectFailureText([&] { return dbWrite(&table); }, "fwrite: Input/output error\n");
-  EXPECT_EQ(table.numRecords, 1);
-  ExpectFailureText([&] { return dbClose(&table); }, "fwrite: Input/output error\n");
-  EXPECT_EQ(Copy(table.stream), nullptr);
-  EXPECT_EQ(Copy(table.record), nullptr);
 }
 
 // ---- Cross-checks with other implementations (skipped without the tools) --

@@ -128,24 +128,6 @@ class IndexedFileTest : public lumetra_test::ScratchDirTest {
   QError err_;
 };
 
-TEST_F(IndexedFileTest, RunOfEqualKeysStartsAPageAndIsFollowedAcrossPageBoundaries) {
-  // 64-byte pages hold 6 records; key 50 runs over three pages.
-  Records records = {{10, 1}, {20, 2}, {30, 3}};
-  std::vector<std::uint32_t> expected;
-  for (std::uint32_t i = 0; i < 14; ++i) {
-    records.push_back({50, 5000 + i});
-    expected.push_back(5000 + i);
-  }
-  records.push_back({60, 6});
-  auto file = BuildAndOpen("run.idx", records, SmallOptions(64));
-  EXPECT_EQ(ValuesOf(*file, 50), expected);
-  std::uint32_t id = 0;
-  ASSERT_TRUE(file->FindFirst(Key(50).data(), &id));
-  EXPECT_EQ(QIndexedFile::SlotOf(id), 0u);
-  EXPECT_EQ(ValuesOf(*file, 30), std::vector<std::uint32_t>{3});
-  EXPECT_EQ(ValuesOf(*file, 60), std::vector<std::uint32_t>{6});
-}
-
 TEST_F(IndexedFileTest, SlotZeroNamesThePagesFirstRecordAndModeZeroContinuesThere) {
   auto file = BuildAndOpen("slot0.idx", Sequence(40, 0, 2), SmallOptions(64));
   const std::uint32_t pages = file->paged_file()->page_count();

@@ -25,14 +25,6 @@ std::vector<std::string> ReadAll(IOFile& in) {
   return lines;
 }
 
-std::string Printable(const std::string& text) {
-  std::string out;
-  for (char c : text.size() > 40 ? text.substr(0, 40) + "..." : text) {
-    out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == 26 ? "^Z" : std::string(1, c);
-  }
-  return out;
-}
-
 class IOFileTest : public testing::Test {
  protected:
   // Writes `text` and opens a reader on it.
@@ -48,30 +40,6 @@ class IOFileTest : public testing::Test {
   QError err_;
   std::unique_ptr<IOFile> in_;
 };
-
-TEST_F(IOFileTest, LineEndIsDecidedByTheFirstCrAndLf) {
-  const struct {
-    std::string text;
-    IOFile::LineEnd kind;
-  } rows[] = {
-      {"a\rb", IOFile::LineEnd::kCR},
-      {"a\nb", IOFile::LineEnd::kLF},
-      {"a\r\nb", IOFile::LineEnd::kCRLF},
-      {"\r\n", IOFile::LineEnd::kCRLF},
-      {"a\n\rb", IOFile::LineEnd::kLF},
-      {"a\rb\r\n", IOFile::LineEnd::kCR},
-      {"a\nb\r\n", IOFile::LineEnd::kLF},
-      {std::string(511, 'x') + "\r", IOFile::LineEnd::kCR},
-      {std::string(510, 'x') + "\r\n", IOFile::LineEnd::kCRLF},
-      {std::string(511, 'x') + "\r\n", IOFile::LineEnd::kCR},  // LF beyond the probe
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(Printable(row.text.substr(row.text.size() > 8 ? row.text.size() - 8 : 0)));
-    IOFile& in = Open(row.text);
-    EXPECT_FALSE(in.failed());
-    EXPECT_EQ(in.line_end(), row.kind);
-  }
-}
 
 TEST_F(IOFileTest, MissingFileOrNoDelimiterInTheFirst512BytesFails) {
   for (const std::string& text : {std::string(512, 'x') + "\n", std::string()}) {

@@ -123,28 +123,6 @@ TEST(GridCells, ColumnsCountWestwardAndRowsNorthward) {
   for (const auto& r : rows) EXPECT_EQ(GridRow(r.y), r.row) << r.y;  // truncated towards zero
 }
 
-TEST(GridCells, QueryIsClampedIntoTheCoveredArea) {
-  const struct {
-    const char* what;
-    Rect query;
-    CellRect cells;
-  } rows[] = {
-      {"inside", {-70000000, 30000000, -65000000, 35000000}, {2500, 15000, 5000, 17500}},
-      {"east of -60", {-50000000, 30000000, -40000000, 30000000}, {0, 15000, 0, 15000}},
-      {"spanning -60", {-60004000, 1, -59000000, 1}, {0, 5, 2, 5}},
-      {"south of the equator", {-70000000, -5000000, -70000000, -1000000}, {5000, 5, 5000, 5}},
-      {"everything", kEverything, {0, 5, 59999, 44999}},
-  };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.what);
-    const CellRect c = GridQueryCells(r.query);
-    EXPECT_EQ(c.min_col, r.cells.min_col);
-    EXPECT_EQ(c.min_row, r.cells.min_row);
-    EXPECT_EQ(c.max_col, r.cells.max_col);
-    EXPECT_EQ(c.max_row, r.cells.max_row);
-  }
-}
-
 TEST_F(QxySpatialIndexTest, RandomGridsMatchBruteForce) {
   std::printf("QxySpatialIndex seed %u\n", kSeed);
   std::mt19937 rng(kSeed);

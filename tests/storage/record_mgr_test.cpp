@@ -60,38 +60,6 @@ class QRecordMgrTest : public testing::Test {
   std::unique_ptr<Qfile> file_;
 };
 
-TEST_F(QRecordMgrTest, CacheAgreesWithAModelLruOverRandomAccesses) {
-  const unsigned seed = 4711;
-  std::printf("QRecordMgr LRU differential seed %u\n", seed);
-  Qfile& file = Open(40);
-  for (std::uint32_t slots : {1u, 2u, 3u, 7u, 16u}) {
-    QRecordMgr mgr("model", file, kBase, kPageSize, slots, err_);
-    std::list<std::uint32_t> model;  // most recent first
-    std::uint64_t model_reads = 0;
-    std::mt19937 rng(seed + slots);
-    for (int step = 0; step < 3000; ++step) {
-      // Skewed towards a few hot pages, like tree roots.
-      const std::uint32_t page = rng() % 4 == 0 ? rng() % 40 : rng() % 6;
-      int hit = -5;
-      ASSERT_TRUE(PageHolds(mgr.GetPage(page, &hit), page));
-      auto it = std::find(model.begin(), model.end(), page);
-      const bool model_hit = it != model.end();
-      if (model_hit) {
-        model.erase(it);
-      } else {
-        ++model_reads;
-        if (model.size() == slots) model.pop_back();
-      }
-      model.push_front(page);
-      ASSERT_EQ(hit, model_hit ? 1 : 0) << "slots " << slots << " step " << step;
-    }
-    EXPECT_EQ(mgr.read_count(), model_reads);
-    std::vector<std::uint32_t> cached = mgr.SlotPagesForTest();
-    cached.resize(model.size());
-    EXPECT_EQ(cached, std::vector<std::uint32_t>(model.begin(), model.end()));
-  }
-}
-
 TEST_F(QRecordMgrTest, FailedReadReturnsNullAndLeavesTheCacheUsable) {
   QRecordMgr mgr("short", Open(3), kBase, kPageSize, 2, err_);
   ASSERT_TRUE(PageHolds(mgr.GetPage(0), 0));

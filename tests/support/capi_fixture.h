@@ -45,15 +45,6 @@ inline std::uint32_t U32(const Bytes& b, std::size_t at) {
   return static_cast<std::uint32_t>(LittleEndian(b, at, 4));
 }
 
-// Changes one byte of a file in place.
-inline void PokeByte(const std::string& path, std::size_t offset, std::uint8_t value) {
-  std::FILE* f = std::fopen(path.c_str(), "r+b");
-  ASSERT_NE(f, nullptr);
-  ASSERT_EQ(std::fseek(f, static_cast<long>(offset), SEEK_SET), 0);
-  ASSERT_EQ(std::fputc(value, f), value);
-  ASSERT_EQ(std::fclose(f), 0);
-}
-
 using Results = std::vector<std::pair<std::string, int>>;  // (name, result) in order
 
 // The coordinates of an object as pipObjectGetCoords hands them out.

@@ -84,50 +84,6 @@ long OgrFeatureCount(const std::string& text) {
   return std::strtol(text.c_str() + at + 15, nullptr, 10);
 }
 
-std::vector<std::vector<std::vector<double>>> ParseShpdump(const std::string& text) {
-  std::vector<std::vector<std::vector<double>>> shapes;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    const std::size_t first = line.find_first_not_of(' ');
-    if (first == std::string::npos) continue;
-    if (line.compare(first, 6, "Shape:") == 0) {
-      shapes.emplace_back();
-      continue;
-    }
-    if (shapes.empty()) continue;
-    const bool new_part = line[first] == '+';
-    const std::size_t open = line.find('(', first);
-    if (open == std::string::npos || (line[first] != '(' && !new_part)) continue;
-    double x = 0;
-    double y = 0;
-    if (std::sscanf(line.c_str() + open, "(%lf,%lf", &x, &y) != 2) continue;
-    auto& shape = shapes.back();
-    if (new_part || shape.empty()) shape.emplace_back();
-    shape.back().push_back(x);
-    shape.back().push_back(y);
-  }
-  return shapes;
-}
-
-std::vector<std::map<std::string, std::string>> ParseDbfdump(const std::string& text) {
-  std::vector<std::map<std::string, std::string>> records;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("Record: ", 0) == 0) {
-      records.emplace_back();
-      continue;
-    }
-    const std::size_t colon = line.find(": ");
-    if (records.empty() || colon == std::string::npos) continue;
-    std::string value = line.substr(colon + 2);
-    value.erase(value.find_last_not_of(' ') + 1);
-    records.back()[line.substr(0, colon)] = value;
-  }
-  return records;
-}
-
 QuietStderr::QuietStderr() : saved_(dup(2)) {
   std::fflush(stderr);
   std::FILE* null = std::fopen("/dev/null", "w");

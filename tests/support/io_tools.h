@@ -36,11 +36,6 @@ struct OgrFeature {
 std::vector<OgrFeature> ParseOgrinfo(const std::string& text);
 // The "Feature Count: N" of ogrinfo's summary, or -1.
 long OgrFeatureCount(const std::string& text);
-// Shapes as shpdump prints them: per shape its parts, each as x, y pairs
-// (the first point of every part but the first is marked with '+').
-std::vector<std::vector<std::vector<double>>> ParseShpdump(const std::string& text);
-// Records of `dbfdump -m`: "NAME: value" lines, values with trailing blanks cut.
-std::vector<std::map<std::string, std::string>> ParseDbfdump(const std::string& text);
 
 // --- standard error ---
 
@@ -81,13 +76,6 @@ void ExpectFailureText(Call call, const std::string& text, bool prefix_only = fa
   } else {
     EXPECT_EQ(printed, text);
   }
-}
-
-// `text` with every '\n' replaced by `end` ("\r", "\r\n").
-inline std::string WithLineEnds(const std::string& text, const std::string& end) {
-  std::string out;
-  for (char c : text) out += c == '\n' ? end : std::string(1, c);
-  return out;
 }
 
 // --- bytes ---

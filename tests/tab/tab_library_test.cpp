@@ -276,46 +276,6 @@ TEST(TabLibrary, HolesFollowTheirOuterRingForGdal) {
   EXPECT_EQ(features[0].numbers, want);
 }
 
-// GDAL-written tables of every kind the library hands over, read as GDAL
-// reads them (its own conversion to GeoJSON).
-TEST(TabLibrary, GdalTablesReadAsGdalReadsThem) {
-  if (!lumetra_test::HaveTool("ogr2ogr")) GTEST_SKIP() << "ogr2ogr (gdal-bin) not installed";
-  lumetra_test::ScopedTempDir dir;
-  lumetra_test::WriteText(dir.File("in.csv"),
-                          "id,name,n,WKT\n"
-                          "1,pt,7,\"POINT (-87.6 41.8)\"\n"
-                          "2,ln,-3,\"LINESTRING (-87.6 41.8,-86 40)\"\n"
-                          "3,pl,0,\"LINESTRING (-87.6 41.8,-86 40,-85 41)\"\n"
-                          "4,ml,1,\"MULTILINESTRING ((1 2,3 4,5 5),(6 6,7 8))\"\n"
-                          "5,ho,2,\"POLYGON ((0 0,10 0,10 10,0 10,0 0),(2 2,2 4,4 4,2 2))\"\n"
-                          "6,mp,3,\"MULTIPOLYGON (((0 0,1 0,1 1,0 0)),((5 5,6 5,6 6,5 5)))\"\n"
-                          "7,none,4,\n");
-  const std::string tab = dir.File("gdal.tab");
-  lumetra_test::RunTool("ogr2ogr -f 'MapInfo File' '" + tab + "' '" + dir.File("in.csv") +
-                        "' -oo GEOM_POSSIBLE_NAMES=WKT -oo KEEP_GEOM_COLUMNS=NO -a_srs EPSG:4326 "
-                        "-oo AUTODETECT_TYPE=YES 2>&1");
-  const auto features =
-      lumetra_test::ParseOgrinfo(lumetra_test::RunTool("ogrinfo -ro -al -q '" + tab + "'"));
-  ASSERT_EQ(features.size(), 7u);
-  const int table = TXOpenTable(tab.c_str(), kTXOpenRead);
-  ASSERT_GT(table, 0) << TXGetLastErrorText();
-  const std::int16_t types[] = {kTXPoint,  kTXLine,   kTXPolyline, kTXMultiPolyline,
-                                kTXRegion, kTXRegion, kTXNoObject};
-  std::string text;
-  TXObject o;
-  for (int r = 1; r <= 7; ++r) {
-    ASSERT_TRUE(TXFetchRow(table, r, &text, &o)) << TXGetLastErrorText();
-    EXPECT_EQ(o.type, types[r - 1]) << "row " << r;
-    std::vector<double> got;
-    for (const auto& s : Sections(o)) got.insert(got.end(), s.begin(), s.end());
-    EXPECT_EQ(got, features[static_cast<std::size_t>(r - 1)].numbers) << "row " << r;
-    EXPECT_NE(text.find("\"" + features[static_cast<std::size_t>(r - 1)].fields.at("name") + "\""),
-              std::string::npos)
-        << text;
-  }
-  TXCloseTable(table);
-}
-
 // Every truncation and many byte changes of each member: the table opens
 // and reads, or the failure names a member file -- never a crash.
 TEST(TabLibrary, DamagedTablesFailWithTheFileNamed) {
