@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "support/failing_new.h"
 #include "support/test_files.h"
 
 #ifndef LUMETRA_FAULT_INJECTION
@@ -29,8 +30,8 @@ TEST(FaultInjection, NeedsTheHooks) { GTEST_SKIP() << "built without LUMETRA_FAU
 #else
 
 // Large allocations of the library fail when the injected fault falls on
-// them; the rest of the process allocates as usual.  Every non-aligned form
-// is replaced, so that no block crosses between these and a sanitizer's.
+// them (through the replaced operator new); the rest of the process
+// allocates as usual.
 namespace {
 // Set while the test itself allocates (reading back output files): those
 // blocks are neither counted nor failed.
@@ -39,23 +40,6 @@ bool LibraryAllocationFails(std::size_t n) {
   return !test_allocating && lumetra::FaultInjectedAllocation(n);
 }
 }  // namespace
-
-void* operator new(std::size_t n) {
-  if (LibraryAllocationFails(n)) throw std::bad_alloc();
-  if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) { return operator new(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  return LibraryAllocationFails(n) ? nullptr : std::malloc(n == 0 ? 1 : n);
-}
-void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -231,12 +215,16 @@ Scenario Searches(const char* name, int mode) {
 class FaultInjection : public ::testing::Test {
  protected:
   void SetUp() override {
+    lumetra_test::SetAllocationFilter(LibraryAllocationFails);
     lib_ = pipInit(0, nullptr);
     ASSERT_GT(lib_, 0);
     MakeInputs();
     inputs_ = Listing();
   }
-  void TearDown() override { pipTerm(lib_); }
+  void TearDown() override {
+    pipTerm(lib_);
+    lumetra_test::SetAllocationFilter(nullptr);
+  }
 
   // in.lmb (the first counties of the committed extract, with segment
   // records and compressed columns), its attribute file in.lma, and the

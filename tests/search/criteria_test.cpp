@@ -5,14 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <ostream>
 #include <string>
 
 #include "search/attribute_search.h"
 #include "support/attribute_files.h"
+#include "support/failing_new.h"
 #include "support/test_files.h"
 
 namespace {
@@ -128,15 +127,18 @@ TEST(Criteria, FailedParseForgetsTheEarlierOne) {
   EXPECT_STREQ(c.message(), "");
 }
 
-// The next `g_new_fails_after` allocations succeed and the one after throws.
-int g_new_fails_after = -1;
+// Fails the first allocation after it is set, then serves every one.
+bool FailOnce(std::size_t) {
+  lumetra_test::SetAllocationFilter(nullptr);
+  return true;
+}
 
 TEST(Criteria, OutOfMemoryNamesTheBytesItWanted) {
   Criteria c;
   const std::string text = "POPULATION_2020 = 12345";  // beyond the short-string buffer
-  g_new_fails_after = 0;
+  lumetra_test::SetAllocationFilter(FailOnce);
   EXPECT_FALSE(c.Parse(text.c_str()));
-  g_new_fails_after = -1;
+  lumetra_test::SetAllocationFilter(nullptr);
   EXPECT_STREQ(c.message(), "Could not allocate 24 byte(s).");
   EXPECT_EQ(c.op(), Op::kNotParsed);
 }
@@ -270,30 +272,3 @@ TEST(CriteriaValidateWithoutFile, EveryFieldIsInvalid) {
 }
 
 }  // namespace
-
-void* operator new(std::size_t size) {
-  if (g_new_fails_after == 0) {
-    g_new_fails_after = -1;
-    throw std::bad_alloc();
-  }
-  if (g_new_fails_after > 0) --g_new_fails_after;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // the pair above allocates by malloc
-#endif
-// Every other plain form allocates by malloc too, so any delete may free.
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return std::malloc(size ? size : 1);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& t) noexcept {
-  return operator new(size, t);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
