@@ -3,6 +3,9 @@
 # priority, each for a given number of executions, and prints one line per
 # target: executions, time, rate, coverage (edges, features), corpus size and
 # findings.  -t bounds each target's time as well (whichever ends first).
+# -c makes RUNS a total across runs: each target's executions are added up in
+# BUILD/fuzz-work/<target>.executions, a run only makes up the rest, and a
+# target that has reached the total is skipped.
 #
 #   cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang \
 #         -DCMAKE_CXX_COMPILER=clang++ -DLUMETRA_FUZZ=ON -DLUMETRA_BUILD_TESTS=OFF
@@ -10,6 +13,7 @@
 #   fuzz/run.sh -n 10000000 build/fuzz                 # every target
 #   fuzz/run.sh -n 100000 build/fuzz object_file tab   # some
 #   fuzz/run.sh -t 240 build/fuzz                      # 4 minutes each
+#   fuzz/run.sh -c -n 10000000 -t 3600 build/fuzz      # toward 10 M in all, an hour at most
 #
 # Each target fuzzes BUILD/fuzz-work/<target>/corpus, which starts as a copy
 # of fuzz/corpus/<target> and keeps growing across runs; findings (crash-*,
@@ -20,9 +24,11 @@
 set -euo pipefail
 runs=10000000
 seconds_each=0
-usage="usage: fuzz/run.sh [-n RUNS] [-t SECONDS] BUILD_DIR [TARGET...]"
-while getopts "n:t:" opt; do
+cumulative=0
+usage="usage: fuzz/run.sh [-c] [-n RUNS] [-t SECONDS] BUILD_DIR [TARGET...]"
+while getopts "cn:t:" opt; do
   case $opt in
+    c) cumulative=1 ;;
     n) runs=$OPTARG ;;
     t) seconds_each=$OPTARG ;;
     *) echo "$usage" >&2; exit 2 ;;
@@ -56,13 +62,20 @@ printf "%-16s %12s %9s %9s %8s %8s %7s %s\n" target executions seconds exec/s co
 for name in "${targets[@]}"; do
   work="$build/fuzz-work/$name"
   mkdir -p "$work/corpus" "$work/artifacts"
+  done_before=0
+  if [ $cumulative -eq 1 ] && [ -f "$work.executions" ]; then done_before=$(cat "$work.executions"); fi
+  left=$(( runs - done_before ))
+  if [ $left -le 0 ]; then
+    printf "%-16s %12s (total %s, reached)\n" "$name" 0 "$done_before"
+    continue
+  fi
   if [ -d "$fuzz_dir/corpus/$name" ]; then cp -n "$fuzz_dir/corpus/$name"/* "$work/corpus/" 2>/dev/null || true; fi
   dict=()
   if [ -f "$fuzz_dir/dict/$name.dict" ]; then dict=(-dict="$fuzz_dir/dict/$name.dict"); fi
   start=$(date +%s)
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    nice -n 19 "$build/fuzz/${name}_fuzzer" -runs="$runs" -max_total_time="$seconds_each" -max_len="$(max_len "$name")" \
+    nice -n 19 "$build/fuzz/${name}_fuzzer" -runs="$left" -max_total_time="$seconds_each" -max_len="$(max_len "$name")" \
       -timeout=20 -rss_limit_mb=2560 -malloc_limit_mb=1024 -close_fd_mask=3 \
       -print_final_stats=1 -artifact_prefix="$work/artifacts/" "${dict[@]}" \
       "$work/corpus" > "$work.log" 2>&1 || true
@@ -74,6 +87,11 @@ for name in "${targets[@]}"; do
   corpus=$(find "$work/corpus" -type f | wc -l)
   findings=$(find "$work/artifacts" -type f ! -name 'slow-unit-*' | wc -l)
   rate=$(( ${executions:-0} / (seconds > 0 ? seconds : 1) ))
-  printf "%-16s %12s %9s %9s %8s %8s %7s %s\n" "$name" "${executions:-?}" "$seconds" "$rate" \
-    "${cov:-?}" "${ft:-?}" "$corpus" "$findings"
+  total=""
+  if [ $cumulative -eq 1 ]; then
+    echo $(( done_before + ${executions:-0} )) > "$work.executions"
+    total=" (total $(cat "$work.executions"))"
+  fi
+  printf "%-16s %12s %9s %9s %8s %8s %7s %s%s\n" "$name" "${executions:-?}" "$seconds" "$rate" \
+    "${cov:-?}" "${ft:-?}" "$corpus" "$findings" "$total"
 done
