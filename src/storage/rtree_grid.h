@@ -43,7 +43,7 @@ class RtreeGrid {
 
   // Appends to `out` the sequence numbers of the entries meeting `query`,
   // ascending.  False, with `out` unchanged, when the query covers too many
-  // cells for the grid to pay.
+  // cells for the grid to pay or is inverted.
   bool Collect(const Rect& query, std::vector<std::uint32_t>* out) const;
 
   std::size_t size() const { return value_.size(); }
