@@ -112,16 +112,16 @@ bool QSort::AllocateBuffer(std::size_t buffer_bytes) {
   std::size_t bytes = std::max(buffer_bytes, kMinBufferRecords * slot);
   while (bytes / slot >= kMinBufferRecords) {
     try {
-      storage_.resize((bytes + 7) / 8);
+      // Not zero-filled: Add writes every byte of a slot it fills.
+      storage_.reset(new std::uint64_t[(bytes + 7) / 8]);
       break;
     } catch (const std::bad_alloc&) {
-      storage_.clear();
       bytes /= 2;
     }
   }
-  if (storage_.empty()) return false;
+  if (storage_ == nullptr) return false;
   bytes &= ~static_cast<std::size_t>(7);
-  buffer_ = reinterpret_cast<std::uint8_t*>(storage_.data());
+  buffer_ = reinterpret_cast<std::uint8_t*>(storage_.get());
   buffer_records_ = std::max(bytes / slot, kMinBufferRecords);
   return true;
 }

@@ -101,7 +101,7 @@ class QSort {
   QError& err_;
   QSortLayout layout_;
   std::string directory_;
-  std::vector<std::uint64_t> storage_;  // 8-byte aligned run buffer
+  std::unique_ptr<std::uint64_t[]> storage_;  // 8-byte aligned run buffer
   std::uint8_t* buffer_ = nullptr;
   std::size_t buffer_records_ = 0;
   std::size_t buffered_ = 0;  // records in the buffer

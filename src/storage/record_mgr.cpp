@@ -84,7 +84,9 @@ bool QRecordMgr::BuildSlots(std::uint32_t requested_slots) {
     std::unique_ptr<std::uint8_t[]> buffer;
     try {
       if (injected && fail_buffer_for_test) throw std::bad_alloc();
-      buffer = std::make_unique<std::uint8_t[]>(page_size_);
+      // Not zero-filled: a slot's bytes are only read after a whole page was
+      // read into them, and untouched pages of a large cache cost nothing.
+      buffer.reset(new std::uint8_t[page_size_]);
     } catch (const std::bad_alloc&) {
       err_.Set(kAllocationCode, "QTree - Unable to allocate QRecordMgr", QERR_HERE);
       return false;

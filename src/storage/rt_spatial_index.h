@@ -114,8 +114,8 @@ class rtSpatialIndex : public SpatialIndex {
   static constexpr std::uint32_t kBypassVisits = 1024;
 
   // The grid of every leaf entry (rtree_grid.h), which answers small
-  // queries in the enumeration's own order.  Built once, at the
-  // kGridAfterQueries-th call, when the tree checks out (CollectLeaves) and
+  // queries in the enumeration's own order.  Built once, at the first
+  // call after kGridAfterQueries calls, when the tree checks out (CollectLeaves) and
   // the grid fits kMaxGridBytes; null before and otherwise.
   const lumetra::RtreeGrid* Grid();
   static constexpr std::uint32_t kGridAfterQueries = 4;

@@ -161,9 +161,13 @@ class BlockSort {
   }
 
   bool Run() {
-    block_i_.resize(block_bytes_);
-    block_j_.resize(block_bytes_);
-    merge_.resize(2 * block_bytes_);
+    // Buffers only as large as the data: block 0 holds at most the whole
+    // file, and every later block at most what lies behind block 0.
+    const std::size_t first = BlockLength(0);
+    block_i_.resize(first);
+    block_j_.resize(static_cast<std::size_t>(
+        std::min<std::uint64_t>(block_bytes_, total_bytes_ - first)));
+    merge_.resize(first + block_j_.size());
     for (std::uint64_t i = 0; i < k_; ++i) {
       if (!Pass(i)) return false;
       if (i == 0 && k_ < 3) break;
