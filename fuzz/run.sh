@@ -21,6 +21,12 @@
 # engine's output in BUILD/fuzz-work/<target>.log.  A finding is fixed in the
 # library, minimised (-minimize_crash=1) and kept in fuzz/regressions/<target>/,
 # which ctest replays.
+#
+# ASan's quarantine (freed memory held back to catch late uses) is 64 MB
+# instead of 256: an execution of a whole-file target allocates about 2 MB,
+# so the quarantine still holds what the last 30 or so executions freed, and
+# those targets run 1.4-1.7 times faster (less memory given back to the
+# system and faulted in again).
 set -euo pipefail
 runs=10000000
 seconds_each=0
@@ -73,7 +79,7 @@ for name in "${targets[@]}"; do
   dict=()
   if [ -f "$fuzz_dir/dict/$name.dict" ]; then dict=(-dict="$fuzz_dir/dict/$name.dict"); fi
   start=$(date +%s)
-  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 \
+  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0:quarantine_size_mb=64 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     nice -n 19 "$build/fuzz/${name}_fuzzer" -runs="$left" -max_total_time="$seconds_each" -max_len="$(max_len "$name")" \
       -timeout=20 -rss_limit_mb=2560 -malloc_limit_mb=1024 -close_fd_mask=3 \
