@@ -114,9 +114,9 @@ class rtSpatialIndex : public SpatialIndex {
   static constexpr std::uint32_t kBypassVisits = 1024;
 
   // The grid of every leaf entry (rtree_grid.h), which answers small
-  // queries in the enumeration's own order.  Built once, at the first
-  // call after kGridAfterQueries calls, when the tree checks out (CollectLeaves) and
-  // the grid fits kMaxGridBytes; null before and otherwise.
+  // queries in the enumeration's own order.  Built once, at the first call
+  // after kGridAfterQueries calls, when the tree checks out (CollectLeaves)
+  // and the grid fits kMaxGridBytes; null before and otherwise.
   const lumetra::RtreeGrid* Grid();
   static constexpr std::uint32_t kGridAfterQueries = 4;
   static constexpr std::size_t kMaxGridBytes = std::size_t{256} << 20;
