@@ -165,8 +165,8 @@ class BlockSort {
     // file, and every later block at most what lies behind block 0.
     const std::size_t first = BlockLength(0);
     block_i_.resize(first);
-    block_j_.resize(static_cast<std::size_t>(
-        std::min<std::uint64_t>(block_bytes_, total_bytes_ - first)));
+    block_j_.resize(
+        static_cast<std::size_t>(std::min<std::uint64_t>(block_bytes_, total_bytes_ - first)));
     merge_.resize(first + block_j_.size());
     for (std::uint64_t i = 0; i < k_; ++i) {
       if (!Pass(i)) return false;
