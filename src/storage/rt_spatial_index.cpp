@@ -265,7 +265,7 @@ bool rtSpatialIndex::CollectLeaves(std::vector<lumetra::RtreeEntry>* out, std::s
     for (std::uint32_t i = 0; i < header.count; ++i) {
       const lumetra::RtreeEntry e = lumetra::DecodeRtreeEntry(bytes, i);
       const lumetra::Rect& r = e.rect;
-      if (r.minx > r.maxx || r.miny > r.maxy) return false;
+      if (r.Inverted()) return false;
       if (parent != nullptr && (r.minx < parent->minx || r.miny < parent->miny ||
                                 r.maxx > parent->maxx || r.maxy > parent->maxy)) {
         return false;

@@ -89,9 +89,9 @@ void RtreeGrid::Fill() {
 }
 
 bool RtreeGrid::Collect(const Rect& q, std::vector<std::uint32_t>* out) const {
-  // An inverted query can still meet entries (Meets compares each minimum
-  // with the other's maximum), but it spans no cells: the tree answers it.
-  if (q.minx > q.maxx || q.miny > q.maxy) return false;
+  // An inverted query can still meet entries, but it spans no cells: the
+  // tree answers it.
+  if (q.Inverted()) return false;
   if (rect_.empty() || !q.Meets(box_)) return true;
   const std::int64_t c0 = Column(std::max(q.minx, box_.minx));
   const std::int64_t c1 = Column(std::min(q.maxx, box_.maxx));

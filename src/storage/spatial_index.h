@@ -44,6 +44,10 @@ struct Rect {
     return minx <= other.maxx && other.minx <= maxx && miny <= other.maxy && other.miny <= maxy;
   }
 
+  // True when a minimum lies above its maximum: such a rectangle still meets
+  // some others (Meets compares across), but covers no point itself.
+  bool Inverted() const { return minx > maxx || miny > maxy; }
+
   // Grows this rectangle to cover `other` as well.
   void Include(const Rect& other) {
     if (other.minx < minx) minx = other.minx;
