@@ -12,17 +12,12 @@ namespace {
 constexpr int kBadRequestCode = 100;
 constexpr int kAllocationCode = 104;
 
-// Allocation failures injected by tests (this thread only).
-thread_local int fail_slot_for_test = -1;
-thread_local bool fail_buffer_for_test = false;
-
 }  // namespace
 
 // ---- QRecordMgrRecord -------------------------------------------------------------
 
-QRecordMgrRecord::QRecordMgrRecord(QError& err, QRecordMgr& owner,
-                                   std::unique_ptr<std::uint8_t[]> buffer)
-    : err_(err), owner_(owner), buffer_(std::move(buffer)) {}
+QRecordMgrRecord::QRecordMgrRecord(QError& err, QRecordMgr& owner, std::uint8_t* buffer)
+    : err_(err), owner_(owner), buffer_(buffer) {}
 
 QRecordMgrRecord::~QRecordMgrRecord() = default;
 
@@ -39,7 +34,7 @@ bool QRecordMgrRecord::Load(std::uint32_t page_number) {
   if (page_number == kNoPage) return true;
   const std::int64_t offset =
       owner_.base_offset() + static_cast<std::int64_t>(page_number) * owner_.page_size();
-  if (!owner_.file().ReadAt("QRecordMgrRecord::Load", offset, buffer_.get(), owner_.page_size())) {
+  if (!owner_.file().ReadAt("QRecordMgrRecord::Load", offset, buffer_, owner_.page_size())) {
     return false;
   }
   page_number_ = page_number;
@@ -47,11 +42,6 @@ bool QRecordMgrRecord::Load(std::uint32_t page_number) {
 }
 
 // ---- QRecordMgr ---------------------------------------------------------------------
-
-void QRecordMgr::FailSlotAllocationForTest(int slot, bool buffer) {
-  fail_slot_for_test = slot;
-  fail_buffer_for_test = buffer;
-}
 
 QRecordMgr::QRecordMgr(const char* label, Qfile& file, std::int64_t base_offset,
                        std::uint32_t page_size, std::uint32_t requested_slots, QError& err)
@@ -78,28 +68,26 @@ bool QRecordMgr::BuildSlots(std::uint32_t requested_slots) {
   std::uint32_t count = requested_slots;
   if (count > kMaxSlots) count = kMaxSlots;
   if (count < kMinSlots) count = kMinSlots;
-  slots_.reserve(count);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const bool injected = fail_slot_for_test == static_cast<int>(i);
-    std::unique_ptr<std::uint8_t[]> buffer;
-    try {
-      if (injected && fail_buffer_for_test) throw std::bad_alloc();
-      // Not zero-filled: a slot's bytes are only read after a whole page was
-      // read into them, and untouched pages of a large cache cost nothing.
-      buffer.reset(new std::uint8_t[page_size_]);
-    } catch (const std::bad_alloc&) {
-      err_.Set(kAllocationCode, "QTree - Unable to allocate QRecordMgr", QERR_HERE);
-      return false;
+  try {
+    // One block for every slot's page, not zero-filled: a slot's bytes are
+    // only read after a whole page was read into them, so the pages of slots
+    // never used are never touched and cost no memory.
+    page_block_.reset(new std::uint8_t[std::size_t{count} * page_size_]);
+  } catch (const std::bad_alloc&) {
+    err_.Set(kAllocationCode, "QTree - Unable to allocate QRecordMgr", QERR_HERE);
+    return false;
+  }
+  try {
+    slots_.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      slots_.push_back(std::make_unique<QRecordMgrRecord>(
+          err_, *this, page_block_.get() + std::size_t{i} * page_size_));
+      slot_list_.PushBack(slots_.back().get());
+      slot_count_ = i + 1;
     }
-    try {
-      if (injected && !fail_buffer_for_test) throw std::bad_alloc();
-      slots_.push_back(std::make_unique<QRecordMgrRecord>(err_, *this, std::move(buffer)));
-    } catch (const std::bad_alloc&) {
-      err_.Set(kAllocationCode, "QRecordMgr - Failed to Initialize QRecordMgrRecord", QERR_HERE);
-      return false;
-    }
-    slot_list_.PushBack(slots_.back().get());
-    slot_count_ = i + 1;
+  } catch (const std::bad_alloc&) {
+    err_.Set(kAllocationCode, "QRecordMgr - Failed to Initialize QRecordMgrRecord", QERR_HERE);
+    return false;
   }
   return true;
 }

@@ -6,7 +6,8 @@
 // Page n lies at base offset + n x page size.  Mapped files (Qfile open mode
 // 4) get no cache: a page access is one multiplication, the hit indicator is
 // -1 and the pointer stays valid for the manager's life.  Other files get
-// between 1 and 1024 slots, created once at construction: a lookup walks
+// between 1 and 1024 slots, created once at construction (their page buffers
+// are slices of one block, so slots never used cost no memory): a lookup walks
 // the slots most recent first, a miss reads the page into the least recently
 // used slot with exactly one ReadAt (caller label "QRecordMgrRecord::Load"),
 // and every access moves the slot to the front.  Nothing is ever written
@@ -41,8 +42,9 @@ class QRecordMgrRecord : public QLRUObject {
  public:
   static constexpr std::uint32_t kNoPage = 0xFFFFFFFF;
 
-  // Takes ownership of `buffer` (page_size() bytes of `owner`).
-  QRecordMgrRecord(QError& err, QRecordMgr& owner, std::unique_ptr<std::uint8_t[]> buffer);
+  // `buffer`: page_size() bytes of `owner`'s page block, which outlives the
+  // slot.
+  QRecordMgrRecord(QError& err, QRecordMgr& owner, std::uint8_t* buffer);
   ~QRecordMgrRecord() override;
 
   // True when `key` points at a u32 page number equal to the one held.
@@ -55,13 +57,13 @@ class QRecordMgrRecord : public QLRUObject {
   bool Load(std::uint32_t page_number);
 
   std::uint32_t page_number() const { return page_number_; }
-  const std::uint8_t* data() const { return buffer_.get(); }
+  const std::uint8_t* data() const { return buffer_; }
 
  private:
   QError& err_;
   QRecordMgr& owner_;
   std::uint32_t page_number_ = kNoPage;
-  std::unique_ptr<std::uint8_t[]> buffer_;
+  std::uint8_t* buffer_;
 };
 
 class QRecordMgr {
@@ -77,8 +79,8 @@ class QRecordMgr {
   // ready() tells whether construction succeeded; failures are reported to
   // `err`: code 104 "QRecordMgr - Failed to Initialize QRecordMgrRecord"
   // when a slot cannot be made, code 104 "QTree - Unable to allocate
-  // QRecordMgr" when a slot's buffer cannot be allocated, code 100 for a page
-  // size of 0 or a negative base offset.
+  // QRecordMgr" when the slots' page buffers cannot be allocated, code 100
+  // for a page size of 0 or a negative base offset.
   QRecordMgr(const char* label, Qfile& file, std::int64_t base_offset, std::uint32_t page_size,
              std::uint32_t requested_slots, QError& err);
   virtual ~QRecordMgr();
@@ -105,11 +107,6 @@ class QRecordMgr {
   // (kNoPage for an empty slot).  For diagnostics and tests.
   std::vector<std::uint32_t> SlotPagesForTest() const;
 
-  // Makes the construction of slot number `slot` (from 0) fail: its slot
-  // object when `buffer` is false, else its page buffer; -1 lifts it.  This
-  // thread only; for exercising the allocation-failure reports.
-  static void FailSlotAllocationForTest(int slot, bool buffer);
-
  private:
   bool BuildSlots(std::uint32_t requested_slots);
   const std::uint8_t* GetMappedPage(std::uint32_t page_number);
@@ -125,7 +122,10 @@ class QRecordMgr {
   std::uint64_t read_count_ = 0;
   bool ready_ = false;
   QDlist slot_list_;  // most recently used first
-  // Declared after the list: slots unlink themselves while it still lives.
+  // The slots' page buffers, slot_count_ x page_size_ bytes.
+  std::unique_ptr<std::uint8_t[]> page_block_;
+  // Declared after the list and the block: slots unlink themselves while the
+  // list still lives.
   std::vector<std::unique_ptr<QRecordMgrRecord>> slots_;
 };
 
