@@ -210,7 +210,7 @@ char AttributeSearch::ReportedType(const FieldId& field) const {
 
 int AttributeSearch::FillInfo(FieldId& field, pipAttributeInfoStruct* info) const {
   std::memset(info, 0, sizeof *info);
-  std::memcpy(info->name, field.id().data(), std::min(field.id().size(), sizeof info->name));
+  std::memcpy(info->name, field.id().data(), std::min(field.id().size(), sizeof info->name - 1));
   info->width = field.GetAttribute(kFieldWidth, nullptr, 0);
   info->decimals = field.GetAttribute(kFieldDecimals, nullptr, 0);
   info->type = ReportedType(field);

@@ -126,8 +126,8 @@ class AttributeSearch {
   // decimals reading 'N'; other type codes unchanged.
   char ReportedType(const FieldId& field) const;
 
-  // Describes `field` in *info (zeroed first): name (12 characters, no
-  // terminator when full), width, reported type, decimals, and -- when
+  // Describes `field` in *info (zeroed first): name (cut to 11 characters,
+  // always terminated), width, reported type, decimals, and -- when
   // positioned -- the value text: a 'C' field's text; an 'N' field's number,
   // divided by 10^decimals and written with exactly that many decimals when
   // decimals >= 1.  1 with a value; 0 when not positioned, for other field
