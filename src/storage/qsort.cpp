@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "frame/error.h"
 #include "storage/qfile.h"
@@ -14,6 +15,9 @@ constexpr std::ptrdiff_t kSelectionLimit = 8;
 // The run buffer holds at least this many records: two input slices and one
 // output slice for the smallest merge.
 constexpr std::size_t kMinBufferRecords = 3;
+// The run buffer's first size in records (16 KiB of the R-tree build's
+// 32-byte slots) before it doubles toward its bound.
+constexpr std::size_t kFirstBufferRecords = 512;
 
 }  // namespace
 
@@ -109,20 +113,39 @@ QSort::~QSort() {
 
 bool QSort::AllocateBuffer(std::size_t buffer_bytes) {
   const std::size_t slot = layout_.slot_size;
-  std::size_t bytes = std::max(buffer_bytes, kMinBufferRecords * slot);
-  while (bytes / slot >= kMinBufferRecords) {
+  max_records_ = std::max(buffer_bytes / slot, kMinBufferRecords);
+  std::size_t records = std::min(max_records_, kFirstBufferRecords);
+  for (;;) {
     try {
       // Not zero-filled: Add writes every byte of a slot it fills.
-      storage_.reset(new std::uint64_t[(bytes + 7) / 8]);
+      storage_.reset(new std::uint64_t[(records * slot + 7) / 8]);
       break;
     } catch (const std::bad_alloc&) {
-      bytes /= 2;
+      if (records / 2 < kMinBufferRecords) return false;
+      records /= 2;
+      max_records_ = records;
     }
   }
-  if (storage_ == nullptr) return false;
-  bytes &= ~static_cast<std::size_t>(7);
   buffer_ = reinterpret_cast<std::uint8_t*>(storage_.get());
-  buffer_records_ = std::max(bytes / slot, kMinBufferRecords);
+  buffer_records_ = records;
+  return true;
+}
+
+bool QSort::GrowBuffer() {
+  if (buffer_records_ >= max_records_) return false;
+  const std::size_t records = std::min(max_records_, 2 * buffer_records_);
+  const std::size_t slot = layout_.slot_size;
+  std::unique_ptr<std::uint64_t[]> larger;
+  try {
+    larger.reset(new std::uint64_t[(records * slot + 7) / 8]);
+  } catch (const std::bad_alloc&) {
+    max_records_ = buffer_records_;
+    return false;
+  }
+  std::memcpy(larger.get(), buffer_, buffered_ * slot);
+  storage_ = std::move(larger);
+  buffer_ = reinterpret_cast<std::uint8_t*>(storage_.get());
+  buffer_records_ = records;
   return true;
 }
 
@@ -132,7 +155,7 @@ int QSort::Compare(const void* a, const void* b) const {
 
 bool QSort::Add(const void* key, const void* value) {
   if (!ready_ || finished_) return false;
-  if (buffered_ == buffer_records_ && !FlushRun()) return false;
+  if (buffered_ == buffer_records_ && !GrowBuffer() && !FlushRun()) return false;
   std::uint8_t* slot = Slot(buffered_);
   std::memcpy(slot, key, layout_.key_length);
   std::memcpy(slot + layout_.key_length, value, layout_.value_length);

@@ -43,10 +43,13 @@ class QSort {
   static constexpr std::uint32_t kMaxMergeGroup = 8;
 
   // A sort with the given record layout whose temporary files go to
-  // `directory` (null or empty: $TEMP, else $TMP, else ".").  The run buffer
-  // starts at buffer_bytes and is halved until it can be allocated; it holds
-  // at least three records.  A bad layout (zero key length, slot smaller than
-  // key and value) is reported with code 100; the sort is then not ready.
+  // `directory` (null or empty: $TEMP, else $TMP, else ".").  buffer_bytes
+  // bounds the run buffer, which starts at a few kilobytes and doubles as
+  // records arrive, so a short sort allocates little; when it cannot be
+  // allocated at its first size that is halved until it can, and when a
+  // doubling fails the buffer stays as it is.  It holds at least three
+  // records.  A bad layout (zero key length, slot smaller than key and value)
+  // is reported with code 100; the sort is then not ready.
   QSort(QError& err, const QSortLayout& layout, const char* directory = nullptr,
         std::size_t buffer_bytes = kDefaultBufferBytes);
   virtual ~QSort();
@@ -71,7 +74,7 @@ class QSort {
 
   bool ready() const { return ready_; }
   std::uint64_t record_count() const { return record_count_; }
-  // Records the run buffer holds.
+  // Records the run buffer holds now (it grows up to its bound).
   std::size_t buffer_records() const { return buffer_records_; }
   // Runs written before merging (0 when everything fitted in the buffer).
   std::size_t initial_run_count() const { return initial_runs_; }
@@ -87,6 +90,9 @@ class QSort {
   };
 
   bool AllocateBuffer(std::size_t buffer_bytes);
+  // Doubles the run buffer (up to max_records_), keeping what it holds;
+  // false when it is at its bound or the larger buffer cannot be allocated.
+  bool GrowBuffer();
   std::uint8_t* Slot(std::size_t index) { return buffer_ + index * layout_.slot_size; }
   void SortBuffer(std::size_t count);
   void QuickSort(std::size_t lo, std::size_t hi);
@@ -104,6 +110,7 @@ class QSort {
   std::unique_ptr<std::uint64_t[]> storage_;  // 8-byte aligned run buffer
   std::uint8_t* buffer_ = nullptr;
   std::size_t buffer_records_ = 0;
+  std::size_t max_records_ = 0;  // the bound buffer_records_ grows to
   std::size_t buffered_ = 0;  // records in the buffer
   std::vector<std::uint8_t> pivot_;
   std::vector<std::uint8_t> swap_;

@@ -1,5 +1,6 @@
 #include "storage/record_mgr.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -58,36 +59,38 @@ QRecordMgr::QRecordMgr(const char* label, Qfile& file, std::int64_t base_offset,
     ready_ = true;
     return;
   }
-  ready_ = BuildSlots(requested_slots);
+  slot_count_ = std::min(std::max(requested_slots, kMinSlots), kMaxSlots);
+  try {
+    pages_.reserve(slot_count_);
+    slots_.reserve(slot_count_);
+  } catch (const std::bad_alloc&) {
+    err_.Set(kAllocationCode, "QRecordMgr - Failed to Initialize QRecordMgrRecord", QERR_HERE);
+    return;
+  }
+  if (!AddSlot()) {
+    err_.Set(kAllocationCode, "QTree - Unable to allocate QRecordMgr", QERR_HERE);
+    return;
+  }
+  ready_ = true;
 }
 
 QRecordMgr::~QRecordMgr() = default;
 
-bool QRecordMgr::BuildSlots(std::uint32_t requested_slots) {
-  std::uint32_t count = requested_slots;
-  if (count > kMaxSlots) count = kMaxSlots;
-  if (count < kMinSlots) count = kMinSlots;
+bool QRecordMgr::AddSlot() {
+  std::unique_ptr<std::uint8_t[]> page;
+  std::unique_ptr<QRecordMgrRecord> slot;
   try {
-    // One block for every slot's page, not zero-filled: a slot's bytes are
-    // only read after a whole page was read into them, so the pages of slots
-    // never used are never touched and cost no memory.
-    page_block_.reset(new std::uint8_t[std::size_t{count} * page_size_]);
+    // Not zero-filled: a slot's bytes are only read after a whole page was
+    // read into them.
+    page.reset(new std::uint8_t[page_size_]);
+    slot = std::make_unique<QRecordMgrRecord>(err_, *this, page.get());
   } catch (const std::bad_alloc&) {
-    err_.Set(kAllocationCode, "QTree - Unable to allocate QRecordMgr", QERR_HERE);
     return false;
   }
-  try {
-    slots_.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      slots_.push_back(std::make_unique<QRecordMgrRecord>(
-          err_, *this, page_block_.get() + std::size_t{i} * page_size_));
-      slot_list_.PushBack(slots_.back().get());
-      slot_count_ = i + 1;
-    }
-  } catch (const std::bad_alloc&) {
-    err_.Set(kAllocationCode, "QRecordMgr - Failed to Initialize QRecordMgrRecord", QERR_HERE);
-    return false;
-  }
+  // Both vectors hold slot_count_ entries' room: these cannot throw.
+  pages_.push_back(std::move(page));
+  slots_.push_back(std::move(slot));
+  slot_list_.PushBack(slots_.back().get());
   return true;
 }
 
@@ -117,6 +120,9 @@ const std::uint8_t* QRecordMgr::GetPage(std::uint32_t page_number, int* hit) {
   if (slot != nullptr) {
     if (hit != nullptr) *hit = kHit;
   } else {
+    // A new slot (made at the back) while there is room for one, else --
+    // or when its page cannot be allocated -- the least recently used.
+    if (slots_.size() < slot_count_) AddSlot();
     slot = static_cast<QRecordMgrRecord*>(slot_list_.Last());
     ++read_count_;
     if (!slot->Load(page_number)) return nullptr;
@@ -130,5 +136,6 @@ std::vector<std::uint32_t> QRecordMgr::SlotPagesForTest() const {
   for (QDlistObject* element = slot_list_.First(); element != nullptr; element = element->next()) {
     pages.push_back(static_cast<QRecordMgrRecord*>(element)->page_number());
   }
+  pages.resize(slot_count_, QRecordMgrRecord::kNoPage);
   return pages;
 }

@@ -6,12 +6,15 @@
 // Page n lies at base offset + n x page size.  Mapped files (Qfile open mode
 // 4) get no cache: a page access is one multiplication, the hit indicator is
 // -1 and the pointer stays valid for the manager's life.  Other files get
-// between 1 and 1024 slots, created once at construction (their page buffers
-// are slices of one block, so slots never used cost no memory): a lookup walks
-// the slots most recent first, a miss reads the page into the least recently
-// used slot with exactly one ReadAt (caller label "QRecordMgrRecord::Load"),
-// and every access moves the slot to the front.  Nothing is ever written
-// back, and no page access allocates.
+// between 1 and 1024 slots: a lookup walks the slots most recent first, a
+// miss reads the page with exactly one ReadAt (caller label
+// "QRecordMgrRecord::Load") into a new slot while fewer than the slot count
+// exist, else into the least recently used one, and every access moves the
+// slot to the front.  The first slot is made at construction; the rest
+// only when a miss needs them, so an open that reads a few pages allocates
+// a few pages (a name index has 512 or 768 slots).  A slot that cannot be
+// allocated then is done without: the miss reuses the least recently used
+// slot.  Nothing is ever written back.
 //
 // Ownership: the file and the error record are not owned and must outlive
 // the manager.  Thread rule: one thread at a time; a returned page pointer is
@@ -42,8 +45,7 @@ class QRecordMgrRecord : public QLRUObject {
  public:
   static constexpr std::uint32_t kNoPage = 0xFFFFFFFF;
 
-  // `buffer`: page_size() bytes of `owner`'s page block, which outlives the
-  // slot.
+  // `buffer`: page_size() bytes owned by `owner`, which outlives the slot.
   QRecordMgrRecord(QError& err, QRecordMgr& owner, std::uint8_t* buffer);
   ~QRecordMgrRecord() override;
 
@@ -98,17 +100,20 @@ class QRecordMgr {
   Qfile& file() const { return file_; }
   std::int64_t base_offset() const { return base_offset_; }
   std::uint32_t page_size() const { return page_size_; }
-  // Cache slots (0 in mapped mode).
+  // Cache slots the manager may use (0 in mapped mode), made or not.
   std::uint32_t slot_count() const { return slot_count_; }
   bool mapped() const { return mapped_base_ != nullptr; }
   // Pages read from the file so far (one per cache miss).
   std::uint64_t read_count() const { return read_count_; }
   // The page numbers held by the slots, most recently used first
-  // (kNoPage for an empty slot).  For diagnostics and tests.
+  // (kNoPage for an empty slot or one not made yet).  For diagnostics and
+  // tests.
   std::vector<std::uint32_t> SlotPagesForTest() const;
 
  private:
-  bool BuildSlots(std::uint32_t requested_slots);
+  // Makes one more slot at the back of the list; false when its page cannot
+  // be allocated (nothing reported).
+  bool AddSlot();
   const std::uint8_t* GetMappedPage(std::uint32_t page_number);
 
   QError& err_;
@@ -122,9 +127,9 @@ class QRecordMgr {
   std::uint64_t read_count_ = 0;
   bool ready_ = false;
   QDlist slot_list_;  // most recently used first
-  // The slots' page buffers, slot_count_ x page_size_ bytes.
-  std::unique_ptr<std::uint8_t[]> page_block_;
-  // Declared after the list and the block: slots unlink themselves while the
+  // The slots' page buffers, page_size_ bytes each, in the order made.
+  std::vector<std::unique_ptr<std::uint8_t[]>> pages_;
+  // Declared after the list and the pages: slots unlink themselves while the
   // list still lives.
   std::vector<std::unique_ptr<QRecordMgrRecord>> slots_;
 };
