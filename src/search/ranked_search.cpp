@@ -138,7 +138,7 @@ void NearbyObjectSet::ExamineObject(PolygonObject& object, std::uint64_t positio
 
 // ---------------------------------------------------- RankedContainingSearch
 
-RankedContainingSearch::RankedContainingSearch() { list_.reserve(kInitialCapacity); }
+RankedContainingSearch::RankedContainingSearch() = default;
 
 RankedContainingSearch::~RankedContainingSearch() = default;
 
@@ -239,6 +239,9 @@ int RankedContainingSearch::NextRing(const RectSearchStarter& start) {
     if (search == nullptr || set_->Examine(*search) < 0) return -1;
     const std::vector<SpatialPolygonNode>& nodes = set_->nodes();
     listed_.resize(nodes.size(), false);
+    // The list takes its initial capacity when a search first lists
+    // something, so handles that never rank allocate nothing for it.
+    if (list_.capacity() == 0) list_.reserve(kInitialCapacity);
     std::vector<std::size_t> added;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
       const SpatialPolygonNode& node = nodes[i];

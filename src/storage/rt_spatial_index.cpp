@@ -1,6 +1,7 @@
 #include "storage/rt_spatial_index.h"
 
 #include <algorithm>
+#include <new>
 
 #include "frame/error.h"
 #include "storage/qfile.h"
@@ -101,18 +102,8 @@ bool rtSpatialIndex::Open(std::uint64_t root_offset) {
   }
   root_page_ = static_cast<std::uint32_t>(root);
   for (std::uint32_t& m : recent_misses_) m = 0xFFFFFFFFu;
-  const std::size_t capacity = lumetra::RtreeNodeCapacity(page_size_);
+  // The slots' arrays are sized when a slot first takes a node.
   decoded_.resize(kCacheSlots);
-  for (DecodedNode& node : decoded_) {
-    node.minx.reserve(capacity);
-    node.miny.reserve(capacity);
-    node.maxx.reserve(capacity);
-    node.maxy.reserve(capacity);
-    node.value.reserve(capacity);
-    node.order.reserve(capacity);
-    node.chunk.reserve((capacity + kChunk - 1) / kChunk);
-    node.group.reserve((capacity + kGroup - 1) / kGroup);
-  }
   lumetra::RtreeNodeHeader header;
   if (FetchNode(root_page_, &header) == nullptr) {
     ReportCorruptNode(root_page_, "root page is not a node");
@@ -138,6 +129,24 @@ const std::uint8_t* rtSpatialIndex::FetchNode(std::uint32_t page_number,
   const std::uint8_t* page = pages_.GetPage(page_number);
   if (page == nullptr) return nullptr;
   return lumetra::RtreeNodeHeader::DecodeFrom(page, page_size_, header) ? page : nullptr;
+}
+
+bool rtSpatialIndex::ReserveArrays(DecodedNode* node) const {
+  const std::size_t capacity = lumetra::RtreeNodeCapacity(page_size_);
+  try {
+    node->minx.reserve(capacity);
+    node->miny.reserve(capacity);
+    node->maxx.reserve(capacity);
+    node->maxy.reserve(capacity);
+    node->value.reserve(capacity);
+    node->order.reserve(capacity);
+    node->chunk.reserve((capacity + kChunk - 1) / kChunk);
+    node->group.reserve((capacity + kGroup - 1) / kGroup);
+  } catch (const std::bad_alloc&) {
+    *node = DecodedNode();
+    return false;
+  }
+  return true;
 }
 
 const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t page_number,
@@ -167,8 +176,11 @@ const rtSpatialIndex::DecodedNode* rtSpatialIndex::FetchDecoded(std::uint32_t pa
   const std::uint8_t* page = FetchNode(page_number, &header);
   if (page == nullptr) return nullptr;
   // The header decode has checked count against the page size, and the
-  // vectors were reserved for the page's capacity, so nothing allocates.
+  // vectors are reserved for the page's capacity when the slot is first
+  // used, so nothing allocates after that.  A slot that cannot get its
+  // arrays stays empty: the caller scans the page in place.
   DecodedNode& node = *victim;
+  if (node.minx.capacity() == 0 && !ReserveArrays(&node)) return nullptr;
   // Decoding pays only when a node is visited again before it is replaced.
   // When several nodes in a row were replaced unvisited, the queries range
   // over more nodes than the cache holds: scan in place for a while.

@@ -101,14 +101,18 @@ class rtSpatialIndex : public SpatialIndex {
                                       std::uint16_t* out);
 
   // The decoded node of `page_number` from a cache of kCacheSlots decoded
-  // nodes (least recently used replaced; storage allocated at open, so a
-  // fetch never allocates), or null when the node is not worth decoding:
+  // nodes (least recently used replaced; a slot's storage is allocated when
+  // it first takes a node, so later fetches never allocate), or null when
+  // the node is not worth decoding (or its slot has no storage):
   // a node is decoded on its second miss within the last kMissWindow
   // misses, so trees much larger than the cache are scanned in place
   // instead of thrashing the decoder.  Null also when the page cannot be
   // read; FetchNode then tells.  Valid until the next fetch.
   // Only a first visit of a node within an enumeration counts as a miss.
   const DecodedNode* FetchDecoded(std::uint32_t page_number, bool first_visit);
+  // Reserves a cache slot's arrays for a full node; false (the slot left
+  // empty) when they cannot be allocated.
+  bool ReserveArrays(DecodedNode* node) const;
   static constexpr std::uint32_t kMissWindow = 16;
   static constexpr std::uint32_t kWasteLimit = 4;
   static constexpr std::uint32_t kBypassVisits = 1024;
